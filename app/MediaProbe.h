@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/Status.h"
+
+#include <string>
+
+// What the probe measures of a file.
+struct MediaProbeResult
+{
+    REFERENCE_TIME stopPosition = 0;
+    int sourceWidth = 0;
+    int sourceHeight = 0;
+    double sourceFrameRate = 0;
+    // Which of these were reached before a failure: the size is kept even when a later
+    // step fails.
+    bool haveSize = false;
+    bool haveFrameRate = false;
+};
+
+// Rate used when a file does not declare its frame rate: the program's rate before any video
+// is known, so an output never gets an infinite or undefined rate.
+constexpr double kUnknownFrameRateFallback = 23.976;
+
+// Measures length, frame size and frame rate with a playback graph, showing the message of the
+// step that fails. Returns false on the first failing step.
+bool RunMediaProbe(const std::string &path, MediaProbeResult *result);
+
+// Frames per second from the average time per frame, with the fallback above for a time that
+// gives no finite, positive rate.
+double FrameRateFromTimePerFrame(double secondsPerFrame);

@@ -1,0 +1,51 @@
+#include "app/VinteloApp.h"
+
+#include "app/VinteloDlg.h"
+#include "localisation/Language.h"
+#include "options/SettingsStore.h"
+#include "platform/WidgetServices.h"
+
+#include <QCoreApplication>
+
+CVinteloApp::CVinteloApp() = default;
+
+CVinteloApp::~CVinteloApp()
+{
+    if (m_store)
+        SettingsStore::SetGlobal(nullptr);
+}
+
+CVinteloApp &CVinteloApp::Instance()
+{
+    static CVinteloApp app;
+    return app;
+}
+
+int CVinteloApp::InitInstance()
+{
+    // Settings live under the company name, in a file named after the executable.
+    const std::string applicationName = QCoreApplication::applicationName().toStdString();
+    m_store = std::make_unique<SettingsStore>("Korvane", applicationName);
+    SettingsStore::SetGlobal(m_store.get());
+    platform::SetApplicationName(applicationName);
+
+    platform::WidgetMessageBoxService boxes;
+    platform::WidgetChooserService choosers;
+    platform::MessageBoxService *previousBoxes = platform::SetMessageBoxService(&boxes);
+    platform::ChooserService *previousChoosers = platform::SetChooserService(&choosers);
+
+    const std::string language = m_store->ReadString("Option", "CurrentLanguage", "english");
+    CLanguage &catalogue = CLanguage::Instance();
+    catalogue.Initialize(CLanguage::GetLanguageRoot(), language);
+
+    {
+        CVinteloDlg dialog;
+        boxes.SetOwner(&dialog);
+        choosers.SetOwner(&dialog);
+        dialog.exec();
+    }
+
+    platform::SetMessageBoxService(previousBoxes);
+    platform::SetChooserService(previousChoosers);
+    return 0;
+}

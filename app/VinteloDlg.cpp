@@ -1,0 +1,431 @@
+#include "app/VinteloDlg.h"
+
+#include "app/MediaProbe.h"
+#include "app/VinteloApp.h"
+#include "app/WindowMessages.h"
+#include "controls/BitmapSlider.h"
+#include "controls/ButtonST.h"
+#include "convert/media/MediaPlatform.h"
+#include "localisation/DialogLanguage.h"
+#include "localisation/Language.h"
+#include "options/SettingsStore.h"
+#include "platform/Choosers.h"
+#include "platform/MessageBoxes.h"
+#include "resources/Artwork.h"
+
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+enum class Kind { BitmapButton, Button, SunkenStatic, CentredSunkenStatic, Slider, GroupBox };
+
+struct TemplateControl
+{
+    int id;
+    Kind kind;
+    const char *text;
+    QRect rect; // dialog units
+};
+
+constexpr int kNoId = -1;
+
+// Template 102 in its own order, which is also the keyboard order.
+const TemplateControl kTemplate[] = {
+    {CVinteloDlg::IDC_BUTTON_HELP, Kind::BitmapButton, "&Help", {213, 5, 66, 32}},
+    {CVinteloDlg::IDC_STATIC_STATUS, Kind::SunkenStatic, "", {7, 175, 343, 14}},
+    {CVinteloDlg::IDC_BUTTON_CONVERT, Kind::BitmapButton, "Convert", {145, 5, 66, 32}},
+    {CVinteloDlg::IDC_BUTTON_OUTPUT_SETTINGS, Kind::BitmapButton, "Options", {77, 5, 66, 32}},
+    {CVinteloDlg::IDC_BUTTON_ADD_VIDEO, Kind::BitmapButton, "Open Video", {9, 5, 66, 32}},
+    {CVinteloDlg::IDC_BUTTON_ABOUT, Kind::BitmapButton, "About", {281, 5, 66, 32}},
+    {kNoId, Kind::GroupBox, "", {7, 0, 343, 39}},
+    {CVinteloDlg::IDC_BUTTON_HOMEPAGE, Kind::BitmapButton, "Homepage", {133, 141, 66, 22}},
+    {CVinteloDlg::IDC_SLIDER_POSITION, Kind::Slider, "", {7, 63, 343, 17}},
+    {CVinteloDlg::IDC_BUTTON_CLOSE, Kind::Button, "Close", {221, 135, 6, 6}},
+    {CVinteloDlg::IDC_STATIC_POSITION, Kind::CentredSunkenStatic, "", {68, 43, 202, 14}},
+    {CVinteloDlg::IDC_BUTTON_PLAY, Kind::Button, "Play", {14, 87, 66, 14}},
+    {CVinteloDlg::IDC_BUTTON_PAUSE, Kind::Button, "Pause", {132, 87, 66, 14}},
+    {CVinteloDlg::IDC_BUTTON_STOP, Kind::Button, "Stop", {250, 87, 66, 14}},
+    {CVinteloDlg::IDC_BUTTON_START_TIME, Kind::Button, "Start Time", {14, 116, 66, 14}},
+    {CVinteloDlg::IDC_BUTTON_END_TIME, Kind::Button, "End Time", {180, 116, 66, 14}},
+    {CVinteloDlg::IDC_STATIC_START_TIME, Kind::CentredSunkenStatic, "", {82, 116, 66, 14}},
+    {CVinteloDlg::IDC_STATIC_END_TIME, Kind::CentredSunkenStatic, "", {248, 116, 66, 14}},
+    {CVinteloDlg::IDC_BUTTON_EXIT, Kind::BitmapButton, "Exit", {252, 141, 66, 22}},
+};
+
+const QSize kTemplateSize(357, 196);
+
+struct Decoration
+{
+    int id;
+    int icon;
+    int tooltipString; // catalogue string, or 0 for the fixed text
+    const char *tooltip;
+};
+
+const Decoration kDecorations[] = {
+    {CVinteloDlg::IDC_BUTTON_ADD_VIDEO, artwork::IconOpen, 119, nullptr},
+    {CVinteloDlg::IDC_BUTTON_OUTPUT_SETTINGS, artwork::IconOptions, 120, nullptr},
+    {CVinteloDlg::IDC_BUTTON_CONVERT, artwork::IconApplication, 121, nullptr},
+    {CVinteloDlg::IDC_BUTTON_HELP, artwork::IconHelp, 0, "Help"},
+    {CVinteloDlg::IDC_BUTTON_HOMEPAGE, artwork::IconHomepage, 0, "Homepage"},
+    {CVinteloDlg::IDC_BUTTON_ABOUT, artwork::IconAbout, 0, "About"},
+    {CVinteloDlg::IDC_BUTTON_EXIT, artwork::IconExit, 0, "Exit"},
+};
+
+QString FromStd(const std::string &text) { return QString::fromStdString(text); }
+
+QString Hms(long long seconds)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%02lld:%02lld:%02lld", seconds / 3600,
+                  seconds % 3600 / 60, seconds % 60);
+    return QString::fromLatin1(buffer);
+}
+
+} // namespace
+
+CVinteloDlg::CVinteloDlg(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("CVinteloDlg"));
+    setProperty("controlId", kDialogNumber);
+    setWindowTitle(QStringLiteral("Clipwright"));
+    setWindowIcon(artwork::Icon(artwork::IconApplication));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint);
+    setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+    CreateControls();
+    m_bInitialized = OnInitDialog();
+}
+
+CVinteloDlg::~CVinteloDlg() = default;
+
+QRect CVinteloDlg::DialogUnitsToPixels(const QRect &units) const
+{
+    const int x = units.x() * m_baseUnits.width() / 4;
+    const int y = units.y() * m_baseUnits.height() / 8;
+    const int right = (units.x() + units.width()) * m_baseUnits.width() / 4;
+    const int bottom = (units.y() + units.height()) * m_baseUnits.height() / 8;
+    return QRect(x, y, right - x, bottom - y);
+}
+
+void CVinteloDlg::CreateControls()
+{
+    // Base units the way the dialog manager measures its font: the mean width of the Latin
+    // letters, rounded, and the line height.
+    const QFontMetrics metrics(font());
+    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    m_baseUnits = QSize((metrics.horizontalAdvance(letters) / 26 + 1) / 2, metrics.height());
+    setFixedSize(DialogUnitsToPixels(QRect(QPoint(0, 0), kTemplateSize)).size());
+
+    for (const TemplateControl &entry : kTemplate) {
+        QWidget *widget = nullptr;
+        const QString text = QString::fromLatin1(entry.text);
+        switch (entry.kind) {
+        case Kind::BitmapButton: {
+            auto *button = new CButtonST(this);
+            button->setText(text);
+            widget = button;
+            break;
+        }
+        case Kind::Button:
+            widget = new QPushButton(text, this);
+            static_cast<QPushButton *>(widget)->setAutoDefault(false);
+            break;
+        case Kind::SunkenStatic:
+        case Kind::CentredSunkenStatic: {
+            auto *label = new QLabel(text, this);
+            label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            label->setAlignment(entry.kind == Kind::CentredSunkenStatic
+                                    ? Qt::AlignCenter
+                                    : Qt::AlignLeft | Qt::AlignVCenter);
+            label->setAutoFillBackground(true);
+            widget = label;
+            break;
+        }
+        case Kind::Slider:
+            m_slider = new CBitmapSlider(this);
+            m_slider->SetTrackingFlag(&CVinteloApp::Instance().m_bSliderTracking);
+            widget = m_slider;
+            break;
+        case Kind::GroupBox:
+            m_groupBox = new QGroupBox(this);
+            m_groupBox->setAttribute(Qt::WA_TransparentForMouseEvents);
+            widget = m_groupBox;
+            break;
+        }
+        widget->setProperty("controlId", entry.id);
+        widget->setGeometry(DialogUnitsToPixels(entry.rect));
+        if (entry.id != kNoId)
+            m_controls[entry.id] = widget;
+    }
+    // The frame sits behind the buttons it surrounds.
+    m_groupBox->lower();
+
+    auto connectClick = [this](int id, void (CVinteloDlg::*slot)()) {
+        auto *button = qobject_cast<QAbstractButton *>(Control(id));
+        connect(button, &QAbstractButton::clicked, this, slot);
+    };
+    connectClick(IDC_BUTTON_CONVERT, &CVinteloDlg::OnConvert);
+    connectClick(IDC_BUTTON_OUTPUT_SETTINGS, &CVinteloDlg::OnOutputOptions);
+    connectClick(IDC_BUTTON_ADD_VIDEO, &CVinteloDlg::OnOpenVideo);
+    connectClick(IDC_BUTTON_ABOUT, &CVinteloDlg::OnAbout);
+    connectClick(IDC_BUTTON_HOMEPAGE, &CVinteloDlg::OnHomepage);
+    connectClick(IDC_BUTTON_HELP, &CVinteloDlg::OnHelp);
+    connectClick(IDC_BUTTON_CLOSE, &CVinteloDlg::OnClosePreview);
+    connectClick(IDC_BUTTON_PLAY, &CVinteloDlg::OnPlay);
+    connectClick(IDC_BUTTON_PAUSE, &CVinteloDlg::OnPause);
+    connectClick(IDC_BUTTON_STOP, &CVinteloDlg::OnStop);
+    connectClick(IDC_BUTTON_START_TIME, &CVinteloDlg::OnStartTime);
+    connectClick(IDC_BUTTON_END_TIME, &CVinteloDlg::OnEndTime);
+    connectClick(IDC_BUTTON_EXIT, &CVinteloDlg::OnExit);
+    connect(m_slider, &CBitmapSlider::releasedCapture, this, &CVinteloDlg::OnSliderReleased);
+}
+
+QWidget *CVinteloDlg::Control(int id) const
+{
+    const auto found = m_controls.find(id);
+    return found == m_controls.end() ? nullptr : found->second;
+}
+
+QString CVinteloDlg::StatusText() const
+{
+    return static_cast<QLabel *>(Control(IDC_STATIC_STATUS))->text();
+}
+
+void CVinteloDlg::SetControlText(int id, const QString &text)
+{
+    QWidget *widget = Control(id);
+    if (auto *label = qobject_cast<QLabel *>(widget))
+        label->setText(text);
+    else if (auto *button = qobject_cast<QAbstractButton *>(widget))
+        button->setText(text);
+}
+
+void CVinteloDlg::EnableControls(std::initializer_list<int> ids, bool enable)
+{
+    for (int id : ids)
+        Control(id)->setEnabled(enable);
+}
+
+bool CVinteloDlg::OnInitDialog()
+{
+    m_background = artwork::Bitmap(artwork::BitmapBackground);
+    SettingsStore &store = SettingsStore::Global();
+    const CLanguage &language = CLanguage::Instance();
+
+    m_nOutputFormat = store.ReadInt("Settings", "nOuptputFormat", OutputFormatWmv);
+
+    std::string error;
+    if (!media::InitializeMediaPlatform(&error)) {
+        platform::ShowUnownedMessageBox("Could not initialize COM library.", "Error");
+        return false;
+    }
+
+    m_bUseVideoCompressor = 0;
+    m_bUseAudioCompressor = 0;
+    LoadItemDefaults(store);
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+
+    // Output path, size, rate and bitrates, in the store's start-up order.
+    LoadOutputSettings(store, this);
+
+    static_cast<QLabel *>(Control(IDC_STATIC_STATUS))
+        ->setText(FromStd(language.GetString(115)) + ' ' + FromStd(m_szOutputFile) + "     "
+                  + FromStd(language.GetString(116)) + ' ' + FromStd(language.GetString(111)));
+
+    DecorateButtons();
+
+    m_slider->setRange(0, kSliderRange);
+    m_slider->setValue(0);
+    SetControlText(IDC_STATIC_START_TIME, QStringLiteral("00:00:00"));
+    SetControlText(IDC_STATIC_END_TIME, QStringLiteral("00:00:00"));
+
+    EnableControls({IDC_BUTTON_CONVERT, IDC_SLIDER_POSITION, IDC_BUTTON_PLAY, IDC_BUTTON_PAUSE,
+                    IDC_BUTTON_STOP, IDC_BUTTON_START_TIME, IDC_BUTTON_END_TIME,
+                    IDC_STATIC_START_TIME, IDC_STATIC_END_TIME},
+                   false);
+    Control(IDC_BUTTON_CLOSE)->hide();
+
+    ApplyToDialog(this, kDialogNumber);
+    return true;
+}
+
+void CVinteloDlg::DecorateButtons()
+{
+    const CLanguage &language = CLanguage::Instance();
+    for (const Decoration &decoration : kDecorations) {
+        auto *button = static_cast<CButtonST *>(Control(decoration.id));
+        button->SetIcons(artwork::Icon(decoration.icon));
+        button->EnableTransparency();
+        button->SetHoverCursor(artwork::Cursor(artwork::CursorHand));
+        button->SetTooltip(decoration.tooltipString ? FromStd(language.GetString(
+                               decoration.tooltipString))
+                                                    : QString::fromLatin1(decoration.tooltip));
+        button->SetIconAlignment(CButtonST::IconAbove);
+    }
+}
+
+void CVinteloDlg::paintEvent(QPaintEvent *event)
+{
+    // The tile is copied unchanged at every multiple of its size from the top left.
+    QPainter painter(this);
+    if (!m_background.isNull())
+        painter.drawTiledPixmap(rect(), m_background);
+    QDialog::paintEvent(event);
+}
+
+bool CVinteloDlg::event(QEvent *event)
+{
+    if (event->type() == messages::PositionTick) {
+        OnPositionTick();
+        return true;
+    }
+    if (event->type() == messages::WM_GRAPHNOTIFY) {
+        OnGraphNotify();
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void CVinteloDlg::closeEvent(QCloseEvent *event)
+{
+    if (m_bConverting == 1) {
+        const CLanguage &language = CLanguage::Instance();
+        platform::ShowMessageBox(language.GetString(130), language.GetString(108));
+        event->ignore();
+        return;
+    }
+    // Compressor filters are released with their owner; the language is kept for next time.
+    SettingsStore::Global().WriteString("Option", "CurrentLanguage",
+                                        CLanguage::Instance().GetCurrentLanguage());
+    event->accept();
+    QDialog::done(QDialog::Rejected);
+}
+
+// Enter and Escape pass the same guards and clean-up as the title-bar close.
+void CVinteloDlg::accept() { close(); }
+void CVinteloDlg::reject() { close(); }
+
+void CVinteloDlg::OnExit() { close(); }
+
+void CVinteloDlg::OnOpenVideo()
+{
+    SettingsStore &store = SettingsStore::Global();
+    const CLanguage &language = CLanguage::Instance();
+
+    platform::OpenFileRequest request;
+    request.title = language.GetString(119);
+    request.filters = {
+        {"Any Files (*.*)", "*.*"},
+        {"Video Files (*.mpeg;*.mpg;*.avi;*.wmv;*.dat;*.asf;*.vob;*.ogm;*.divx;*.div;*.mkv)",
+         "*.mpeg;*.mpg;*.avi;*.asf;*.wmv;*.dat;*.vob;*.ogm;*.divx;*.div;*.mkv"},
+    };
+    request.selectedFilter = 0;
+    request.initialFolder = store.ReadString("Option", "LastPhotoFolder", std::string());
+    const std::optional<std::string> chosen = platform::ChooseOpenFile(request);
+    if (!chosen || chosen->empty())
+        return;
+
+    // From here on the previous job is gone, whatever the probe finds.
+    m_nPhotoCount = 0;
+    m_nMusicCount = 0;
+    m_szPhotoFile[0] = *chosen;
+
+    MediaProbeResult probe;
+    const bool probed = RunMediaProbe(m_szPhotoFile[0], &probe);
+    if (probe.haveSize) {
+        m_nSourceWidth = probe.sourceWidth;
+        m_nSourceHeight = probe.sourceHeight;
+        m_nOutputWidth = probe.sourceWidth;
+        m_nOutputHeight = probe.sourceHeight;
+    }
+    if (!probed) {
+        platform::ShowMessageBox(language.GetString(123) + language.GetString(122),
+                                 language.GetString(105) + " IDS_MESSAGE_NO_DURATION");
+        return;
+    }
+    m_dSourceFrameRate = probe.sourceFrameRate;
+
+    const long long seconds = probe.stopPosition / UNITS;
+    m_nDefaultPhotoDuration = static_cast<int>(seconds);
+
+    m_llPhotoDuration[0] = seconds * UNITS;
+    AssignTransition(0);
+    m_llTransitionDuration[0] = static_cast<REFERENCE_TIME>(m_nDefaultTransitionDuration) * UNITS;
+    m_nPhotoCount = 1;
+
+    m_szMusicFile[0] = m_szPhotoFile[0];
+    m_llMusicDuration[0] = DurationProbe(m_szMusicFile[0]);
+    m_nMusicCount = 1;
+
+    const std::size_t slash = m_szPhotoFile[0].find_last_of('/');
+    store.WriteString("Option", "LastPhotoFolder",
+                      slash == std::string::npos ? std::string()
+                                                 : m_szPhotoFile[0].substr(0, slash + 1));
+
+    m_llStartTime = 0;
+    m_llEndTime = m_llPhotoDuration[0];
+
+    SetControlText(IDC_STATIC_POSITION, Hms(0) + " / " + Hms(seconds));
+    SetControlText(IDC_STATIC_END_TIME, Hms(seconds));
+    SetControlText(IDC_STATIC_START_TIME, QStringLiteral("00:00:00"));
+
+    ClosePreview();
+    OpenPreview(m_szPhotoFile[0]);
+
+    EnableControls({IDC_BUTTON_CONVERT, IDC_SLIDER_POSITION, IDC_BUTTON_PLAY, IDC_BUTTON_PAUSE,
+                    IDC_BUTTON_STOP, IDC_BUTTON_START_TIME, IDC_BUTTON_END_TIME,
+                    IDC_STATIC_START_TIME, IDC_STATIC_END_TIME},
+                   true);
+
+    SetControlText(IDC_STATIC_STATUS, FromStd(language.GetString(115)) + ' '
+                                          + FromStd(m_szOutputFile) + "     "
+                                          + FromStd(language.GetString(116)) + ' '
+                                          + QString::number(m_nOutputWidth) + '*'
+                                          + QString::number(m_nOutputHeight));
+
+    if (m_nFrameRateIndex == FrameRateSource)
+        m_dOutputFrameRate = m_dSourceFrameRate;
+}
+
+void CVinteloDlg::ClosePreview()
+{
+    // The preview player arrives with the preview work; until then only the slider resets.
+    m_slider->setValue(0);
+    m_nSliderPos = 0;
+}
+
+void CVinteloDlg::OpenPreview(const std::string &) {}
+
+void CVinteloDlg::OnPositionTick()
+{
+    // Playback must not move the thumb under the user's hand.
+    if (CVinteloApp::Instance().m_bSliderTracking == 1)
+        return;
+}
+
+void CVinteloDlg::OnGraphNotify() {}
+
+// Commands whose work arrives with later features; each is safe to click.
+void CVinteloDlg::OnConvert() {}
+void CVinteloDlg::OnOutputOptions() {}
+void CVinteloDlg::OnHelp() {}
+void CVinteloDlg::OnAbout() {}
+void CVinteloDlg::OnHomepage() {}
+void CVinteloDlg::OnSliderReleased() {}
+void CVinteloDlg::OnClosePreview() {}
+void CVinteloDlg::OnPlay() {}
+void CVinteloDlg::OnPause() {}
+void CVinteloDlg::OnStop() {}
+void CVinteloDlg::OnStartTime() {}
+void CVinteloDlg::OnEndTime() {}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "app/MainWindowState.h"
+
+#include <QDialog>
+#include <QPixmap>
+
+#include <map>
+#include <string>
+
+class CBitmapSlider;
+class CButtonST;
+class QLabel;
+class QGroupBox;
+class QPushButton;
+
+// The main window: its controls, its start-up and close sequences, and the commands that
+// arrive from its buttons and from posted events.
+class CVinteloDlg : public QDialog, public MainWindowState
+{
+    Q_OBJECT
+public:
+    enum ControlId {
+        IDC_BUTTON_CONVERT = 1000,
+        IDC_BUTTON_OUTPUT_SETTINGS = 1003,
+        IDC_BUTTON_ADD_VIDEO = 1006,
+        IDC_STATIC_STATUS = 1021,
+        IDC_BUTTON_ABOUT = 1042,
+        IDC_BUTTON_HOMEPAGE = 1047,
+        IDC_SLIDER_POSITION = 1055,
+        IDC_BUTTON_CLOSE = 1056,
+        IDC_STATIC_POSITION = 1057,
+        IDC_BUTTON_PLAY = 1058,
+        IDC_BUTTON_PAUSE = 1060,
+        IDC_BUTTON_STOP = 1061,
+        IDC_BUTTON_START_TIME = 1062,
+        IDC_BUTTON_END_TIME = 1063,
+        IDC_STATIC_END_TIME = 1064,
+        IDC_STATIC_START_TIME = 1065,
+        IDC_BUTTON_EXIT = 1076,
+        IDC_BUTTON_HELP = 1084,
+    };
+    static constexpr int kDialogNumber = 102;
+    static constexpr int kSliderRange = 600;
+
+    explicit CVinteloDlg(QWidget *parent = nullptr);
+    ~CVinteloDlg() override;
+
+    // The control carrying number id, or nullptr.
+    QWidget *Control(int id) const;
+    QString StatusText() const;
+    // False when start-up stopped early because the media framework could not start.
+    bool Initialized() const { return m_bInitialized; }
+
+    // Dialog units of the template to pixels with the dialog font's base units.
+    QRect DialogUnitsToPixels(const QRect &units) const;
+
+public slots:
+    void OnOpenVideo();
+    void OnConvert();
+    void OnOutputOptions();
+    void OnHelp();
+    void OnAbout();
+    void OnHomepage();
+    void OnExit();
+    void OnSliderReleased();
+    void OnClosePreview();
+    void OnPlay();
+    void OnPause();
+    void OnStop();
+    void OnStartTime();
+    void OnEndTime();
+
+    void accept() override;
+    void reject() override;
+
+protected:
+    bool event(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    bool OnInitDialog();
+    void CreateControls();
+    void DecorateButtons();
+    void OnGraphNotify();
+    void OnPositionTick();
+    // The preview player's part of opening a video.
+    void ClosePreview();
+    void OpenPreview(const std::string &path);
+    void SetControlText(int id, const QString &text);
+    void EnableControls(std::initializer_list<int> ids, bool enable);
+
+    bool m_bInitialized = false;
+    QPixmap m_background;
+    QSize m_baseUnits;
+    std::map<int, QWidget *> m_controls;
+    QGroupBox *m_groupBox = nullptr;
+    CBitmapSlider *m_slider = nullptr;
+};

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "platform/Status.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+// The media platform layer: the only code that talks to GStreamer. Everything above it sees
+// graphs with HRESULT-style steps, positions in 100-ns units and posted graph events.
+namespace media {
+
+// Starts GStreamer and the editing services once per process. On failure returns false and,
+// when given, the reason.
+bool InitializeMediaPlatform(std::string *error = nullptr);
+
+// Graph event codes.
+constexpr long EC_COMPLETE = 0x01;
+constexpr long EC_USERABORT = 0x02;
+constexpr long EC_ERRORABORT = 0x03;
+
+// A playback graph for one file: rendered (built and prerolled to paused) by RenderFile, then
+// measured, played, paused, stopped and seeked.
+class PlaybackGraph
+{
+public:
+    // Creating the graph object; fails with E_OUTOFMEMORY/E_FAIL when the framework cannot.
+    static HRESULT Create(std::unique_ptr<PlaybackGraph> *graph);
+    ~PlaybackGraph();
+
+    PlaybackGraph(const PlaybackGraph &) = delete;
+    PlaybackGraph &operator=(const PlaybackGraph &) = delete;
+
+    // Builds the complete playback graph for a local path with the installed decoders and
+    // waits until it has prerolled. VFW_E_CANNOT_RENDER when the file cannot be played.
+    HRESULT RenderFile(const std::string &path);
+
+    // Seeking interface: available once the file is rendered.
+    HRESULT QuerySeeking() const;
+    HRESULT GetStopPosition(REFERENCE_TIME *stop) const;
+    HRESULT GetCurrentPosition(REFERENCE_TIME *current) const;
+    HRESULT SetPositions(REFERENCE_TIME current, REFERENCE_TIME stop);
+    HRESULT SetRate(double rate);
+
+    // Basic-video interface: E_NOINTERFACE when the file has no video stream.
+    HRESULT QueryBasicVideo() const;
+    // Decoded frame size in pixels.
+    HRESULT GetVideoSize(int *width, int *height) const;
+    // Average time per frame in seconds; 0 when the stream does not declare a rate.
+    HRESULT GetAvgTimePerFrame(double *seconds) const;
+
+    HRESULT Run();
+    HRESULT Pause();
+    HRESULT Stop();
+
+    // Graph events. The callback runs on a streaming thread whenever an event is queued; the
+    // receiver posts itself a message and drains the queue with GetEvent on its own thread.
+    void SetNotifyCallback(std::function<void()> callback);
+    // Takes the next queued event without waiting; E_ABORT when none is queued.
+    HRESULT GetEvent(long *code, std::intptr_t *param1, std::intptr_t *param2);
+
+    struct Impl;
+
+private:
+    PlaybackGraph();
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace media

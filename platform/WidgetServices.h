@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/Choosers.h"
+#include "platform/MessageBoxes.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace platform {
+
+// Message boxes as QMessageBox; owned boxes are parented to the main window.
+class WidgetMessageBoxService : public MessageBoxService
+{
+public:
+    explicit WidgetMessageBoxService(QWidget *owner = nullptr) : m_owner(owner) {}
+    void SetOwner(QWidget *owner) { m_owner = owner; }
+    BoxAnswer Show(const MessageBoxRequest &request) override;
+
+private:
+    QPointer<QWidget> m_owner;
+};
+
+// File choosers as QFileDialog, owned by the main window.
+class WidgetChooserService : public ChooserService
+{
+public:
+    explicit WidgetChooserService(QWidget *owner = nullptr) : m_owner(owner) {}
+    void SetOwner(QWidget *owner) { m_owner = owner; }
+    std::optional<std::string> OpenFile(const OpenFileRequest &request) override;
+    std::optional<std::string> SaveFile(const SaveFileRequest &request) override;
+
+private:
+    QPointer<QWidget> m_owner;
+};
+
+} // namespace platform

@@ -1,0 +1,198 @@
+#include "AppTestSupport.h"
+
+#include "app/VinteloDlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QLabel>
+
+namespace {
+
+using Dlg = CVinteloDlg;
+
+QString LabelText(const Dlg &dialog, int id)
+{
+    return qobject_cast<QLabel *>(dialog.Control(id))->text();
+}
+
+void ClickOpen(Dlg &dialog)
+{
+    qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
+}
+
+const char kCannotOpen[] =
+    "Cannot open the file. You need to install appropriate decoders. Or the file is corrupt.";
+const char kNoDuration[] = "Can not get the duration of the clip!Cannot open the file. You need "
+                           "to install appropriate decoders. Or the file is corrupt.";
+
+} // namespace
+
+TEST(OpenVideo, ALongClipBecomesTheWholeJobInWholeSeconds)
+{
+    AppTestEnvironment env;
+    env.store.WriteInt("TransitionSettings", "TransitionType", 1);
+    env.store.WriteInt("TransitionSettings", "TransitionDuration", 2);
+    env.store.WriteString("Option", "LastPhotoFolder", "/somewhere/");
+    Dlg dialog;
+    const std::string path = Fixture("long_95_7.mp4");
+    env.choosers.QueueAnswer(path);
+    ClickOpen(dialog);
+
+    ASSERT_EQ(env.choosers.OpenRequests().size(), 1u);
+    const platform::OpenFileRequest &request = env.choosers.OpenRequests()[0];
+    EXPECT_EQ(request.title, "Open a video file");
+    EXPECT_EQ(request.initialFolder, "/somewhere/");
+    ASSERT_EQ(request.filters.size(), 2u);
+    EXPECT_EQ(request.filters[0].description, "Any Files (*.*)");
+    EXPECT_EQ(request.filters[0].patterns, "*.*");
+    EXPECT_EQ(request.filters[1].patterns,
+              "*.mpeg;*.mpg;*.avi;*.asf;*.wmv;*.dat;*.vob;*.ogm;*.divx;*.div;*.mkv");
+    EXPECT_EQ(request.selectedFilter, 0);
+
+    EXPECT_TRUE(env.boxes.Boxes().empty()) << env.boxes.Boxes()[0].text;
+    EXPECT_EQ(dialog.m_nPhotoCount, 1);
+    EXPECT_EQ(dialog.m_nMusicCount, 1);
+    EXPECT_EQ(dialog.m_szPhotoFile[0], path);
+    EXPECT_EQ(dialog.m_szMusicFile[0], path);
+    EXPECT_EQ(dialog.m_nDefaultPhotoDuration, 95);
+    EXPECT_EQ(dialog.m_llPhotoDuration[0], 950000000);
+    EXPECT_EQ(dialog.m_llStartTime, 0);
+    EXPECT_EQ(dialog.m_llEndTime, 950000000);
+    EXPECT_EQ(dialog.m_nTransitionType[0], 0);
+    EXPECT_EQ(dialog.m_llTransitionDuration[0], 20000000);
+    // The music item keeps the file's full length, fraction included.
+    EXPECT_NEAR(static_cast<double>(dialog.m_llMusicDuration[0]), 957000000.0, 1000000.0);
+    EXPECT_EQ(LabelText(dialog, Dlg::IDC_STATIC_END_TIME), "00:01:35");
+    EXPECT_EQ(LabelText(dialog, Dlg::IDC_STATIC_START_TIME), "00:00:00");
+    EXPECT_EQ(LabelText(dialog, Dlg::IDC_STATIC_POSITION), "00:00:00 / 00:01:35");
+    EXPECT_EQ(dialog.m_nSourceWidth, 64);
+    EXPECT_EQ(dialog.m_nSourceHeight, 48);
+    EXPECT_EQ(dialog.StatusText(), QString::fromStdString("Output file: " + dialog.m_szOutputFile
+                                                          + "     Resolution: 64*48"));
+    for (int id : {Dlg::IDC_BUTTON_CONVERT, Dlg::IDC_SLIDER_POSITION, Dlg::IDC_BUTTON_PLAY,
+                   Dlg::IDC_BUTTON_PAUSE, Dlg::IDC_BUTTON_STOP, Dlg::IDC_BUTTON_START_TIME,
+                   Dlg::IDC_BUTTON_END_TIME, Dlg::IDC_STATIC_START_TIME,
+                   Dlg::IDC_STATIC_END_TIME})
+        EXPECT_TRUE(dialog.Control(id)->isEnabled()) << id;
+    EXPECT_EQ(env.store.ReadString("Option", "LastPhotoFolder", ""),
+              std::string(CW_FIXTURE_DIR) + "/");
+}
+
+TEST(OpenVideo, CancellingTheChooserChangesNothing)
+{
+    AppTestEnvironment env;
+    Dlg dialog;
+    env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
+    ClickOpen(dialog);
+    ASSERT_EQ(dialog.m_nPhotoCount, 1);
+    const QString status = dialog.StatusText();
+
+    env.choosers.QueueAnswer(std::nullopt);
+    ClickOpen(dialog);
+    EXPECT_EQ(env.choosers.OpenRequests().size(), 2u);
+    EXPECT_EQ(dialog.m_nPhotoCount, 1);
+    EXPECT_EQ(dialog.m_nMusicCount, 1);
+    EXPECT_EQ(dialog.m_llEndTime, 20000000);
+    EXPECT_EQ(dialog.StatusText(), status);
+    EXPECT_TRUE(dialog.Control(Dlg::IDC_BUTTON_CONVERT)->isEnabled());
+    EXPECT_TRUE(env.boxes.Boxes().empty());
+}
+
+TEST(OpenVideo, SourceSizeReplacesAChosenSizeAndChoiceZeroTakesTheSourceRate)
+{
+    AppTestEnvironment env;
+    env.store.WriteInt("Settings", "OutputWidth", 320);
+    env.store.WriteInt("Settings", "OutputHigh", 240);
+    env.store.WriteInt("Settings", "OutputFrameRateIndex", 0);
+    Dlg dialog;
+    EXPECT_DOUBLE_EQ(dialog.m_dOutputFrameRate, 23.976);
+    env.choosers.QueueAnswer(Fixture("video_only_640x480.mp4"));
+    ClickOpen(dialog);
+    EXPECT_TRUE(env.boxes.Boxes().empty());
+    EXPECT_EQ(dialog.m_nOutputWidth, 640);
+    EXPECT_EQ(dialog.m_nOutputHeight, 480);
+    EXPECT_TRUE(dialog.StatusText().endsWith("640*480"));
+    EXPECT_NEAR(dialog.m_dSourceFrameRate, 29.97, 0.001);
+    EXPECT_DOUBLE_EQ(dialog.m_dOutputFrameRate, dialog.m_dSourceFrameRate);
+
+    // Any other choice keeps the chosen rate.
+    env.store.WriteInt("Settings", "OutputFrameRateIndex", 5);
+    Dlg second;
+    env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
+    ClickOpen(second);
+    EXPECT_NEAR(second.m_dSourceFrameRate, 25.0, 1e-9);
+    EXPECT_DOUBLE_EQ(second.m_dOutputFrameRate, 30.0);
+}
+
+TEST(OpenVideo, FilesThatCannotBeRenderedShowBothMessagesAndEmptyTheJob)
+{
+    AppTestEnvironment env;
+    Dlg dialog;
+    env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
+    ClickOpen(dialog);
+    ASSERT_EQ(dialog.m_nPhotoCount, 1);
+
+    for (const char *name : {"text_renamed.avi", "empty.mp4", "truncated.mp4", "random.mkv",
+                             "no_such_file.mp4"}) {
+        env.boxes.Clear();
+        env.choosers.QueueAnswer(Fixture(name));
+        ClickOpen(dialog);
+        ASSERT_EQ(env.boxes.Boxes().size(), 2u) << name;
+        const auto &first = env.boxes.Boxes()[0];
+        EXPECT_EQ(first.text, kCannotOpen) << name;
+        EXPECT_EQ(first.caption, "Error IDS_MESSAGE_NOT_OPEN_FILE");
+        EXPECT_EQ(first.kind, platform::BoxKind::Unowned);
+        const auto &second = env.boxes.Boxes()[1];
+        EXPECT_EQ(second.text, kNoDuration);
+        EXPECT_EQ(second.caption, "Error IDS_MESSAGE_NO_DURATION");
+        EXPECT_EQ(second.kind, platform::BoxKind::Owned);
+        EXPECT_EQ(dialog.m_nPhotoCount, 0) << name;
+        EXPECT_EQ(dialog.m_nMusicCount, 0) << name;
+    }
+    // A failed later open keeps the controls and the previous marks.
+    EXPECT_TRUE(dialog.Control(Dlg::IDC_BUTTON_CONVERT)->isEnabled());
+    EXPECT_EQ(dialog.m_llEndTime, 20000000);
+}
+
+TEST(OpenVideo, SoundWithoutPictureFailsAtTheBasicVideoStep)
+{
+    for (const char *name : {"vorbis_audio.ogg", "pcm_audio.wav"}) {
+        AppTestEnvironment env;
+        Dlg dialog;
+        env.choosers.QueueAnswer(Fixture(name));
+        ClickOpen(dialog);
+        ASSERT_EQ(env.boxes.Boxes().size(), 2u) << name;
+        EXPECT_EQ(env.boxes.Boxes()[0].text, "Failed to IID_IBasicVideo");
+        EXPECT_EQ(env.boxes.Boxes()[0].caption, "Error");
+        EXPECT_EQ(env.boxes.Boxes()[1].text, kNoDuration);
+        EXPECT_EQ(dialog.m_nPhotoCount, 0);
+        EXPECT_EQ(dialog.m_nMusicCount, 0);
+        EXPECT_FALSE(dialog.Control(Dlg::IDC_BUTTON_CONVERT)->isEnabled());
+        // The store keeps the last good folder only.
+        EXPECT_EQ(env.store.ReadString("Option", "LastPhotoFolder", "unset"), "unset");
+    }
+}
+
+TEST(OpenVideo, TransitionModesGiveItemZeroItsType)
+{
+    struct Case
+    {
+        int mode;
+        int same;
+        int low;
+        int high;
+    };
+    for (const Case c : {Case{1, 0, 0, 0}, Case{2, 12, 12, 12}, Case{0, 0, 0, 46},
+                         Case{5, 0, 0, 0}}) {
+        AppTestEnvironment env;
+        env.store.WriteInt("TransitionSettings", "TransitionType", c.mode);
+        env.store.WriteInt("TransitionSettings", "TransitionName", c.same);
+        Dlg dialog;
+        env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
+        ClickOpen(dialog);
+        ASSERT_EQ(dialog.m_nPhotoCount, 1) << c.mode;
+        EXPECT_GE(dialog.m_nTransitionType[0], c.low) << c.mode;
+        EXPECT_LE(dialog.m_nTransitionType[0], c.high) << c.mode;
+    }
+}
