@@ -11,9 +11,23 @@ namespace {
 
 SettingsStore *g_store = nullptr;
 
-QString Key(const std::string &section, const std::string &name)
+// Sections and names match without regard to case, as registry keys do: the existing
+// spelling is used when there is one.
+QString Existing(const QStringList &present, const QString &wanted)
 {
-    return QString::fromStdString(section) + QLatin1Char('/') + QString::fromStdString(name);
+    for (const QString &candidate : present)
+        if (candidate.compare(wanted, Qt::CaseInsensitive) == 0)
+            return candidate;
+    return wanted;
+}
+
+QString Key(QSettings &settings, const std::string &section, const std::string &name)
+{
+    const QString group = Existing(settings.childGroups(), QString::fromStdString(section));
+    settings.beginGroup(group);
+    const QString key = Existing(settings.childKeys(), QString::fromStdString(name));
+    settings.endGroup();
+    return group + QLatin1Char('/') + key;
 }
 
 // A stored integer must be a whole 32-bit number; anything else reads as the default, the way
@@ -55,7 +69,7 @@ SettingsStore::~SettingsStore() = default;
 int SettingsStore::ReadInt(const std::string &section, const std::string &name,
                            int defaultValue) const
 {
-    const QVariant value = m_settings->value(Key(section, name));
+    const QVariant value = m_settings->value(Key(*m_settings, section, name));
     if (!value.isValid())
         return defaultValue;
     int parsed = 0;
@@ -68,7 +82,7 @@ int SettingsStore::ReadInt(const std::string &section, const std::string &name,
 std::string SettingsStore::ReadString(const std::string &section, const std::string &name,
                                       const std::string &defaultValue) const
 {
-    const QVariant value = m_settings->value(Key(section, name));
+    const QVariant value = m_settings->value(Key(*m_settings, section, name));
     if (!value.isValid())
         return defaultValue;
     if (value.typeId() == QMetaType::QStringList)
@@ -80,7 +94,7 @@ std::string SettingsStore::ReadString(const std::string &section, const std::str
 
 bool SettingsStore::WriteInt(const std::string &section, const std::string &name, int value)
 {
-    m_settings->setValue(Key(section, name), QString::number(value));
+    m_settings->setValue(Key(*m_settings, section, name), QString::number(value));
     m_settings->sync();
     return m_settings->status() == QSettings::NoError;
 }
@@ -88,7 +102,7 @@ bool SettingsStore::WriteInt(const std::string &section, const std::string &name
 bool SettingsStore::WriteString(const std::string &section, const std::string &name,
                                 const std::string &value)
 {
-    m_settings->setValue(Key(section, name), QString::fromStdString(value));
+    m_settings->setValue(Key(*m_settings, section, name), QString::fromStdString(value));
     m_settings->sync();
     return m_settings->status() == QSettings::NoError;
 }

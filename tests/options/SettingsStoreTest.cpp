@@ -87,3 +87,15 @@ TEST(SettingsStore, BrokenOrUnwritableFilesLeaveDefaultsAndDoNotThrow)
     SettingsStore onFolder(dir.path().toStdString());
     EXPECT_FALSE(onFolder.WriteString("Option", "CurrentLanguage", "German"));
 }
+
+TEST(SettingsStore, SectionsAndNamesMatchWithoutRegardToCase)
+{
+    QTemporaryDir dir;
+    const std::string path = (dir.path() + "/clipwright.conf").toStdString();
+    SettingsStore store(path);
+    store.WriteInt("english", "lfHeight", -13);
+    EXPECT_EQ(store.ReadInt("ENGLISH", "LFHEIGHT", 0), -13);
+    store.WriteInt("English", "lfheight", -15);
+    SettingsStore reopened(path);
+    EXPECT_EQ(reopened.ReadInt("english", "lfHeight", 0), -15);
+}
