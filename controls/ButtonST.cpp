@@ -1,5 +1,14 @@
 #include "controls/ButtonST.h"
 
+#include <QResizeEvent>
+
+#include <algorithm>
+
+namespace {
+constexpr int kNaturalIconSize = 32;
+constexpr int kMargin = 3;
+} // namespace
+
 CButtonST::CButtonST(QWidget *parent) : QToolButton(parent)
 {
     setAutoRaise(true);
@@ -10,7 +19,24 @@ CButtonST::CButtonST(QWidget *parent) : QToolButton(parent)
 void CButtonST::SetIcons(const QIcon &icon)
 {
     setIcon(icon);
-    setIconSize(QSize(32, 32));
+    FitIcon();
+}
+
+// Icons keep their natural size where the button has room and shrink on short buttons, so the
+// caption below stays readable.
+void CButtonST::FitIcon()
+{
+    int room = height() - 2 * kMargin;
+    if (m_alignment == IconAbove && !text().isEmpty())
+        room -= fontMetrics().height();
+    const int side = std::clamp(room, 12, kNaturalIconSize);
+    setIconSize(QSize(side, side));
+}
+
+void CButtonST::resizeEvent(QResizeEvent *event)
+{
+    QToolButton::resizeEvent(event);
+    FitIcon();
 }
 
 void CButtonST::EnableTransparency()
@@ -42,6 +68,7 @@ int CButtonST::SetIconAlignment(int alignment)
         setLayoutDirection(Qt::LeftToRight);
         break;
     }
+    FitIcon();
     update();
     return 0;
 }

@@ -21,6 +21,10 @@ public:
     int SetIconAlignment(int alignment);
     int IconAlignment() const { return m_alignment; }
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
+    void FitIcon();
     int m_alignment = IconLeft;
 };

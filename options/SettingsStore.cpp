@@ -1,6 +1,7 @@
 #include "options/SettingsStore.h"
 
 #include <QSettings>
+#include <QStandardPaths>
 #include <QString>
 
 #include <cerrno>
@@ -51,10 +52,13 @@ bool ParseInt(const QString &text, int *value)
 
 } // namespace
 
+// ~/.config/<company>/<application>.conf: Qt's own INI naming would end in ".ini".
 SettingsStore::SettingsStore(const std::string &company, const std::string &application)
-    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                             QString::fromStdString(company),
-                                             QString::fromStdString(application)))
+    : m_settings(std::make_unique<QSettings>(
+          QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + '/'
+              + QString::fromStdString(company) + '/' + QString::fromStdString(application)
+              + QStringLiteral(".conf"),
+          QSettings::IniFormat))
 {
 }
 

@@ -20,6 +20,27 @@ constexpr long EC_COMPLETE = 0x01;
 constexpr long EC_USERABORT = 0x02;
 constexpr long EC_ERRORABORT = 0x03;
 
+// One decoded picture for a frame receiver: rows of 32-bit pixels, bytes B, G, R, unused.
+// The memory is only valid during the call.
+struct VideoFrame
+{
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    const std::uint8_t *data = nullptr;
+    REFERENCE_TIME position = 0;
+};
+
+// Where the streams of a rendered file go. The defaults discard them in step with the clock,
+// which is all a probe needs; a player supplies a frame receiver and asks for sound.
+struct RenderOptions
+{
+    // Called on a streaming thread with the prerolled frame and with every frame played.
+    std::function<void(const VideoFrame &)> onVideoFrame;
+    // Sound to the desktop's audio output instead of being discarded.
+    bool playAudio = false;
+};
+
 // A playback graph for one file: rendered (built and prerolled to paused) by RenderFile, then
 // measured, played, paused, stopped and seeked.
 class PlaybackGraph
@@ -35,11 +56,15 @@ public:
     // Builds the complete playback graph for a local path with the installed decoders and
     // waits until it has prerolled. VFW_E_CANNOT_RENDER when the file cannot be played.
     HRESULT RenderFile(const std::string &path);
+    // Takes effect for the next RenderFile.
+    void SetRenderOptions(RenderOptions options);
 
     // Seeking interface: available once the file is rendered.
     HRESULT QuerySeeking() const;
     HRESULT GetStopPosition(REFERENCE_TIME *stop) const;
     HRESULT GetCurrentPosition(REFERENCE_TIME *current) const;
+    // Accurate, flushing; a negative stop leaves the stop position as it is. Waits (bounded)
+    // until the new position has prerolled.
     HRESULT SetPositions(REFERENCE_TIME current, REFERENCE_TIME stop);
     HRESULT SetRate(double rate);
 

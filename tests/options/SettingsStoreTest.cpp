@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -98,4 +99,13 @@ TEST(SettingsStore, SectionsAndNamesMatchWithoutRegardToCase)
     store.WriteInt("English", "lfheight", -15);
     SettingsStore reopened(path);
     EXPECT_EQ(reopened.ReadInt("english", "lfHeight", 0), -15);
+}
+
+TEST(SettingsStore, TheProgramStoreLivesInTheUsersConfigFolder)
+{
+    SettingsStore store("Korvane", "clipwright");
+    EXPECT_EQ(store.FilePath(),
+              QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                      .toStdString()
+                  + "/Korvane/clipwright.conf");
 }
