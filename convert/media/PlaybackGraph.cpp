@@ -25,6 +25,8 @@ using namespace std::chrono_literals;
 // A file that neither prerolls nor fails in this time is treated as unplayable.
 constexpr auto kPrerollTimeout = 15s;
 constexpr auto kSeekTimeout = 10s;
+// How often a preroll checks that some streaming thread is still at work.
+constexpr auto kStallCheckInterval = 100ms;
 // Some demuxers learn the duration only just after preroll.
 constexpr int kDurationTries = 10;
 constexpr auto kDurationRetryDelay = 20ms;
@@ -71,8 +73,10 @@ GstElement *MakeDiscardingSink(bool prerolls)
     return sink;
 }
 
-// Whether an element made by the named factory sits anywhere inside the bin.
-bool ContainsFactory(GstBin *bin, const char *factoryName)
+// Calls visit for every element anywhere inside the bin until it returns true; returns
+// whether it did.
+template<typename Visit>
+bool AnyElement(GstBin *bin, Visit visit)
 {
     std::unique_ptr<GstIterator, decltype(&gst_iterator_free)> it(gst_bin_iterate_recurse(bin),
                                                                   &gst_iterator_free);
@@ -80,13 +84,10 @@ bool ContainsFactory(GstBin *bin, const char *factoryName)
     bool found = false;
     for (bool more = true; more && !found;) {
         switch (gst_iterator_next(it.get(), &item)) {
-        case GST_ITERATOR_OK: {
-            auto *element = GST_ELEMENT(g_value_get_object(&item));
-            GstElementFactory *factory = gst_element_get_factory(element);
-            found = factory && g_str_equal(GST_OBJECT_NAME(factory), factoryName);
+        case GST_ITERATOR_OK:
+            found = visit(GST_ELEMENT(g_value_get_object(&item)));
             g_value_reset(&item);
             break;
-        }
         case GST_ITERATOR_RESYNC:
             gst_iterator_resync(it.get());
             break;
@@ -97,6 +98,35 @@ bool ContainsFactory(GstBin *bin, const char *factoryName)
     }
     g_value_unset(&item);
     return found;
+}
+
+// Whether an element made by the named factory sits anywhere inside the bin.
+bool ContainsFactory(GstBin *bin, const char *factoryName)
+{
+    return AnyElement(bin, [factoryName](GstElement *element) {
+        GstElementFactory *factory = gst_element_get_factory(element);
+        return factory && g_str_equal(GST_OBJECT_NAME(factory), factoryName);
+    });
+}
+
+// Whether any streaming thread of the bin is still running. Without one nothing can ever
+// reach the sinks: the graph is dead even if no error got through (decodebin drops errors a
+// demuxer posts while it is being plugged).
+bool AnyTaskStarted(GstBin *bin)
+{
+    return AnyElement(bin, [](GstElement *element) {
+        bool started = false;
+        GST_OBJECT_LOCK(element);
+        for (GList *l = element->pads; l && !started; l = l->next) {
+            GstPad *pad = GST_PAD(l->data);
+            GST_OBJECT_LOCK(pad);
+            GstTask *task = GST_PAD_TASK(pad);
+            started = task && gst_task_get_state(task) == GST_TASK_STARTED;
+            GST_OBJECT_UNLOCK(pad);
+        }
+        GST_OBJECT_UNLOCK(element);
+        return started;
+    });
 }
 
 } // namespace
@@ -240,17 +270,33 @@ struct PlaybackGraph::Impl
         gst_video_frame_unmap(&frame);
     }
 
-    // Changes state and waits (bounded) until the pipeline has prerolled there.
-    HRESULT ChangeStateAndWait(GstState state, std::chrono::milliseconds timeout)
+    // Goes to paused and waits until the sinks have their first data, an error arrives, the
+    // graph stops moving, or the bounded wait ends.
+    HRESULT Preroll()
     {
         const GraphEvents::Mark mark = events->Now();
-        const GstStateChangeReturn result = gst_element_set_state(pipeline.get(), state);
+        const GstStateChangeReturn result = gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
         if (result == GST_STATE_CHANGE_FAILURE)
             return E_FAIL;
         if (result != GST_STATE_CHANGE_ASYNC)
             return S_OK;
-        return events->WaitForAsyncDone(mark, timeout) == GraphEvents::Outcome::Done ? S_OK
-                                                                                     : E_FAIL;
+        const auto deadline = std::chrono::steady_clock::now() + kPrerollTimeout;
+        int idleChecks = 0;
+        while (std::chrono::steady_clock::now() < deadline) {
+            switch (events->WaitForAsyncDone(mark, kStallCheckInterval)) {
+            case GraphEvents::Outcome::Done:
+                return S_OK;
+            case GraphEvents::Outcome::Failed:
+                return E_FAIL;
+            case GraphEvents::Outcome::TimedOut:
+                // Twice in a row, so a thread handing over to the next one is not mistaken.
+                idleChecks = AnyTaskStarted(GST_BIN(pipeline.get())) ? 0 : idleChecks + 1;
+                if (idleChecks >= 2)
+                    return E_FAIL;
+                break;
+            }
+        }
+        return E_FAIL;
     }
 
     HRESULT Seek(double newRate, REFERENCE_TIME current, REFERENCE_TIME newStop)
@@ -335,7 +381,7 @@ HRESULT PlaybackGraph::RenderFile(const std::string &path)
     g_signal_connect(decoder, "pad-added", G_CALLBACK(&Impl::OnPadAdded), &d);
     gst_bin_add(GST_BIN(d.pipeline.get()), decoder);
 
-    HRESULT hr = d.ChangeStateAndWait(GST_STATE_PAUSED, kPrerollTimeout);
+    HRESULT hr = d.Preroll();
     bool playable = false;
     {
         std::lock_guard lock(d.streamsMutex);

@@ -10,6 +10,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QStandardPaths>
 #include <QTest>
@@ -177,4 +178,32 @@ TEST(MainWindow, PostedEventsAndEveryEnabledButtonAreSafe)
     EXPECT_EQ(CVinteloApp::Instance().m_bSliderTracking, 1);
     QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(10, slider->height() / 2));
     EXPECT_EQ(CVinteloApp::Instance().m_bSliderTracking, 0);
+}
+
+TEST(MainWindow, ASettingsFileThatIsNotIniStartsWithTheDefaults)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/clipwright.conf";
+    {
+        QFile junk(path);
+        ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 8192; ++i)
+            junk.putChar(static_cast<char>((i * 37 + 11) % 256));
+    }
+    SettingsStore store(path.toStdString());
+    SettingsStore::SetGlobal(&store);
+    platform::MessageBoxRecorder boxes;
+    {
+        Dlg dialog;
+        EXPECT_TRUE(dialog.Initialized());
+        EXPECT_EQ(dialog.m_nOutputFormat, 1);
+        EXPECT_EQ(dialog.m_nFrameRateIndex, 1);
+        EXPECT_EQ(dialog.m_nVideoBitrate, 798720u);
+        EXPECT_TRUE(dialog.StatusText().endsWith("output.wmv     Resolution: Original size"));
+        dialog.show();
+        dialog.close();
+        EXPECT_FALSE(dialog.isVisible());
+    }
+    SettingsStore::SetGlobal(nullptr);
+    EXPECT_TRUE(boxes.Boxes().empty());
 }
