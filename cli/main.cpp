@@ -51,7 +51,7 @@ int main(int argc, char **argv)
         return Usage();
     const std::string command = argv[1];
     std::string error;
-    if (!media::InitializeMediaPlatform(&error)) {
+    if (!media::InitializeMediaPlatform(&error, media::MediaServices::Playback)) {
         std::fprintf(stderr, "Error: Could not initialize COM library. %s\n", error.c_str());
         return 1;
     }

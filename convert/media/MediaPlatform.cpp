@@ -8,27 +8,46 @@
 
 namespace media {
 
-bool InitializeMediaPlatform(std::string *error)
+namespace {
+
+struct Started
 {
-    static std::once_flag once;
-    static bool started = false;
-    static std::string reason;
-    std::call_once(once, [] {
+    std::once_flag once;
+    bool ok = false;
+    std::string reason;
+};
+
+} // namespace
+
+bool InitializeMediaPlatform(std::string *error, MediaServices services)
+{
+    static Started core;
+    static Started editing;
+    std::call_once(core.once, [] {
         GError *raw = nullptr;
         if (!gst_init_check(nullptr, nullptr, &raw)) {
             gst::Error failure(raw);
-            reason = failure ? failure->message : "GStreamer could not be initialised";
+            core.reason = failure ? failure->message : "GStreamer could not be initialised";
             return;
         }
-        if (!ges_init()) {
-            reason = "GStreamer Editing Services could not be initialised";
-            return;
-        }
-        started = true;
+        core.ok = true;
     });
-    if (!started && error)
-        *error = reason;
-    return started;
+    if (!core.ok) {
+        if (error)
+            *error = core.reason;
+        return false;
+    }
+    if (services == MediaServices::Playback)
+        return true;
+    // The editing services take a good part of start-up; only timelines need them.
+    std::call_once(editing.once, [] {
+        editing.ok = ges_init();
+        if (!editing.ok)
+            editing.reason = "GStreamer Editing Services could not be initialised";
+    });
+    if (!editing.ok && error)
+        *error = editing.reason;
+    return editing.ok;
 }
 
 } // namespace media

@@ -11,9 +11,13 @@
 // graphs with HRESULT-style steps, positions in 100-ns units and posted graph events.
 namespace media {
 
-// Starts GStreamer and the editing services once per process. On failure returns false and,
-// when given, the reason.
-bool InitializeMediaPlatform(std::string *error = nullptr);
+// What a caller needs started: playback graphs only, or the editing services as well.
+enum class MediaServices { Playback, All };
+
+// Starts GStreamer (and the editing services, for All) once per process. On failure returns
+// false and, when given, the reason.
+bool InitializeMediaPlatform(std::string *error = nullptr,
+                             MediaServices services = MediaServices::All);
 
 // Graph event codes.
 constexpr long EC_COMPLETE = 0x01;

@@ -336,7 +336,7 @@ HRESULT PlaybackGraph::Create(std::unique_ptr<PlaybackGraph> *graph)
     if (!graph)
         return E_POINTER;
     graph->reset();
-    if (!InitializeMediaPlatform())
+    if (!InitializeMediaPlatform(nullptr, MediaServices::Playback))
         return E_FAIL;
     std::unique_ptr<PlaybackGraph> made(new (std::nothrow) PlaybackGraph());
     if (!made)
