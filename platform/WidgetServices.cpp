@@ -38,19 +38,30 @@ QMessageBox::StandardButtons ToQtButtons(BoxButtons buttons)
     }
 }
 
-// "*.mpeg;*.avi" -> "Description (*.mpeg *.avi)" as Qt expects its name filters.
+// Qt takes a filter's patterns from the last parentheses of its text, separated by blanks.
+// A description that already shows its patterns keeps its words with blanks for the ";";
+// any other gets the patterns appended.
+QString ToQtFilter(const FileFilter &filter)
+{
+    QString description = QString::fromStdString(filter.description);
+    QString patterns = QString::fromStdString(filter.patterns);
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    const qsizetype open = description.lastIndexOf(QLatin1Char('('));
+    if (open >= 0 && description.endsWith(QLatin1Char(')'))) {
+        description.replace(open, description.size() - open,
+                            description.mid(open).replace(QLatin1Char(';'), QLatin1Char(' ')));
+        return description;
+    }
+    return description + QStringLiteral(" (") + patterns + QLatin1Char(')');
+}
+
 QString ToQtFilters(const std::vector<FileFilter> &filters, int selected, QString *selectedFilter)
 {
     QStringList list;
     for (std::size_t i = 0; i < filters.size(); ++i) {
-        QString patterns = QString::fromStdString(filters[i].patterns);
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        // Qt reads the patterns from the last parentheses of the entry.
-        QString entry = QString::fromStdString(filters[i].description) + QStringLiteral(" (")
-                        + patterns + QLatin1Char(')');
-        list << entry;
+        list << ToQtFilter(filters[i]);
         if (static_cast<int>(i) == selected)
-            *selectedFilter = entry;
+            *selectedFilter = list.back();
     }
     return list.join(QStringLiteral(";;"));
 }
