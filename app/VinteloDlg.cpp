@@ -81,7 +81,23 @@ const Decoration kDecorations[] = {
     {CVinteloDlg::IDC_BUTTON_EXIT, artwork::IconExit, 0, "Exit"},
 };
 
+// Controls that only work with a video open.
+constexpr int kNeedVideo[] = {
+    CVinteloDlg::IDC_BUTTON_CONVERT,    CVinteloDlg::IDC_SLIDER_POSITION,
+    CVinteloDlg::IDC_BUTTON_PLAY,       CVinteloDlg::IDC_BUTTON_PAUSE,
+    CVinteloDlg::IDC_BUTTON_STOP,       CVinteloDlg::IDC_BUTTON_START_TIME,
+    CVinteloDlg::IDC_BUTTON_END_TIME,   CVinteloDlg::IDC_STATIC_START_TIME,
+    CVinteloDlg::IDC_STATIC_END_TIME};
+
 QString FromStd(const std::string &text) { return QString::fromStdString(text); }
+
+// "Output file: PATH     Resolution: SIZE"
+QString OutputStatus(const std::string &outputFile, const QString &resolution)
+{
+    const CLanguage &language = CLanguage::Instance();
+    return FromStd(language.GetString(115)) + ' ' + FromStd(outputFile) + "     "
+           + FromStd(language.GetString(116)) + ' ' + resolution;
+}
 
 QString Hms(long long seconds)
 {
@@ -211,7 +227,7 @@ void CVinteloDlg::SetControlText(int id, const QString &text)
         button->setText(text);
 }
 
-void CVinteloDlg::EnableControls(std::initializer_list<int> ids, bool enable)
+void CVinteloDlg::EnableControls(std::span<const int> ids, bool enable)
 {
     for (int id : ids)
         Control(id)->setEnabled(enable);
@@ -239,9 +255,8 @@ bool CVinteloDlg::OnInitDialog()
     // Output path, size, rate and bitrates, in the store's start-up order.
     LoadOutputSettings(store, this);
 
-    static_cast<QLabel *>(Control(IDC_STATIC_STATUS))
-        ->setText(FromStd(language.GetString(115)) + ' ' + FromStd(m_szOutputFile) + "     "
-                  + FromStd(language.GetString(116)) + ' ' + FromStd(language.GetString(111)));
+    SetControlText(IDC_STATIC_STATUS,
+                   OutputStatus(m_szOutputFile, FromStd(language.GetString(111))));
 
     DecorateButtons();
 
@@ -250,10 +265,7 @@ bool CVinteloDlg::OnInitDialog()
     SetControlText(IDC_STATIC_START_TIME, QStringLiteral("00:00:00"));
     SetControlText(IDC_STATIC_END_TIME, QStringLiteral("00:00:00"));
 
-    EnableControls({IDC_BUTTON_CONVERT, IDC_SLIDER_POSITION, IDC_BUTTON_PLAY, IDC_BUTTON_PAUSE,
-                    IDC_BUTTON_STOP, IDC_BUTTON_START_TIME, IDC_BUTTON_END_TIME,
-                    IDC_STATIC_START_TIME, IDC_STATIC_END_TIME},
-                   false);
+    EnableControls(kNeedVideo, false);
     Control(IDC_BUTTON_CLOSE)->hide();
 
     ApplyToDialog(this, kDialogNumber);
@@ -383,16 +395,11 @@ void CVinteloDlg::OnOpenVideo()
     ClosePreview();
     OpenPreview(m_szPhotoFile[0]);
 
-    EnableControls({IDC_BUTTON_CONVERT, IDC_SLIDER_POSITION, IDC_BUTTON_PLAY, IDC_BUTTON_PAUSE,
-                    IDC_BUTTON_STOP, IDC_BUTTON_START_TIME, IDC_BUTTON_END_TIME,
-                    IDC_STATIC_START_TIME, IDC_STATIC_END_TIME},
-                   true);
+    EnableControls(kNeedVideo, true);
 
-    SetControlText(IDC_STATIC_STATUS, FromStd(language.GetString(115)) + ' '
-                                          + FromStd(m_szOutputFile) + "     "
-                                          + FromStd(language.GetString(116)) + ' '
-                                          + QString::number(m_nOutputWidth) + '*'
-                                          + QString::number(m_nOutputHeight));
+    SetControlText(IDC_STATIC_STATUS,
+                   OutputStatus(m_szOutputFile, QString::number(m_nOutputWidth) + '*'
+                                                    + QString::number(m_nOutputHeight)));
 
     if (m_nFrameRateIndex == FrameRateSource)
         m_dOutputFrameRate = m_dSourceFrameRate;

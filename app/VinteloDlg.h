@@ -6,6 +6,7 @@
 #include <QPixmap>
 
 #include <map>
+#include <span>
 #include <string>
 
 class CBitmapSlider;
@@ -89,7 +90,7 @@ private:
     void ClosePreview();
     void OpenPreview(const std::string &path);
     void SetControlText(int id, const QString &text);
-    void EnableControls(std::initializer_list<int> ids, bool enable);
+    void EnableControls(std::span<const int> ids, bool enable);
 
     bool m_bInitialized = false;
     QPixmap m_background;
