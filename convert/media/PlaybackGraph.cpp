@@ -270,6 +270,14 @@ struct PlaybackGraph::Impl
         gst_video_frame_unmap(&frame);
     }
 
+    HRESULT SetState(GstState state)
+    {
+        if (!rendered)
+            return VFW_E_WRONG_STATE;
+        return gst_element_set_state(pipeline.get(), state) == GST_STATE_CHANGE_FAILURE ? E_FAIL
+                                                                                       : S_OK;
+    }
+
     // Goes to paused and waits until the sinks have their first data, an error arrives, the
     // graph stops moving, or the bounded wait ends.
     HRESULT Preroll()
@@ -527,22 +535,12 @@ HRESULT PlaybackGraph::GetAvgTimePerFrame(double *seconds) const
 
 HRESULT PlaybackGraph::Run()
 {
-    if (!m_impl->rendered)
-        return VFW_E_WRONG_STATE;
-    return gst_element_set_state(m_impl->pipeline.get(), GST_STATE_PLAYING)
-                   == GST_STATE_CHANGE_FAILURE
-               ? E_FAIL
-               : S_OK;
+    return m_impl->SetState(GST_STATE_PLAYING);
 }
 
 HRESULT PlaybackGraph::Pause()
 {
-    if (!m_impl->rendered)
-        return VFW_E_WRONG_STATE;
-    return gst_element_set_state(m_impl->pipeline.get(), GST_STATE_PAUSED)
-                   == GST_STATE_CHANGE_FAILURE
-               ? E_FAIL
-               : S_OK;
+    return m_impl->SetState(GST_STATE_PAUSED);
 }
 
 HRESULT PlaybackGraph::Stop()
