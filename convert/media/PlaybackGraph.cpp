@@ -328,10 +328,15 @@ struct PlaybackGraph::Impl
         return static_cast<bool>(videoPad);
     }
 
-    gst::Caps VideoCaps()
+    // The first structure of the video stream's negotiated caps, kept alive by holder;
+    // nullptr before negotiation.
+    const GstStructure *VideoStructure(gst::Caps *holder)
     {
         std::lock_guard lock(streamsMutex);
-        return gst::Caps(videoPad ? gst_pad_get_current_caps(videoPad.get()) : nullptr);
+        holder->reset(videoPad ? gst_pad_get_current_caps(videoPad.get()) : nullptr);
+        if (!*holder || gst_caps_get_size(holder->get()) == 0)
+            return nullptr;
+        return gst_caps_get_structure(holder->get(), 0);
     }
 };
 
@@ -498,10 +503,10 @@ HRESULT PlaybackGraph::GetVideoSize(int *width, int *height) const
         return E_POINTER;
     if (FAILED(QueryBasicVideo()))
         return E_NOINTERFACE;
-    const gst::Caps caps = m_impl->VideoCaps();
-    if (!caps || gst_caps_get_size(caps.get()) == 0)
+    gst::Caps caps;
+    const GstStructure *s = m_impl->VideoStructure(&caps);
+    if (!s)
         return E_FAIL;
-    const GstStructure *s = gst_caps_get_structure(caps.get(), 0);
     int w = 0;
     int h = 0;
     if (!gst_structure_get_int(s, "width", &w) || !gst_structure_get_int(s, "height", &h)
@@ -518,15 +523,14 @@ HRESULT PlaybackGraph::GetAvgTimePerFrame(double *seconds) const
         return E_POINTER;
     if (FAILED(QueryBasicVideo()))
         return E_NOINTERFACE;
-    const gst::Caps caps = m_impl->VideoCaps();
-    if (!caps || gst_caps_get_size(caps.get()) == 0)
+    gst::Caps caps;
+    const GstStructure *s = m_impl->VideoStructure(&caps);
+    if (!s)
         return E_FAIL;
     int num = 0;
     int den = 0;
     // 0/1 is how a stream says its rate varies or is unknown; the caller decides then.
-    if (gst_structure_get_fraction(gst_caps_get_structure(caps.get(), 0), "framerate", &num,
-                                   &den)
-        && num > 0 && den > 0)
+    if (gst_structure_get_fraction(s, "framerate", &num, &den) && num > 0 && den > 0)
         *seconds = static_cast<double>(den) / num;
     else
         *seconds = 0.0;
