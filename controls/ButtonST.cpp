@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -16,7 +17,8 @@ constexpr int kMarginY = 3;
 constexpr QPoint kPressedOffset(1, 1);
 constexpr int kDefaultIconSide = 32;
 // Below this an icon is no longer recognisable; the caption keeps the room instead.
-constexpr int kSmallestIcon = 8;
+constexpr int kSmallestIcon = 10;
+constexpr int kSmallestCaptionPixels = 7;
 constexpr int kTextFlags = Qt::AlignHCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
 
 // One-pixel 3-D frame: top and left in one colour, bottom and right in the other.
@@ -105,11 +107,61 @@ int CButtonST::SetIconAlignment(int alignment, bool repaint)
     return 0;
 }
 
+int CButtonST::TextAreaWidth() const
+{
+    int width = this->width() - 2 * kMarginX;
+    if (m_alignment != IconAbove && !m_naturalIconSize.isEmpty())
+        width -= std::min(m_naturalIconSize.width(), height() - 2 * kMarginY);
+    return std::max(width, 1);
+}
+
+namespace {
+
+// The words of a caption as they are shown: "&&" is an ampersand, a single "&" marks a mnemonic.
+QStringList ShownWords(const QString &caption)
+{
+    QString shown;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == QLatin1Char('&') && i + 1 < caption.size())
+            ++i;
+        shown += caption[i];
+    }
+    return shown.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+}
+
+int WidestWord(const QStringList &words, const QFontMetrics &metrics)
+{
+    int widest = 0;
+    for (const QString &word : words)
+        widest = std::max(widest, metrics.horizontalAdvance(word));
+    return widest;
+}
+
+} // namespace
+
+// A word wider than the button would be cut: the caption alone then gets a font just small
+// enough for its longest word, so it stays whole whatever interface font was chosen.
+QFont CButtonST::CaptionFont() const
+{
+    QFont caption = font();
+    const QStringList words = ShownWords(text());
+    const int room = TextAreaWidth();
+    if (WidestWord(words, fontMetrics()) <= room)
+        return caption;
+    int pixels = QFontInfo(caption).pixelSize();
+    while (pixels > kSmallestCaptionPixels) {
+        caption.setPixelSize(--pixels);
+        if (WidestWord(words, QFontMetrics(caption)) <= room)
+            break;
+    }
+    return caption;
+}
+
 int CButtonST::TextBlockHeight(int width) const
 {
     if (text().isEmpty())
         return 0;
-    return fontMetrics()
+    return QFontMetrics(CaptionFont())
         .boundingRect(QRect(0, 0, std::max(width, 1), 100000), kTextFlags, text())
         .height();
 }
@@ -170,8 +222,9 @@ QRect CButtonST::TextRect() const
             area.setLeft(icon.right() + 1);
     }
     // The measured box, centred in the area.
-    QRect box = fontMetrics().boundingRect(QRect(0, 0, std::max(area.width(), 1), 100000),
-                                           kTextFlags, text());
+    QRect box
+        = QFontMetrics(CaptionFont())
+              .boundingRect(QRect(0, 0, std::max(area.width(), 1), 100000), kTextFlags, text());
     box.setWidth(std::min(box.width(), area.width()));
     box.moveCenter(area.center());
     if (isDown())
@@ -237,6 +290,7 @@ void CButtonST::paintEvent(QPaintEvent *)
     const QRect textRect = TextRect();
     if (textRect.isNull())
         return;
+    painter.setFont(CaptionFont());
     if (disabled) {
         painter.setPen(colours.color(QPalette::Light));
         painter.drawText(textRect.translated(1, 1), kTextFlags, text());

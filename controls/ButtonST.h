@@ -45,6 +45,8 @@ private:
     void EndHover();
     QSize IconSizeFor(int textHeight) const;
     int TextBlockHeight(int width) const;
+    int TextAreaWidth() const;
+    QFont CaptionFont() const;
     QPixmap DisabledIcon(const QPixmap &pixmap) const;
 
     int m_alignment = IconLeft;
