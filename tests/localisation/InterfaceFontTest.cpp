@@ -5,11 +5,14 @@
 #include "localisation/DialogLanguage.h"
 #include "localisation/Language.h"
 #include "localisation/PopupMenu.h"
+#include "platform/Sounds.h"
+#include "platform/WidgetServices.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDialog>
+#include <QFontDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -184,6 +187,17 @@ TEST_F(InterfaceFont, ThroughTheMainWindowRightClickMenuAndFontCommand)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     QWidget *open = dialog.Control(CVinteloDlg::IDC_BUTTON_ADD_VIDEO);
 
+    // The window's command buttons carry the hover sound and the hand cursor.
+    {
+        platform::SoundRecorder sounds;
+        QTest::mouseMove(&dialog,
+                         dialog.Control(CVinteloDlg::IDC_BUTTON_EXIT)->geometry().center());
+        QTest::mouseMove(&dialog, open->geometry().center());
+        ASSERT_EQ(sounds.Count(), 2);
+        EXPECT_EQ(sounds.Plays()[1].resource, 144);
+        EXPECT_EQ(open->cursor().shape(), Qt::BitmapCursor);
+    }
+
     // A right click on a button is the button's own; no menu opens.
     bool popupSeen = false;
     auto closePopups = [&] {
@@ -225,4 +239,35 @@ TEST_F(InterfaceFont, ThroughTheMainWindowRightClickMenuAndFontCommand)
     EXPECT_EQ(env.store.ReadInt("German", "lfHeight", 0), -20);
     EXPECT_FALSE(HasFontSection(env.store, "english"));
     language.Initialize(folder.Root() + "/none", "english");
+}
+
+TEST_F(InterfaceFont, TheWindowProgramsChooserOpensOnTheFontAndReturnsTheChoice)
+{
+    platform::WidgetChooserService chooser;
+    QFont initial(QStringLiteral("DejaVu Sans"));
+    initial.setPixelSize(13);
+    platform::FontRequest request;
+    request.initialFont = initial.toString().toStdString();
+
+    QFont shown;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFontDialog *>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        shown = dialog->currentFont();
+        dialog->setCurrentFont(QFont(QStringLiteral("DejaVu Serif"), 14));
+        dialog->accept();
+    });
+    const std::optional<std::string> chosen = chooser.ChooseFont(request);
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(shown.family(), "DejaVu Sans");
+    QFont font;
+    ASSERT_TRUE(font.fromString(QString::fromStdString(*chosen)));
+    EXPECT_EQ(font.family(), "DejaVu Serif");
+    EXPECT_EQ(font.pointSize(), 14);
+
+    QTimer::singleShot(0, [] {
+        if (QWidget *dialog = QApplication::activeModalWidget())
+            static_cast<QDialog *>(dialog)->reject();
+    });
+    EXPECT_FALSE(chooser.ChooseFont(request));
 }
