@@ -40,7 +40,8 @@ CButtonST::CButtonST(QWidget *parent)
     : QPushButton(parent)
 {
     setFlat(true);
-    setAutoDefault(false);
+    // Like any push button of a dialog, Enter presses it while it has the focus.
+    setAutoDefault(true);
     setFocusPolicy(Qt::StrongFocus);
     // Hovering follows every move, also while the window is not the active one.
     setMouseTracking(true);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QImage>
 #include <QMouseEvent>
 #include <QTest>
@@ -296,4 +297,22 @@ TEST(CommandButtons, TheHoverSoundPlaysWithoutWaitingAndIsSilentWithoutADevice)
     ASSERT_TRUE(sounds->WaitIdle(60000));
     platform::SetSoundService(previous);
     sounds.reset(); // stops its worker and pipeline
+}
+
+TEST(CommandButtons, EnterPressesTheFocusedButtonInsteadOfClosingTheDialog)
+{
+    QDialog dialog;
+    auto *button = new CButtonST(&dialog);
+    button->setText("Options");
+    int clicks = 0;
+    QObject::connect(button, &QAbstractButton::clicked, [&] { ++clicks; });
+    bool accepted = false;
+    QObject::connect(&dialog, &QDialog::accepted, [&] { accepted = true; });
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QApplication::setActiveWindow(&dialog);
+    button->setFocus();
+    QTest::keyClick(&dialog, Qt::Key_Return);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_FALSE(accepted);
 }
