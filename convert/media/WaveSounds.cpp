@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -14,7 +15,31 @@ namespace media {
 namespace {
 
 constexpr char kPipeline[]
-    = "giostreamsrc name=source ! wavparse ! audioconvert ! audioresample ! autoaudiosink";
+    = "giostreamsrc name=source ! wavparse ! audioconvert ! audioresample ! %s";
+
+// Whether any sound output can exist: a sound server's socket or a playback device. Without
+// one the sound goes straight to a discarding sink, so the audio libraries are never probed
+// (they would print their own complaints on a machine without sound).
+bool HasSoundOutput()
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (g_getenv("PULSE_SERVER"))
+        return true;
+    if (const char *runtime = g_getenv("XDG_RUNTIME_DIR")) {
+        for (const char *socket : {"pulse/native", "pipewire-0"}) {
+            if (fs::exists(fs::path(runtime) / socket, error))
+                return true;
+        }
+    }
+    for (fs::directory_iterator it("/dev/snd", error); !error && it != fs::directory_iterator();
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind("pcmC", 0) == 0 && name.back() == 'p')
+            return true;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -87,8 +112,10 @@ private:
         if (m_broken || !gst_is_initialized())
             return false;
         if (!m_pipeline) {
+            const gst::String description(g_strdup_printf(
+                kPipeline, HasSoundOutput() ? "autoaudiosink" : "fakesink sync=true"));
             GError *rawError = nullptr;
-            gst::Element pipeline = gst::Adopt(gst_parse_launch(kPipeline, &rawError));
+            gst::Element pipeline = gst::Adopt(gst_parse_launch(description.get(), &rawError));
             const gst::Error error(rawError);
             if (!pipeline || error) {
                 m_broken = true;
