@@ -1,9 +1,11 @@
 #include "app/VinteloApp.h"
 
 #include "app/VinteloDlg.h"
+#include "convert/media/WaveSounds.h"
 #include "localisation/Language.h"
 #include "options/SettingsStore.h"
 #include "platform/WidgetServices.h"
+#include "resources/Artwork.h"
 
 #include <QCoreApplication>
 
@@ -33,6 +35,10 @@ int CVinteloApp::InitInstance()
     platform::WidgetChooserService choosers;
     platform::MessageBoxService *previousBoxes = platform::SetMessageBoxService(&boxes);
     platform::ChooserService *previousChoosers = platform::SetChooserService(&choosers);
+    media::WaveSounds sounds;
+    const QByteArray hover = artwork::Sound(artwork::SoundHover);
+    sounds.AddResource(artwork::SoundHover, std::vector<unsigned char>(hover.begin(), hover.end()));
+    platform::SoundService *previousSounds = platform::SetSoundService(&sounds);
 
     const std::string language = m_store->ReadString("Option", "CurrentLanguage", "english");
     CLanguage &catalogue = CLanguage::Instance();
@@ -47,5 +53,6 @@ int CVinteloApp::InitInstance()
 
     platform::SetMessageBoxService(previousBoxes);
     platform::SetChooserService(previousChoosers);
+    platform::SetSoundService(previousSounds);
     return 0;
 }

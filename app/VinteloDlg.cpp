@@ -7,7 +7,9 @@
 #include "controls/ButtonST.h"
 #include "convert/media/MediaPlatform.h"
 #include "localisation/DialogLanguage.h"
+#include "localisation/InterfaceFont.h"
 #include "localisation/Language.h"
+#include "localisation/PopupMenu.h"
 #include "options/SettingsStore.h"
 #include "platform/Choosers.h"
 #include "platform/MessageBoxes.h"
@@ -17,6 +19,7 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 
@@ -278,6 +281,7 @@ void CVinteloDlg::DecorateButtons()
     for (const Decoration &decoration : kDecorations) {
         auto *button = static_cast<CButtonST *>(Control(decoration.id));
         button->SetIcons(artwork::Icon(decoration.icon));
+        button->SetHoverSound(artwork::SoundHover);
         button->EnableTransparency();
         button->SetHoverCursor(artwork::Cursor(artwork::CursorHand));
         button->SetTooltip(decoration.tooltipString ? FromStd(language.GetString(
@@ -295,6 +299,31 @@ void CVinteloDlg::paintEvent(QPaintEvent *event)
         painter.drawTiledPixmap(rect(), m_background);
     QDialog::paintEvent(event);
 }
+
+void CVinteloDlg::mouseReleaseEvent(QMouseEvent *event)
+{
+    QDialog::mouseReleaseEvent(event);
+    if (event->button() != Qt::RightButton)
+        return;
+    // Static texts let the click through to the window; other controls keep it.
+    const QPoint point = event->position().toPoint();
+    QWidget *target = childAt(point);
+    if (target && !qobject_cast<QLabel *>(target) && !qobject_cast<QGroupBox *>(target))
+        return;
+    OnCommand(ShowPopupMenu(this, point));
+}
+
+void CVinteloDlg::OnCommand(int command)
+{
+    if (command == 0 || OnLanguageCommand(this, command))
+        return;
+    if (command == menus::IDM_POPUPMENU_FONT)
+        OnFont();
+    else if (command == menus::IDM_ABOUT)
+        OnAbout();
+}
+
+void CVinteloDlg::OnFont() { ::OnFont(this, kDialogNumber); }
 
 bool CVinteloDlg::event(QEvent *event)
 {

@@ -71,6 +71,9 @@ public slots:
     void OnStop();
     void OnStartTime();
     void OnEndTime();
+    void OnFont();
+    // A command from a menu: a language, Font or About.
+    void OnCommand(int command);
 
     void accept() override;
     void reject() override;
@@ -79,6 +82,7 @@ protected:
     bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     bool OnInitDialog();

@@ -18,15 +18,9 @@
 
 namespace {
 
-// Language files are UTF-8 here; an older single-byte file still shows its accented letters
-// instead of replacement marks.
 QString ToQString(const std::string &text)
 {
-    const QByteArray bytes = QByteArray::fromStdString(text);
-    QString decoded = QString::fromUtf8(bytes);
-    if (decoded.contains(QChar::ReplacementCharacter) && !bytes.contains("\xEF\xBF\xBD"))
-        return QString::fromLatin1(bytes);
-    return decoded;
+    return CatalogueText(text);
 }
 
 bool IsSkippedKind(const QWidget *widget)
@@ -56,6 +50,17 @@ void SetControlText(QWidget *widget, const QString &text)
 }
 
 } // namespace
+
+// Language files are UTF-8 here; an older single-byte file still shows its accented letters
+// instead of replacement marks.
+QString CatalogueText(const std::string &text)
+{
+    const QByteArray bytes = QByteArray::fromStdString(text);
+    QString decoded = QString::fromUtf8(bytes);
+    if (decoded.contains(QChar::ReplacementCharacter) && !bytes.contains("\xEF\xBF\xBD"))
+        return QString::fromLatin1(bytes);
+    return decoded;
+}
 
 bool ApplyToDialog(QWidget *dialog, int dialogNumber)
 {

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QString>
+
+#include <string>
+
 class CLanguage;
 class QWidget;
 
@@ -9,3 +13,6 @@ class QWidget;
 bool ApplyToDialog(QWidget *dialog, int dialogNumber);
 // The same with an explicit catalogue.
 bool ApplyToDialog(QWidget *dialog, int dialogNumber, const CLanguage &language);
+
+// A catalogue text (UTF-8, or a single-byte text from an older file) as a widget text.
+QString CatalogueText(const std::string &text);

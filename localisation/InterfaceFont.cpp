@@ -1,5 +1,8 @@
 #include "localisation/InterfaceFont.h"
 
+#include "localisation/DialogLanguage.h"
+#include "platform/Choosers.h"
+
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
@@ -156,4 +159,28 @@ LogFont FromQFont(const QFont &font)
     }
     logFont.lfFaceName = face;
     return logFont;
+}
+
+bool OnFont(QWidget *mainWindow, int dialogNumber)
+{
+    return OnFont(mainWindow, dialogNumber, CLanguage::Instance());
+}
+
+bool OnFont(QWidget *mainWindow, int dialogNumber, CLanguage &language)
+{
+    const LogFont current = language.HasInterfaceFont() ? language.GetInterfaceFont() : LogFont();
+    platform::FontRequest request;
+    request.initialFont = ToQFont(current).toString().toStdString();
+    request.screenFonts = true;
+    request.effects = true;
+    const std::optional<std::string> chosen = platform::ChooseFont(request);
+    if (!chosen || chosen->empty())
+        return false;
+    QFont font;
+    if (!font.fromString(QString::fromStdString(*chosen)))
+        return false;
+    // Saving also makes the record the catalogue's interface font.
+    language.SaveInterfaceFont(FromQFont(font));
+    ApplyToDialog(mainWindow, dialogNumber, language);
+    return true;
 }

@@ -8,3 +8,11 @@
 // left to Qt's substitution; heights and weights out of any usable range are clamped.
 QFont ToQFont(const LogFont &logFont);
 LogFont FromQFont(const QFont &font);
+
+class QWidget;
+
+// The Font command: the platform's font chooser opened on the interface font; a confirmed choice
+// becomes the interface font, is stored for the current language and is put on the main window
+// (dialogNumber). Returns false when the user cancels, and nothing changes then.
+bool OnFont(QWidget *mainWindow, int dialogNumber);
+bool OnFont(QWidget *mainWindow, int dialogNumber, CLanguage &language);

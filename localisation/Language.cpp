@@ -403,6 +403,23 @@ std::string CLanguage::GetLanguageName(int index) const
     return m_languageNames[static_cast<std::size_t>(index)];
 }
 
+namespace {
+
+// Limits of what a font record may ask for; beyond them the store holds damage, not a wish.
+constexpr int kMaxFontPixels = 512;
+constexpr int kMaxFontWeight = 1000;
+
+bool IsCreatableFont(const LogFont &font)
+{
+    const auto within = [](long long value, long long limit) {
+        return value >= -limit && value <= limit;
+    };
+    return within(font.lfHeight, kMaxFontPixels) && within(font.lfWidth, kMaxFontPixels)
+           && font.lfWeight >= 0 && font.lfWeight <= kMaxFontWeight;
+}
+
+} // namespace
+
 void CLanguage::CreateInterfaceFont()
 {
     const SettingsStore &store = SettingsStore::Global();
@@ -426,8 +443,14 @@ void CLanguage::CreateInterfaceFont()
     font.lfPitchAndFamily = byte("lfPitchAndFamily", 0);
     font.lfFaceName = CutBytes(store.ReadString(section, "lfFaceName", "Microsoft Sans Serif"),
                                kMaxFaceNameBytes);
-    // Any record describes a font here: a face that is not installed is substituted when the
-    // record becomes a widget font, so creation cannot fail.
+    // A face that is not installed is substituted when the record becomes a widget font; only
+    // sizes and weights that no font can have (a damaged store) make creation fail.
+    m_bHasFont = false;
+    if (!IsCreatableFont(font)) {
+        m_interfaceFont = LogFont();
+        platform::ShowUnownedMessageBox("Failed to create font", "Error");
+        return;
+    }
     m_interfaceFont = font;
     m_bHasFont = true;
 }

@@ -50,6 +50,8 @@ public:
     std::string GetDialogString(int number) const;
     std::string GetDialogText(int number) const;
     std::string GetMenuText(int number) const;
+    // False until a language file has been loaded.
+    bool HasMenuTexts() const { return !m_menuList.empty(); }
 
     const std::string &GetCurrentLanguage() const { return m_strCurrentLanguage; }
     int GetLanguageCount() const { return static_cast<int>(m_languageNames.size()); }

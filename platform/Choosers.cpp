@@ -23,6 +23,11 @@ std::optional<std::string> ChooseSaveFile(const SaveFileRequest &request)
     return g_chooser ? g_chooser->SaveFile(request) : std::nullopt;
 }
 
+std::optional<std::string> ChooseFont(const FontRequest &request)
+{
+    return g_chooser ? g_chooser->ChooseFont(request) : std::nullopt;
+}
+
 ChooserRecorder::ChooserRecorder() : m_previous(SetChooserService(this)) {}
 
 ChooserRecorder::~ChooserRecorder() { SetChooserService(m_previous); }
@@ -46,6 +51,16 @@ std::optional<std::string> ChooserRecorder::SaveFile(const SaveFileRequest &requ
 {
     m_save.push_back(request);
     return Next();
+}
+
+std::optional<std::string> ChooserRecorder::ChooseFont(const FontRequest &request)
+{
+    m_font.push_back(request);
+    if (m_fontAnswers.empty())
+        return std::nullopt;
+    auto answer = m_fontAnswers.front();
+    m_fontAnswers.pop_front();
+    return answer;
 }
 
 } // namespace platform

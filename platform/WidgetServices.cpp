@@ -1,6 +1,7 @@
 #include "platform/WidgetServices.h"
 
 #include <QFileDialog>
+#include <QFontDialog>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -109,6 +110,22 @@ std::optional<std::string> WidgetChooserService::SaveFile(const SaveFileRequest 
     if (path.isEmpty())
         return std::nullopt;
     return path.toStdString();
+}
+
+std::optional<std::string> WidgetChooserService::ChooseFont(const FontRequest &request)
+{
+    QFont initial;
+    if (!request.initialFont.empty())
+        initial.fromString(QString::fromStdString(request.initialFont));
+    // The chooser offers underline and strike-out on its own; it has no colour to drop.
+    QFontDialog::FontDialogOptions options;
+    if (!request.screenFonts)
+        options |= QFontDialog::ScalableFonts;
+    bool ok = false;
+    const QFont chosen = QFontDialog::getFont(&ok, initial, m_owner, QString(), options);
+    if (!ok)
+        return std::nullopt;
+    return chosen.toString().toStdString();
 }
 
 } // namespace platform

@@ -28,6 +28,7 @@ public:
     void SetOwner(QWidget *owner) { m_owner = owner; }
     std::optional<std::string> OpenFile(const OpenFileRequest &request) override;
     std::optional<std::string> SaveFile(const SaveFileRequest &request) override;
+    std::optional<std::string> ChooseFont(const FontRequest &request) override;
 
 private:
     QPointer<QWidget> m_owner;

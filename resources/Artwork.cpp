@@ -5,6 +5,9 @@
 #include <QPainterPath>
 #include <QPolygonF>
 
+#include <algorithm>
+#include <cmath>
+
 namespace artwork {
 
 namespace {
@@ -113,11 +116,95 @@ QPixmap Bitmap(int number)
     return tile;
 }
 
+namespace {
+
+// A white pointing hand with a dark outline; the tip of the index finger is the hot spot.
+QCursor DrawHandCursor()
+{
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath hand;
+    hand.moveTo(7.5, 1.5);
+    hand.cubicTo(9.5, 0.5, 10.5, 1.5, 10.5, 3.5);
+    hand.lineTo(10.5, 10.5); // index finger
+    hand.cubicTo(11.5, 8.5, 14.0, 8.5, 14.0, 11.0);
+    hand.cubicTo(15.0, 9.5, 17.5, 9.5, 17.5, 12.0);
+    hand.cubicTo(18.5, 10.5, 21.0, 11.0, 21.0, 13.0);
+    hand.lineTo(21.0, 19.0);
+    hand.cubicTo(21.0, 22.0, 19.5, 24.0, 18.5, 25.5); // palm down to the wrist
+    hand.lineTo(9.5, 25.5);
+    hand.cubicTo(8.0, 23.0, 5.5, 19.5, 2.5, 15.5); // thumb side
+    hand.cubicTo(1.5, 14.0, 3.5, 12.0, 5.5, 13.5);
+    hand.lineTo(4.5, 12.5);
+    hand.lineTo(4.5, 3.5);
+    hand.cubicTo(4.5, 2.0, 5.5, 1.5, 7.5, 1.5);
+    hand.closeSubpath();
+    p.setPen(QPen(Qt::black, 1.2));
+    p.setBrush(Qt::white);
+    p.drawPath(hand);
+    p.setPen(QPen(QColor(90, 90, 90), 0.8));
+    for (const double x : {14.0, 17.5})
+        p.drawLine(QPointF(x, 13.5), QPointF(x, 17.5));
+    p.end();
+    return QCursor(pixmap, 7, 1);
+}
+
+void AppendLittleEndian(QByteArray &bytes, quint32 value, int size)
+{
+    for (int i = 0; i < size; ++i)
+        bytes.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+// A soft 70 ms "tick": two sine partials under a fast attack and an exponential decay, mono
+// 16-bit PCM at 22050 Hz.
+QByteArray MakeTick()
+{
+    constexpr int kRate = 22050;
+    constexpr int kSamples = kRate * 70 / 1000;
+    constexpr double kPi = 3.14159265358979323846;
+    QByteArray pcm;
+    pcm.reserve(kSamples * 2);
+    for (int i = 0; i < kSamples; ++i) {
+        const double t = double(i) / kRate;
+        const double attack = std::min(1.0, t / 0.003);
+        const double envelope = attack * std::exp(-t / 0.018);
+        const double wave
+            = 0.75 * std::sin(2 * kPi * 1320.0 * t) + 0.25 * std::sin(2 * kPi * 2640.0 * t);
+        const auto sample = static_cast<qint16>(std::lround(wave * envelope * 0.35 * 32767));
+        AppendLittleEndian(pcm, static_cast<quint16>(sample), 2);
+    }
+    QByteArray wav("RIFF");
+    AppendLittleEndian(wav, 36 + pcm.size(), 4);
+    wav.append("WAVEfmt ");
+    AppendLittleEndian(wav, 16, 4);
+    AppendLittleEndian(wav, 1, 2); // PCM
+    AppendLittleEndian(wav, 1, 2); // mono
+    AppendLittleEndian(wav, kRate, 4);
+    AppendLittleEndian(wav, kRate * 2, 4);
+    AppendLittleEndian(wav, 2, 2);
+    AppendLittleEndian(wav, 16, 2);
+    wav.append("data");
+    AppendLittleEndian(wav, pcm.size(), 4);
+    wav.append(pcm);
+    return wav;
+}
+
+} // namespace
+
 QCursor Cursor(int number)
 {
     if (number == CursorHand)
-        return QCursor(Qt::PointingHandCursor);
+        return DrawHandCursor();
     return QCursor(Qt::ArrowCursor);
+}
+
+QByteArray Sound(int number)
+{
+    if (number == SoundHover)
+        return MakeTick();
+    return QByteArray();
 }
 
 } // namespace artwork
