@@ -37,6 +37,8 @@ void CHyperLink::PreSubclassWindow()
     // Colours and background belong to the control, not to the dialog around it.
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Button);
+    // Otherwise the text would follow the background's role (button text).
+    setForegroundRole(QPalette::WindowText);
     m_bAttached = true;
     ApplyColours();
 

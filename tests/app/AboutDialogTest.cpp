@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QImage>
 #include <QLabel>
 #include <QTest>
 
@@ -36,6 +37,13 @@ void ExpectBothLinks(const CAboutDlg &dialog)
         EXPECT_TRUE(link->font().underline());
         EXPECT_EQ(link->toolTip(), link->GetTarget());
         EXPECT_EQ(link->CurrentColour(), QColor(0, 0, 238));
+        // The text is painted in that colour.
+        const QImage image = link->grab().toImage();
+        int blue = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                blue += image.pixelColor(x, y) == QColor(0, 0, 238);
+        EXPECT_GT(blue, 10) << link->text().toStdString();
     }
 }
 

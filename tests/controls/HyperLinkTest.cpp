@@ -124,10 +124,10 @@ TEST(HyperLink, UnderlineModesAndHoverColours)
     MoveInto(always.link);
     EXPECT_TRUE(always.link->IsHovering());
     EXPECT_EQ(always.link->CurrentColour(), QColor(255, 0, 0));
-    EXPECT_EQ(always.link->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_EQ(always.link->palette().color(always.link->foregroundRole()), QColor(255, 0, 0));
     ASSERT_TRUE(LeaveAndWait(always.link));
     EXPECT_TRUE(always.link->font().underline());
-    EXPECT_EQ(always.link->palette().color(QPalette::WindowText), QColor(0, 0, 238));
+    EXPECT_EQ(always.link->palette().color(always.link->foregroundRole()), QColor(0, 0, 238));
 
     LinkOnPage hover(QStringLiteral("Hover"));
     hover.page.show();
@@ -153,7 +153,7 @@ TEST(HyperLink, UnderlineModesAndHoverColours)
 
     // Visited links are purple once the pointer has gone.
     never.link->SetVisitedState(true);
-    EXPECT_EQ(never.link->palette().color(QPalette::WindowText), QColor(85, 26, 139));
+    EXPECT_EQ(never.link->palette().color(never.link->foregroundRole()), QColor(85, 26, 139));
 }
 
 TEST(HyperLink, ClickOpensTheTargetAndFallsBackToTheBrowser)
