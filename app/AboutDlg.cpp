@@ -36,7 +36,8 @@ const TemplateControl kTemplate[] = {
 
 } // namespace
 
-CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent)
+CAboutDlg::CAboutDlg(QWidget *parent)
+    : QDialog(parent)
 {
     setObjectName(QStringLiteral("CAboutDlg"));
     setProperty("controlId", kDialogNumber);
@@ -71,10 +72,9 @@ void CAboutDlg::CreateControls()
     setFixedSize(toPixels(QRect(QPoint(0, 0), kTemplateSize)).size());
 
     for (const TemplateControl &entry : kTemplate) {
-        const QString text = entry.text
-                                 ? QString::fromLatin1(entry.text)
-                                 : QStringLiteral("Version ")
-                                       + QString::fromStdString(product::Version());
+        const QString text
+            = entry.text ? QString::fromLatin1(entry.text)
+                         : QStringLiteral("Version ") + QString::fromStdString(product::Version());
         QWidget *widget = nullptr;
         switch (entry.kind) {
         case Kind::Icon: {

@@ -15,9 +15,15 @@ const QColor CHyperLink::kLinkColour(0, 0, 238);
 const QColor CHyperLink::kVisitedColour(85, 26, 139);
 const QColor CHyperLink::kHoverColour(255, 0, 0);
 
-CHyperLink::CHyperLink(QWidget *parent) : QLabel(parent) {}
+CHyperLink::CHyperLink(QWidget *parent)
+    : QLabel(parent)
+{
+}
 
-CHyperLink::~CHyperLink() { m_hoverTimer.stop(); }
+CHyperLink::~CHyperLink()
+{
+    m_hoverTimer.stop();
+}
 
 void CHyperLink::PreSubclassWindow()
 {
@@ -201,8 +207,8 @@ std::string CutBrowserCommand(const std::string &commandLine)
     auto first = [&](bool quoted) {
         std::size_t best = std::string::npos;
         for (const char *placeholder : kPlaceholders) {
-            const std::string pattern = quoted ? '"' + std::string(placeholder) + '"'
-                                               : std::string(placeholder);
+            const std::string pattern
+                = quoted ? '"' + std::string(placeholder) + '"' : std::string(placeholder);
             best = std::min(best, commandLine.find(pattern));
         }
         return best;

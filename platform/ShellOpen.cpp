@@ -22,13 +22,17 @@ namespace {
 
 bool IsDirectory(const std::string &path)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool Exists(const std::string &path)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     return stat(path.c_str(), &info) == 0;
 }
 
@@ -36,7 +40,8 @@ std::string PercentDecoded(const std::string &text)
 {
     std::string decoded;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1]))
+        if (text[i] == '%' && i + 2 < text.size()
+            && std::isxdigit(static_cast<unsigned char>(text[i + 1]))
             && std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
             decoded += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
             i += 2;
@@ -75,7 +80,8 @@ std::string CommandOutput(const char *command)
             output += buffer;
         pclose(pipe);
     }
-    while (!output.empty() && (output.back() == '\n' || output.back() == '\r' || output.back() == ' '))
+    while (!output.empty()
+           && (output.back() == '\n' || output.back() == '\r' || output.back() == ' '))
         output.pop_back();
     return output;
 }
@@ -175,7 +181,10 @@ public:
 DesktopShellService g_desktop;
 ShellService *g_service = nullptr;
 
-ShellService &Service() { return g_service ? *g_service : g_desktop; }
+ShellService &Service()
+{
+    return g_service ? *g_service : g_desktop;
+}
 
 } // namespace
 
@@ -191,7 +200,10 @@ int ShellOpen(const std::string &target, int showCommand)
     return Service().OpenDocument(target, showCommand);
 }
 
-std::optional<std::string> DefaultBrowserCommand() { return Service().BrowserCommand(); }
+std::optional<std::string> DefaultBrowserCommand()
+{
+    return Service().BrowserCommand();
+}
 
 int StartProgram(const std::string &commandLine, int showCommand)
 {
@@ -335,17 +347,26 @@ std::optional<std::string> ExecLineOfDesktopEntry(const std::string &entryText)
                 continue;
             }
             const char next = value[++i];
-            unescaped += next == 's' ? ' ' : next == 't' ? '\t' : next == 'n' ? '\n'
-                         : next == 'r' ? '\r' : next;
+            unescaped += next == 's'   ? ' '
+                         : next == 't' ? '\t'
+                         : next == 'n' ? '\n'
+                         : next == 'r' ? '\r'
+                                       : next;
         }
         return unescaped.empty() ? std::nullopt : std::optional<std::string>(unescaped);
     }
     return std::nullopt;
 }
 
-ShellRecorder::ShellRecorder() : m_previous(SetShellService(this)) {}
+ShellRecorder::ShellRecorder()
+    : m_previous(SetShellService(this))
+{
+}
 
-ShellRecorder::~ShellRecorder() { SetShellService(m_previous); }
+ShellRecorder::~ShellRecorder()
+{
+    SetShellService(m_previous);
+}
 
 int ShellRecorder::OpenDocument(const std::string &target, int showCommand)
 {

@@ -35,7 +35,10 @@ enum ShellResult : int {
     kDocumentOpened = 42,
 };
 
-constexpr bool ShellSucceeded(int result) { return result > 32; }
+constexpr bool ShellSucceeded(int result)
+{
+    return result > 32;
+}
 
 class ShellService
 {

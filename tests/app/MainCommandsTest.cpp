@@ -106,24 +106,9 @@ TEST(MainCommands, AboutRunsTheAboutBoxFromTheButtonAndTheMenuCommand)
     Click(dialog, Dlg::IDC_BUTTON_ABOUT);
     dialog.OnAbout(); // what the pop-up menu's About item calls
     EXPECT_EQ(closer.Closed(), (std::vector<std::string>{"CAboutDlg", "CAboutDlg"}));
-    EXPECT_EQ(links, (std::vector<QString>{"https://clipwright.org/",
-                                           "mailto:support@clipwright.org",
-                                           "https://clipwright.org/",
-                                           "mailto:support@clipwright.org"}));
+    EXPECT_EQ(links,
+              (std::vector<QString>{"https://clipwright.org/", "mailto:support@clipwright.org",
+                                    "https://clipwright.org/", "mailto:support@clipwright.org"}));
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_TRUE(env.shell.Opened().empty());
-}
-
-TEST(MainCommands, ExitPassesTheCloseGuards)
-{
-    AppTestEnvironment env;
-    Dlg dialog;
-    dialog.show();
-    dialog.m_bConverting = 1;
-    Click(dialog, Dlg::IDC_BUTTON_EXIT);
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(env.boxes.Texts(), std::vector<std::string>{"Please first stop converting"});
-    dialog.m_bConverting = 0;
-    Click(dialog, Dlg::IDC_BUTTON_EXIT);
-    EXPECT_FALSE(dialog.isVisible());
 }

@@ -222,35 +222,15 @@ TEST(HyperLink, FailedClicksReportTheCodeAndLeaveTheLinkUnvisited)
     ASSERT_EQ(boxes.Boxes().size(), 3u);
     EXPECT_EQ(boxes.Boxes()[2].text, "Unable to open hyperlink:\n\nUnknown Error (40) occurred.");
     EXPECT_EQ(boxes.Boxes()[2].icon, platform::BoxIcon::Exclamation);
+    EXPECT_EQ(OpenErrorText(0), "Unable to open hyperlink:\n\nThe operating system is out\nof "
+                                "memory or resources.");
+    EXPECT_EQ(OpenErrorText(30), "Unable to open hyperlink:\n\nThe DDE transaction could not\nbe "
+                                 "completed because other DDE transactions\nwere being processed.");
+    EXPECT_EQ(OpenErrorText(-7), "Unable to open hyperlink:\n\nUnknown Error (-7) occurred.");
 
     // A press that ends outside the control is no click.
     QTest::mouseClick(page.link, Qt::LeftButton, {}, QPoint(-5, -5));
     EXPECT_EQ(shell.Opened().size(), 2u);
-}
-
-TEST(HyperLink, EveryFailureCodeHasItsText)
-{
-    const std::pair<int, const char *> table[] = {
-        {0, "The operating system is out\nof memory or resources."},
-        {2, "The specified file was not found."},
-        {3, "The specified path was not found."},
-        {5, "The operating system denied\naccess to the specified file."},
-        {8, "There was not enough memory to complete the operation."},
-        {11, "The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image)."},
-        {26, "A sharing violation occurred. "},
-        {27, "The filename association is\nincomplete or invalid."},
-        {28, "The DDE transaction could not\nbe completed because the request timed out."},
-        {29, "The DDE transaction failed."},
-        {30, "The DDE transaction could not\nbe completed because other DDE transactions\nwere "
-             "being processed."},
-        {31, "There is no application associated\nwith the given filename extension."},
-        {32, "The specified dynamic-link library was not found."},
-        {1, "Unknown Error (1) occurred."},
-        {40, "Unknown Error (40) occurred."},
-        {-7, "Unknown Error (-7) occurred."},
-    };
-    for (const auto &[code, text] : table)
-        EXPECT_EQ(OpenErrorText(code), std::string("Unable to open hyperlink:\n\n") + text) << code;
 }
 
 TEST(HyperLink, BrowserCommandLinesAreCutAtTheirPlaceholder)
@@ -272,8 +252,8 @@ TEST(HyperLink, BrowserCommandLinesAreCutAtTheirPlaceholder)
     EXPECT_EQ(BrowserCommandLine("epiphany", target), std::string("epiphany ") + target);
 
     // Splitting follows the desktop entry rules; a target with blanks stays one argument.
-    const std::string line
-        = BrowserCommandLine(R"("/opt/My Browser/browser" --class=%c %i -x "%u")", "/tmp/a b\"c.htm");
+    const std::string line = BrowserCommandLine(
+        R"("/opt/My Browser/browser" --class=%c %i -x "%u")", "/tmp/a b\"c.htm");
     EXPECT_EQ(platform::SplitCommandLine(line),
               (std::vector<std::string>{"/opt/My Browser/browser", "--class=%c", "-x",
                                         "/tmp/a b\"c.htm"}));

@@ -111,9 +111,10 @@ TEST(HelpPages, TheCheckFindsBrokenPages)
                          R"(<link rel="stylesheet" href="style.css"></head><body>)";
     Write(dir.filePath("style.css"), "");
     Write(dir.filePath("Introduction.htm"),
-          head + R"(<a href="Second.htm#here">a</a> <a href="Gone.htm">b</a>)"
-                 R"( <a href="Second.htm#nowhere">c</a> <a href="../outside.htm">d</a>)"
-                 R"( <a href="https://clipwright.org/">e</a></body></html>)");
+          head
+              + R"(<a href="Second.htm#here">a</a> <a href="Gone.htm">b</a>)"
+                R"( <a href="Second.htm#nowhere">c</a> <a href="../outside.htm">d</a>)"
+                R"( <a href="https://clipwright.org/">e</a></body></html>)");
     Write(dir.filePath("Second.htm"),
           head + R"(<h2 id="here">x</h2><img src="missing.png"></body></html>)");
     Write(dir.filePath("Lonely.htm"), "<html><title>t</title></html>");
