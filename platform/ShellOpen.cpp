@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -62,13 +63,22 @@ void ReapLater(pid_t pid)
     }).detach();
 }
 
-int Spawn(const std::vector<std::string> &arguments, pid_t *pid)
+// quiet: the program's chatter (xdg-open names every opener it tries) stays off our terminal.
+int Spawn(const std::vector<std::string> &arguments, pid_t *pid, bool quiet = false)
 {
     std::vector<char *> argv;
     for (const std::string &argument : arguments)
         argv.push_back(const_cast<char *>(argument.c_str()));
     argv.push_back(nullptr);
-    return posix_spawnp(pid, argv[0], nullptr, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (quiet) {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    }
+    const int error = posix_spawnp(pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return error;
 }
 
 std::string CommandOutput(const char *command)
@@ -113,7 +123,7 @@ public:
         if (const int missing = MissingLocalTarget(target))
             return missing;
         pid_t pid = 0;
-        const int error = Spawn({"xdg-open", target}, &pid);
+        const int error = Spawn({"xdg-open", target}, &pid, true);
         if (error != 0)
             return error == ENOENT ? SE_ERR_NOASSOC : ResultFromStartError(error);
 

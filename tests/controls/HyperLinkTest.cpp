@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QMouseEvent>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -318,4 +320,43 @@ TEST(HyperLink, TheDesktopServiceRefusesWhatIsNotThere)
     EXPECT_EQ(platform::StartProgram(root + "/not-a-program", platform::SW_SHOW),
               platform::SE_ERR_ACCESSDENIED);
     EXPECT_EQ(platform::StartProgram("true", platform::SW_SHOW), platform::kProgramStarted);
+}
+
+TEST(HyperLink, TheDesktopFallbackStartsTheDefaultBrowserWithTheTarget)
+{
+    // A stand-in browser registered as the default for web pages, in folders of this test.
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    ASSERT_TRUE(QDir().mkpath(root + "/config") && QDir().mkpath(root + "/data/applications"));
+    const QString browser = root + "/fake browser";
+    const auto write = [](const QString &path, const QString &text) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text.toUtf8());
+    };
+    write(browser, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$0.args\"\n");
+    QFile::setPermissions(browser, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    write(root + "/data/applications/fake-browser.desktop",
+          "[Desktop Entry]\nType=Application\nName=Fake\nExec=\"" + browser
+              + "\" --new-window %u\nMimeType=text/html;\n");
+    write(root + "/config/mimeapps.list",
+          "[Default Applications]\ntext/html=fake-browser.desktop\n");
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME"), data = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_CONFIG_HOME", (root + "/config").toUtf8());
+    qputenv("XDG_DATA_HOME", (root + "/data").toUtf8());
+
+    const std::optional<std::string> command = platform::DefaultBrowserCommand();
+    qputenv("XDG_CONFIG_HOME", config);
+    qputenv("XDG_DATA_HOME", data);
+    if (!command && QStandardPaths::findExecutable("xdg-mime").isEmpty())
+        GTEST_SKIP() << "xdg-mime is not installed";
+    ASSERT_EQ(command, "\"" + browser.toStdString() + "\" --new-window %u");
+
+    const std::string target = "/tmp/a page.htm";
+    EXPECT_EQ(platform::StartProgram(BrowserCommandLine(*command, target), platform::SW_SHOW),
+              platform::kProgramStarted);
+    QFile args(browser + ".args");
+    ASSERT_TRUE(QTest::qWaitFor([&args] { return args.size() > 0; }, 20000));
+    ASSERT_TRUE(args.open(QIODevice::ReadOnly));
+    EXPECT_EQ(args.readAll().toStdString(), "--new-window\n" + target + "\n");
 }
