@@ -23,5 +23,10 @@ run: build
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# Installs under PREFIX (/usr/local unless given; PREFIX=~/.local needs no root).
+.PHONY: install
+install: build
+	cmake --install $(BUILD_DIR) $(if $(PREFIX),--prefix $(PREFIX))
+
 clean:
 	rm -rf $(BUILD_DIR)

@@ -1,5 +1,6 @@
 #include "app/VinteloApp.h"
 
+#include "app/MainCommands.h"
 #include "app/VinteloDlg.h"
 #include "convert/media/WaveSounds.h"
 #include "localisation/Language.h"
@@ -8,6 +9,10 @@
 #include "resources/Artwork.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcApp, "clipwright.app", QtWarningMsg)
 
 CVinteloApp::CVinteloApp() = default;
 
@@ -43,6 +48,12 @@ int CVinteloApp::InitInstance()
     const std::string language = m_store->ReadString("Option", "CurrentLanguage", "english");
     CLanguage &catalogue = CLanguage::Instance();
     catalogue.Initialize(CLanguage::GetLanguageRoot(), language);
+    // Where the program found the files it carries (an installed copy must find them too).
+    const QString help = QString::fromStdString(maincommands::HelpPagePath());
+    qCInfo(lcApp, "language: %s of %d files in %s/language; help: %s (%s)",
+           catalogue.GetCurrentLanguage().c_str(), catalogue.GetLanguageCount(),
+           CLanguage::GetLanguageRoot().c_str(), qUtf8Printable(help),
+           QFileInfo::exists(help) ? "found" : "missing");
 
     {
         CVinteloDlg dialog;

@@ -1,5 +1,6 @@
 #include "app/VinteloDlg.h"
 
+#include "app/MainCommands.h"
 #include "app/MediaProbe.h"
 #include "app/VinteloApp.h"
 #include "app/WindowMessages.h"
@@ -22,6 +23,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 
 #include <cstdio>
 #include <cstdlib>
@@ -208,6 +210,10 @@ void CVinteloDlg::CreateControls()
     connectClick(IDC_BUTTON_END_TIME, &CVinteloDlg::OnEndTime);
     connectClick(IDC_BUTTON_EXIT, &CVinteloDlg::OnExit);
     connect(m_slider, &CBitmapSlider::releasedCapture, this, &CVinteloDlg::OnSliderReleased);
+
+    // F1, the framework's help command, starts the help as the Help button does.
+    auto *help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, &CVinteloDlg::OnHelp);
 }
 
 QWidget *CVinteloDlg::Control(int id) const
@@ -359,6 +365,10 @@ void CVinteloDlg::reject() { close(); }
 
 void CVinteloDlg::OnExit() { close(); }
 
+void CVinteloDlg::OnAbout() { maincommands::RunAbout(this); }
+void CVinteloDlg::OnHelp() { maincommands::StartHelp(); }
+void CVinteloDlg::OnHomepage() { maincommands::OpenHomepage(); }
+
 void CVinteloDlg::OnOpenVideo()
 {
     SettingsStore &store = SettingsStore::Global();
@@ -455,9 +465,6 @@ void CVinteloDlg::OnGraphNotify() {}
 // Commands whose work arrives with later features; each is safe to click.
 void CVinteloDlg::OnConvert() {}
 void CVinteloDlg::OnOutputOptions() {}
-void CVinteloDlg::OnHelp() {}
-void CVinteloDlg::OnAbout() {}
-void CVinteloDlg::OnHomepage() {}
 void CVinteloDlg::OnSliderReleased() {}
 void CVinteloDlg::OnClosePreview() {}
 void CVinteloDlg::OnPlay() {}

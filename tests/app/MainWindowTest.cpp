@@ -166,6 +166,7 @@ TEST(MainWindow, PostedEventsAndEveryEnabledButtonAreSafe)
     QCoreApplication::postEvent(&dialog, new QEvent(messages::PositionTick));
     QCoreApplication::postEvent(&dialog, new QEvent(messages::WM_GRAPHNOTIFY));
     QCoreApplication::processEvents();
+    AutoCloseModal closer;
     for (int id : {Dlg::IDC_BUTTON_OUTPUT_SETTINGS, Dlg::IDC_BUTTON_HELP, Dlg::IDC_BUTTON_ABOUT,
                    Dlg::IDC_BUTTON_HOMEPAGE})
         qobject_cast<QAbstractButton *>(dialog.Control(id))->click();

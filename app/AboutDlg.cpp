@@ -1,0 +1,131 @@
+#include "app/AboutDlg.h"
+
+#include "app/ProductInfo.h"
+#include "controls/HyperLink.h"
+#include "localisation/DialogLanguage.h"
+#include "resources/Artwork.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+constexpr int kNoId = -1;
+const QSize kTemplateSize(244, 126);
+
+enum class Kind { Icon, Static, Link, DefaultButton };
+
+struct TemplateControl
+{
+    int id;
+    Kind kind;
+    const char *text; // nullptr: filled in at run time
+    QRect rect;       // dialog units
+};
+
+// Template 100 in its own order.
+const TemplateControl kTemplate[] = {
+    {kNoId, Kind::Icon, "", {11, 10, 21, 20}},
+    {CAboutDlg::IDC_STATIC_PRODUCT, Kind::Static, product::kName, {42, 12, 150, 10}},
+    {CAboutDlg::IDC_STATIC_VERSION, Kind::Static, nullptr, {42, 26, 150, 10}},
+    {CAboutDlg::IDC_HOMEPAGE_LINK, Kind::Link, product::kHomePage, {42, 50, 190, 10}},
+    {CAboutDlg::IDC_SUPPORT_LINK, Kind::Link, "Support Email: Click here", {42, 66, 190, 10}},
+    {CAboutDlg::IDOK, Kind::DefaultButton, "OK", {187, 105, 50, 14}},
+};
+
+} // namespace
+
+CAboutDlg::CAboutDlg(QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("CAboutDlg"));
+    setProperty("controlId", kDialogNumber);
+    setWindowTitle(QStringLiteral("About"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+    CreateControls();
+    OnInitDialog();
+}
+
+CAboutDlg::~CAboutDlg() = default;
+
+QWidget *CAboutDlg::Control(int id) const
+{
+    const auto found = m_controls.find(id);
+    return found == m_controls.end() ? nullptr : found->second;
+}
+
+void CAboutDlg::CreateControls()
+{
+    // Dialog units from the font's base units, as the main window measures them.
+    const QFontMetrics metrics(font());
+    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const QSize base((metrics.horizontalAdvance(letters) / 26 + 1) / 2, metrics.height());
+    auto toPixels = [&base](const QRect &units) {
+        const int x = units.x() * base.width() / 4;
+        const int y = units.y() * base.height() / 8;
+        return QRect(x, y, (units.x() + units.width()) * base.width() / 4 - x,
+                     (units.y() + units.height()) * base.height() / 8 - y);
+    };
+    setFixedSize(toPixels(QRect(QPoint(0, 0), kTemplateSize)).size());
+
+    for (const TemplateControl &entry : kTemplate) {
+        const QString text
+            = entry.text ? QString::fromLatin1(entry.text)
+                         : QStringLiteral("Version ") + QString::fromStdString(product::Version());
+        QWidget *widget = nullptr;
+        switch (entry.kind) {
+        case Kind::Icon: {
+            auto *icon = new QLabel(this);
+            icon->setPixmap(artwork::Icon(artwork::IconApplication).pixmap(32, 32));
+            icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            widget = icon;
+            break;
+        }
+        case Kind::Static: {
+            auto *label = new QLabel(text, this);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            widget = label;
+            break;
+        }
+        case Kind::Link: {
+            auto *link = new CHyperLink(this);
+            link->setText(text);
+            link->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            (entry.id == IDC_HOMEPAGE_LINK ? m_homePage : m_support) = link;
+            widget = link;
+            break;
+        }
+        case Kind::DefaultButton: {
+            auto *button = new QPushButton(text, this);
+            button->setDefault(true);
+            connect(button, &QPushButton::clicked, this, &QDialog::accept);
+            widget = button;
+            break;
+        }
+        }
+        widget->setProperty("controlId", entry.id);
+        widget->setGeometry(toPixels(entry.rect));
+        if (entry.id != kNoId)
+            m_controls[entry.id] = widget;
+    }
+}
+
+void CAboutDlg::DoDataExchange()
+{
+    m_support->PreSubclassWindow();
+    m_homePage->PreSubclassWindow();
+}
+
+bool CAboutDlg::OnInitDialog()
+{
+    DoDataExchange();
+    m_homePage->SetTarget(QString::fromLatin1(product::kHomePage));
+    m_support->SetTarget(QString::fromLatin1(product::kContactPage));
+    m_homePage->SetUnderlineMode(CHyperLink::UnderlineAlways);
+    m_support->SetUnderlineMode(CHyperLink::UnderlineAlways);
+    ApplyToDialog(this, kDialogNumber);
+    return true;
+}

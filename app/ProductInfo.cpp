@@ -1,0 +1,6 @@
+#include "app/ProductInfo.h"
+
+std::string product::Version()
+{
+    return CW_VERSION;
+}
