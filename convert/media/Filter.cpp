@@ -3,6 +3,8 @@
 #include "convert/media/MediaPlatform.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 namespace media {
@@ -127,8 +129,8 @@ PropertyInfo Describe(GParamSpec *spec)
         GEnumClass *klass = G_PARAM_SPEC_ENUM(spec)->enum_class;
         for (guint i = 0; i < klass->n_values; ++i) {
             const GEnumValue &v = klass->values[i];
-            info.choices.push_back({v.value, v.value_nick ? v.value_nick : "",
-                                    v.value_name ? v.value_name : ""});
+            info.choices.push_back(
+                {v.value, v.value_nick ? v.value_nick : "", v.value_name ? v.value_name : ""});
         }
     } else if (G_IS_PARAM_SPEC_FLAGS(spec)) {
         info.type = PropertyType::Flags;
@@ -164,6 +166,10 @@ std::vector<GParamSpec *> EditableSpecs(GstElement *element)
             result.push_back(specs[i]);
     }
     g_free(specs);
+    // The element's own settings first, those every encoder shares (from its base class) after.
+    const GType own = G_OBJECT_TYPE(element);
+    std::stable_partition(result.begin(), result.end(),
+                          [own](GParamSpec *spec) { return spec->owner_type == own; });
     return result;
 }
 
@@ -259,8 +265,12 @@ PropertyValue FromGValue(GParamSpec *spec, const GValue *value)
         return static_cast<std::int64_t>(g_value_get_schar(value));
     if (t == G_TYPE_UCHAR)
         return static_cast<std::int64_t>(g_value_get_uchar(value));
-    if (t == G_TYPE_FLOAT)
-        return static_cast<double>(g_value_get_float(value));
+    if (t == G_TYPE_FLOAT) {
+        // The float's own shortest digits (1.4, not 1.39999997616).
+        char digits[32];
+        std::snprintf(digits, sizeof digits, "%.7g", static_cast<double>(g_value_get_float(value)));
+        return std::strtod(digits, nullptr);
+    }
     if (t == G_TYPE_DOUBLE)
         return g_value_get_double(value);
     if (G_IS_PARAM_SPEC_ENUM(spec))
@@ -274,10 +284,10 @@ PropertyValue FromGValue(GParamSpec *spec, const GValue *value)
     if (G_TYPE_IS_BOXED(t) && !g_value_get_boxed(value))
         return std::string();
     // Caps and structures read best unquoted; the parser takes them back either way.
-    gst::String text(t == GST_TYPE_CAPS        ? gst_caps_to_string(gst_value_get_caps(value))
-                     : t == GST_TYPE_STRUCTURE ? gst_structure_to_string(
-                                                     gst_value_get_structure(value))
-                                               : gst_value_serialize(value));
+    gst::String text(t == GST_TYPE_CAPS ? gst_caps_to_string(gst_value_get_caps(value))
+                     : t == GST_TYPE_STRUCTURE
+                         ? gst_structure_to_string(gst_value_get_structure(value))
+                         : gst_value_serialize(value));
     return std::string(text ? text.get() : "");
 }
 
@@ -287,8 +297,7 @@ Filter::Impl::~Impl()
 {
     // A graph of its own is stopped before its last reference goes; an element inside a
     // graph belongs to that graph's state.
-    if (element && !GST_OBJECT_PARENT(element.get())
-        && GST_STATE(element.get()) != GST_STATE_NULL)
+    if (element && !GST_OBJECT_PARENT(element.get()) && GST_STATE(element.get()) != GST_STATE_NULL)
         gst_element_set_state(element.get(), GST_STATE_NULL);
 }
 
@@ -468,8 +477,8 @@ HRESULT CreateGraphFromDescription(const std::string &description, Filter *graph
     if (!InitializeMediaPlatform(nullptr, MediaServices::Playback))
         return E_FAIL;
     GError *raw = nullptr;
-    GstElement *made = gst_parse_launch_full(description.c_str(), nullptr,
-                                             GST_PARSE_FLAG_PLACE_IN_BIN, &raw);
+    GstElement *made
+        = gst_parse_launch_full(description.c_str(), nullptr, GST_PARSE_FLAG_PLACE_IN_BIN, &raw);
     gst::Error error(raw);
     gst::Element element = gst::Adopt(made);
     if (!element || error)

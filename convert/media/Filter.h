@@ -81,7 +81,10 @@ public:
     HRESULT Children(std::vector<Filter> *children) const;
 
     struct Impl;
-    explicit Filter(std::shared_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+    explicit Filter(std::shared_ptr<Impl> impl)
+        : m_impl(std::move(impl))
+    {
+    }
     const std::shared_ptr<Impl> &GetImpl() const { return m_impl; }
 
 private:

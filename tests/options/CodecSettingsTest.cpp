@@ -55,7 +55,7 @@ void ClickCancel(QDialog *dialog)
     buttons->button(QDialogButtonBox::Cancel)->click();
 }
 
-template <typename T>
+template<typename T>
 T *EditorOf(QDialog *dialog, const char *property)
 {
     return dialog->findChild<T *>(QString::fromLatin1(property));
@@ -72,8 +72,9 @@ std::int64_t IntegerOf(const media::Filter &filter, const char *property)
 
 TEST(CodecSettings, MatchRulesOfTheChosenNameAgainstTheCodecList)
 {
-    const std::vector<std::string> codecs = {"x264 H.264 encoder", "DivX 6.8 Codec",
-                                             "X264 h.264 ENCODER", "MPEG-4 Part 2 (DivX compatible)"};
+    const std::vector<std::string> codecs
+        = {"x264 H.264 encoder", "DivX 6.8 Codec", "X264 h.264 ENCODER",
+           "MPEG-4 Part 2 (DivX compatible)"};
     EXPECT_EQ(MatchCodec("x264 H.264 encoder", codecs), 2); // the later equal one
     EXPECT_EQ(MatchCodec("mpeg-4 part 2 (divx compatible)", codecs), 3);
     // DivX with a version on both sides, taken only while nothing else matched.
@@ -246,9 +247,9 @@ TEST(CodecSettings, StateRoundTripsThroughTextAndResetsWhatItDoesNotName)
 
     // Values that are text to the framework: caps and fractions.
     media::Filter graph;
-    ASSERT_EQ(media::CreateGraphFromDescription("videotestsrc ! capsfilter name=f ! fakesink",
-                                                &graph),
-              S_OK);
+    ASSERT_EQ(
+        media::CreateGraphFromDescription("videotestsrc ! capsfilter name=f ! fakesink", &graph),
+        S_OK);
     std::vector<media::Filter> children;
     ASSERT_EQ(graph.Children(&children), S_OK);
     ASSERT_EQ(children.size(), 3u);
