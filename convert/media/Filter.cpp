@@ -431,6 +431,25 @@ HRESULT Filter::LoadState(const std::string &state)
     return result;
 }
 
+HRESULT Filter::Duplicate(Filter *copy) const
+{
+    if (!copy)
+        return E_POINTER;
+    *copy = Filter();
+    if (!m_impl)
+        return E_POINTER;
+    GstElementFactory *factory = gst_element_get_factory(m_impl->element.get());
+    if (!factory)
+        return E_FAIL;
+    Filter made = WrapElement(gst::Adopt(gst_element_factory_create(factory, nullptr)));
+    if (!made)
+        return E_FAIL;
+    if (FAILED(made.LoadState(SaveState())))
+        return E_FAIL;
+    *copy = std::move(made);
+    return S_OK;
+}
+
 HRESULT Filter::Children(std::vector<Filter> *children) const
 {
     if (!children)

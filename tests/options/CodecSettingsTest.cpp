@@ -240,6 +240,12 @@ TEST(CodecSettings, StateRoundTripsThroughTextAndResetsWhatItDoesNotName)
     EXPECT_EQ(std::get<std::string>(value), "ref=2:deblock=1,1");
     EXPECT_EQ(IntegerOf(target, "key-int-max"), 0); // back to its default
 
+    media::Filter copy;
+    ASSERT_EQ(target.Duplicate(&copy), S_OK);
+    EXPECT_FALSE(copy.IsSameElement(target));
+    EXPECT_EQ(copy.FactoryName(), "x264enc");
+    EXPECT_EQ(copy.SaveState(), state);
+
     media::Filter other;
     ASSERT_EQ(media::CreateCompressor("vp8enc", &other), S_OK);
     EXPECT_EQ(other.LoadState(state), E_INVALIDARG);
