@@ -143,11 +143,15 @@ QWidget *PropertyDialog::MakeEditor(const Row &row)
     case PropertyType::Enumeration: {
         auto *combo = new QComboBox;
         const qint64 value = std::get<std::int64_t>(row.initial);
-        for (const media::PropertyChoice &choice : info.choices) {
+        for (const media::PropertyChoice &choice : info.choices)
             combo->addItem(ChoiceText(choice), QVariant::fromValue<qint64>(choice.value));
-            if (choice.value == value)
-                combo->setCurrentIndex(combo->count() - 1);
+        // A value outside the declared ones is shown as it is, so OK does not change it.
+        int current = combo->findData(QVariant::fromValue<qint64>(value));
+        if (current < 0) {
+            combo->addItem(QString::number(value), QVariant::fromValue<qint64>(value));
+            current = combo->count() - 1;
         }
+        combo->setCurrentIndex(current);
         return combo;
     }
     case PropertyType::Flags: {

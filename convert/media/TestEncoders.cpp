@@ -1,8 +1,7 @@
 #include "convert/media/TestEncoders.h"
 
+#include "convert/media/GstHandles.h"
 #include "convert/media/MediaPlatform.h"
-
-#include <gst/gst.h>
 
 namespace media::testing {
 
@@ -14,12 +13,13 @@ void ClassInit(gpointer klass, gpointer data)
     auto *elementClass = GST_ELEMENT_CLASS(klass);
     gst_element_class_set_metadata(elementClass, encoder->longName.c_str(), encoder->klass.c_str(),
                                    "Stand-in encoder for tests", "Clipwright");
+    // The templates take their own reference to the caps.
+    const gst::Caps sink(gst_caps_from_string(encoder->sinkCaps.c_str()));
+    const gst::Caps src(gst_caps_from_string(encoder->srcCaps.c_str()));
     gst_element_class_add_pad_template(
-        elementClass, gst_pad_template_new("sink", GST_PAD_SINK, GST_PAD_ALWAYS,
-                                           gst_caps_from_string(encoder->sinkCaps.c_str())));
+        elementClass, gst_pad_template_new("sink", GST_PAD_SINK, GST_PAD_ALWAYS, sink.get()));
     gst_element_class_add_pad_template(
-        elementClass, gst_pad_template_new("src", GST_PAD_SRC, GST_PAD_ALWAYS,
-                                           gst_caps_from_string(encoder->srcCaps.c_str())));
+        elementClass, gst_pad_template_new("src", GST_PAD_SRC, GST_PAD_ALWAYS, src.get()));
 }
 
 void InstanceInit(GTypeInstance *instance, gpointer klass)
@@ -57,12 +57,11 @@ bool RemoveFactory(const std::string &factoryName)
 {
     if (!InitializeMediaPlatform(nullptr, MediaServices::Playback))
         return false;
-    GstPluginFeature *feature
-        = gst_registry_lookup_feature(gst_registry_get(), factoryName.c_str());
+    gst::Object<GstPluginFeature> feature(
+        gst_registry_lookup_feature(gst_registry_get(), factoryName.c_str()));
     if (!feature)
         return false;
-    gst_registry_remove_feature(gst_registry_get(), feature);
-    gst_object_unref(feature);
+    gst_registry_remove_feature(gst_registry_get(), feature.get());
     return true;
 }
 

@@ -200,11 +200,18 @@ TEST(Compressors, AStoredNumberWinsOverTheDefaultByName)
     RegisterDivxStandIn();
     Store s;
     s.store.WriteInt("DexVideoCompress", "CompressorNumber", -1);
-    s.store.WriteInt("DexAudioCompress", "CompressorNumber", 2);
+    s.store.WriteInt("DexAudioCompress", "CompressorNumber", -1);
     Lists lists;
     lists.video.SelectInitial(s.store);
     lists.audio.SelectInitial(s.store);
     EXPECT_EQ(lists.videoBox.currentIndex(), 0);
+    EXPECT_EQ(lists.audioBox.currentIndex(), 0);
+
+    s.store.WriteInt("DexVideoCompress", "CompressorNumber", 0);
+    s.store.WriteInt("DexAudioCompress", "CompressorNumber", 2);
+    lists.video.SelectInitial(s.store);
+    lists.audio.SelectInitial(s.store);
+    EXPECT_EQ(lists.videoBox.currentIndex(), 1);
     EXPECT_EQ(lists.audioBox.currentIndex(), 3);
 }
 
