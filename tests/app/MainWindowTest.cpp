@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -166,6 +167,11 @@ TEST(MainWindow, PostedEventsAndEveryEnabledButtonAreSafe)
     QCoreApplication::postEvent(&dialog, new QEvent(messages::PositionTick));
     QCoreApplication::postEvent(&dialog, new QEvent(messages::WM_GRAPHNOTIFY));
     QCoreApplication::processEvents();
+    // The options dialog runs modally; it is closed again as soon as it shows.
+    QTimer::singleShot(0, [] {
+        if (QWidget *modal = QApplication::activeModalWidget())
+            modal->close();
+    });
     for (int id : {Dlg::IDC_BUTTON_OUTPUT_SETTINGS, Dlg::IDC_BUTTON_HELP, Dlg::IDC_BUTTON_ABOUT,
                    Dlg::IDC_BUTTON_HOMEPAGE})
         qobject_cast<QAbstractButton *>(dialog.Control(id))->click();
