@@ -8,6 +8,7 @@
 #include "convert/media/MediaPlatform.h"
 #include "localisation/DialogLanguage.h"
 #include "localisation/Language.h"
+#include "options/Compressors.h"
 #include "options/OutputOptionsCommand.h"
 #include "options/SettingsStore.h"
 #include "platform/Choosers.h"
@@ -318,7 +319,8 @@ void CVinteloDlg::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    // Compressor filters are released with their owner; the language is kept for next time.
+    ReleaseBoundCompressors();
+    // The language is kept for next time.
     SettingsStore::Global().WriteString("Option", "CurrentLanguage",
                                         CLanguage::Instance().GetCurrentLanguage());
     event->accept();
