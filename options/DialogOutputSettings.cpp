@@ -2,6 +2,7 @@
 
 #include "localisation/DialogLanguage.h"
 #include "localisation/Language.h"
+#include "options/CompressorList.h"
 #include "options/SettingsStore.h"
 #include "platform/Choosers.h"
 #include "platform/DialogUnits.h"
@@ -387,12 +388,37 @@ void CDialogOutputSettings::OnCancel()
     reject();
 }
 
-// Not wired yet: the compressor enumeration is being built separately. Until it arrives the
-// two lists stay empty, OK stores no compressor number and leaves both use flags as they came.
-void CDialogOutputSettings::FillCompressorLists() {}
+void CDialogOutputSettings::FillCompressorLists()
+{
+    const SettingsStore &store = SettingsStore::Global();
+    m_videoList = std::make_unique<CompressorList>(Combo(IDC_COMBO_VIDEO_COMPRESSOR),
+                                                   CompressorCategory::Video);
+    m_audioList = std::make_unique<CompressorList>(Combo(IDC_COMBO_AUDIO_COMPRESSOR),
+                                                   CompressorCategory::Audio);
+    m_videoList->Fill();
+    m_videoList->SelectInitial(store);
+    m_audioList->Fill();
+    m_audioList->SelectInitial(store);
+}
 
-void CDialogOutputSettings::ConfirmCompressors() {}
+void CDialogOutputSettings::ConfirmCompressors()
+{
+    if (!m_videoList)
+        return;
+    SettingsStore &store = SettingsStore::Global();
+    m_videoList->Confirm(store, &m_bUseVideoCompressor);
+    m_audioList->Confirm(store, &m_bUseAudioCompressor);
+}
 
-void CDialogOutputSettings::SelectDefaultCompressors() {}
+void CDialogOutputSettings::SelectDefaultCompressors()
+{
+    if (!m_videoList)
+        return;
+    m_videoList->SelectDefault();
+    m_audioList->SelectDefault();
+}
 
-void CDialogOutputSettings::OnCodecSettings() {}
+void CDialogOutputSettings::OnCodecSettings()
+{
+    ConfigureCodec(this, Combo(IDC_COMBO_VIDEO_COMPRESSOR), Combo(IDC_COMBO_CODEC_LIST));
+}

@@ -7,8 +7,10 @@
 #include <QSize>
 
 #include <map>
+#include <memory>
 #include <string>
 
+class CompressorList;
 class QComboBox;
 class QLineEdit;
 
@@ -59,6 +61,8 @@ private:
     void ConfirmCompressors();
     void SelectDefaultCompressors();
 
+    std::unique_ptr<CompressorList> m_videoList;
+    std::unique_ptr<CompressorList> m_audioList;
     QSize m_baseUnits;
     std::map<int, QWidget *> m_controls;
     // The record's size, rate and path as they were when the dialog opened.

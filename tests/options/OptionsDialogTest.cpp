@@ -1,5 +1,7 @@
 #include "OptionsDialogSupport.h"
 
+#include "convert/media/TestEncoders.h"
+#include "options/Compressors.h"
 #include "options/OutputOptionsCommand.h"
 
 #include <gtest/gtest.h>
@@ -474,9 +476,16 @@ TEST(OptionsDialog, TheSettingsFileAfterOkHoldsExactlyTheConfirmedValues)
     QStringList keys = file.allKeys();
     keys.sort();
     QStringList expected = {
-        "Settings/OutputFrameRateIndex", "Settings/OutputFrameRate", "Settings/OutputName",
-        "Settings/OutputWidth",          "Settings/OutputHigh",      "Settings/n_video_bitrate",
-        "Settings/n_audio_bitrate",      "Settings/nOuptputFormat",
+        "Settings/OutputFrameRateIndex",
+        "Settings/OutputFrameRate",
+        "Settings/OutputName",
+        "Settings/OutputWidth",
+        "Settings/OutputHigh",
+        "DexVideoCompress/CompressorNumber",
+        "DexAudioCompress/CompressorNumber",
+        "Settings/n_video_bitrate",
+        "Settings/n_audio_bitrate",
+        "Settings/nOuptputFormat",
     };
     expected.sort();
     EXPECT_EQ(keys, expected);
@@ -490,6 +499,11 @@ TEST(OptionsDialog, TheSettingsFileAfterOkHoldsExactlyTheConfirmedValues)
     EXPECT_EQ(file.value("Settings/n_video_bitrate").toString(), "512000");
     EXPECT_EQ(file.value("Settings/n_audio_bitrate").toString(), "192000");
     EXPECT_EQ(file.value("Settings/nOuptputFormat").toString(), "3");
+    // The compressor lists were confirmed as they opened, whatever the format.
+    EXPECT_EQ(file.value("DexVideoCompress/CompressorNumber").toInt(),
+              Combo(d, 1001)->currentIndex() - 1);
+    EXPECT_EQ(file.value("DexAudioCompress/CompressorNumber").toInt(),
+              Combo(d, 1002)->currentIndex() - 1);
 
     // The next start reads every value back.
     OutputSettings loaded;
@@ -604,4 +618,93 @@ TEST(OptionsDialog, TheCurrentLanguageNamesTheDialogAndItsEntries)
     env.choosers.QueueAnswer(std::nullopt);
     Click(d, 1024);
     EXPECT_EQ(env.choosers.SaveRequests()[0].title, "Name der Ausgabedatei wählen");
+}
+
+namespace {
+
+// Position in the list of the first device whose name mentions words, or 0.
+int PositionNamed(const QComboBox *combo, const QString &words)
+{
+    for (int i = 1; i < combo->count(); ++i)
+        if (combo->itemText(i).contains(words, Qt::CaseInsensitive))
+            return i;
+    return 0;
+}
+
+// A DivX-named video encoder, so the default by name has something to find on any machine.
+void RegisterDivxStandIn()
+{
+    static const bool registered = [] {
+        media::testing::TestEncoder divx;
+        divx.factoryName = "cwtest_optionsdivx";
+        divx.klass = "Codec/Encoder/Video";
+        divx.longName = "Test DivX 6 encoder";
+        return media::testing::RegisterTestEncoder(divx);
+    }();
+    ASSERT_TRUE(registered);
+}
+
+} // namespace
+
+TEST(OptionsDialog, CompressorListsOpenAtTheStoredChoiceOrTheDefaultByName)
+{
+    RegisterDivxStandIn();
+    OptionsEnvironment env;
+    {
+        OpenDialog open(WithStoredAvi);
+        CDialogOutputSettings &d = open.dialog;
+        QComboBox *video = Combo(d, 1001);
+        QComboBox *audio = Combo(d, 1002);
+        EXPECT_EQ(video->itemText(0), "Full frames (uncompressed)");
+        EXPECT_EQ(audio->itemText(0), "Uncompressed Audio");
+        ASSERT_GT(video->count(), 2);
+        ASSERT_GT(audio->count(), 2);
+        // Nothing stored: the first DivX device, and Microsoft ADPCM when it is installed.
+        EXPECT_EQ(video->currentIndex(), PositionNamed(video, "divx"));
+        EXPECT_GT(video->currentIndex(), 0);
+        EXPECT_EQ(audio->currentIndex(), PositionNamed(audio, "microsoft adpcm"));
+    }
+    env.store.WriteInt("DexVideoCompress", "CompressorNumber", -1);
+    env.store.WriteInt("DexAudioCompress", "CompressorNumber", 1);
+    {
+        OpenDialog open(WithStoredAvi);
+        EXPECT_EQ(Combo(open.dialog, 1001)->currentIndex(), 0);
+        EXPECT_EQ(Combo(open.dialog, 1002)->currentIndex(), 2);
+        // "Default" picks by name again for a container that uses compressors.
+        Click(open.dialog, 1051);
+        EXPECT_EQ(Combo(open.dialog, 1001)->currentIndex(),
+                  PositionNamed(Combo(open.dialog, 1001), "divx"));
+        EXPECT_EQ(Combo(open.dialog, 1002)->currentIndex(),
+                  PositionNamed(Combo(open.dialog, 1002), "microsoft adpcm"));
+        EXPECT_EQ(Text(open.dialog, 1089), "780");
+    }
+    EXPECT_TRUE(env.boxes.Boxes().empty());
+}
+
+TEST(OptionsDialog, OkStoresTheCompressorPositionsAndBindsTheChosenOnes)
+{
+    RegisterDivxStandIn();
+    OptionsEnvironment env;
+    OpenDialog open(WithStoredAvi);
+    CDialogOutputSettings &d = open.dialog;
+    const int divx = PositionNamed(Combo(d, 1001), "divx");
+    Choose(d, 1001, divx);
+    Choose(d, 1002, 0);
+    Click(d, 1082);
+    ASSERT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_EQ(env.store.ReadInt("DexVideoCompress", "CompressorNumber", -9), divx - 1);
+    EXPECT_EQ(env.store.ReadInt("DexAudioCompress", "CompressorNumber", -9), -1);
+    EXPECT_EQ(d.m_bUseVideoCompressor, 1);
+    EXPECT_EQ(d.m_bUseAudioCompressor, 0);
+    const media::Filter bound = BoundCompressor(CompressorCategory::Video);
+    ASSERT_TRUE(bound);
+    EXPECT_EQ(bound.FactoryName(), "cwtest_optionsdivx");
+
+    // "Settings" with no compressor chosen finds no codec and opens nothing.
+    OpenDialog again(WithStoredAvi);
+    Choose(again.dialog, 1001, 0);
+    Click(again.dialog, 1053);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(again.dialog.Control(1052)->isHidden());
+    ReleaseBoundCompressors();
 }
