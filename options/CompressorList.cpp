@@ -7,7 +7,8 @@
 CompressorList::CompressorList(QComboBox *box, CompressorCategory category)
     : m_box(box)
     , m_category(category)
-{}
+{
+}
 
 void CompressorList::Fill()
 {
@@ -28,8 +29,8 @@ void CompressorList::SelectInitial(const SettingsStore &store)
 void CompressorList::SelectDefault()
 {
     int ordinal = 0;
-    const bool found = FindDefaultCompressor(m_category, DefaultCompressorWords(m_category),
-                                             &ordinal);
+    const bool found
+        = FindDefaultCompressor(m_category, DefaultCompressorWords(m_category), &ordinal);
     m_box->setCurrentIndex(found && ordinal + 1 < m_box->count() ? ordinal + 1 : 0);
 }
 

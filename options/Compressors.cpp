@@ -87,8 +87,8 @@ bool FindDefaultCompressor(CompressorCategory category, const std::string &text,
 int InitialCompressorPosition(CompressorCategory category, const SettingsStore &store,
                               int deviceCount)
 {
-    const int stored = store.ReadInt(CompressorSection(category), "CompressorNumber",
-                                     kCompressorByName);
+    const int stored
+        = store.ReadInt(CompressorSection(category), "CompressorNumber", kCompressorByName);
     if (stored >= kNoCompressor && stored < deviceCount)
         return stored + 1;
     int ordinal = 0;
@@ -100,8 +100,7 @@ int InitialCompressorPosition(CompressorCategory category, const SettingsStore &
 media::Filter BindCompressor(CompressorCategory category, int ordinal)
 {
     std::vector<media::CompressorDevice> devices;
-    if (ordinal < 0 || !Devices(category, &devices)
-        || ordinal >= static_cast<int>(devices.size()))
+    if (ordinal < 0 || !Devices(category, &devices) || ordinal >= static_cast<int>(devices.size()))
         return media::Filter();
     const std::string &factory = devices[static_cast<std::size_t>(ordinal)].factoryName;
     media::Filter encoder;
@@ -156,15 +155,20 @@ void ReleaseBoundCompressors()
     g_boundAudio = media::Filter();
 }
 
-const std::string &SavedCodecState() { return g_codecState; }
+const std::string &SavedCodecState()
+{
+    return g_codecState;
+}
 
-void SetSavedCodecState(const std::string &state) { g_codecState = state; }
+void SetSavedCodecState(const std::string &state)
+{
+    g_codecState = state;
+}
 
 int MatchCodec(const std::string &chosenName, const std::vector<std::string> &descriptions)
 {
     const std::string chosen = Lower(chosenName);
-    const bool chosenIsDivx =
-        chosen.find("divx") != std::string::npos && HasVersionNumber(chosen);
+    const bool chosenIsDivx = chosen.find("divx") != std::string::npos && HasVersionNumber(chosen);
     int match = -1;
     for (std::size_t i = 0; i < descriptions.size(); ++i) {
         const std::string description = Lower(descriptions[i]);

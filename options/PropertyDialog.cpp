@@ -34,7 +34,8 @@ QString RangeText(const media::PropertyInfo &info)
     if (info.type == PropertyType::Integer)
         return QStringLiteral("%1 to %2").arg(info.minimum).arg(info.maximum);
     if (info.type == PropertyType::Real)
-        return QStringLiteral("%1 to %2").arg(info.realMinimum, 0, 'g', 10)
+        return QStringLiteral("%1 to %2")
+            .arg(info.realMinimum, 0, 'g', 10)
             .arg(info.realMaximum, 0, 'g', 10);
     return {};
 }
@@ -83,7 +84,6 @@ PropertyDialog::PropertyDialog(media::Filter element, const QString &caption, QW
     auto *scroll = new QScrollArea;
     scroll->setWidget(page);
     scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     buttons->button(QDialogButtonBox::Ok)->setProperty("controlId", 1);
@@ -98,7 +98,8 @@ PropertyDialog::PropertyDialog(media::Filter element, const QString &caption, QW
     // Show the whole page when it fits; an encoder with dozens of settings scrolls instead
     // of growing past the screen.
     const QSize wanted = page->sizeHint();
-    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+    const QRect screen
+        = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1024, 768);
     const int width = qMin(wanted.width() + scroll->verticalScrollBar()->sizeHint().width() + 40,
                            screen.width() * 9 / 10);
     const int height = qMin(wanted.height() + buttons->sizeHint().height() + 40,
@@ -125,12 +126,15 @@ QWidget *PropertyDialog::MakeEditor(const Row &row)
         }
         // Past the spin box's width: typed, checked against the range at OK.
         auto *edit = new QLineEdit(QString::number(value));
+        edit->setMaximumWidth(edit->fontMetrics().averageCharWidth() * 28);
         edit->setValidator(
             new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?\\d*")), edit));
         return edit;
     }
     case PropertyType::Real: {
-        auto *edit = new QLineEdit(QString::number(std::get<double>(row.initial), 'g', 12));
+        auto *edit = new QLineEdit(
+            QString::number(std::get<double>(row.initial), 'g', QLocale::FloatingPointShortest));
+        edit->setMaximumWidth(edit->fontMetrics().averageCharWidth() * 28);
         auto *validator = new QDoubleValidator(edit);
         validator->setLocale(QLocale::c());
         edit->setValidator(validator);
@@ -167,8 +171,7 @@ QWidget *PropertyDialog::MakeEditor(const Row &row)
     return new QLineEdit(QString::fromStdString(std::get<std::string>(row.initial)));
 }
 
-bool PropertyDialog::ReadEditor(const Row &row, media::PropertyValue *value,
-                                QString *reason) const
+bool PropertyDialog::ReadEditor(const Row &row, media::PropertyValue *value, QString *reason) const
 {
     const media::PropertyInfo &info = row.info;
     switch (info.type) {
@@ -236,8 +239,8 @@ void PropertyDialog::accept()
         media::PropertyValue value;
         QString reason;
         if (!ReadEditor(row, &value, &reason)) {
-            platform::ShowMessageBox("\"" + row.info.nick + "\" must be "
-                                         + reason.toStdString() + ".",
+            platform::ShowMessageBox("\"" + row.info.nick + "\" must be " + reason.toStdString()
+                                         + ".",
                                      windowTitle().toStdString(), platform::BoxButtons::Ok,
                                      platform::BoxIcon::Exclamation);
             row.editor->setFocus();

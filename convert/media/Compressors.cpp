@@ -14,9 +14,9 @@ namespace media {
 namespace {
 
 // Stock libav encoders that our own cwenc_* elements replace: they ignore the bitrate.
-const std::set<std::string> kReplacedStockEncoders = {
-    "avenc_wmv1", "avenc_wmv2",  "avenc_msmpeg4", "avenc_msmpeg4v2",
-    "avenc_mpeg4", "avenc_wmav1", "avenc_wmav2"};
+const std::set<std::string> kReplacedStockEncoders
+    = {"avenc_wmv1",  "avenc_wmv2",  "avenc_msmpeg4", "avenc_msmpeg4v2",
+       "avenc_mpeg4", "avenc_wmav1", "avenc_wmav2"};
 
 // Names a person recognises. The MPEG-4 Part 2 encoder says it is DivX compatible and the
 // ADPCM encoder in its Microsoft layout is "Microsoft ADPCM": the default choices are found by
@@ -91,8 +91,8 @@ bool InCategory(GstElementFactory *factory, CompressorCategory category)
     // OpenMAX wrappers need a board's hardware encoder and its OpenMAX library.
     if (name.size() > 4 && name.compare(name.size() - 4, 4, "_omx") == 0)
         return false;
-    const auto parts =
-        KlassParts(gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS));
+    const auto parts
+        = KlassParts(gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS));
     auto has = [&parts](const char *word) {
         return std::find(parts.begin(), parts.end(), word) != parts.end();
     };
@@ -101,8 +101,7 @@ bool InCategory(GstElementFactory *factory, CompressorCategory category)
     if (!has(category == CompressorCategory::Video ? "Video" : "Audio"))
         return false;
     // Still-picture formats that libav files under video.
-    const char *longName =
-        gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_LONGNAME);
+    const char *longName = gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_LONGNAME);
     return Lower(longName ? longName : "").find("image encoder") == std::string::npos;
 }
 
@@ -112,8 +111,7 @@ std::string NameFromFactory(GstElementFactory *factory)
     const auto known = kFriendlyNames.find(name);
     if (known != kFriendlyNames.end())
         return known->second;
-    const char *longName =
-        gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_LONGNAME);
+    const char *longName = gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_LONGNAME);
     std::string text = longName ? longName : "";
     if (text.rfind("libav ", 0) == 0)
         text.erase(0, 6);
@@ -209,8 +207,7 @@ gst::Caps ConvertedTestPicture()
     if (!caps)
         caps.reset(gst_caps_from_string("video/x-raw, format=(string)RGB"));
     caps.reset(gst_caps_make_writable(caps.release()));
-    gst_caps_set_simple(caps.get(), "width", G_TYPE_INT, 352, "height", G_TYPE_INT, 240,
-                        nullptr);
+    gst_caps_set_simple(caps.get(), "width", G_TYPE_INT, 352, "height", G_TYPE_INT, 240, nullptr);
     return caps;
 }
 
@@ -240,8 +237,8 @@ EnumerationResult EnumerateConfigurableVideoCodecs(std::vector<CompressorDevice>
         return result;
     gst::Caps picture = ConvertedTestPicture();
     for (CompressorDevice &device : devices) {
-        gst::Element element =
-            gst::Adopt(gst_element_factory_make(device.factoryName.c_str(), nullptr));
+        gst::Element element
+            = gst::Adopt(gst_element_factory_make(device.factoryName.c_str(), nullptr));
         if (element && AcceptsPicture(element.get(), picture.get()))
             codecs->push_back(std::move(device));
     }

@@ -76,12 +76,19 @@ public:
     // The factory a saved state belongs to; empty when the text is not a state.
     static std::string StateFactoryName(const std::string &state);
 
+    // A new element of the same factory with the same settings. An element sits in one graph
+    // at a time; a graph that wants the bound encoder while another holds it takes a copy.
+    HRESULT Duplicate(Filter *copy) const;
+
     // The elements directly inside a bin, from sources to sinks (the direction data flows);
     // E_NOINTERFACE when this element holds no others.
     HRESULT Children(std::vector<Filter> *children) const;
 
     struct Impl;
-    explicit Filter(std::shared_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+    explicit Filter(std::shared_ptr<Impl> impl)
+        : m_impl(std::move(impl))
+    {
+    }
     const std::shared_ptr<Impl> &GetImpl() const { return m_impl; }
 
 private:

@@ -8,7 +8,10 @@ namespace media {
 
 struct Filter::Impl
 {
-    explicit Impl(gst::Element e) : element(std::move(e)) {}
+    explicit Impl(gst::Element e)
+        : element(std::move(e))
+    {
+    }
     ~Impl();
     gst::Element element;
 };

@@ -12,9 +12,8 @@ void ClassInit(gpointer klass, gpointer data)
 {
     const auto *encoder = static_cast<const TestEncoder *>(data);
     auto *elementClass = GST_ELEMENT_CLASS(klass);
-    gst_element_class_set_metadata(elementClass, encoder->longName.c_str(),
-                                   encoder->klass.c_str(), "Stand-in encoder for tests",
-                                   "Clipwright");
+    gst_element_class_set_metadata(elementClass, encoder->longName.c_str(), encoder->klass.c_str(),
+                                   "Stand-in encoder for tests", "Clipwright");
     gst_element_class_add_pad_template(
         elementClass, gst_pad_template_new("sink", GST_PAD_SINK, GST_PAD_ALWAYS,
                                            gst_caps_from_string(encoder->sinkCaps.c_str())));
@@ -44,9 +43,9 @@ bool RegisterTestEncoder(const TestEncoder &encoder)
     if (!type) {
         // The class keeps reading its description, so it lives as long as the process.
         auto *kept = new TestEncoder(encoder);
-        const GTypeInfo info = {sizeof(GstElementClass), nullptr,      nullptr, ClassInit,
-                                nullptr,                 kept,         sizeof(GstElement), 0,
-                                InstanceInit,            nullptr};
+        const GTypeInfo info
+            = {sizeof(GstElementClass), nullptr, nullptr,      ClassInit, nullptr, kept,
+               sizeof(GstElement),      0,       InstanceInit, nullptr};
         type = g_type_register_static(GST_TYPE_ELEMENT, typeName.c_str(), &info,
                                       static_cast<GTypeFlags>(0));
     }
@@ -58,8 +57,8 @@ bool RemoveFactory(const std::string &factoryName)
 {
     if (!InitializeMediaPlatform(nullptr, MediaServices::Playback))
         return false;
-    GstPluginFeature *feature = gst_registry_lookup_feature(gst_registry_get(),
-                                                            factoryName.c_str());
+    GstPluginFeature *feature
+        = gst_registry_lookup_feature(gst_registry_get(), factoryName.c_str());
     if (!feature)
         return false;
     gst_registry_remove_feature(gst_registry_get(), feature);

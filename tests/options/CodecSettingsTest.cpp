@@ -55,7 +55,7 @@ void ClickCancel(QDialog *dialog)
     buttons->button(QDialogButtonBox::Cancel)->click();
 }
 
-template <typename T>
+template<typename T>
 T *EditorOf(QDialog *dialog, const char *property)
 {
     return dialog->findChild<T *>(QString::fromLatin1(property));
@@ -72,8 +72,9 @@ std::int64_t IntegerOf(const media::Filter &filter, const char *property)
 
 TEST(CodecSettings, MatchRulesOfTheChosenNameAgainstTheCodecList)
 {
-    const std::vector<std::string> codecs = {"x264 H.264 encoder", "DivX 6.8 Codec",
-                                             "X264 h.264 ENCODER", "MPEG-4 Part 2 (DivX compatible)"};
+    const std::vector<std::string> codecs
+        = {"x264 H.264 encoder", "DivX 6.8 Codec", "X264 h.264 ENCODER",
+           "MPEG-4 Part 2 (DivX compatible)"};
     EXPECT_EQ(MatchCodec("x264 H.264 encoder", codecs), 2); // the later equal one
     EXPECT_EQ(MatchCodec("mpeg-4 part 2 (divx compatible)", codecs), 3);
     // DivX with a version on both sides, taken only while nothing else matched.
@@ -239,6 +240,12 @@ TEST(CodecSettings, StateRoundTripsThroughTextAndResetsWhatItDoesNotName)
     EXPECT_EQ(std::get<std::string>(value), "ref=2:deblock=1,1");
     EXPECT_EQ(IntegerOf(target, "key-int-max"), 0); // back to its default
 
+    media::Filter copy;
+    ASSERT_EQ(target.Duplicate(&copy), S_OK);
+    EXPECT_FALSE(copy.IsSameElement(target));
+    EXPECT_EQ(copy.FactoryName(), "x264enc");
+    EXPECT_EQ(copy.SaveState(), state);
+
     media::Filter other;
     ASSERT_EQ(media::CreateCompressor("vp8enc", &other), S_OK);
     EXPECT_EQ(other.LoadState(state), E_INVALIDARG);
@@ -246,9 +253,9 @@ TEST(CodecSettings, StateRoundTripsThroughTextAndResetsWhatItDoesNotName)
 
     // Values that are text to the framework: caps and fractions.
     media::Filter graph;
-    ASSERT_EQ(media::CreateGraphFromDescription("videotestsrc ! capsfilter name=f ! fakesink",
-                                                &graph),
-              S_OK);
+    ASSERT_EQ(
+        media::CreateGraphFromDescription("videotestsrc ! capsfilter name=f ! fakesink", &graph),
+        S_OK);
     std::vector<media::Filter> children;
     ASSERT_EQ(graph.Children(&children), S_OK);
     ASSERT_EQ(children.size(), 3u);

@@ -10,11 +10,12 @@
 // Runs action on the first modal dialog of type T that opens while the caller's code runs
 // (the dialog's exec() loop delivers the timer). Polls with a bounded count, so a dialog that
 // never opens leaves `seen` false instead of hanging the test.
-template <typename T>
+template<typename T>
 class ModalDriver
 {
 public:
-    explicit ModalDriver(std::function<void(T *)> action) : m_action(std::move(action))
+    explicit ModalDriver(std::function<void(T *)> action)
+        : m_action(std::move(action))
     {
         m_timer.setInterval(20);
         QObject::connect(&m_timer, &QTimer::timeout, [this] { Poll(); });
