@@ -96,4 +96,53 @@ inline void Click(const CDialogOutputSettings &dialog, int id)
     qobject_cast<QAbstractButton *>(dialog.Control(id))->click();
 }
 
+// A dialog opened on the start-up record (no video open) with the given changes applied.
+struct OpenDialog
+{
+    CDialogOutputSettings dialog;
+
+    explicit OpenDialog(void (*prepare)(CDialogOutputSettings &) = nullptr)
+    {
+        dialog.m_szOutputFile = "/home/user/Videos/output.wmv";
+        dialog.m_nFrameRateIndex = FrameRate23976;
+        dialog.m_dOutputFrameRate = 23.976;
+        dialog.m_nVideoBitrate = 798720;
+        dialog.m_nAudioBitrate = 128000;
+        dialog.m_nOutputFormat = OutputFormatWmv;
+        dialog.m_bUseVideoCompressor = 0;
+        dialog.m_bUseAudioCompressor = 0;
+        if (prepare)
+            prepare(dialog);
+        dialog.OnInitDialog();
+        dialog.show();
+    }
+};
+
+inline void WithVideo640x352(CDialogOutputSettings &d)
+{
+    d.m_nSourceWidth = d.m_nOutputWidth = 640;
+    d.m_nSourceHeight = d.m_nOutputHeight = 352;
+    d.m_dSourceFrameRate = 29.97;
+    d.m_nPhotoCount = 1;
+}
+
+inline void WithVideo800x600(CDialogOutputSettings &d)
+{
+    d.m_nSourceWidth = 640;
+    d.m_nSourceHeight = 352;
+    d.m_nOutputWidth = 800;
+    d.m_nOutputHeight = 600;
+    d.m_nPhotoCount = 1;
+}
+
+inline void WithStoredAvi(CDialogOutputSettings &d)
+{
+    d.m_nOutputFormat = OutputFormatAvi;
+    d.m_szOutputFile = "/home/user/Videos/output.avi";
+}
+
+// The controls of containers with compressors, and those of Windows Media.
+inline const int kCompressorIds[] = {1001, 1002, 1053, 1080, 1081, 1077};
+inline const int kBitrateIds[] = {1089, 1090, 1087, 1088, 1091, 1092};
+
 } // namespace ui
