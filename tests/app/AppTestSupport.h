@@ -8,7 +8,6 @@
 #include <QTemporaryDir>
 
 #include <memory>
-#include <ostream>
 #include <string>
 
 // A fresh settings file, the English built-in texts, and recorders answering every box and
@@ -32,9 +31,4 @@ struct AppTestEnvironment
 inline std::string Fixture(const char *name)
 {
     return std::string(CW_FIXTURE_DIR) + "/" + name;
-}
-
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
 }

@@ -81,7 +81,8 @@ TEST(OptionsDialog, ConfirmedAfterOpeningAVideoTheStatusLineShowsTheSize)
         qobject_cast<QLineEdit *>(dialog.Control(1022))->setText("/tmp/out/clip.asf");
         Press(dialog, 1082);
     });
-    EXPECT_EQ(window.StatusText(), "Output file: /tmp/out/clip.asf     Resolution: 640*480");
+    EXPECT_EQ(window.StatusText().toStdString(),
+              "Output file: /tmp/out/clip.asf     Resolution: 640*480");
     // The facts of the video are not handed back.
     EXPECT_EQ(window.m_nSourceWidth, 320);
     EXPECT_EQ(window.m_nSourceHeight, 240);
@@ -92,6 +93,7 @@ TEST(OptionsDialog, ConfirmedAfterOpeningAVideoTheStatusLineShowsTheSize)
         TypeSize(dialog, "800", "600");
         Press(dialog, 1083);
     });
-    EXPECT_EQ(window.StatusText(), "Output file: /tmp/out/clip.asf     Resolution: 640*480");
+    EXPECT_EQ(window.StatusText().toStdString(),
+              "Output file: /tmp/out/clip.asf     Resolution: 640*480");
     EXPECT_EQ(window.m_nOutputWidth, 640);
 }
