@@ -3,6 +3,7 @@
 #include "convert/media/TestEncoders.h"
 #include "options/Compressors.h"
 #include "options/OutputOptionsCommand.h"
+#include "options/PropertyDialog.h"
 
 #include <gtest/gtest.h>
 
@@ -285,6 +286,27 @@ TEST(OptionsDialog, OkStoresTheCompressorPositionsAndBindsTheChosenOnes)
     const media::Filter bound = BoundCompressor(CompressorCategory::Video);
     ASSERT_TRUE(bound);
     EXPECT_EQ(bound.FactoryName(), "cwtest_optionsdivx");
+
+    // "Settings" opens the chosen codec's own settings above the options dialog.
+    const int configurable = PositionNamed(Combo(d, 1001), "x264");
+    if (configurable > 0) {
+        OpenDialog settings(WithStoredAvi);
+        Choose(settings.dialog, 1001, configurable);
+        QString caption;
+        QWidget *parent = nullptr;
+        QTimer::singleShot(0, [&] {
+            auto *codec = qobject_cast<PropertyDialog *>(QApplication::activeModalWidget());
+            ASSERT_NE(codec, nullptr);
+            caption = codec->windowTitle();
+            parent = codec->parentWidget();
+            codec->reject();
+        });
+        Click(settings.dialog, 1053);
+        EXPECT_EQ(parent, &settings.dialog);
+        EXPECT_TRUE(caption.contains("x264")) << caption.toStdString();
+        EXPECT_EQ(Combo(settings.dialog, 1052)->currentText(),
+                  Combo(d, 1001)->itemText(configurable));
+    }
 
     // "Settings" with no compressor chosen finds no codec and opens nothing.
     OpenDialog again(WithStoredAvi);
