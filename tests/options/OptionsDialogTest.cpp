@@ -73,10 +73,12 @@ TEST(OptionsDialog, EveryControlHasItsNumberKindLabelAndPlace)
         EXPECT_EQ(widget->property("controlId").toInt(), entry.id);
         EXPECT_STREQ(widget->metaObject()->className(), entry.kind) << entry.id;
         EXPECT_EQ(widget->parentWidget(), &d) << entry.id;
-        if (auto *label = qobject_cast<QLabel *>(widget); label && entry.text)
+        if (auto *label = qobject_cast<QLabel *>(widget); label && entry.text) {
             EXPECT_EQ(label->text(), entry.text);
-        if (auto *button = qobject_cast<QPushButton *>(widget); button && entry.text)
+        }
+        if (auto *button = qobject_cast<QPushButton *>(widget); button && entry.text) {
             EXPECT_EQ(button->text(), entry.text);
+        }
         EXPECT_EQ(widget->geometry(), d.DialogUnitsToPixels(TemplateRect(entry.id))) << entry.id;
         EXPECT_TRUE(d.rect().contains(widget->geometry())) << entry.id;
     }
