@@ -12,6 +12,7 @@
 #include "localisation/Language.h"
 #include "localisation/PopupMenu.h"
 #include "options/Compressors.h"
+#include "options/OutputOptionsCommand.h"
 #include "options/SettingsStore.h"
 #include "platform/Choosers.h"
 #include "platform/MessageBoxes.h"
@@ -464,9 +465,22 @@ void CVinteloDlg::OnPositionTick()
 
 void CVinteloDlg::OnGraphNotify() {}
 
+void CVinteloDlg::OnOutputOptions()
+{
+    const OpenedVideoFacts facts{m_nSourceWidth, m_nSourceHeight, m_dSourceFrameRate,
+                                 m_nPhotoCount};
+    RunOutputOptions(this, this, facts, [this] {
+        const bool measured = m_nSourceWidth != 0 || m_nSourceHeight != 0;
+        SetControlText(IDC_STATIC_STATUS,
+                       OutputStatus(m_szOutputFile,
+                                    measured ? QString::number(m_nOutputWidth) + '*'
+                                                   + QString::number(m_nOutputHeight)
+                                             : FromStd(CLanguage::Instance().GetString(111))));
+    });
+}
+
 // Commands whose work arrives with later features; each is safe to click.
 void CVinteloDlg::OnConvert() {}
-void CVinteloDlg::OnOutputOptions() {}
 void CVinteloDlg::OnSliderReleased() {}
 void CVinteloDlg::OnClosePreview() {}
 void CVinteloDlg::OnPlay() {}

@@ -1,5 +1,6 @@
 #include "platform/WidgetServices.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QMessageBox>
@@ -103,8 +104,11 @@ std::optional<std::string> WidgetChooserService::SaveFile(const SaveFileRequest 
 {
     QString selected;
     const QString filters = ToQtFilters(request.filters, request.selectedFilter, &selected);
+    // A modal dialog asking for the path (the options dialog) owns the chooser, so it opens
+    // above it.
+    QWidget *owner = QApplication::activeModalWidget();
     const QString path = QFileDialog::getSaveFileName(
-        m_owner, QString::fromStdString(request.title),
+        owner ? owner : m_owner.data(), QString::fromStdString(request.title),
         QString::fromStdString(request.initialPath), filters, &selected,
         QFileDialog::DontConfirmOverwrite);
     if (path.isEmpty())

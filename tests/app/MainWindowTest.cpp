@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 

@@ -1,0 +1,424 @@
+#include "options/DialogOutputSettings.h"
+
+#include "localisation/DialogLanguage.h"
+#include "localisation/Language.h"
+#include "options/CompressorList.h"
+#include "options/SettingsStore.h"
+#include "platform/Choosers.h"
+#include "platform/DialogUnits.h"
+#include "platform/MessageBoxes.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace outputoptions;
+
+namespace {
+
+template<typename... Args>
+std::string Format(const char *format, Args... args)
+{
+    const int size = std::snprintf(nullptr, 0, format, args...);
+    std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    std::snprintf(text.data(), text.size() + 1, format, args...);
+    return text;
+}
+
+// Decimal integer the way atoi reads it: leading blanks, a sign, digits up to the first other
+// character; no digits give 0. Out-of-range values stop at the int limits.
+long long ParseDecimal(const std::string &text)
+{
+    errno = 0;
+    const long long value = std::strtoll(text.c_str(), nullptr, 10);
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return value;
+}
+
+// A typed width or height: down to a multiple of 8, at least 16.
+int FrameDimension(const std::string &text)
+{
+    const int value = static_cast<int>(ParseDecimal(text)) / 8 * 8;
+    return value < 16 ? 16 : value;
+}
+
+constexpr int kMaxFrameRateText = 127;
+constexpr double kFrameRatesByChoice[] = {0.0, 23.976, 24.0, 25.0, 29.97, 30.0};
+
+constexpr int kCompressorControls[]
+    = {IDC_STATIC_VIDEO_COMPRESSOR,     IDC_STATIC_AUDIO_COMPRESSOR, IDC_COMBO_AUDIO_COMPRESSOR,
+       IDC_BUTTON_VIDEO_CODEC_SETTINGS, IDC_COMBO_VIDEO_COMPRESSOR,  IDC_STATIC_OPTIONS_NOTE};
+constexpr int kBitrateControls[] = {IDC_EDIT_VIDEO_BITRATE,
+                                    IDC_COMBO_AUDIO_BITRATE,
+                                    IDC_STATIC_VIDEO_COMPRESSOR_BITRATE,
+                                    IDC_STATIC_AUDIO_COMPRESSOR_BITRATE,
+                                    IDC_STATIC_VIDEO_KBPS,
+                                    IDC_STATIC_AUDIO_KBPS};
+
+bool IsWindowsMedia(int format)
+{
+    return format == OutputFormatWmv || format == OutputFormatAsf;
+}
+
+QString ToQt(const std::string &text)
+{
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+CDialogOutputSettings::CDialogOutputSettings(QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("CDialogOutputSettings"));
+    setProperty("controlId", kDialogNumber);
+    setWindowTitle(QStringLiteral("Output options"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+    m_baseUnits = platform::DialogBaseUnits(font());
+    setFixedSize(DialogUnitsToPixels(QRect(QPoint(0, 0), kTemplateSize)).size());
+    m_controls = CreateTemplateControls(this, m_baseUnits);
+
+    connect(Combo(IDC_COMBO_OUTPUT_FORMAT), &QComboBox::activated, this,
+            &CDialogOutputSettings::OnSelchangeOutputFormat);
+    connect(Combo(IDC_COMBO_RESOLUTION), &QComboBox::activated, this,
+            &CDialogOutputSettings::OnSelchangeResolution);
+    connect(Combo(IDC_COMBO_FRAME_RATE), &QComboBox::activated, this,
+            &CDialogOutputSettings::OnSelchangeFrameRate);
+    auto connectClick = [this](int id, void (CDialogOutputSettings::*slot)()) {
+        connect(static_cast<QPushButton *>(Control(id)), &QPushButton::clicked, this, slot);
+    };
+    connectClick(IDC_BUTTON_BROWSE, &CDialogOutputSettings::OnBrowse);
+    connectClick(IDC_BUTTON_OUTPUT_DEAULT, &CDialogOutputSettings::OnDefault);
+    connectClick(IDC_BUTTON_VIDEO_CODEC_SETTINGS, &CDialogOutputSettings::OnCodecSettings);
+    connectClick(IDC_BUTTON_OPTIONS_OK, &CDialogOutputSettings::OnOK);
+    connectClick(IDC_BUTTON_OPTIONS_CANCEL, &CDialogOutputSettings::OnCancel);
+}
+
+CDialogOutputSettings::~CDialogOutputSettings() = default;
+
+QWidget *CDialogOutputSettings::Control(int id) const
+{
+    const auto found = m_controls.find(id);
+    return found == m_controls.end() ? nullptr : found->second;
+}
+
+QComboBox *CDialogOutputSettings::Combo(int id) const
+{
+    return static_cast<QComboBox *>(Control(id));
+}
+
+QRect CDialogOutputSettings::DialogUnitsToPixels(const QRect &units) const
+{
+    return platform::DialogUnitsToPixels(units, m_baseUnits);
+}
+
+void CDialogOutputSettings::SetText(int id, const std::string &text)
+{
+    static_cast<QLineEdit *>(Control(id))->setText(ToQt(text));
+}
+
+std::string CDialogOutputSettings::Text(int id) const
+{
+    return static_cast<QLineEdit *>(Control(id))->text().toStdString();
+}
+
+void CDialogOutputSettings::ShowControls(std::initializer_list<int> ids, bool show)
+{
+    for (int id : ids)
+        Control(id)->setVisible(show);
+}
+
+int CDialogOutputSettings::DoModal()
+{
+    OnInitDialog();
+    return exec();
+}
+
+void CDialogOutputSettings::OnInitDialog()
+{
+    const CLanguage &language = CLanguage::Instance();
+    m_nInitialWidth = m_nOutputWidth;
+    m_nInitialHeight = m_nOutputHeight;
+    m_dInitialFrameRate = m_dOutputFrameRate;
+    m_szInitialOutputFile = m_szOutputFile;
+
+    // Frame size: the video's own size first, then the fixed sizes, else the custom entry.
+    QComboBox *resolution = Combo(IDC_COMBO_RESOLUTION);
+    const std::string originalSize = language.GetString(111);
+    resolution->setItemText(
+        kResolutionOriginal,
+        ToQt(m_nSourceWidth == 0 && m_nSourceHeight == 0
+                 ? originalSize
+                 : Format("%s %d*%d", originalSize.c_str(), m_nSourceWidth, m_nSourceHeight)));
+    resolution->setItemText(kResolutionCustom, ToQt(language.GetString(112)));
+    Control(IDC_COMBO_CODEC_LIST)->hide();
+    SetText(IDC_EDIT_OUTPUT_FILE, m_szOutputFile);
+    SetText(IDC_EDIT_WIDTH, Format("%d", m_nOutputWidth));
+    SetText(IDC_EDIT_HEIGHT, Format("%d", m_nOutputHeight));
+    ShowControls({IDC_EDIT_WIDTH, IDC_EDIT_HEIGHT}, false);
+    int position = kResolutionCustom;
+    if (m_nOutputWidth == m_nSourceWidth && m_nOutputHeight == m_nSourceHeight) {
+        position = kResolutionOriginal;
+    } else {
+        for (std::size_t i = 0; i < kResolutionSizes.size(); ++i) {
+            if (kResolutionSizes[i].width == m_nOutputWidth
+                && kResolutionSizes[i].height == m_nOutputHeight) {
+                position = static_cast<int>(i) + 1;
+                break;
+            }
+        }
+    }
+    resolution->setCurrentIndex(position);
+    if (position == kResolutionCustom)
+        ShowControls({IDC_EDIT_WIDTH, IDC_EDIT_HEIGHT}, true);
+
+    // Frame rate.
+    QComboBox *frameRate = Combo(IDC_COMBO_FRAME_RATE);
+    const std::string originalRate = language.GetString(113);
+    frameRate->setItemText(FrameRateSource,
+                           ToQt(m_nPhotoCount != 0
+                                    ? Format("%s %.3f", originalRate.c_str(), m_dSourceFrameRate)
+                                    : originalRate));
+    frameRate->setItemText(FrameRateCustom, ToQt(language.GetString(114)));
+    SetText(IDC_EDIT_FRAME_RATE, m_nFrameRateIndex != FrameRateSource
+                                     ? Format("%.3f", m_dOutputFrameRate)
+                                     : Format("%f", 23.976));
+    frameRate->setCurrentIndex(m_nFrameRateIndex);
+    ShowControls({IDC_EDIT_FRAME_RATE}, m_nFrameRateIndex == FrameRateCustom);
+
+    FillCompressorLists();
+
+    QComboBox *resize = Combo(IDC_COMBO_RESIZE_MODE);
+    resize->setItemText(0, ToQt(language.GetString(117)));
+    resize->setItemText(1, ToQt(language.GetString(118)));
+    resize->setCurrentIndex(m_nStretchMode == ResizePreserveAspectRatio ? 0 : 1);
+
+    for (int id : kCompressorControls)
+        Control(id)->hide();
+    SetText(IDC_EDIT_VIDEO_BITRATE, Format("%d", static_cast<int>(m_nVideoBitrate / 1024)));
+    int audioPosition = -1;
+    for (std::size_t i = 0; i < kAudioBitrates.size(); ++i)
+        if (kAudioBitrates[i] == m_nAudioBitrate)
+            audioPosition = static_cast<int>(i);
+    Combo(IDC_COMBO_AUDIO_BITRATE)->setCurrentIndex(audioPosition);
+
+    // Only the Windows Media containers are offered; others come from the stored code.
+    QComboBox *format = Combo(IDC_COMBO_OUTPUT_FORMAT);
+    format->clear();
+    format->addItem(QStringLiteral("WMV"));
+    format->addItem(QStringLiteral("ASF"));
+    format->setCurrentIndex(m_nOutputFormat == OutputFormatAsf ? 1 : 0);
+    ApplyFormat(m_nOutputFormat);
+
+    ApplyToDialog(this, kDialogNumber);
+}
+
+void CDialogOutputSettings::ApplyFormat(int format)
+{
+    std::string path;
+    if (!ApplyFormatExtension(format, Text(IDC_EDIT_OUTPUT_FILE), &path)) {
+        platform::ShowMessageBox("unknown error", "error");
+        return;
+    }
+    SetText(IDC_EDIT_OUTPUT_FILE, path);
+    const bool windowsMedia = IsWindowsMedia(format);
+    for (int id : kCompressorControls)
+        Control(id)->setVisible(!windowsMedia);
+    for (int id : kBitrateControls)
+        Control(id)->setVisible(windowsMedia);
+}
+
+void CDialogOutputSettings::OnSelchangeOutputFormat(int position)
+{
+    m_nOutputFormat = position == 1 ? OutputFormatAsf : OutputFormatWmv;
+    ApplyFormat(m_nOutputFormat);
+}
+
+void CDialogOutputSettings::OnSelchangeResolution(int position)
+{
+    int width = 0;
+    int height = 0;
+    if (position == kResolutionOriginal) {
+        width = m_nSourceWidth;
+        height = m_nSourceHeight;
+    } else if (position >= 1 && position <= static_cast<int>(kResolutionSizes.size())) {
+        width = kResolutionSizes[position - 1].width;
+        height = kResolutionSizes[position - 1].height;
+    } else if (position == kResolutionCustom) {
+        width = m_nInitialWidth;
+        height = m_nInitialHeight;
+    } else {
+        return;
+    }
+    SetText(IDC_EDIT_WIDTH, Format("%d", width));
+    SetText(IDC_EDIT_HEIGHT, Format("%d", height));
+    ShowControls({IDC_EDIT_WIDTH, IDC_EDIT_HEIGHT}, position == kResolutionCustom);
+}
+
+void CDialogOutputSettings::OnSelchangeFrameRate(int position)
+{
+    if (position >= FrameRateSource && position < FrameRateCustom) {
+        const double rate
+            = position == FrameRateSource ? m_dSourceFrameRate : kFrameRatesByChoice[position];
+        SetText(IDC_EDIT_FRAME_RATE, Format("%f", rate));
+        ShowControls({IDC_EDIT_FRAME_RATE}, false);
+    } else if (position == FrameRateCustom) {
+        SetText(IDC_EDIT_FRAME_RATE, Format("%.3f", m_dInitialFrameRate));
+        ShowControls({IDC_EDIT_FRAME_RATE}, true);
+    }
+}
+
+void CDialogOutputSettings::OnBrowse()
+{
+    // The folder of the path the dialog opened with; a file in the root starts at the root.
+    std::string folder = ".";
+    const std::size_t slash = m_szInitialOutputFile.find_last_of('/');
+    if (slash != std::string::npos)
+        folder = slash == 0 ? std::string("/") : m_szInitialOutputFile.substr(0, slash);
+
+    static const platform::FileFilter kFilters[] = {
+        {"Audio Video Interleave file(*.avi)", "*.avi"},
+        {"Windows Media Video file (*.wmv)", "*.wmv"},
+        {"Matroska video file(*.mkv)", "*.mkv"},
+        {"Advanced Systems Format file(*.asf)", "*.asf"},
+        {"MPEG-4 file(*.mp4)", "*.mp4"},
+        {"DSM file(*.dsm)", "*.dsm"},
+        {"Ogg Media File(*.ogm)", "*.ogm"},
+    };
+    platform::SaveFileRequest request;
+    request.title = CLanguage::Instance().GetString(110);
+    if (m_nOutputFormat >= OutputFormatAvi && m_nOutputFormat <= OutputFormatOgm)
+        request.filters.push_back(kFilters[m_nOutputFormat]);
+    else
+        platform::ShowMessageBox("Does not support the video format", "Error");
+    request.selectedFilter = 0;
+    request.initialPath = folder;
+
+    const std::optional<std::string> chosen = platform::ChooseSaveFile(request);
+    if (!chosen || chosen->empty())
+        return;
+    std::string path;
+    ApplyFormatExtension(m_nOutputFormat, *chosen, &path);
+    SetText(IDC_EDIT_OUTPUT_FILE, path);
+}
+
+void CDialogOutputSettings::OnDefault()
+{
+    if (IsWindowsMedia(m_nOutputFormat)) {
+        SetText(IDC_EDIT_VIDEO_BITRATE, Format("%d", 780));
+        Combo(IDC_COMBO_AUDIO_BITRATE)->setCurrentIndex(1);
+        return;
+    }
+    SelectDefaultCompressors();
+}
+
+void CDialogOutputSettings::OnOK()
+{
+    // Nothing is stored unless the frame rate is usable.
+    const std::string rateText = Text(IDC_EDIT_FRAME_RATE).substr(0, kMaxFrameRateText);
+    double typedRate = 0;
+    if (!ParseFrameRate(rateText, &typedRate) || !std::isfinite(typedRate))
+        typedRate = 0;
+    if (typedRate < 0.001) {
+        platform::ShowAppMessageBox("The frame rate is too small!");
+        return;
+    }
+    SettingsStore &store = SettingsStore::Global();
+
+    int choice = Combo(IDC_COMBO_FRAME_RATE)->currentIndex();
+    store.WriteInt("Settings", "OutputFrameRateIndex", choice);
+    store.WriteString("Settings", "OutputFrameRate",
+                      choice != FrameRateSource ? rateText : std::string("23.976"));
+
+    if (choice >= FrameRateSource && choice < FrameRateCustom) {
+        m_dOutputFrameRate
+            = choice == FrameRateSource ? m_dSourceFrameRate : kFrameRatesByChoice[choice];
+    } else if (choice == FrameRateCustom) {
+        m_dOutputFrameRate = typedRate;
+    } else {
+        choice = FrameRate23976;
+        m_dOutputFrameRate = 23.976;
+    }
+    m_nFrameRateIndex = choice;
+
+    m_szOutputFile = Text(IDC_EDIT_OUTPUT_FILE).substr(0, kMaxOutputPathLength);
+    store.WriteString("Settings", "OutputName", m_szOutputFile);
+
+    m_nOutputWidth = FrameDimension(Text(IDC_EDIT_WIDTH));
+    m_nOutputHeight = FrameDimension(Text(IDC_EDIT_HEIGHT));
+    store.WriteInt("Settings", "OutputWidth", m_nOutputWidth);
+    store.WriteInt("Settings", "OutputHigh", m_nOutputHeight);
+
+    ConfirmCompressors();
+
+    m_nStretchMode = Combo(IDC_COMBO_RESIZE_MODE)->currentIndex() == 0 ? ResizePreserveAspectRatio
+                                                                       : ResizeStretch;
+
+    // A negative or oversized figure would wrap around in bits per second.
+    long long kbps = ParseDecimal(Text(IDC_EDIT_VIDEO_BITRATE));
+    kbps = kbps < 0 ? 0 : (kbps > UINT_MAX / 1024 ? UINT_MAX / 1024 : kbps);
+    m_nVideoBitrate = static_cast<unsigned int>(kbps) * 1024u;
+    store.WriteInt("Settings", "n_video_bitrate", static_cast<int>(m_nVideoBitrate));
+
+    const int audioPosition = Combo(IDC_COMBO_AUDIO_BITRATE)->currentIndex();
+    if (audioPosition >= 0 && audioPosition < static_cast<int>(kAudioBitrates.size()))
+        m_nAudioBitrate = kAudioBitrates[audioPosition];
+    store.WriteInt("Settings", "n_audio_bitrate", static_cast<int>(m_nAudioBitrate));
+
+    m_nOutputFormat
+        = Combo(IDC_COMBO_OUTPUT_FORMAT)->currentIndex() == 1 ? OutputFormatAsf : OutputFormatWmv;
+    store.WriteInt("Settings", "nOuptputFormat", m_nOutputFormat);
+
+    accept();
+}
+
+void CDialogOutputSettings::OnCancel()
+{
+    reject();
+}
+
+void CDialogOutputSettings::FillCompressorLists()
+{
+    const SettingsStore &store = SettingsStore::Global();
+    m_videoList = std::make_unique<CompressorList>(Combo(IDC_COMBO_VIDEO_COMPRESSOR),
+                                                   CompressorCategory::Video);
+    m_audioList = std::make_unique<CompressorList>(Combo(IDC_COMBO_AUDIO_COMPRESSOR),
+                                                   CompressorCategory::Audio);
+    m_videoList->Fill();
+    m_videoList->SelectInitial(store);
+    m_audioList->Fill();
+    m_audioList->SelectInitial(store);
+}
+
+void CDialogOutputSettings::ConfirmCompressors()
+{
+    if (!m_videoList)
+        return;
+    SettingsStore &store = SettingsStore::Global();
+    m_videoList->Confirm(store, &m_bUseVideoCompressor);
+    m_audioList->Confirm(store, &m_bUseAudioCompressor);
+}
+
+void CDialogOutputSettings::SelectDefaultCompressors()
+{
+    if (!m_videoList)
+        return;
+    m_videoList->SelectDefault();
+    m_audioList->SelectDefault();
+}
+
+void CDialogOutputSettings::OnCodecSettings()
+{
+    ConfigureCodec(this, Combo(IDC_COMBO_VIDEO_COMPRESSOR), Combo(IDC_COMBO_CODEC_LIST));
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "options/OutputOptionsTemplate.h"
+#include "options/OutputSettings.h"
+
+#include <QDialog>
+#include <QSize>
+
+#include <map>
+#include <memory>
+#include <string>
+
+class CompressorList;
+class QComboBox;
+class QLineEdit;
+
+// The modal "Output options" dialog. The caller fills the inherited OutputSettings fields and
+// the facts about the opened video, runs DoModal, and reads the fields back after OK. OK
+// validates the frame rate and writes the confirmed values to the settings store.
+class CDialogOutputSettings : public QDialog, public OutputSettings
+{
+    Q_OBJECT
+public:
+    explicit CDialogOutputSettings(QWidget *parent = nullptr);
+    ~CDialogOutputSettings() override;
+
+    // Facts about the opened video: never copied back.
+    int m_nSourceWidth = 0;
+    int m_nSourceHeight = 0;
+    double m_dSourceFrameRate = 23.976;
+    int m_nPhotoCount = 0;
+
+    // Initialises the controls from the fields and runs the dialog; QDialog::Accepted on OK.
+    int DoModal();
+    // The initialisation alone, for showing the dialog without a modal loop.
+    void OnInitDialog();
+
+    // The control carrying number id, or nullptr.
+    QWidget *Control(int id) const;
+    QRect DialogUnitsToPixels(const QRect &units) const;
+
+private slots:
+    void OnSelchangeOutputFormat(int position);
+    void OnSelchangeResolution(int position);
+    void OnSelchangeFrameRate(int position);
+    void OnBrowse();
+    void OnDefault();
+    void OnCodecSettings();
+    void OnOK();
+    void OnCancel();
+
+private:
+    void ApplyFormat(int format);
+    void ShowControls(std::initializer_list<int> ids, bool show);
+    void SetText(int id, const std::string &text);
+    std::string Text(int id) const;
+    QComboBox *Combo(int id) const;
+
+    // The compressor lists: filled at start, confirmed by OK, defaulted by "Default".
+    void FillCompressorLists();
+    void ConfirmCompressors();
+    void SelectDefaultCompressors();
+
+    std::unique_ptr<CompressorList> m_videoList;
+    std::unique_ptr<CompressorList> m_audioList;
+    QSize m_baseUnits;
+    std::map<int, QWidget *> m_controls;
+    // The record's size, rate and path as they were when the dialog opened.
+    int m_nInitialWidth = 0;
+    int m_nInitialHeight = 0;
+    double m_dInitialFrameRate = 23.976;
+    std::string m_szInitialOutputFile;
+};

@@ -1,0 +1,44 @@
+#include "options/OutputOptionsCommand.h"
+
+#include "options/DialogOutputSettings.h"
+
+bool RunOutputOptions(QWidget *owner, OutputSettings *settings, const OpenedVideoFacts &facts,
+                      const std::function<void()> &rewriteStatus)
+{
+    CDialogOutputSettings dialog(owner);
+    dialog.m_szOutputFile = settings->m_szOutputFile;
+    dialog.m_nOutputWidth = settings->m_nOutputWidth;
+    dialog.m_nOutputHeight = settings->m_nOutputHeight;
+    dialog.m_bUseVideoCompressor = settings->m_bUseVideoCompressor;
+    dialog.m_bUseAudioCompressor = settings->m_bUseAudioCompressor;
+    dialog.m_nSourceWidth = facts.width;
+    dialog.m_nSourceHeight = facts.height;
+    dialog.m_dSourceFrameRate = facts.frameRate;
+    dialog.m_dOutputFrameRate = settings->m_dOutputFrameRate;
+    dialog.m_nPhotoCount = facts.itemCount;
+    dialog.m_nFrameRateIndex = settings->m_nFrameRateIndex;
+    dialog.m_nStretchMode = settings->m_nStretchMode;
+    dialog.m_nVideoBitrate = settings->m_nVideoBitrate;
+    dialog.m_nAudioBitrate = settings->m_nAudioBitrate;
+    dialog.m_nOutputFormat = settings->m_nOutputFormat;
+    dialog.m_bFileProfile = settings->m_bFileProfile;
+
+    if (dialog.DoModal() != QDialog::Accepted)
+        return false;
+
+    settings->m_szOutputFile = dialog.m_szOutputFile;
+    settings->m_nOutputWidth = dialog.m_nOutputWidth;
+    settings->m_nOutputHeight = dialog.m_nOutputHeight;
+    settings->m_bUseVideoCompressor = dialog.m_bUseVideoCompressor;
+    settings->m_bUseAudioCompressor = dialog.m_bUseAudioCompressor;
+    settings->m_nFrameRateIndex = dialog.m_nFrameRateIndex;
+    settings->m_dOutputFrameRate = dialog.m_dOutputFrameRate;
+    settings->m_nStretchMode = dialog.m_nStretchMode;
+    if (rewriteStatus)
+        rewriteStatus();
+    settings->m_nVideoBitrate = dialog.m_nVideoBitrate;
+    settings->m_nAudioBitrate = dialog.m_nAudioBitrate;
+    settings->m_nOutputFormat = dialog.m_nOutputFormat;
+    settings->m_bFileProfile = dialog.m_bFileProfile;
+    return true;
+}

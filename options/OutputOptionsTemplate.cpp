@@ -1,0 +1,133 @@
+#include "options/OutputOptionsTemplate.h"
+
+#include "platform/DialogUnits.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStringList>
+
+namespace outputoptions {
+
+namespace {
+
+enum class Kind { Label, Note, Edit, Button, DefaultButton, DropList };
+
+struct TemplateControl
+{
+    int id;
+    Kind kind;
+    const char *text;
+    QRect rect; // dialog units
+};
+
+// Two alternative rows share rows 6 and 7: the compressor controls for containers with a
+// compressor of their own, the bitrates for Windows Media. Only one set is shown at a time.
+const TemplateControl kTemplate[] = {
+    {IDC_STATIC_OUTPUT_FORMAT, Kind::Label, "Output Format:", {7, 11, 88, 8}},
+    {IDC_COMBO_OUTPUT_FORMAT, Kind::DropList, "", {98, 8, 70, 14}},
+    {IDC_STATIC_OUTPUT_FILE, Kind::Label, "Output file:", {7, 29, 88, 8}},
+    {IDC_EDIT_OUTPUT_FILE, Kind::Edit, "", {98, 26, 162, 14}},
+    {IDC_BUTTON_BROWSE, Kind::Button, "Browse", {264, 26, 50, 14}},
+    {IDC_STATIC_RESOLUTION, Kind::Label, "Resolution:", {7, 47, 88, 8}},
+    {IDC_COMBO_RESOLUTION, Kind::DropList, "", {98, 44, 120, 14}},
+    {IDC_EDIT_WIDTH, Kind::Edit, "", {222, 44, 44, 14}},
+    {IDC_EDIT_HEIGHT, Kind::Edit, "", {270, 44, 44, 14}},
+    {IDC_STATIC_FRAME_RATE, Kind::Label, "Frame rate:", {7, 65, 88, 8}},
+    {IDC_COMBO_FRAME_RATE, Kind::DropList, "", {98, 62, 120, 14}},
+    {IDC_EDIT_FRAME_RATE, Kind::Edit, "", {222, 62, 44, 14}},
+    {IDC_STATIC_RESIZE_MODE, Kind::Label, "Resize mode:", {7, 83, 88, 8}},
+    {IDC_COMBO_RESIZE_MODE, Kind::DropList, "", {98, 80, 120, 14}},
+    {IDC_STATIC_VIDEO_COMPRESSOR, Kind::Label, "Video compressor:", {7, 101, 88, 8}},
+    {IDC_COMBO_VIDEO_COMPRESSOR, Kind::DropList, "", {98, 98, 162, 14}},
+    {IDC_BUTTON_VIDEO_CODEC_SETTINGS, Kind::Button, "Settings", {264, 98, 50, 14}},
+    {IDC_STATIC_AUDIO_COMPRESSOR, Kind::Label, "Audio compressor:", {7, 119, 88, 8}},
+    {IDC_COMBO_AUDIO_COMPRESSOR, Kind::DropList, "", {98, 116, 162, 14}},
+    {IDC_COMBO_CODEC_LIST, Kind::DropList, "", {98, 98, 162, 14}},
+    {IDC_STATIC_VIDEO_COMPRESSOR_BITRATE, Kind::Label, "Video encoding bitrate:", {7, 101, 88, 8}},
+    {IDC_EDIT_VIDEO_BITRATE, Kind::Edit, "", {98, 98, 44, 14}},
+    {IDC_STATIC_VIDEO_KBPS, Kind::Label, "Kbps", {146, 101, 30, 8}},
+    {IDC_STATIC_AUDIO_COMPRESSOR_BITRATE, Kind::Label, "Audio encoding bitrate:", {7, 119, 88, 8}},
+    {IDC_COMBO_AUDIO_BITRATE, Kind::DropList, "", {98, 116, 44, 14}},
+    {IDC_STATIC_AUDIO_KBPS, Kind::Label, "Kbps", {146, 119, 30, 8}},
+    {IDC_STATIC_OPTIONS_NOTE,
+     Kind::Note,
+     "Note: some video and audio compressors may not work properly. For more detail, please "
+     "read help.",
+     {7, 136, 307, 20}},
+    {IDC_BUTTON_OUTPUT_DEAULT, Kind::Button, "Default", {7, 162, 50, 14}},
+    {IDC_BUTTON_OPTIONS_OK, Kind::DefaultButton, "OK", {210, 162, 50, 14}},
+    {IDC_BUTTON_OPTIONS_CANCEL, Kind::Button, "Cancel", {264, 162, 50, 14}},
+};
+
+// The lists' initialisation data; entries replaced at run time keep their place here.
+const char *const kResolutionItems[]
+    = {"Original size", "640*480",   "720 * 576", "720 * 480",  "480*576",
+       "480*480",       "352 * 288", "352 * 240", "Custom size"};
+const char *const kFrameRateItems[]
+    = {"Original frame rate", "23.976", "24", "25", "29.97", "30", "Custom frame rate"};
+const char *const kResizeItems[] = {"Preserve aspect ratio", "Stretch"};
+const char *const kAudioBitrateItems[] = {"64", "128", "192", "320"};
+
+template<std::size_t N>
+void AddItems(QWidget *widget, const char *const (&items)[N])
+{
+    auto *combo = static_cast<QComboBox *>(widget);
+    for (const char *item : items)
+        combo->addItem(QString::fromLatin1(item));
+}
+
+} // namespace
+
+QRect TemplateRect(int id)
+{
+    for (const TemplateControl &entry : kTemplate)
+        if (entry.id == id)
+            return entry.rect;
+    return QRect();
+}
+
+std::map<int, QWidget *> CreateTemplateControls(QWidget *dialog, const QSize &baseUnits)
+{
+    std::map<int, QWidget *> controls;
+    for (const TemplateControl &entry : kTemplate) {
+        const QString text = QString::fromLatin1(entry.text);
+        QWidget *widget = nullptr;
+        switch (entry.kind) {
+        case Kind::Label:
+        case Kind::Note: {
+            auto *label = new QLabel(text, dialog);
+            label->setWordWrap(entry.kind == Kind::Note);
+            label->setAlignment(Qt::AlignLeft
+                                | (entry.kind == Kind::Note ? Qt::AlignTop : Qt::AlignVCenter));
+            widget = label;
+            break;
+        }
+        case Kind::Edit:
+            widget = new QLineEdit(dialog);
+            break;
+        case Kind::Button:
+        case Kind::DefaultButton: {
+            auto *button = new QPushButton(text, dialog);
+            button->setAutoDefault(false);
+            button->setDefault(entry.kind == Kind::DefaultButton);
+            widget = button;
+            break;
+        }
+        case Kind::DropList:
+            widget = new QComboBox(dialog);
+            break;
+        }
+        widget->setProperty("controlId", entry.id);
+        widget->setGeometry(platform::DialogUnitsToPixels(entry.rect, baseUnits));
+        controls[entry.id] = widget;
+    }
+    AddItems(controls[IDC_COMBO_RESOLUTION], kResolutionItems);
+    AddItems(controls[IDC_COMBO_FRAME_RATE], kFrameRateItems);
+    AddItems(controls[IDC_COMBO_RESIZE_MODE], kResizeItems);
+    AddItems(controls[IDC_COMBO_AUDIO_BITRATE], kAudioBitrateItems);
+    return controls;
+}
+
+} // namespace outputoptions

@@ -1,0 +1,99 @@
+#include "AppTestSupport.h"
+
+#include "app/VinteloDlg.h"
+#include "options/DialogOutputSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+using Dlg = CVinteloDlg;
+
+// Presses Options and lets answer drive the output options dialog while it runs modally.
+void RunOptions(Dlg &window, std::function<void(CDialogOutputSettings &)> answer)
+{
+    bool answered = false;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<CDialogOutputSettings *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        answered = true;
+        answer(*dialog);
+    });
+    qobject_cast<QAbstractButton *>(window.Control(Dlg::IDC_BUTTON_OUTPUT_SETTINGS))->click();
+    EXPECT_TRUE(answered);
+}
+
+void TypeSize(CDialogOutputSettings &dialog, const char *width, const char *height)
+{
+    auto *resolution = qobject_cast<QComboBox *>(dialog.Control(1025));
+    resolution->setFocus();
+    QTest::keyClick(resolution, Qt::Key_End);
+    qobject_cast<QLineEdit *>(dialog.Control(1027))->setText(width);
+    qobject_cast<QLineEdit *>(dialog.Control(1028))->setText(height);
+}
+
+void Press(CDialogOutputSettings &dialog, int id)
+{
+    qobject_cast<QAbstractButton *>(dialog.Control(id))->click();
+}
+
+} // namespace
+
+TEST(OptionsDialog, ConfirmedWithNoVideoTheStatusLineSaysOriginalSize)
+{
+    AppTestEnvironment env;
+    Dlg window;
+    RunOptions(window, [](CDialogOutputSettings &dialog) {
+        TypeSize(dialog, "1000", "700");
+        Press(dialog, 1082);
+    });
+    EXPECT_EQ(window.m_nOutputWidth, 1000);
+    EXPECT_EQ(window.m_nOutputHeight, 696);
+    EXPECT_TRUE(window.StatusText().endsWith("Resolution: Original size"))
+        << window.StatusText().toStdString();
+    EXPECT_EQ(env.store.ReadInt("Settings", "OutputWidth", 0), 1000);
+}
+
+TEST(OptionsDialog, ConfirmedAfterOpeningAVideoTheStatusLineShowsTheSize)
+{
+    AppTestEnvironment env;
+    Dlg window;
+    env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
+    qobject_cast<QAbstractButton *>(window.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
+    ASSERT_EQ(window.m_nPhotoCount, 1);
+
+    RunOptions(window, [](CDialogOutputSettings &dialog) {
+        // The dialog opens on the video's own size and rate.
+        auto *resolution = qobject_cast<QComboBox *>(dialog.Control(1025));
+        EXPECT_EQ(resolution->currentText(), "Original size 320*240");
+        EXPECT_EQ(qobject_cast<QComboBox *>(dialog.Control(1068))->itemText(0),
+                  "Original frame rate 25.000");
+        TypeSize(dialog, "640", "480");
+        qobject_cast<QLineEdit *>(dialog.Control(1022))->setText("/tmp/out/clip.asf");
+        Press(dialog, 1082);
+    });
+    EXPECT_EQ(window.StatusText().toStdString(),
+              "Output file: /tmp/out/clip.asf     Resolution: 640*480");
+    // The facts of the video are not handed back.
+    EXPECT_EQ(window.m_nSourceWidth, 320);
+    EXPECT_EQ(window.m_nSourceHeight, 240);
+    EXPECT_EQ(window.m_nPhotoCount, 1);
+
+    // Cancelled: the status line and the record stay.
+    RunOptions(window, [](CDialogOutputSettings &dialog) {
+        TypeSize(dialog, "800", "600");
+        Press(dialog, 1083);
+    });
+    EXPECT_EQ(window.StatusText().toStdString(),
+              "Output file: /tmp/out/clip.asf     Resolution: 640*480");
+    EXPECT_EQ(window.m_nOutputWidth, 640);
+}
