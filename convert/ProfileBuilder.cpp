@@ -11,8 +11,8 @@ constexpr std::uint32_t kMaxVideoRequests = 63;
 constexpr std::int64_t kBitrateWindow = 249; // bits per second, either side
 
 // Windows Media video FourCCs from the newest.
-constexpr std::uint32_t kWmvByAge[] = {MakeFourCC('W', 'M', 'V', '3'), MakeFourCC('W', 'M', 'V', '2'),
-                                       MakeFourCC('W', 'M', 'V', '1')};
+constexpr std::uint32_t kWmvByAge[] = {
+    MakeFourCC('W', 'M', 'V', '3'), MakeFourCC('W', 'M', 'V', '2'), MakeFourCC('W', 'M', 'V', '1')};
 
 // The first installed video format of the FourCC, with its configuration.
 HRESULT FindVideoFormat(const WMCodecInfo &info, std::uint32_t fourcc,
@@ -79,8 +79,7 @@ HRESULT GenerateProfile(const AudioProfileRequest *audio, const VideoProfileRequ
 
 HRESULT AppendAudioStreamConfig(std::uint32_t formatTag, std::uint32_t bitrate,
                                 std::uint32_t sampleRate, std::uint32_t channels,
-                                bool profileHasVideo, WMProfile &profile,
-                                WMProfileManager &manager)
+                                bool profileHasVideo, WMProfile &profile, WMProfileManager &manager)
 {
     std::shared_ptr<WMCodecInfo> info;
     HRESULT hr = manager.GetCodecInfo(&info);
@@ -118,8 +117,9 @@ HRESULT AppendAudioStreamConfig(std::uint32_t formatTag, std::uint32_t bitrate,
                 continue;
             // With video the smallest blocks win (finer interleaving), else the largest; the
             // last of equals wins either way.
-            bool better = !found || (profileHasVideo ? wfx.nBlockAlign <= best.nBlockAlign
-                                                     : wfx.nBlockAlign >= best.nBlockAlign);
+            bool better = !found
+                          || (profileHasVideo ? wfx.nBlockAlign <= best.nBlockAlign
+                                              : wfx.nBlockAlign >= best.nBlockAlign);
             if (better) {
                 found = true;
                 best = wfx;

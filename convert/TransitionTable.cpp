@@ -2,7 +2,10 @@
 
 const char *const kSmpteWipeClsid = "{DE75D012-7A65-11D2-8CEA-00A0C9441E20}";
 
-#define SMPTE(name, mask) {name, kSmpteWipeClsid, mask}
+#define SMPTE(name, mask)                                                                          \
+    {                                                                                              \
+        name, kSmpteWipeClsid, mask                                                                \
+    }
 
 const TransitionRow kTransitionTable[kTransitionTableRows] = {
     {"None", nullptr, std::nullopt},

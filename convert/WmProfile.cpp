@@ -235,7 +235,10 @@ namespace {
 class Attributes
 {
 public:
-    explicit Attributes(const QXmlStreamAttributes &attributes) : m_attributes(attributes) {}
+    explicit Attributes(const QXmlStreamAttributes &attributes)
+        : m_attributes(attributes)
+    {
+    }
 
     bool Has(const char *name) const { return Find(name) != nullptr; }
     QString Text(const char *name) const
@@ -253,7 +256,7 @@ public:
         *value = a->value().toString().trimmed().toLongLong(&ok, 0);
         return ok;
     }
-    template <typename T>
+    template<typename T>
     bool Get(const char *name, T *out) const
     {
         qint64 v = 0;

@@ -28,7 +28,10 @@ constexpr std::uint32_t WMT_VER_9_0 = 0x00090000;
 class WMStreamConfig
 {
 public:
-    explicit WMStreamConfig(const media::GUID &streamType) : m_streamType(streamType) {}
+    explicit WMStreamConfig(const media::GUID &streamType)
+        : m_streamType(streamType)
+    {
+    }
 
     const media::GUID &GetStreamType() const { return m_streamType; }
     // 1 to 63.
@@ -72,7 +75,10 @@ private:
 class WMProfile
 {
 public:
-    explicit WMProfile(std::uint32_t version) : m_version(version) {}
+    explicit WMProfile(std::uint32_t version)
+        : m_version(version)
+    {
+    }
 
     std::uint32_t GetVersion() const { return m_version; }
     HRESULT SetName(const std::string &name);
@@ -81,8 +87,7 @@ public:
     const std::string &GetDescription() const { return m_description; }
 
     // A new stream configuration of the major type, not yet in the profile.
-    HRESULT CreateNewStream(const media::GUID &streamType,
-                            std::shared_ptr<WMStreamConfig> *config);
+    HRESULT CreateNewStream(const media::GUID &streamType, std::shared_ptr<WMStreamConfig> *config);
     // Adds a copy of the configuration. E_INVALIDARG when its number is unset or taken, or it
     // has no media type.
     HRESULT AddStream(const WMStreamConfig &config);
@@ -103,8 +108,8 @@ public:
     HRESULT GetCodecInfoCount(const media::GUID &majorType, std::uint32_t *count) const;
     HRESULT GetCodecFormatCount(const media::GUID &majorType, std::uint32_t codec,
                                 std::uint32_t *count) const;
-    HRESULT GetCodecFormat(const media::GUID &majorType, std::uint32_t codec,
-                           std::uint32_t format, std::shared_ptr<WMStreamConfig> *config) const;
+    HRESULT GetCodecFormat(const media::GUID &majorType, std::uint32_t codec, std::uint32_t format,
+                           std::shared_ptr<WMStreamConfig> *config) const;
 };
 
 class WMProfileManager

@@ -25,19 +25,19 @@ constexpr std::array<std::uint8_t, 8> kFourCCTail{0x80, 0x00, 0x00, 0xAA, 0x00, 
 const GUID GUID_NULL{};
 const GUID MEDIATYPE_Video = Guid(0x73646976, 0x0000, 0x0010, kFourCCTail);
 const GUID MEDIATYPE_Audio = Guid(0x73647561, 0x0000, 0x0010, kFourCCTail);
-const GUID MEDIASUBTYPE_RGB24 = Guid(0xE436EB7D, 0x524F, 0x11CE,
-                                     {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70});
-const GUID FORMAT_VideoInfo = Guid(0x05589F80, 0xC356, 0x11CE,
-                                   {0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A});
-const GUID FORMAT_WaveFormatEx = Guid(0x05589F81, 0xC356, 0x11CE,
-                                      {0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A});
+const GUID MEDIASUBTYPE_RGB24
+    = Guid(0xE436EB7D, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70});
+const GUID FORMAT_VideoInfo
+    = Guid(0x05589F80, 0xC356, 0x11CE, {0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A});
+const GUID FORMAT_WaveFormatEx
+    = Guid(0x05589F81, 0xC356, 0x11CE, {0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A});
 
 std::string GuidToString(const GUID &g)
 {
     char text[39];
-    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  g.Data1, g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3],
-                  g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.Data1,
+                  g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4],
+                  g.Data4[5], g.Data4[6], g.Data4[7]);
     return text;
 }
 

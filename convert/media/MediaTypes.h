@@ -37,8 +37,8 @@ constexpr std::uint32_t MakeFourCC(char a, char b, char c, char d)
 std::string FourCCToString(std::uint32_t fourcc);
 
 extern const GUID GUID_NULL;
-extern const GUID MEDIATYPE_Video;     // also WMMEDIATYPE_Video
-extern const GUID MEDIATYPE_Audio;     // also WMMEDIATYPE_Audio
+extern const GUID MEDIATYPE_Video; // also WMMEDIATYPE_Video
+extern const GUID MEDIATYPE_Audio; // also WMMEDIATYPE_Audio
 extern const GUID MEDIASUBTYPE_RGB24;
 extern const GUID FORMAT_VideoInfo;    // also WMFORMAT_VideoInfo
 extern const GUID FORMAT_WaveFormatEx; // also WMFORMAT_WaveFormatEx
@@ -112,7 +112,7 @@ struct AM_MEDIA_TYPE
     void SetWaveFormat(const WAVEFORMATEX &wfx) { Write(wfx); }
 
 private:
-    template <typename T>
+    template<typename T>
     bool Read(T *out) const
     {
         if (format.size() < sizeof(T))
@@ -120,7 +120,7 @@ private:
         std::memcpy(out, format.data(), sizeof(T));
         return true;
     }
-    template <typename T>
+    template<typename T>
     void Write(const T &in)
     {
         if (format.size() < sizeof(T))

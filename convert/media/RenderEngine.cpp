@@ -241,8 +241,8 @@ struct RenderEngine::Impl
             outH = std::abs(vih.bmiHeader.biHeight);
             track = GES_TRACK(ges_video_track_new());
             gst::Caps caps(gst_caps_new_simple(
-                "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT, outW,
-                "height", G_TYPE_INT, outH, "framerate", GST_TYPE_FRACTION, grid.num, grid.den,
+                "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT, outW, "height",
+                G_TYPE_INT, outH, "framerate", GST_TYPE_FRACTION, grid.num, grid.den,
                 "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
             ges_track_set_restriction_caps(track, caps.get());
             // One layer that letterboxes needs no mixer: the source adds the borders itself.
@@ -327,9 +327,9 @@ struct RenderEngine::Impl
             GList *children = ges_container_get_children(GES_CONTAINER(clip), FALSE);
             for (GList *l = children; l; l = l->next) {
                 if (GES_IS_VIDEO_SOURCE(l->data))
-                    ges_timeline_element_set_child_properties(
-                        GES_TIMELINE_ELEMENT(l->data), "posx", p.x, "posy", p.y, "width",
-                        p.width, "height", p.height, nullptr);
+                    ges_timeline_element_set_child_properties(GES_TIMELINE_ELEMENT(l->data), "posx",
+                                                              p.x, "posy", p.y, "width", p.width,
+                                                              "height", p.height, nullptr);
             }
             g_list_free_full(children, g_object_unref);
         }
@@ -350,7 +350,10 @@ struct RenderEngine::Impl
     }
 };
 
-RenderEngine::RenderEngine() : m_impl(std::make_unique<Impl>()) {}
+RenderEngine::RenderEngine()
+    : m_impl(std::make_unique<Impl>())
+{
+}
 
 RenderEngine::~RenderEngine()
 {

@@ -265,8 +265,7 @@ HRESULT TimelineNode::SrcAdd(const std::shared_ptr<TimelineNode> &source)
 
 HRESULT TimelineNode::QueryTransable() const
 {
-    return Is(TIMELINE_MAJOR_TYPE_TRACK | TIMELINE_MAJOR_TYPE_GROUP
-              | TIMELINE_MAJOR_TYPE_COMPOSITE)
+    return Is(TIMELINE_MAJOR_TYPE_TRACK | TIMELINE_MAJOR_TYPE_GROUP | TIMELINE_MAJOR_TYPE_COMPOSITE)
                ? S_OK
                : E_NOINTERFACE;
 }

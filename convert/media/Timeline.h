@@ -116,16 +116,16 @@ public:
     // Tracks and groups can hold transitions: S_OK, else E_NOINTERFACE.
     HRESULT QueryTransable() const;
     HRESULT TransAdd(const std::shared_ptr<TimelineNode> &transition);
-    const std::vector<std::shared_ptr<TimelineNode>> &Transitions() const
-    {
-        return m_transitions;
-    }
+    const std::vector<std::shared_ptr<TimelineNode>> &Transitions() const { return m_transitions; }
 
     const std::vector<std::shared_ptr<TimelineNode>> &Tracks() const { return m_tracks; }
 
 private:
     friend class Timeline;
-    explicit TimelineNode(TIMELINE_MAJOR_TYPE type) : m_type(type) {}
+    explicit TimelineNode(TIMELINE_MAJOR_TYPE type)
+        : m_type(type)
+    {
+    }
     bool Is(int types) const { return (m_type & types) != 0; }
 
     TIMELINE_MAJOR_TYPE m_type;

@@ -11,8 +11,8 @@ namespace media {
 
 struct TransitionEffect
 {
-    const char *clsid;  // "{...}" of the effect
-    int standardType;   // the rendered pattern (SMPTE number, 512 = crossfade)
+    const char *clsid; // "{...}" of the effect
+    int standardType;  // the rendered pattern (SMPTE number, 512 = crossfade)
 };
 
 // The effects other than the SMPTE wipe, in a fixed order.

@@ -20,8 +20,8 @@ std::uint32_t WmaFrameLength(std::uint16_t formatTag, std::uint32_t sampleRate)
 }
 
 constexpr std::uint32_t kWmaSampleRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000};
-constexpr std::uint32_t kWmaBitrates[] = {24000,  32000,  40000,  48000,  64000,  80000,
-                                          96000,  128000, 160000, 192000, 256000, 320000};
+constexpr std::uint32_t kWmaBitrates[]
+    = {24000, 32000, 40000, 48000, 64000, 80000, 96000, 128000, 160000, 192000, 256000, 320000};
 constexpr std::uint32_t kMaxSuperframeBytes = 32768;
 
 bool FactoryInstalled(const char *name)
@@ -34,8 +34,8 @@ const WmCodecCatalogue *g_override = nullptr;
 
 } // namespace
 
-AM_MEDIA_TYPE WmaFormat(std::uint16_t formatTag, std::uint32_t sampleRate,
-                        std::uint16_t channels, std::uint32_t bitrate)
+AM_MEDIA_TYPE WmaFormat(std::uint16_t formatTag, std::uint32_t sampleRate, std::uint16_t channels,
+                        std::uint32_t bitrate)
 {
     const std::uint32_t frame = WmaFrameLength(formatTag, sampleRate);
     std::uint64_t blockAlign = std::uint64_t(bitrate) * frame / (std::uint64_t(sampleRate) * 8);
@@ -110,17 +110,17 @@ WmCodecCatalogue InstalledWmCodecs()
     if (!InitializeMediaPlatform(nullptr, MediaServices::Playback))
         return catalogue;
     if (FactoryInstalled("cwenc_wmav2"))
-        catalogue.audio.push_back({"Windows Media Audio 2", "cwenc_wmav2",
-                                   WmaFormats(WAVE_FORMAT_WMAUDIO2)});
+        catalogue.audio.push_back(
+            {"Windows Media Audio 2", "cwenc_wmav2", WmaFormats(WAVE_FORMAT_WMAUDIO2)});
     if (FactoryInstalled("cwenc_wmav1"))
-        catalogue.audio.push_back({"Windows Media Audio 1", "cwenc_wmav1",
-                                   WmaFormats(WAVE_FORMAT_MSAUDIO1)});
+        catalogue.audio.push_back(
+            {"Windows Media Audio 1", "cwenc_wmav1", WmaFormats(WAVE_FORMAT_MSAUDIO1)});
     if (FactoryInstalled("cwenc_wmv2"))
-        catalogue.video.push_back({"Windows Media Video 8", "cwenc_wmv2",
-                                   {WmvFormat(MakeFourCC('W', 'M', 'V', '2'))}});
+        catalogue.video.push_back(
+            {"Windows Media Video 8", "cwenc_wmv2", {WmvFormat(MakeFourCC('W', 'M', 'V', '2'))}});
     if (FactoryInstalled("cwenc_wmv1"))
-        catalogue.video.push_back({"Windows Media Video 7", "cwenc_wmv1",
-                                   {WmvFormat(MakeFourCC('W', 'M', 'V', '1'))}});
+        catalogue.video.push_back(
+            {"Windows Media Video 7", "cwenc_wmv1", {WmvFormat(MakeFourCC('W', 'M', 'V', '1'))}});
     return catalogue;
 }
 

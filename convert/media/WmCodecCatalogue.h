@@ -54,8 +54,8 @@ private:
 // byte rate the encoder then writes. Ordered by sample rate, channels, bitrate.
 std::vector<AM_MEDIA_TYPE> WmaFormats(std::uint16_t formatTag);
 // One audio format as the encoder writes it.
-AM_MEDIA_TYPE WmaFormat(std::uint16_t formatTag, std::uint32_t sampleRate,
-                        std::uint16_t channels, std::uint32_t bitrate);
+AM_MEDIA_TYPE WmaFormat(std::uint16_t formatTag, std::uint32_t sampleRate, std::uint16_t channels,
+                        std::uint32_t bitrate);
 // A video format of a FourCC: 320x240, 30 fps, 24-bit, 500 kbit/s until a profile sets them.
 AM_MEDIA_TYPE WmvFormat(std::uint32_t fourcc);
 

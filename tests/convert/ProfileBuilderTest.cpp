@@ -36,8 +36,8 @@ WmCodecCatalogue Catalogue(std::vector<AM_MEDIA_TYPE> audio,
     WmCodecCatalogue c;
     c.audio.push_back({"test audio", "test_audio_enc", std::move(audio)});
     for (std::uint32_t fourcc : videoFourCCs)
-        c.video.push_back({FourCCToString(fourcc), "enc_" + FourCCToString(fourcc),
-                           {WmvFormat(fourcc)}});
+        c.video.push_back(
+            {FourCCToString(fourcc), "enc_" + FourCCToString(fourcc), {WmvFormat(fourcc)}});
     return c;
 }
 

@@ -1,5 +1,5 @@
-#include "convert/media/MediaPlatform.h"
 #include "convert/media/RenderEngine.h"
+#include "convert/media/MediaPlatform.h"
 #include "media/RenderTestSupport.h"
 
 #include <gst/gst.h>
@@ -80,8 +80,8 @@ protected:
 TEST_F(RenderEngineTest, TrimHoldsExactlyItsFramesFromTheStartMark)
 {
     const std::string out = Out("trim.mkv");
-    auto timeline = OneClipTimeline(Fixture("numbered_25fps.mp4"), 2 * UNITS, 5 * UNITS, 320,
-                                    240, 25.0, RESIZEF_STRETCH);
+    auto timeline = OneClipTimeline(Fixture("numbered_25fps.mp4"), 2 * UNITS, 5 * UNITS, 320, 240,
+                                    25.0, RESIZEF_STRETCH);
     ASSERT_EQ(RenderToFile(timeline, out), S_OK);
 
     EXPECT_EQ(Probe(out, "v", "nb_read_frames"), "75");
@@ -98,8 +98,8 @@ TEST_F(RenderEngineTest, RestrictionSizeAndRateAndStretchModes)
 {
     // 4:3 source into a 16:9 frame: letterboxed with black borders left and right.
     const std::string boxed = Out("boxed.mkv");
-    ASSERT_EQ(RenderToFile(OneClipTimeline(Fixture("numbered_25fps.mp4"), 0, UNITS, 640, 360,
-                                           30.0, RESIZEF_PRESERVEASPECTRATIO, false),
+    ASSERT_EQ(RenderToFile(OneClipTimeline(Fixture("numbered_25fps.mp4"), 0, UNITS, 640, 360, 30.0,
+                                           RESIZEF_PRESERVEASPECTRATIO, false),
                            boxed),
               S_OK);
     EXPECT_EQ(Probe(boxed, "v", "width,height"), "640\n360");
@@ -115,8 +115,8 @@ TEST_F(RenderEngineTest, RestrictionSizeAndRateAndStretchModes)
 
     // Stretch fills the whole frame.
     const std::string filled = Out("filled.mkv");
-    ASSERT_EQ(RenderToFile(OneClipTimeline(Fixture("numbered_25fps.mp4"), 0, UNITS, 640, 360,
-                                           30.0, RESIZEF_STRETCH, false),
+    ASSERT_EQ(RenderToFile(OneClipTimeline(Fixture("numbered_25fps.mp4"), 0, UNITS, 640, 360, 30.0,
+                                           RESIZEF_STRETCH, false),
                            filled),
               S_OK);
     grey = GreyFrame(filled, 0);
@@ -151,8 +151,8 @@ TEST_F(RenderEngineTest, MissingFileAndEmptyTimeline)
     EXPECT_FALSE(std::filesystem::exists(Out("none.mkv")));
 
     // Not media at all.
-    timeline = OneClipTimeline(Fixture("text_renamed.avi"), 0, UNITS, 320, 240, 25.0,
-                               RESIZEF_STRETCH);
+    timeline
+        = OneClipTimeline(Fixture("text_renamed.avi"), 0, UNITS, 320, 240, 25.0, RESIZEF_STRETCH);
     EXPECT_EQ(RenderToFile(timeline, Out("none.mkv"), &error), VFW_E_CANNOT_RENDER);
     EXPECT_NE(error.find("text_renamed.avi"), std::string::npos) << error;
 

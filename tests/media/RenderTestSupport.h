@@ -30,11 +30,12 @@ inline std::string Shell(const std::string &command)
     return out;
 }
 
-inline std::string Probe(const std::string &file, const std::string &stream, const std::string &entry)
+inline std::string Probe(const std::string &file, const std::string &stream,
+                         const std::string &entry)
 {
     std::string out = Shell("ffprobe -v error -count_frames -select_streams " + stream
-                          + " -show_entries stream=" + entry
-                          + " -of default=noprint_wrappers=1:nokey=1 '" + file + "'");
+                            + " -show_entries stream=" + entry
+                            + " -of default=noprint_wrappers=1:nokey=1 '" + file + "'");
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
         out.pop_back();
     return out;
@@ -43,8 +44,8 @@ inline std::string Probe(const std::string &file, const std::string &stream, con
 // Frame n of the file's video as 8-bit grey rows.
 inline std::vector<unsigned char> GreyFrame(const std::string &file, int n)
 {
-    std::string raw = Shell("ffmpeg -v error -i '" + file + "' -vf 'select=eq(n\\," + std::to_string(n)
-                          + ")' -frames:v 1 -f rawvideo -pix_fmt gray -");
+    std::string raw = Shell("ffmpeg -v error -i '" + file + "' -vf 'select=eq(n\\,"
+                            + std::to_string(n) + ")' -frames:v 1 -f rawvideo -pix_fmt gray -");
     return std::vector<unsigned char>(raw.begin(), raw.end());
 }
 
@@ -64,7 +65,7 @@ inline int FrameNumber(const std::vector<unsigned char> &grey, int width, int he
 // Renders every group of the timeline into a Matroska file: video as H.264, audio as PCM.
 // Returns the engine's result; EOS must arrive for success.
 inline HRESULT RenderToFile(const std::shared_ptr<Timeline> &timeline, const std::string &out,
-                     std::string *error = nullptr)
+                            std::string *error = nullptr)
 {
     std::unique_ptr<RenderEngine> engine;
     EXPECT_EQ(RenderEngine::Create(&engine), S_OK);
@@ -91,8 +92,8 @@ inline HRESULT RenderToFile(const std::shared_ptr<Timeline> &timeline, const std
         GstPad *pad = nullptr;
         EXPECT_EQ(engine->GetGroupOutputPin(g, &pad), S_OK);
         GstCaps *caps = gst_pad_query_caps(pad, nullptr);
-        bool video = g_str_has_prefix(
-            gst_structure_get_name(gst_caps_get_structure(caps, 0)), "video/");
+        bool video
+            = g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)), "video/");
         gst_caps_unref(caps);
         const char *chain = video ? "videoconvert ! x264enc speed-preset=ultrafast ! queue"
                                   : "audioconvert ! audio/x-raw,format=S16LE ! queue";
@@ -106,8 +107,8 @@ inline HRESULT RenderToFile(const std::shared_ptr<Timeline> &timeline, const std
     }
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
     GstBus *bus = gst_element_get_bus(pipeline);
-    GstMessage *msg = gst_bus_timed_pop_filtered(bus, 180 * GST_SECOND,
-                                                 GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    GstMessage *msg = gst_bus_timed_pop_filtered(
+        bus, 180 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
     hr = msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS ? S_OK : E_FAIL;
     if (msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR) {
         GError *e = nullptr;
@@ -128,7 +129,8 @@ inline HRESULT RenderToFile(const std::shared_ptr<Timeline> &timeline, const std
 inline double AudioEnd(const std::string &file)
 {
     std::string last = Shell("ffprobe -v error -select_streams a -show_entries packet=pts_time,"
-                             "duration_time -of csv=p=0 '" + file + "' | tail -1");
+                             "duration_time -of csv=p=0 '"
+                             + file + "' | tail -1");
     double pts = 0, duration = 0;
     if (std::sscanf(last.c_str(), "%lf,%lf", &pts, &duration) != 2)
         return -1;
