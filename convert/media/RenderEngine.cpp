@@ -53,6 +53,12 @@ struct FrameGrid
     guint64 Snap(guint64 ns) const { return num > 0 ? Time(Frames(ns)) : ns; }
 };
 
+struct Span
+{
+    guint64 begin = 0;
+    guint64 end = 0;
+};
+
 struct DisplaySize
 {
     int width = 0;
@@ -260,28 +266,68 @@ struct RenderEngine::Impl
             return Fail(E_FAIL, "A group could not be added to the timeline.");
         tracks.push_back(track);
 
-        // Later tracks on top: layers are made top first.
+        // Later tracks on top: layers are made top first. Tracks are opaque, so a clip that
+        // an upper clip covers entirely is never seen and is left out.
         const auto &groupTracks = group.Tracks();
+        const bool backed = video && groupTracks.size() > 1;
+        std::vector<Span> above;
         for (auto it = groupTracks.rbegin(); it != groupTracks.rend(); ++it) {
             GESLayer *layer = ges_timeline_append_layer(ges.get());
+            GESLayer *backing = nullptr;
+            std::vector<Span> placed;
             for (const auto &source : (*it)->Sources()) {
-                HRESULT hr = AddSource(*source, layer, track, video, outW, outH, grid, assets);
+                REFERENCE_TIME start = 0, stop = 0;
+                source->GetStartStop(&start, &stop);
+                Span span{grid.Snap(ToNanoseconds(start)), grid.Snap(ToNanoseconds(stop))};
+                if (std::any_of(above.begin(), above.end(), [&span](const Span &upper) {
+                        return upper.begin <= span.begin && upper.end >= span.end;
+                    }))
+                    continue;
+                HRESULT hr = AddSource(*source, layer, track, video, outW, outH, grid, assets,
+                                       &span);
                 if (FAILED(hr))
                     return hr;
+                if (span.end <= span.begin)
+                    continue;
+                placed.push_back(span);
+                // Borders around a fitted picture are black, not the tracks below.
+                int mode = RESIZEF_STRETCH;
+                source->GetStretchMode(&mode);
+                if (backed && (mode == RESIZEF_PRESERVEASPECTRATIO || mode == RESIZEF_CROP)) {
+                    if (!backing)
+                        backing = ges_timeline_append_layer(ges.get());
+                    if (HRESULT hr = AddBlack(backing, track, span); FAILED(hr))
+                        return hr;
+                }
             }
+            above.insert(above.end(), placed.begin(), placed.end());
         }
+        return S_OK;
+    }
+
+    HRESULT AddBlack(GESLayer *layer, GESTrack *track, const Span &span)
+    {
+        GESTestClip *black = ges_test_clip_new();
+        if (!black)
+            return Fail(E_FAIL, "A black background could not be made.");
+        ges_test_clip_set_vpattern(black, GES_VIDEO_TEST_PATTERN_BLACK);
+        GESTimelineElement *element = GES_TIMELINE_ELEMENT(black);
+        ges_timeline_element_set_start(element, span.begin);
+        ges_timeline_element_set_duration(element, span.end - span.begin);
+        clipTrack[GES_CLIP(black)] = track;
+        if (!ges_layer_add_clip(layer, GES_CLIP(black)))
+            return Fail(E_FAIL, "A black background could not be placed.");
         return S_OK;
     }
 
     HRESULT AddSource(const TimelineNode &source, GESLayer *layer, GESTrack *track, bool video,
                       int outW, int outH, const FrameGrid &grid,
-                      std::map<std::string, gst::GObject<GESUriClipAsset>> *assets)
+                      std::map<std::string, gst::GObject<GESUriClipAsset>> *assets, Span *span)
     {
         std::string path;
-        REFERENCE_TIME start = 0, stop = 0, mediaStart = 0, mediaStop = 0;
+        REFERENCE_TIME mediaStart = 0, mediaStop = 0;
         int mode = RESIZEF_STRETCH;
         source.GetMediaName(&path);
-        source.GetStartStop(&start, &stop);
         source.GetMediaTimes(&mediaStart, &mediaStop);
         source.GetStretchMode(&mode);
 
@@ -298,17 +344,17 @@ struct RenderEngine::Impl
         }
         GESUriClipAsset *asset = found->second.get();
 
-        guint64 begin = grid.Snap(ToNanoseconds(start));
-        guint64 end = grid.Snap(ToNanoseconds(stop));
+        const guint64 begin = span->begin;
+        guint64 &end = span->end;
         if (end <= begin)
             return S_OK; // nothing of this clip falls on a frame
         guint64 inPoint = ToNanoseconds(mediaStart);
         // A file that ends before the span leaves the rest of it black or silent.
         GstClockTime fileLength = ges_uri_clip_asset_get_max_duration(asset);
         if (GST_CLOCK_TIME_IS_VALID(fileLength) && fileLength > 0) {
-            if (inPoint >= fileLength)
+            end = inPoint >= fileLength ? begin : std::min(end, begin + (fileLength - inPoint));
+            if (end <= begin)
                 return S_OK;
-            end = std::min(end, begin + (fileLength - inPoint));
         }
 
         GESClip *clip = GES_CLIP(ges_asset_extract(GES_ASSET(asset), nullptr));

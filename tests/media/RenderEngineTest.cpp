@@ -125,6 +125,52 @@ TEST_F(RenderEngineTest, RestrictionSizeAndRateAndStretchModes)
     EXPECT_GT(grey[lower + 630], 170);
 }
 
+TEST_F(RenderEngineTest, UpperTracksCoverLowerOnesWithTheirBorders)
+{
+    // Track 0: the numbered clip stretched over 0-2 s. Track 1, on top: the same clip
+    // letterboxed over 0-1 s, in a 16:9 frame. Its borders must be black, not track 0.
+    std::shared_ptr<Timeline> timeline;
+    ASSERT_EQ(Timeline::Create(&timeline), S_OK);
+    std::shared_ptr<TimelineNode> group;
+    timeline->CreateEmptyNode(&group, TIMELINE_MAJOR_TYPE_GROUP);
+    AM_MEDIA_TYPE type;
+    type.majortype = MEDIATYPE_Video;
+    type.formattype = FORMAT_VideoInfo;
+    VIDEOINFOHEADER vih;
+    vih.bmiHeader.biWidth = 640;
+    vih.bmiHeader.biHeight = 360;
+    type.SetVideoInfo(vih);
+    ASSERT_EQ(group->SetMediaType(type), S_OK);
+    ASSERT_EQ(group->SetOutputFPS(25), S_OK);
+    ASSERT_EQ(timeline->AddGroup(group), S_OK);
+    for (int t = 0; t < 2; ++t) {
+        std::shared_ptr<TimelineNode> track, source;
+        timeline->CreateEmptyNode(&track, TIMELINE_MAJOR_TYPE_TRACK);
+        ASSERT_EQ(group->VTrackInsBefore(track, -1), S_OK);
+        timeline->CreateEmptyNode(&source, TIMELINE_MAJOR_TYPE_SOURCE);
+        REFERENCE_TIME length = t == 0 ? 2 * UNITS : UNITS;
+        ASSERT_EQ(source->SetStartStop(0, length), S_OK);
+        ASSERT_EQ(source->SetMediaTimes(4 * UNITS, 4 * UNITS + length), S_OK);
+        ASSERT_EQ(source->SetMediaName(Fixture("numbered_25fps.mp4")), S_OK);
+        ASSERT_EQ(source->SetStretchMode(t == 0 ? RESIZEF_STRETCH : RESIZEF_PRESERVEASPECTRATIO),
+                  S_OK);
+        ASSERT_EQ(track->SrcAdd(source), S_OK);
+    }
+    const std::string out = Out("layers.mkv");
+    ASSERT_EQ(RenderToFile(timeline, out), S_OK);
+    EXPECT_EQ(Probe(out, "v", "nb_read_frames"), "50");
+
+    const std::size_t lower = 270 * 640;
+    auto top = GreyFrame(out, 10);
+    ASSERT_EQ(top.size(), 640u * 360u);
+    EXPECT_LT(top[lower + 30], 30);   // border of the upper track
+    EXPECT_GT(top[lower + 320], 170); // its picture
+    auto below = GreyFrame(out, 40);  // after the upper clip: the lower track, stretched
+    ASSERT_EQ(below.size(), 640u * 360u);
+    EXPECT_GT(below[lower + 30], 170);
+    EXPECT_EQ(FrameNumber(below, 640, 360), 140);
+}
+
 TEST_F(RenderEngineTest, NtscRateKeepsAWholeNumberOfFrames)
 {
     // 31 frames at 29.97 is 1.0343333 s, which 100-ns marks round up.
