@@ -179,11 +179,15 @@ struct RenderEngine::Impl
             type.VideoInfo(&vih);
             outW = vih.bmiHeader.biWidth;
             outH = std::abs(vih.bmiHeader.biHeight);
+            double fps = 0;
+            int num = grid.num, den = grid.den;
+            if (SUCCEEDED(group.GetOutputFPS(&fps)))
+                FrameRateFraction(fps, &num, &den);
             track = GES_TRACK(ges_video_track_new());
             gst::Caps caps(gst_caps_new_simple(
                 "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT, outW, "height",
-                G_TYPE_INT, outH, "framerate", GST_TYPE_FRACTION, grid.num, grid.den,
-                "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
+                G_TYPE_INT, outH, "framerate", GST_TYPE_FRACTION, num, den, "pixel-aspect-ratio",
+                GST_TYPE_FRACTION, 1, 1, nullptr));
             ges_track_set_restriction_caps(track, caps.get());
             // One layer that letterboxes needs no mixer: the source adds the borders itself.
             const auto &tracks = group.Tracks();
