@@ -190,7 +190,8 @@ TEST_F(Encoders, Wma2ReachesEachBitrateAndKeepsItsPlace)
         // Decoded, every sample sits where it was: a sound one frame early or late would
         // give a noise as loud as the tone.
         const std::vector<short> decoded = DecodedSound(out);
-        EXPECT_NEAR(double(decoded.size()), double(reference.size()), 2048);
+        EXPECT_GE(decoded.size(), reference.size());
+        EXPECT_LT(decoded.size(), reference.size() + 2048);
         const double snr = SoundSnr(reference, decoded);
         EXPECT_GT(snr, 15.0);
         EXPECT_GT(snr, lastSnr);
@@ -217,8 +218,10 @@ TEST_F(Encoders, TenSecondSectionGivesTenSecondsFromZeroWithKeyFramesEverySecond
     EXPECT_EQ(std::atof(Probe(out, "stream=start_time", "a:0").c_str()), 0.0);
     EXPECT_NEAR(std::atof(Probe(out, "format=duration", "v:0").c_str()), 10.0, 0.05);
     EXPECT_EQ(Probe(out, "stream=nb_read_frames -count_frames", "v:0"), "250");
-    const double soundSeconds = double(DecodedSound(out).size()) / 44100;
-    EXPECT_NEAR(soundSeconds, 10.0, 2048.0 / 44100) << soundSeconds;
+    // All 441000 samples, the last partial frame included, and less than a frame of padding.
+    const size_t samples = DecodedSound(out).size();
+    EXPECT_GE(samples, 441000u);
+    EXPECT_LT(samples, 441000u + 2048u);
 
     // gop-size reached the codec: a key frame on every whole second, and only there.
     std::vector<double> keys;
