@@ -274,6 +274,28 @@ TEST_F(Encoders, EveryCodecWritesAStreamItsMuxerAndFfmpegAccept)
     }
 }
 
+TEST_F(Encoders, CodecOptionsReachTheCodec)
+{
+    // Two seconds of fine detail in motion: every option changes what the codec writes.
+    const auto encode = [](const std::string &encoder) {
+        const std::string out = OutputPath("options.mkv");
+        RunPipeline("videotestsrc num-buffers=50 pattern=zone-plate kx2=26 ky2=26 kt=1 ! "
+                    "video/x-raw,format=I420,width=640,height=480,framerate=25/1 ! "
+                    + encoder + " ! matroskamux ! filesink location=" + out);
+        EXPECT_EQ(Shell("ffmpeg -v error -nostdin -i '" + out + "' -f null - 2>&1"), "") << encoder;
+        return StreamBitrate(out, "v:0", 2.0);
+    };
+    const double plain = encode("cwenc_mpeg4 bitrate=2000000");
+    // The coarsest quantizer everywhere cannot spend 2 Mbit/s.
+    EXPECT_LT(encode("cwenc_mpeg4 bitrate=2000000 qmin=31 qmax=31"), plain / 3);
+    for (const char *option : {"four-mv=true", "mb-decision=rd", "trellis=true"}) {
+        SCOPED_TRACE(option);
+        const double withOption = encode(std::string("cwenc_mpeg4 bitrate=2000000 ") + option);
+        EXPECT_NE(withOption, plain);
+        EXPECT_NEAR(withOption / plain, 1.0, 0.2); // the same rate control, other choices
+    }
+}
+
 TEST_F(Encoders, SettingsTheCodecRefusesAreReportedNotCrashed)
 {
     // WMV2 takes even widths only: the run ends with the codec's reason, no hang, no crash.
