@@ -11,6 +11,7 @@
 #include "options/SettingsStore.h"
 #include "platform/Choosers.h"
 #include "platform/MessageBoxes.h"
+#include "preview/TrimControls.h"
 #include "resources/Artwork.h"
 
 #include <QCloseEvent>
@@ -120,6 +121,7 @@ CVinteloDlg::CVinteloDlg(QWidget *parent) : QDialog(parent)
                    | Qt::WindowCloseButtonHint);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     CreateControls();
+    m_trim = std::make_unique<CTrimControls>(this, *this, [this](int id) { return Control(id); });
     m_bInitialized = OnInitDialog();
 }
 
@@ -306,6 +308,11 @@ bool CVinteloDlg::event(QEvent *event)
         OnGraphNotify();
         return true;
     }
+    if (event->type() == messages::WM_COMMAND
+        && static_cast<messages::CommandEvent *>(event)->Id() == IDC_BUTTON_CLOSE) {
+        OnClosePreview();
+        return true;
+    }
     return QDialog::event(event);
 }
 
@@ -405,20 +412,13 @@ void CVinteloDlg::OnOpenVideo()
         m_dOutputFrameRate = m_dSourceFrameRate;
 }
 
-void CVinteloDlg::ClosePreview()
-{
-    // The preview player arrives with the preview work; until then only the slider resets.
-    m_slider->setValue(0);
-    m_nSliderPos = 0;
-}
+void CVinteloDlg::ClosePreview() { m_trim->ClosePlayer(); }
 
-void CVinteloDlg::OpenPreview(const std::string &) {}
+void CVinteloDlg::OpenPreview(const std::string &path) { m_trim->OpenPlayer(path); }
 
 void CVinteloDlg::OnPositionTick()
 {
-    // Playback must not move the thumb under the user's hand.
-    if (CVinteloApp::Instance().m_bSliderTracking == 1)
-        return;
+    m_trim->OnPositionTick(CVinteloApp::Instance().m_bSliderTracking);
 }
 
 void CVinteloDlg::OnGraphNotify() {}
@@ -429,10 +429,17 @@ void CVinteloDlg::OnOutputOptions() {}
 void CVinteloDlg::OnHelp() {}
 void CVinteloDlg::OnAbout() {}
 void CVinteloDlg::OnHomepage() {}
-void CVinteloDlg::OnSliderReleased() {}
-void CVinteloDlg::OnClosePreview() {}
-void CVinteloDlg::OnPlay() {}
-void CVinteloDlg::OnPause() {}
-void CVinteloDlg::OnStop() {}
-void CVinteloDlg::OnStartTime() {}
-void CVinteloDlg::OnEndTime() {}
+
+void CVinteloDlg::OnSliderReleased() { m_trim->OnSliderReleased(); }
+
+void CVinteloDlg::OnClosePreview()
+{
+    m_trim->OnCloseCommand();
+    EnableControls(kNeedVideo, false);
+}
+
+void CVinteloDlg::OnPlay() { m_trim->OnPlay(); }
+void CVinteloDlg::OnPause() { m_trim->OnPause(); }
+void CVinteloDlg::OnStop() { m_trim->OnStop(); }
+void CVinteloDlg::OnStartTime() { m_trim->OnStartTime(); }
+void CVinteloDlg::OnEndTime() { m_trim->OnEndTime(); }
