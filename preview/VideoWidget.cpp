@@ -30,20 +30,31 @@ void CVideoWidget::Receive(Store &store, const media::VideoFrame &frame)
 {
     if (frame.width <= 0 || frame.height <= 0 || !frame.data)
         return;
-    std::lock_guard lock(store.mutex);
-    // Reuse the image while the size stays, unless the painter still holds a shared copy.
-    if (store.frame.width() != frame.width || store.frame.height() != frame.height
-        || store.frame.isDetached() == false)
-        store.frame = QImage(frame.width, frame.height, QImage::Format_RGB32);
     // B, G, R, x bytes are RGB32 on a little-endian machine.
-    const int rowBytes = frame.width * 4;
-    for (int y = 0; y < frame.height; ++y)
-        std::memcpy(store.frame.scanLine(y),
-                    frame.data + static_cast<std::ptrdiff_t>(y) * frame.stride, rowBytes);
-    store.position = frame.position;
-    if (store.widget && !store.repaintPending.exchange(true))
-        QMetaObject::invokeMethod(store.widget, qOverload<>(&QWidget::update),
-                                  Qt::QueuedConnection);
+    QImage image;
+    if (frame.memory) {
+        image = QImage(frame.data, frame.width, frame.height, frame.stride, QImage::Format_RGB32);
+    } else {
+        image = QImage(frame.width, frame.height, QImage::Format_RGB32);
+        for (int y = 0; y < frame.height; ++y)
+            std::memcpy(image.scanLine(y),
+                        frame.data + static_cast<std::ptrdiff_t>(y) * frame.stride,
+                        static_cast<std::size_t>(frame.width) * 4);
+    }
+    std::shared_ptr<const void> previousMemory;
+    QImage previous;
+    {
+        std::lock_guard lock(store.mutex);
+        // The old picture is let go outside the lock: its buffer may go back to its pool.
+        previous.swap(store.frame);
+        previousMemory.swap(store.memory);
+        store.frame = std::move(image);
+        store.memory = frame.memory;
+        store.position = frame.position;
+        if (store.widget && !store.repaintPending.exchange(true))
+            QMetaObject::invokeMethod(store.widget, qOverload<>(&QWidget::update),
+                                      Qt::QueuedConnection);
+    }
 }
 
 QImage CVideoWidget::CurrentFrame() const
@@ -61,16 +72,19 @@ REFERENCE_TIME CVideoWidget::CurrentFramePosition() const
 void CVideoWidget::paintEvent(QPaintEvent *)
 {
     m_store->repaintPending = false;
+    std::shared_ptr<const void> memory; // outlives the image that may wrap it
     QImage frame;
     {
         std::lock_guard lock(m_store->mutex);
-        frame = m_store->frame; // shared, not copied; the receiver reallocates if it must
+        memory = m_store->memory;
+        frame = m_store->frame; // shared, not copied
     }
     QPainter painter(this);
     if (frame.isNull()) {
         painter.fillRect(rect(), Qt::black);
         return;
     }
+    ++m_paints;
     if (frame.size() == size())
         painter.drawImage(QPoint(0, 0), frame);
     else
