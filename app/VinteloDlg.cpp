@@ -412,9 +412,15 @@ void CVinteloDlg::OnOpenVideo()
         m_dOutputFrameRate = m_dSourceFrameRate;
 }
 
-void CVinteloDlg::ClosePreview() { m_trim->ClosePlayer(); }
+void CVinteloDlg::ClosePreview()
+{
+    m_trim->ClosePlayer();
+}
 
-void CVinteloDlg::OpenPreview(const std::string &path) { m_trim->OpenPlayer(path); }
+void CVinteloDlg::OpenPreview(const std::string &path)
+{
+    m_trim->OpenPlayer(path);
+}
 
 void CVinteloDlg::OnPositionTick()
 {
@@ -430,7 +436,10 @@ void CVinteloDlg::OnHelp() {}
 void CVinteloDlg::OnAbout() {}
 void CVinteloDlg::OnHomepage() {}
 
-void CVinteloDlg::OnSliderReleased() { m_trim->OnSliderReleased(); }
+void CVinteloDlg::OnSliderReleased()
+{
+    m_trim->OnSliderReleased();
+}
 
 void CVinteloDlg::OnClosePreview()
 {
@@ -438,8 +447,27 @@ void CVinteloDlg::OnClosePreview()
     EnableControls(kNeedVideo, false);
 }
 
-void CVinteloDlg::OnPlay() { m_trim->OnPlay(); }
-void CVinteloDlg::OnPause() { m_trim->OnPause(); }
-void CVinteloDlg::OnStop() { m_trim->OnStop(); }
-void CVinteloDlg::OnStartTime() { m_trim->OnStartTime(); }
-void CVinteloDlg::OnEndTime() { m_trim->OnEndTime(); }
+void CVinteloDlg::OnPlay()
+{
+    m_trim->OnPlay();
+}
+
+void CVinteloDlg::OnPause()
+{
+    m_trim->OnPause();
+}
+
+void CVinteloDlg::OnStop()
+{
+    m_trim->OnStop();
+}
+
+void CVinteloDlg::OnStartTime()
+{
+    m_trim->OnStartTime();
+}
+
+void CVinteloDlg::OnEndTime()
+{
+    m_trim->OnEndTime();
+}

@@ -17,7 +17,11 @@ constexpr QEvent::Type WM_COMMAND = static_cast<QEvent::Type>(QEvent::User + 0x0
 class CommandEvent : public QEvent
 {
 public:
-    explicit CommandEvent(int id) : QEvent(WM_COMMAND), m_id(id) {}
+    explicit CommandEvent(int id)
+        : QEvent(WM_COMMAND)
+        , m_id(id)
+    {
+    }
     int Id() const { return m_id; }
 
 private:

@@ -10,9 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QMenu>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <cstdlib>
@@ -295,6 +297,23 @@ TEST(PreviewPlayer, PopupMenuFollowsTheStateAndClosePostsTheCommand)
     EXPECT_TRUE(enabled(CVcdCore::ID_STOP));
     t.player.OnMenuCommand(CVcdCore::ID_STOP);
     EXPECT_EQ(t.player.State(), Stopped);
+
+    // A right click shows the menu at the pointer; what is chosen there is done.
+    t.player.m_nOwnerOnTop = 0;
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        shown = true;
+        menu->setActiveAction(t.MenuItems(*menu)[CVcdCore::ID_PLAY]);
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QTest::mouseClick(window, Qt::RightButton, {}, QPoint(20, 20));
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(t.player.State(), Running);
+    EXPECT_EQ(t.player.m_nOwnerOnTop, 1);
+    t.player.Stop();
 
     // "Close" and the close box ask the owner to close the video; the window stays till then.
     t.player.OnMenuCommand(CVcdCore::ID_CLOSE);

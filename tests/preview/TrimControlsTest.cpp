@@ -1,5 +1,6 @@
 #include "PreviewTestSupport.h"
 
+#include "app/MainWindowState.h"
 #include "app/VinteloApp.h"
 #include "app/VinteloDlg.h"
 #include "preview/TrimControls.h"
@@ -185,4 +186,26 @@ TEST(TrimControls, ClosingTheMainWindowClosesThePlayer)
         t.Click(Dlg::IDC_BUTTON_PLAY);
     }
     EXPECT_EQ(CTrimControls::Player(), nullptr);
+}
+
+TEST(TrimControls, APlayerThatCannotOpenEmptiesTheVideoPath)
+{
+    platform::MessageBoxRecorder boxes;
+    QWidget owner;
+    MainWindowState state;
+    state.m_nPhotoCount = 1;
+    state.m_szPhotoFile[0] = Fixture("text_renamed.avi");
+    CTrimControls controls(&owner, state, [](int) { return nullptr; });
+    EXPECT_FALSE(controls.OpenPlayer(state.m_szPhotoFile[0]));
+    EXPECT_EQ(CTrimControls::Player(), nullptr);
+    EXPECT_TRUE(state.m_szPhotoFile[0].empty());
+    EXPECT_EQ(state.m_nPhotoCount, 1); // the count stays; the convert command finds no path
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].kind, platform::BoxKind::Report);
+    // Without a player and without controls every handler is harmless.
+    controls.OnPlay();
+    controls.OnSliderReleased();
+    controls.OnPositionTick(0);
+    controls.OnEndTime();
+    EXPECT_EQ(state.m_llEndTime, 0);
 }
