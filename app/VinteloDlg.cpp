@@ -16,6 +16,7 @@
 #include "options/SettingsStore.h"
 #include "platform/Choosers.h"
 #include "platform/MessageBoxes.h"
+#include "preview/TrimControls.h"
 #include "resources/Artwork.h"
 
 #include <QCloseEvent>
@@ -127,6 +128,7 @@ CVinteloDlg::CVinteloDlg(QWidget *parent) : QDialog(parent)
                    | Qt::WindowCloseButtonHint);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     CreateControls();
+    m_trim = std::make_unique<CTrimControls>(this, *this, [this](int id) { return Control(id); });
     m_bInitialized = OnInitDialog();
 }
 
@@ -343,6 +345,11 @@ bool CVinteloDlg::event(QEvent *event)
         OnGraphNotify();
         return true;
     }
+    if (event->type() == messages::WM_COMMAND
+        && static_cast<messages::CommandEvent *>(event)->Id() == IDC_BUTTON_CLOSE) {
+        OnClosePreview();
+        return true;
+    }
     return QDialog::event(event);
 }
 
@@ -449,18 +456,17 @@ void CVinteloDlg::OnOpenVideo()
 
 void CVinteloDlg::ClosePreview()
 {
-    // The preview player arrives with the preview work; until then only the slider resets.
-    m_slider->setValue(0);
-    m_nSliderPos = 0;
+    m_trim->ClosePlayer();
 }
 
-void CVinteloDlg::OpenPreview(const std::string &) {}
+void CVinteloDlg::OpenPreview(const std::string &path)
+{
+    m_trim->OpenPlayer(path);
+}
 
 void CVinteloDlg::OnPositionTick()
 {
-    // Playback must not move the thumb under the user's hand.
-    if (CVinteloApp::Instance().m_bSliderTracking == 1)
-        return;
+    m_trim->OnPositionTick(CVinteloApp::Instance().m_bSliderTracking);
 }
 
 void CVinteloDlg::OnGraphNotify() {}
@@ -481,10 +487,39 @@ void CVinteloDlg::OnOutputOptions()
 
 // Commands whose work arrives with later features; each is safe to click.
 void CVinteloDlg::OnConvert() {}
-void CVinteloDlg::OnSliderReleased() {}
-void CVinteloDlg::OnClosePreview() {}
-void CVinteloDlg::OnPlay() {}
-void CVinteloDlg::OnPause() {}
-void CVinteloDlg::OnStop() {}
-void CVinteloDlg::OnStartTime() {}
-void CVinteloDlg::OnEndTime() {}
+
+void CVinteloDlg::OnSliderReleased()
+{
+    m_trim->OnSliderReleased();
+}
+
+void CVinteloDlg::OnClosePreview()
+{
+    m_trim->OnCloseCommand();
+    EnableControls(kNeedVideo, false);
+}
+
+void CVinteloDlg::OnPlay()
+{
+    m_trim->OnPlay();
+}
+
+void CVinteloDlg::OnPause()
+{
+    m_trim->OnPause();
+}
+
+void CVinteloDlg::OnStop()
+{
+    m_trim->OnStop();
+}
+
+void CVinteloDlg::OnStartTime()
+{
+    m_trim->OnStartTime();
+}
+
+void CVinteloDlg::OnEndTime()
+{
+    m_trim->OnEndTime();
+}

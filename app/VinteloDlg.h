@@ -6,11 +6,13 @@
 #include <QPixmap>
 
 #include <map>
+#include <memory>
 #include <span>
 #include <string>
 
 class CBitmapSlider;
 class CButtonST;
+class CTrimControls;
 class QLabel;
 class QGroupBox;
 class QPushButton;
@@ -102,4 +104,6 @@ private:
     std::map<int, QWidget *> m_controls;
     QGroupBox *m_groupBox = nullptr;
     CBitmapSlider *m_slider = nullptr;
+    // Last, so the preview player goes before the controls it updates.
+    std::unique_ptr<CTrimControls> m_trim;
 };

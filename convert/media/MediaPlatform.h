@@ -25,7 +25,8 @@ constexpr long EC_USERABORT = 0x02;
 constexpr long EC_ERRORABORT = 0x03;
 
 // One decoded picture for a frame receiver: rows of 32-bit pixels, bytes B, G, R, unused.
-// The memory is only valid during the call.
+// The memory is valid during the call, and afterwards for as long as a copy of memory is held
+// (so a receiver can show the picture later without copying it).
 struct VideoFrame
 {
     int width = 0;
@@ -33,6 +34,7 @@ struct VideoFrame
     int stride = 0;
     const std::uint8_t *data = nullptr;
     REFERENCE_TIME position = 0;
+    std::shared_ptr<const void> memory;
 };
 
 // Where the streams of a rendered file go. The defaults discard them in step with the clock,

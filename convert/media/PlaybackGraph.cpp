@@ -250,14 +250,22 @@ struct PlaybackGraph::Impl
         GstBuffer *buffer = gst_sample_get_buffer(sample);
         if (!buffer || !gst_video_info_from_caps(&info, gst_sample_get_caps(sample)))
             return;
-        GstVideoFrame frame;
-        if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
+        // The mapping holds a reference on the buffer until the last holder lets go.
+        auto *mapping = new GstVideoFrame;
+        if (!gst_video_frame_map(mapping, &info, buffer, GST_MAP_READ)) {
+            delete mapping;
             return;
+        }
+        const std::shared_ptr<GstVideoFrame> frame(mapping, [](GstVideoFrame *mapped) {
+            gst_video_frame_unmap(mapped);
+            delete mapped;
+        });
         VideoFrame out;
-        out.width = GST_VIDEO_FRAME_WIDTH(&frame);
-        out.height = GST_VIDEO_FRAME_HEIGHT(&frame);
-        out.stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
-        out.data = static_cast<const std::uint8_t *>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+        out.width = GST_VIDEO_FRAME_WIDTH(frame.get());
+        out.height = GST_VIDEO_FRAME_HEIGHT(frame.get());
+        out.stride = GST_VIDEO_FRAME_PLANE_STRIDE(frame.get(), 0);
+        out.data = static_cast<const std::uint8_t *>(GST_VIDEO_FRAME_PLANE_DATA(frame.get(), 0));
+        out.memory = frame;
         const GstSegment *segment = gst_sample_get_segment(sample);
         const GstClockTime pts = GST_BUFFER_PTS(buffer);
         if (segment && GST_CLOCK_TIME_IS_VALID(pts)) {
@@ -267,7 +275,6 @@ struct PlaybackGraph::Impl
                 out.position = ToReference(static_cast<gint64>(streamTime));
         }
         options.onVideoFrame(out);
-        gst_video_frame_unmap(&frame);
     }
 
     HRESULT SetState(GstState state)

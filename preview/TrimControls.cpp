@@ -1,0 +1,166 @@
+#include "preview/TrimControls.h"
+
+#include "app/MainWindowState.h"
+#include "preview/VcdCore.h"
+
+#include <QAbstractSlider>
+#include <QLabel>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+std::unique_ptr<CVcdCore> &PlayerSlot()
+{
+    static std::unique_ptr<CVcdCore> player;
+    return player;
+}
+
+} // namespace
+
+CTrimControls::CTrimControls(QWidget *owner, MainWindowState &state,
+                             std::function<QWidget *(int)> control)
+    : m_owner(owner)
+    , m_state(state)
+    , m_control(std::move(control))
+{
+}
+
+CTrimControls::~CTrimControls()
+{
+    // The player posts to the main window; it must not outlive it.
+    if (Player())
+        ClosePlayer();
+}
+
+CVcdCore *CTrimControls::Player()
+{
+    return PlayerSlot().get();
+}
+
+QString CTrimControls::TimeText(REFERENCE_TIME t)
+{
+    const long long s = t / UNITS;
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", static_cast<int>(s / 3600),
+                  static_cast<int>(s % 3600 / 60), static_cast<int>(s % 60));
+    return QString::fromLatin1(buffer);
+}
+
+void CTrimControls::SetText(int id, const QString &text)
+{
+    if (auto *label = qobject_cast<QLabel *>(m_control(id)))
+        label->setText(text);
+}
+
+void CTrimControls::ClosePlayer()
+{
+    std::unique_ptr<CVcdCore> &player = PlayerSlot();
+    if (player) {
+        if (player->State() != Closed)
+            player->CloseClip();
+        player.reset();
+    }
+    if (auto *slider = qobject_cast<QAbstractSlider *>(m_control(IDC_SLIDER_POSITION))) {
+        slider->setValue(0);
+        slider->update();
+    }
+    m_state.m_nSliderPos = 0;
+    if (m_owner)
+        m_owner->update();
+}
+
+bool CTrimControls::OpenPlayer(const std::string &path)
+{
+    PlayerSlot() = std::make_unique<CVcdCore>(m_owner);
+    CVcdCore *player = Player();
+    player->m_szMediaPath = path;
+    if (player->OpenClip())
+        return true;
+    m_state.m_szPhotoFile[0].clear();
+    ClosePlayer();
+    return false;
+}
+
+void CTrimControls::OnPlay()
+{
+    if (CVcdCore *player = Player())
+        player->Play();
+}
+
+void CTrimControls::OnPause()
+{
+    if (CVcdCore *player = Player())
+        player->Pause();
+}
+
+void CTrimControls::OnStop()
+{
+    if (CVcdCore *player = Player())
+        player->Stop();
+}
+
+void CTrimControls::OnSliderReleased()
+{
+    auto *slider = qobject_cast<QAbstractSlider *>(m_control(IDC_SLIDER_POSITION));
+    if (!slider)
+        return;
+    m_state.m_nSliderPos = slider->value();
+    CVcdCore *player = Player();
+    if (!player || player->m_llStopPosition == 0)
+        return;
+    const double target = static_cast<double>(m_state.m_nSliderPos) / kSliderRange
+                          * static_cast<double>(player->m_llStopPosition);
+    // A failed seek leaves playback where it was.
+    player->Seek(static_cast<REFERENCE_TIME>(target));
+}
+
+void CTrimControls::OnPositionTick(int sliderTracking)
+{
+    // Playback must not move the thumb under the user's hand.
+    if (sliderTracking == 1)
+        return;
+    CVcdCore *player = Player();
+    if (!player) {
+        SetText(IDC_STATIC_POSITION, QString());
+        return;
+    }
+    const REFERENCE_TIME current = player->m_llCurrentPosition;
+    const REFERENCE_TIME stop = player->m_llStopPosition;
+    SetText(IDC_STATIC_POSITION, TimeText(current) + " / " + TimeText(stop));
+    m_state.m_nSliderPos = stop == 0 ? 0
+                                     : static_cast<int>(static_cast<double>(current)
+                                                        / static_cast<double>(stop) * kSliderRange);
+    if (auto *slider = qobject_cast<QAbstractSlider *>(m_control(IDC_SLIDER_POSITION))) {
+        slider->setValue(m_state.m_nSliderPos);
+        slider->update();
+    }
+}
+
+void CTrimControls::OnStartTime()
+{
+    if (CVcdCore *player = Player()) {
+        m_state.m_llStartTime = player->m_llCurrentPosition;
+        SetText(IDC_STATIC_START_TIME, TimeText(m_state.m_llStartTime));
+    }
+}
+
+void CTrimControls::OnEndTime()
+{
+    if (CVcdCore *player = Player()) {
+        m_state.m_llEndTime = player->m_llCurrentPosition;
+        SetText(IDC_STATIC_END_TIME, TimeText(m_state.m_llEndTime));
+    }
+}
+
+void CTrimControls::OnCloseCommand()
+{
+    ClosePlayer();
+    m_state.m_nPhotoCount = 0;
+    m_state.m_llStartTime = 0;
+    m_state.m_llEndTime = 0;
+    SetText(IDC_STATIC_START_TIME, QStringLiteral("00:00:00"));
+    SetText(IDC_STATIC_END_TIME, QStringLiteral("00:00:00"));
+    SetText(IDC_STATIC_POSITION, QString());
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/Status.h"
+
+#include <QString>
+
+#include <functional>
+#include <string>
+
+class CVcdCore;
+class QWidget;
+struct MainWindowState;
+
+// The main window's preview and trim controls: the position slider, Play, Pause and Stop, the
+// start and end marks and the position display, and the one preview player behind them.
+class CTrimControls
+{
+public:
+    enum ControlId {
+        IDC_BUTTON_CONVERT = 1000,
+        IDC_SLIDER_POSITION = 1055,
+        IDC_STATIC_POSITION = 1057,
+        IDC_STATIC_END_TIME = 1064,
+        IDC_STATIC_START_TIME = 1065,
+    };
+    static constexpr int kSliderRange = 600;
+
+    // control finds a control of the main window by its number.
+    CTrimControls(QWidget *owner, MainWindowState &state, std::function<QWidget *(int)> control);
+    ~CTrimControls();
+
+    CTrimControls(const CTrimControls &) = delete;
+    CTrimControls &operator=(const CTrimControls &) = delete;
+
+    // The process-wide player; nullptr while no video is open.
+    static CVcdCore *Player();
+
+    void ClosePlayer();
+    // Opens the player for path; on failure photo item 0 loses its path and no player is left.
+    bool OpenPlayer(const std::string &path);
+
+    void OnPlay();
+    void OnPause();
+    void OnStop();
+    void OnSliderReleased();
+    void OnPositionTick(int sliderTracking);
+    void OnStartTime();
+    void OnEndTime();
+    // The video is closed and the job emptied; the caller disables the controls.
+    void OnCloseCommand();
+
+    // "hh:mm:ss" of a position, in whole seconds.
+    static QString TimeText(REFERENCE_TIME t);
+
+private:
+    void SetText(int id, const QString &text);
+
+    QWidget *m_owner;
+    MainWindowState &m_state;
+    std::function<QWidget *(int)> m_control;
+};

@@ -1,0 +1,112 @@
+#pragma once
+
+#include "platform/Status.h"
+
+#include <QPointer>
+#include <QRect>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+namespace media {
+class PlaybackGraph;
+}
+class CGraphNotifier;
+class CPreviewWindow;
+class CVideoWidget;
+
+enum PlayState { Stopped = 0, Paused = 1, Running = 2, Closed = 3 };
+
+// The preview player: a playback graph for one file, shown in a top-level window of its own
+// above the main window. It answers the main window's transport requests, reports the
+// position to it once a second, and posts the Close command when its window is closed.
+class CVcdCore
+{
+public:
+    // Commands of the preview window's pop-up menu.
+    enum MenuCommand {
+        ID_FULL_SCREEN = 32771,
+        ID_NORMAL_SIZE = 32772,
+        ID_PLAY = 32773,
+        ID_PAUSE = 32774,
+        ID_STOP = 32775,
+        ID_CLOSE = 32776,
+    };
+    static constexpr int kCloseCommand = 1056;
+    static constexpr int kCursorTimer = 1;
+    static constexpr int kPositionTimer = 2;
+    static constexpr int kCursorTimerPeriod = 50000;
+    static constexpr int kPositionTimerPeriod = 1000;
+    static constexpr int kCursorIdleTime = 100000;
+
+    explicit CVcdCore(QWidget *owner);
+    virtual ~CVcdCore();
+
+    CVcdCore(const CVcdCore &) = delete;
+    CVcdCore &operator=(const CVcdCore &) = delete;
+
+    // Builds the graph and the window for m_szMediaPath; the graph is left stopped. On failure
+    // the reason has been shown and the player is closed again.
+    bool OpenClip();
+    void CloseClip();
+
+    void Play();
+    void Pause();
+    void Stop();
+    // Accurate: the picture shown afterwards is the frame at t.
+    HRESULT Seek(REFERENCE_TIME t);
+
+    void ToggleFullScreen();
+    HRESULT InitVideoWindow(int multiplier, int divider);
+    void UpdateTitle();
+    void HandleGraphEvent();
+
+    // Timer 2: refreshes the positions and tells the owner. Timer 1: hides an idle cursor.
+    void OnPositionTimer();
+    void OnCursorTimer();
+    // From the preview window.
+    void OnMouseActivity();
+    void OnLeftClick();
+    void OnMenuCommand(int command);
+    void OnWindowGeometryChanged();
+    void OnEscape();
+    void OnCloseRequested();
+
+    PlayState State() const { return m_psCurrent; }
+    QWidget *Window() const;
+    CVideoWidget *VideoWidget() const;
+    // Where the video sits inside the window.
+    QRect VideoRect() const;
+
+    std::string m_szMediaPath;
+    int m_bNoVideo = 0;
+    int m_bFullScreen = 0;
+    int m_bWindowShown = 0;
+    bool m_bWindowExists = false;
+    REFERENCE_TIME m_llCurrentPosition = 0;
+    REFERENCE_TIME m_llStopPosition = 0;
+    // In full screen, which way the next left click turns the owner window.
+    int m_nOwnerOnTop = 1;
+
+private:
+    bool Fail(const std::string &text);
+    void CreatePreviewWindow();
+    void EnterFullScreen();
+    void LeaveFullScreen();
+    void PlaceVideo();
+    void ShowCursor(bool show);
+    void PostToOwner(QEvent *event);
+
+    QPointer<QWidget> m_owner;
+    PlayState m_psCurrent = Closed;
+    std::unique_ptr<media::PlaybackGraph> m_graph;
+    std::unique_ptr<CGraphNotifier> m_notifier;
+    CPreviewWindow *m_window = nullptr;
+    CVideoWidget *m_video = nullptr;
+    qint64 m_lastActivity = 0;
+    bool m_cursorHidden = false;
+    QRect m_savedRect;
+    Qt::WindowFlags m_savedFlags;
+    QRect m_fullScreenVideo;
+};
