@@ -160,10 +160,8 @@ struct PlaybackGraph::Impl
                 children.push_back(gst::Ref(GST_ELEMENT(l->data)));
             GST_OBJECT_UNLOCK(bin);
         }
-        for (const gst::Element &child : children) {
-            gst_element_set_state(child.get(), GST_STATE_NULL);
+        for (const gst::Element &child : children)
             gst_bin_remove(GST_BIN(pipeline.get()), child.get());
-        }
         {
             std::lock_guard lock(streamsMutex);
             videoPad.reset();
@@ -339,9 +337,9 @@ struct PlaybackGraph::Impl
         const gint64 stopNs = newStop >= 0 ? UnitsToNanoseconds(newStop) : GST_CLOCK_TIME_NONE;
         const GraphEvents::Mark mark = events->Now();
         events->BeginFlush();
-        const bool sent = gst_element_seek(pipeline.get(), newRate, GST_FORMAT_TIME, flags,
-                                           GST_SEEK_TYPE_SET, UnitsToNanoseconds(current),
-                                           stopType, stopNs);
+        const bool sent
+            = gst_element_seek(pipeline.get(), newRate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET,
+                               UnitsToNanoseconds(current), stopType, stopNs);
         // A flushing seek prerolls again; wait so positions read afterwards are the new ones.
         const bool prerolled
             = sent && events->WaitForAsyncDone(mark, kSeekTimeout) == GraphEvents::Outcome::Done;
@@ -459,8 +457,8 @@ HRESULT PlaybackGraph::RenderFile(const std::string &path)
         if (FAILED(GetAvgTimePerFrame(&frameSeconds)))
             frameSeconds = 0.0;
         const std::int64_t frameNs = SecondsToNanoseconds(frameSeconds);
-        const auto ns = programStream ? MpegPsDuration(path, frameNs)
-                                      : MpegTsDuration(path, frameNs);
+        const auto ns
+            = programStream ? MpegPsDuration(path, frameNs) : MpegTsDuration(path, frameNs);
         if (ns)
             d.measuredDuration = NanosecondsToUnits(*ns);
     }

@@ -58,8 +58,8 @@ public:
     }
 
 private:
-    static constexpr int kCategories[] = {LC_CTYPE,    LC_NUMERIC, LC_COLLATE,
-                                          LC_MONETARY, LC_TIME,    LC_MESSAGES};
+    static constexpr int kCategories[]
+        = {LC_CTYPE, LC_NUMERIC, LC_COLLATE, LC_MONETARY, LC_TIME, LC_MESSAGES};
     std::vector<std::string> m_names;
     QByteArray m_environment;
     bool m_hadEnvironment;

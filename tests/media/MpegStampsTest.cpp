@@ -52,8 +52,8 @@ void AppendPackHeader(Bytes *out, bool mpeg2, std::int64_t scr)
         Append(out, {static_cast<int>(0x44 | ((scr >> 27) & 0x38) | ((scr >> 28) & 0x03)),
                      static_cast<int>((scr >> 20) & 0xFF),
                      static_cast<int>(((scr >> 12) & 0xF8) | 0x04 | ((scr >> 13) & 0x03)),
-                     static_cast<int>((scr >> 5) & 0xFF), static_cast<int>(((scr << 3) & 0xF8) | 0x04),
-                     0x01, 0x01, 0x89, 0xC3, 0xF8});
+                     static_cast<int>((scr >> 5) & 0xFF),
+                     static_cast<int>(((scr << 3) & 0xF8) | 0x04), 0x01, 0x01, 0x89, 0xC3, 0xF8});
     } else {
         AppendStamp(out, 2, scr); // the MPEG-1 system clock has the stamp's layout
         Append(out, {0x80, 0x1B, 0x83});
@@ -128,9 +128,10 @@ void AppendTsPacket(Bytes *out, bool timeCode, const Packet &p, int continuity)
     const std::size_t filled = out->size();
     if (p.video) {
         const std::int64_t pcr = Wrapped(p.pts - 9000);
-        Append(out, {0x10, static_cast<int>((pcr >> 25) & 0xFF), static_cast<int>((pcr >> 17) & 0xFF),
-                     static_cast<int>((pcr >> 9) & 0xFF), static_cast<int>((pcr >> 1) & 0xFF),
-                     static_cast<int>(((pcr & 1) << 7) | 0x7E), 0x00});
+        Append(out,
+               {0x10, static_cast<int>((pcr >> 25) & 0xFF), static_cast<int>((pcr >> 17) & 0xFF),
+                static_cast<int>((pcr >> 9) & 0xFF), static_cast<int>((pcr >> 1) & 0xFF),
+                static_cast<int>(((pcr & 1) << 7) | 0x7E), 0x00});
     } else {
         out->push_back(0x00);
     }

@@ -34,7 +34,8 @@ TEST(TimeUnits, ConversionsHoldAtTheEndsOfTheRange)
     EXPECT_EQ(NanosecondsToUnits(199), 1);
 
     // GStreamer's unsigned clock times past the signed range still come out positive.
-    EXPECT_EQ(media::ClockTimeToUnits(std::uint64_t(kMax) + 1000), (std::uint64_t(kMax) + 1000) / 100);
+    EXPECT_EQ(media::ClockTimeToUnits(std::uint64_t(kMax) + 1000),
+              (std::uint64_t(kMax) + 1000) / 100);
     EXPECT_GT(media::ClockTimeToUnits(std::numeric_limits<std::uint64_t>::max() - 1), 0);
 
     using media::SecondsToNanoseconds;
