@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -19,7 +20,8 @@ namespace media {
 // the thread that posts it, turns end-of-stream and errors into graph events in a locked
 // queue, tells the receiver through its callback, and keeps the counts that let a caller wait
 // (bounded) for a state change or the end of a render. Every message is dropped after that,
-// so the bus never grows while nobody reads it.
+// so the bus never grows while nobody reads it. A lost clock is handled here too: the pipeline
+// goes to paused and back to playing so it picks a clock that still runs.
 class GraphEvents
 {
 public:
@@ -34,6 +36,18 @@ public:
     // Pops the oldest event without waiting; E_ABORT when none is queued.
     HRESULT GetEvent(long *code, std::intptr_t *param1, std::intptr_t *param2);
     void ClearEvents();
+    // Drops the queued events and the first error: the graph starts over.
+    void Reset();
+
+    // Every state change of the pipeline goes through here, so the restart after a lost clock
+    // never crosses a change the owner makes (a pause, or the shutdown to null).
+    GstStateChangeReturn SetState(GstState state);
+
+    // Around a flushing seek: completions queued before it, and any the old position still
+    // sends until the pipeline has prerolled at the new one, are dropped, so the receiver
+    // never sees an end that belongs to the place it left.
+    void BeginFlush();
+    void EndFlush();
 
     // What has happened so far; a caller takes one before starting a change and waits for
     // anything newer, so a message that arrives before the wait starts is not missed.
@@ -42,6 +56,7 @@ public:
         std::uint64_t asyncDone = 0;
         std::uint64_t errors = 0;
         std::uint64_t ends = 0;
+        std::uint64_t clocksLost = 0;
     };
     Mark Now() const;
 
@@ -62,18 +77,29 @@ private:
         std::intptr_t param2;
     };
 
+    // Shared with restarts still waiting in GStreamer's thread pool, which may run after the
+    // owner has gone.
+    struct StateGuard
+    {
+        std::mutex mutex;
+        bool closed = false;
+    };
+
     static GstBusSyncReply OnMessage(GstBus *bus, GstMessage *message, gpointer self);
+    static void RestartClock(GstElement *pipeline, gpointer guard);
     void Handle(GstMessage *message);
-    void Post(long code, std::intptr_t param1);
+    void Post(long code, std::intptr_t param1, std::uint64_t Mark::*count);
 
     GstElement *m_pipeline; // not owned; the owner outlives us
     gst::Bus m_bus;
+    std::shared_ptr<StateGuard> m_guard = std::make_shared<StateGuard>();
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     std::deque<Event> m_queue;
     std::function<void()> m_notify;
     Mark m_mark;
     std::string m_firstError;
+    bool m_flushing = false;
 };
 
 } // namespace media

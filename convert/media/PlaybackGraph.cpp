@@ -3,6 +3,8 @@
 #include "convert/media/GraphEvents.h"
 #include "convert/media/GstHandles.h"
 #include "convert/media/MpegPsDuration.h"
+#include "convert/media/MpegTsDuration.h"
+#include "convert/media/TimeUnits.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
@@ -12,6 +14,7 @@
 #include <filesystem>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -30,15 +33,6 @@ constexpr auto kStallCheckInterval = 100ms;
 // Some demuxers learn the duration only just after preroll.
 constexpr int kDurationTries = 10;
 constexpr auto kDurationRetryDelay = 20ms;
-
-constexpr REFERENCE_TIME ToReference(gint64 ns)
-{
-    return ns / 100;
-}
-constexpr gint64 ToNanoseconds(REFERENCE_TIME t)
-{
-    return t * 100;
-}
 
 enum class StreamKind { Video, Audio, Other };
 
@@ -149,8 +143,35 @@ struct PlaybackGraph::Impl
     ~Impl()
     {
         if (pipeline)
-            gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+            events->SetState(GST_STATE_NULL);
         events.reset();
+    }
+
+    // Back to the empty graph Create made, so a failed render leaves nothing behind that
+    // could spoil the next one.
+    void Clear()
+    {
+        events->SetState(GST_STATE_NULL);
+        std::vector<gst::Element> children;
+        {
+            GstBin *bin = GST_BIN(pipeline.get());
+            GST_OBJECT_LOCK(bin);
+            for (GList *l = bin->children; l; l = l->next)
+                children.push_back(gst::Ref(GST_ELEMENT(l->data)));
+            GST_OBJECT_UNLOCK(bin);
+        }
+        for (const gst::Element &child : children)
+            gst_bin_remove(GST_BIN(pipeline.get()), child.get());
+        {
+            std::lock_guard lock(streamsMutex);
+            videoPad.reset();
+            hasAudio = false;
+        }
+        // With the streaming threads stopped no more messages can come.
+        events->Reset();
+        rate = 1.0;
+        stop = -1;
+        measuredDuration = -1;
     }
 
     static void OnPadAdded(GstElement *, GstPad *pad, gpointer self)
@@ -272,7 +293,7 @@ struct PlaybackGraph::Impl
             const guint64 streamTime =
                 gst_segment_to_stream_time(segment, GST_FORMAT_TIME, pts);
             if (GST_CLOCK_TIME_IS_VALID(streamTime))
-                out.position = ToReference(static_cast<gint64>(streamTime));
+                out.position = ClockTimeToUnits(streamTime);
         }
         options.onVideoFrame(out);
     }
@@ -281,8 +302,7 @@ struct PlaybackGraph::Impl
     {
         if (!rendered)
             return VFW_E_WRONG_STATE;
-        return gst_element_set_state(pipeline.get(), state) == GST_STATE_CHANGE_FAILURE ? E_FAIL
-                                                                                       : S_OK;
+        return events->SetState(state) == GST_STATE_CHANGE_FAILURE ? E_FAIL : S_OK;
     }
 
     // Goes to paused and waits until the sinks have their first data, an error arrives, the
@@ -290,7 +310,7 @@ struct PlaybackGraph::Impl
     HRESULT Preroll()
     {
         const GraphEvents::Mark mark = events->Now();
-        const GstStateChangeReturn result = gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
+        const GstStateChangeReturn result = events->SetState(GST_STATE_PAUSED);
         if (result == GST_STATE_CHANGE_FAILURE)
             return E_FAIL;
         if (result != GST_STATE_CHANGE_ASYNC)
@@ -316,17 +336,39 @@ struct PlaybackGraph::Impl
 
     HRESULT Seek(double newRate, REFERENCE_TIME current, REFERENCE_TIME newStop)
     {
+        // Past the end is the end: a demuxer asked for more may refuse the seek.
+        if (const auto length = Length(1))
+            current = std::min(current, *length);
         const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
         const GstSeekType stopType = newStop >= 0 ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE;
-        const gint64 stopNs = newStop >= 0 ? ToNanoseconds(newStop) : GST_CLOCK_TIME_NONE;
+        const gint64 stopNs = newStop >= 0 ? UnitsToNanoseconds(newStop) : GST_CLOCK_TIME_NONE;
         const GraphEvents::Mark mark = events->Now();
-        if (!gst_element_seek(pipeline.get(), newRate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET,
-                              ToNanoseconds(current), stopType, stopNs))
-            return E_FAIL;
+        events->BeginFlush();
+        const bool sent
+            = gst_element_seek(pipeline.get(), newRate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET,
+                               UnitsToNanoseconds(current), stopType, stopNs);
         // A flushing seek prerolls again; wait so positions read afterwards are the new ones.
-        if (events->WaitForAsyncDone(mark, kSeekTimeout) != GraphEvents::Outcome::Done)
-            return E_FAIL;
-        return S_OK;
+        const bool prerolled
+            = sent && events->WaitForAsyncDone(mark, kSeekTimeout) == GraphEvents::Outcome::Done;
+        events->EndFlush();
+        return prerolled ? S_OK : E_FAIL;
+    }
+
+    // The length of the media: our own measure where the demuxer only estimates, otherwise the
+    // demuxer's, which some learn only just after preroll (asked up to tries times).
+    std::optional<REFERENCE_TIME> Length(int tries = kDurationTries) const
+    {
+        if (measuredDuration >= 0)
+            return measuredDuration;
+        for (int attempt = 0; attempt < tries; ++attempt) {
+            if (attempt > 0)
+                std::this_thread::sleep_for(kDurationRetryDelay);
+            gint64 duration = -1;
+            if (gst_element_query_duration(pipeline.get(), GST_FORMAT_TIME, &duration)
+                && duration >= 0)
+                return NanosecondsToUnits(duration);
+        }
+        return std::nullopt;
     }
 
     bool HasVideo()
@@ -408,19 +450,24 @@ HRESULT PlaybackGraph::RenderFile(const std::string &path)
         playable = d.videoPad || d.hasAudio;
     }
     if (FAILED(hr) || !playable) {
-        gst_element_set_state(d.pipeline.get(), GST_STATE_NULL);
-        // Errors of a failed build are its result, not playback events; with the streaming
-        // threads stopped, no more can come.
-        d.events->ClearEvents();
+        // Errors of a failed build are its result, not playback events; the graph is left
+        // empty so another file can be rendered into it.
+        d.Clear();
         return VFW_E_CANNOT_RENDER;
     }
     d.rendered = true;
-    if (ContainsFactory(GST_BIN(d.pipeline.get()), "mpegpsdemux")) {
+    // The MPEG demuxers only estimate the length; measure it from the stamps instead.
+    const bool programStream = ContainsFactory(GST_BIN(d.pipeline.get()), "mpegpsdemux");
+    const bool transportStream = ContainsFactory(GST_BIN(d.pipeline.get()), "tsdemux");
+    if (programStream || transportStream) {
         double frameSeconds = 0.0;
         if (FAILED(GetAvgTimePerFrame(&frameSeconds)))
             frameSeconds = 0.0;
-        if (const auto ns = MpegPsDuration(path, static_cast<std::int64_t>(frameSeconds * 1e9)))
-            d.measuredDuration = ToReference(*ns);
+        const std::int64_t frameNs = SecondsToNanoseconds(frameSeconds);
+        const auto ns
+            = programStream ? MpegPsDuration(path, frameNs) : MpegTsDuration(path, frameNs);
+        if (ns)
+            d.measuredDuration = NanosecondsToUnits(*ns);
     }
     return S_OK;
 }
@@ -437,20 +484,16 @@ HRESULT PlaybackGraph::GetStopPosition(REFERENCE_TIME *stop) const
     const Impl &d = *m_impl;
     if (!d.rendered)
         return VFW_E_WRONG_STATE;
-    if (d.stop >= 0 || d.measuredDuration >= 0) {
-        *stop = d.stop >= 0 ? d.stop : d.measuredDuration;
+    const std::optional<REFERENCE_TIME> length = d.Length();
+    // A stop set past the end (INT64_MAX for "the very end") plays to the end.
+    if (d.stop >= 0) {
+        *stop = length ? std::min(d.stop, *length) : d.stop;
         return S_OK;
     }
-    for (int attempt = 0; attempt < kDurationTries; ++attempt) {
-        gint64 duration = -1;
-        if (gst_element_query_duration(d.pipeline.get(), GST_FORMAT_TIME, &duration)
-            && duration >= 0) {
-            *stop = ToReference(duration);
-            return S_OK;
-        }
-        std::this_thread::sleep_for(kDurationRetryDelay);
-    }
-    return E_FAIL;
+    if (!length)
+        return E_FAIL;
+    *stop = *length;
+    return S_OK;
 }
 
 HRESULT PlaybackGraph::GetCurrentPosition(REFERENCE_TIME *current) const
@@ -463,7 +506,7 @@ HRESULT PlaybackGraph::GetCurrentPosition(REFERENCE_TIME *current) const
     if (!gst_element_query_position(m_impl->pipeline.get(), GST_FORMAT_TIME, &position)
         || position < 0)
         return E_FAIL;
-    *current = ToReference(position);
+    *current = NanosecondsToUnits(position);
     return S_OK;
 }
 

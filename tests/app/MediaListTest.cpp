@@ -29,9 +29,25 @@ TEST(MediaList, RandomTransitionsSpreadOverTheTableAndUnknownModesLeaveTheType)
     list.m_nTransitionMode = TransitionSequence;
     list.AssignTransition(3);
     EXPECT_EQ(list.m_nTransitionType[3], 3);
-    // Out-of-range items are refused rather than written past the list.
-    list.AssignTransition(kMaxPhotoItems);
-    list.AssignTransition(-1);
+    // Out-of-range items are refused rather than written past the list: nothing changes, in
+    // the list or in the fields on either side of it.
+    list.m_nTransitionMode = TransitionSame;
+    list.m_nSameTransition = 12;
+    list.m_llPhotoDuration.back() = 0x0123456789ABCDEF;
+    list.m_llTransitionDuration.front() = 0x0FEDCBA987654321;
+    list.m_nTransitionType.back() = 46;
+    const MediaList before = list;
+    for (int index : {kMaxPhotoItems, kMaxPhotoItems + 1, -1, -1000}) {
+        list.AssignTransition(index);
+        EXPECT_EQ(list.m_nTransitionType, before.m_nTransitionType) << index;
+        EXPECT_EQ(list.m_llPhotoDuration, before.m_llPhotoDuration) << index;
+        EXPECT_EQ(list.m_llTransitionDuration, before.m_llTransitionDuration) << index;
+    }
+    // The last item in range is still taken.
+    list.AssignTransition(kMaxPhotoItems - 1);
+    EXPECT_EQ(list.m_nTransitionType.back(), 12);
+    list.AssignTransition(0);
+    EXPECT_EQ(list.m_nTransitionType.front(), 12);
 }
 
 TEST(MediaList, DurationProbeMeasuresPlayableFilesAndMarksOthers)

@@ -175,6 +175,34 @@ TEST_F(CatalogueTest, SelectsLanguagesByNameWithoutRegardToCase)
     EXPECT_EQ(std::stod("0.5"), 0.5);
 }
 
+TEST_F(CatalogueTest, SwitchingLanguagesLeavesCharacterTypesAndNumbersAlone)
+{
+    LanguageFolder folder;
+    folder.Write("English.ini", "");
+    folder.Write("German.ini", "");
+    const std::string ctype = std::setlocale(LC_CTYPE, nullptr);
+    const QByteArray environment = qgetenv("LC_ALL");
+    const bool hadEnvironment = qEnvironmentVariableIsSet("LC_ALL");
+    // Character types "C" while the environment asks for C.UTF-8: only a switch that takes
+    // every category from the environment or the language moves them.
+    qputenv("LC_ALL", "C.UTF-8");
+    std::setlocale(LC_CTYPE, "C");
+
+    CLanguage language;
+    ASSERT_TRUE(language.Initialize(folder.Root(), "German"));
+    EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
+    EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+    language.SelectLanguage("English");
+    EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
+    EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+
+    if (hadEnvironment)
+        qputenv("LC_ALL", environment);
+    else
+        qunsetenv("LC_ALL");
+    std::setlocale(LC_CTYPE, ctype.c_str());
+}
+
 TEST_F(CatalogueTest, FileKindAndLocaleOfNames)
 {
     LanguageFolder folder;

@@ -5,8 +5,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <limits>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -48,6 +51,13 @@ TEST(PlaybackGraph, EveryPlayableFixtureReportsItsLengthSizeAndRate)
         {"mpeg2_mp2.mpg", 352, 288, 25.0, 2.0},
         {"video_only_640x480.mp4", 640, 480, 30000.0 / 1001, 2.002},
         {"long_95_7.mp4", 64, 48, 10.0, 95.7},
+        // MPEG clocks from 10 s, from 3600 s, from 0 and across the 33-bit wrap.
+        {"mpeg2_mp2_10s.mpg", 352, 288, 25.0, 3.0},
+        {"mpeg2_mp2_wrap.mpg", 352, 288, 25.0, 3.0},
+        {"h264_aac_3600s.ts", 160, 120, 25.0, 3.0},
+        {"h264_aac_0s.ts", 160, 120, 25.0, 3.0},
+        {"h264_aac_10s.ts", 160, 120, 25.0, 3.0},
+        {"h264_aac_wrap.ts", 160, 120, 25.0, 3.0},
     };
     for (const Clip &clip : clips) {
         SCOPED_TRACE(clip.name);
@@ -124,6 +134,111 @@ TEST(PlaybackGraph, FilesThatAreNotMediaFailToRenderAndLeaveAnInertGraph)
     // A folder is not a file.
     auto graph = NewGraph();
     EXPECT_EQ(graph->RenderFile(CW_FIXTURE_DIR), VFW_E_CANNOT_RENDER);
+}
+
+TEST(PlaybackGraph, AGraphWhoseRenderFailedRendersTheNextFile)
+{
+    auto graph = NewGraph();
+    for (const char *name : {"text_renamed.avi", "truncated.mp4", "random.mkv"})
+        EXPECT_EQ(graph->RenderFile(Fixture(name)), VFW_E_CANNOT_RENDER) << name;
+
+    ASSERT_EQ(graph->RenderFile(Fixture("h264_aac.mp4")), S_OK);
+    REFERENCE_TIME stop = 0;
+    ASSERT_EQ(graph->GetStopPosition(&stop), S_OK);
+    EXPECT_NEAR(static_cast<double>(stop), 2.0 * UNITS, UNITS / 25);
+    int width = 0;
+    int height = 0;
+    ASSERT_EQ(graph->GetVideoSize(&width, &height), S_OK);
+    EXPECT_EQ(width, 320);
+    EXPECT_EQ(height, 240);
+    // Nothing of the failed attempts is left: no event, and the file plays to its end.
+    long code = 0;
+    std::intptr_t p1 = 0;
+    std::intptr_t p2 = 0;
+    EXPECT_EQ(graph->GetEvent(&code, &p1, &p2), E_ABORT);
+    ASSERT_EQ(graph->SetPositions(19 * UNITS / 10, -1), S_OK);
+    ASSERT_EQ(graph->Run(), S_OK);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    HRESULT hr = E_ABORT;
+    while ((hr = graph->GetEvent(&code, &p1, &p2)) == E_ABORT
+           && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(hr, S_OK);
+    EXPECT_EQ(code, media::EC_COMPLETE);
+
+    // A graph that rendered keeps its file.
+    EXPECT_EQ(graph->RenderFile(Fixture("vp8_vorbis.mkv")), VFW_E_WRONG_STATE);
+}
+
+TEST(PlaybackGraph, PositionsAtTheEndsOfTheRangeAreHeldToTheMedia)
+{
+    constexpr REFERENCE_TIME kMax = std::numeric_limits<REFERENCE_TIME>::max();
+    constexpr REFERENCE_TIME kMin = std::numeric_limits<REFERENCE_TIME>::min();
+    auto graph = NewGraph();
+    ASSERT_EQ(graph->RenderFile(Fixture("h264_aac.mp4")), S_OK);
+
+    // A stop "at the very end" is the end of the media.
+    ASSERT_EQ(graph->SetPositions(0, kMax), S_OK);
+    REFERENCE_TIME stop = 0;
+    ASSERT_EQ(graph->GetStopPosition(&stop), S_OK);
+    EXPECT_NEAR(static_cast<double>(stop), 2.0 * UNITS, UNITS / 25);
+    // A negative stop, however large, keeps it.
+    ASSERT_EQ(graph->SetPositions(UNITS, kMin), S_OK);
+    ASSERT_EQ(graph->GetStopPosition(&stop), S_OK);
+    EXPECT_NEAR(static_cast<double>(stop), 2.0 * UNITS, UNITS / 25);
+    REFERENCE_TIME current = -1;
+    ASSERT_EQ(graph->GetCurrentPosition(&current), S_OK);
+    EXPECT_NEAR(static_cast<double>(current), 1.0 * UNITS, UNITS / 25);
+
+    // A start past the end is the end.
+    ASSERT_EQ(graph->SetPositions(kMax, -1), S_OK);
+    ASSERT_EQ(graph->GetCurrentPosition(&current), S_OK);
+    EXPECT_GE(current, 0);
+    EXPECT_LE(current, 2 * UNITS);
+    EXPECT_EQ(graph->SetPositions(kMin, -1), E_INVALIDARG);
+
+    // The graph still seeks normally afterwards.
+    ASSERT_EQ(graph->SetPositions(UNITS / 2, 3 * UNITS / 2), S_OK);
+    ASSERT_EQ(graph->GetCurrentPosition(&current), S_OK);
+    EXPECT_NEAR(static_cast<double>(current), 0.5 * UNITS, UNITS / 25);
+    ASSERT_EQ(graph->GetStopPosition(&stop), S_OK);
+    EXPECT_EQ(stop, 3 * UNITS / 2);
+}
+
+TEST(PlaybackGraph, ACompletionQueuedBeforeASeekNeverArrivesAfterIt)
+{
+    auto graph = NewGraph();
+    std::mutex mutex;
+    std::condition_variable notified;
+    int calls = 0;
+    graph->SetNotifyCallback([&] {
+        std::lock_guard lock(mutex);
+        ++calls;
+        notified.notify_all();
+    });
+    const auto waitForCalls = [&](int count) {
+        std::unique_lock lock(mutex);
+        return notified.wait_for(lock, std::chrono::seconds(20), [&] { return calls >= count; });
+    };
+    ASSERT_EQ(graph->RenderFile(Fixture("h264_aac.mp4")), S_OK);
+    ASSERT_EQ(graph->SetPositions(19 * UNITS / 10, -1), S_OK);
+    ASSERT_EQ(graph->Run(), S_OK);
+    // The end is queued, but the receiver has not taken it when the user stops and seeks back.
+    ASSERT_TRUE(waitForCalls(1));
+    ASSERT_EQ(graph->Stop(), S_OK);
+    ASSERT_EQ(graph->SetPositions(0, -1), S_OK);
+    long code = 0;
+    std::intptr_t p1 = 0;
+    std::intptr_t p2 = 0;
+    EXPECT_EQ(graph->GetEvent(&code, &p1, &p2), E_ABORT);
+
+    // Ends that do belong to the new position still come, once each.
+    ASSERT_EQ(graph->SetPositions(19 * UNITS / 10, -1), S_OK);
+    ASSERT_EQ(graph->Run(), S_OK);
+    ASSERT_TRUE(waitForCalls(2));
+    ASSERT_EQ(graph->GetEvent(&code, &p1, &p2), S_OK);
+    EXPECT_EQ(code, media::EC_COMPLETE);
+    EXPECT_EQ(graph->GetEvent(&code, &p1, &p2), E_ABORT);
 }
 
 TEST(PlaybackGraph, PlayingToTheEndPostsCompleteThroughTheCallback)

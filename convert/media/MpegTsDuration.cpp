@@ -1,0 +1,12 @@
+#include "convert/media/MpegTsDuration.h"
+
+#include "convert/media/MpegStamps.h"
+
+namespace media {
+
+std::optional<std::int64_t> MpegTsDuration(const std::string &path, std::int64_t frameNs)
+{
+    return FileStampSpan(path, &TransportStreamStamps, frameNs);
+}
+
+} // namespace media
