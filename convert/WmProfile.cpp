@@ -7,6 +7,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <cstring>
 
 using namespace media;
 
@@ -262,7 +263,9 @@ public:
         qint64 v = 0;
         if (!Number(name, &v))
             return false;
-        *out = static_cast<T>(v);
+        // Copied bytewise: out may be a member of a packed format record.
+        const T narrowed = static_cast<T>(v);
+        std::memcpy(out, &narrowed, sizeof narrowed);
         return true;
     }
 
@@ -275,7 +278,7 @@ private:
         }
         return nullptr;
     }
-    const QXmlStreamAttributes &m_attributes;
+    QXmlStreamAttributes m_attributes; // a copy: callers pass temporaries
 };
 
 bool IsElement(const QXmlStreamReader &xml, const char *name)
@@ -294,7 +297,8 @@ bool ReadFourCC(const Attributes &a, const char *name, std::uint32_t *fourcc)
     QString text = a.Text(name);
     if (text.size() == 4 && !text.at(0).isDigit()) {
         QByteArray b = text.toLatin1();
-        *fourcc = MakeFourCC(b[0], b[1], b[2], b[3]);
+        const std::uint32_t code = MakeFourCC(b[0], b[1], b[2], b[3]);
+        std::memcpy(fourcc, &code, sizeof code); // may sit in a packed record
         return true;
     }
     return a.Get(name, fourcc);
