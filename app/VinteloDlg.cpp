@@ -10,6 +10,7 @@
 #include "localisation/InterfaceFont.h"
 #include "localisation/Language.h"
 #include "localisation/PopupMenu.h"
+#include "options/Compressors.h"
 #include "options/SettingsStore.h"
 #include "platform/Choosers.h"
 #include "platform/MessageBoxes.h"
@@ -346,7 +347,8 @@ void CVinteloDlg::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    // Compressor filters are released with their owner; the language is kept for next time.
+    ReleaseBoundCompressors();
+    // The language is kept for next time.
     SettingsStore::Global().WriteString("Option", "CurrentLanguage",
                                         CLanguage::Instance().GetCurrentLanguage());
     event->accept();

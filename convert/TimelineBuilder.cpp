@@ -1,0 +1,231 @@
+#include "convert/TimelineBuilder.h"
+
+#include "convert/TransitionTable.h"
+#include "platform/MessageBoxes.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+
+using namespace media;
+
+std::shared_ptr<Timeline> pTimeline;
+
+namespace {
+
+HRESULT Report(const char *text, HRESULT hr)
+{
+    platform::ShowAppMessageBox(text);
+    return hr;
+}
+
+int PhotoCount(const MainWindowState &dlg)
+{
+    return std::clamp(dlg.m_nPhotoCount, 0, kMaxPhotoItems);
+}
+
+REFERENCE_TIME ClipLength(const MainWindowState &dlg)
+{
+    return dlg.m_llEndTime - dlg.m_llStartTime;
+}
+
+} // namespace
+
+HRESULT BuildTimeline(MainWindowState &dlg)
+{
+    std::shared_ptr<Timeline> timeline;
+    HRESULT hr = Timeline::Create(&timeline);
+    if (FAILED(hr)) {
+        platform::ShowMessageBox("Could not create timeline", "Error");
+        return hr;
+    }
+    pTimeline = timeline;
+
+    dlg.m_llTotalDuration = 0;
+    for (int i = 0; i < PhotoCount(dlg); ++i)
+        dlg.m_llTotalDuration += dlg.m_llPhotoDuration[i];
+
+    if (dlg.m_nPhotoCount > 0)
+        AddVideoGroup(dlg, *timeline);
+    if (dlg.m_nMusicCount > 0)
+        AddAudioGroup(dlg, *timeline);
+
+    // Tells the user about clip files that have gone since they were chosen; rendering then
+    // refuses them by name.
+    timeline->ValidateSourceNames(SFN_VALIDATEF_CHECK | SFN_VALIDATEF_POPUP
+                                  | SFN_VALIDATEF_REPLACE);
+    return S_OK;
+}
+
+HRESULT AddVideoGroup(MainWindowState &dlg, Timeline &timeline)
+{
+    std::shared_ptr<TimelineNode> group;
+    HRESULT hr = timeline.CreateEmptyNode(&group, TIMELINE_MAJOR_TYPE_GROUP);
+    if (FAILED(hr))
+        return Report("Could not create empty node", hr);
+
+    AM_MEDIA_TYPE mtGroup;
+    try {
+        mtGroup.majortype = MEDIATYPE_Video;
+        mtGroup.subtype = MEDIASUBTYPE_RGB24;
+        mtGroup.bFixedSizeSamples = true;
+        mtGroup.bTemporalCompression = false;
+        mtGroup.formattype = FORMAT_VideoInfo;
+        VIDEOINFOHEADER vih;
+        vih.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        vih.bmiHeader.biWidth = dlg.m_nOutputWidth;
+        vih.bmiHeader.biHeight = dlg.m_nOutputHeight;
+        vih.bmiHeader.biPlanes = 1;
+        vih.bmiHeader.biBitCount = 24;
+        vih.bmiHeader.biCompression = BI_RGB;
+        // Rows are padded to 4 bytes.
+        std::int64_t rowBytes = (std::int64_t(dlg.m_nOutputWidth) * 24 + 31) / 32 * 4;
+        std::int64_t size = rowBytes * std::abs(std::int64_t(dlg.m_nOutputHeight));
+        vih.bmiHeader.biSizeImage = static_cast<std::uint32_t>(size);
+        mtGroup.lSampleSize = vih.bmiHeader.biSizeImage;
+        mtGroup.SetVideoInfo(vih);
+    } catch (const std::bad_alloc &) {
+        return E_OUTOFMEMORY;
+    }
+
+    hr = group->SetMediaType(mtGroup);
+    if (FAILED(hr))
+        return Report("Could not pVideoGroup->SetMediaType(&mtGroup)", hr);
+    hr = group->SetOutputFPS(dlg.m_dOutputFrameRate);
+    if (FAILED(hr))
+        return Report("Could not SetOutputFPS", hr);
+    hr = timeline.AddGroup(group);
+    if (FAILED(hr))
+        return Report("Could not add video group", hr);
+
+    for (int i = 0; i < PhotoCount(dlg); ++i) {
+        dlg.m_llTransitionDuration[i] = 0;
+        AddItemTrack(dlg, timeline, *group, dlg.m_szPhotoFile[i], 0, i);
+    }
+    return S_OK;
+}
+
+HRESULT AddItemTrack(MainWindowState &dlg, Timeline &timeline, TimelineNode &videoGroup,
+                     const std::string &path, long transitionMilliseconds, int index)
+{
+    std::shared_ptr<TimelineNode> track;
+    HRESULT hr = timeline.CreateEmptyNode(&track, TIMELINE_MAJOR_TYPE_TRACK);
+    if (FAILED(hr))
+        return Report("Could not create empty track", hr);
+    hr = videoGroup.VTrackInsBefore(track, -1);
+    if (FAILED(hr))
+        return Report("Could not insert track", hr);
+
+    std::shared_ptr<TimelineNode> source;
+    hr = timeline.CreateEmptyNode(&source, TIMELINE_MAJOR_TYPE_SOURCE);
+    if (FAILED(hr))
+        return Report("Could not create the timeline source", hr);
+    const REFERENCE_TIME length = ClipLength(dlg);
+    HRESULT steps[] = {
+        source->SetStartStop(0, length),
+        source->SetMediaTimes(dlg.m_llStartTime, dlg.m_llEndTime),
+        source->SetMediaName(path),
+        source->SetStretchMode(dlg.m_nStretchMode),
+    };
+    if (std::any_of(std::begin(steps), std::end(steps), [](HRESULT s) { return FAILED(s); }))
+        return Report("Could not configure media source", E_FAIL);
+    hr = track->SrcAdd(source);
+    if (FAILED(hr))
+        return Report("Could not add source to track", hr);
+
+    REFERENCE_TIME transition = REFERENCE_TIME(transitionMilliseconds) * 10000;
+    if (length - transition < 0) {
+        platform::ShowAppMessageBox("Transition time should be less than");
+        return S_OK;
+    }
+    transition = std::min(transition, dlg.m_llTotalDuration);
+    return AddItemTransition(dlg, timeline, *track, 0, transition, index);
+}
+
+HRESULT AddItemTransition(MainWindowState &dlg, Timeline &timeline, TimelineNode &track,
+                          REFERENCE_TIME start, REFERENCE_TIME stop, int index)
+{
+    if (index < 0 || index >= kMaxPhotoItems)
+        return E_INVALIDARG;
+    const int type = dlg.m_nTransitionType[index];
+    if (type == 0)
+        return S_OK;
+
+    std::shared_ptr<TimelineNode> transition;
+    HRESULT hr = timeline.CreateEmptyNode(&transition, TIMELINE_MAJOR_TYPE_TRANSITION);
+    if (FAILED(hr))
+        return Report("Could not CreateEmptyNode TIMELINE_MAJOR_TYPE_TRANSITION", hr);
+
+    const TransitionRow row = TransitionForType(type);
+    GUID effect;
+    hr = GuidFromString(row.clsid, &effect) ? transition->SetSubObjectGUID(effect) : E_INVALIDARG;
+    if (FAILED(hr))
+        return Report("Could not SetSubObjectGUID", hr);
+    hr = transition->SetStartStop(start, stop);
+    if (FAILED(hr))
+        return Report("Could not SetStartStop(TLTranStart, TLTranStop);", hr);
+    hr = track.QueryTransable();
+    if (FAILED(hr))
+        return Report("Could not get *pTransable", hr);
+    hr = track.TransAdd(transition);
+    if (FAILED(hr))
+        return Report("Could not TransAdd(pTransObj)", hr);
+
+    if (type >= 17 && type <= 46) {
+        std::shared_ptr<PropertySetter> setter;
+        hr = PropertySetter::Create(&setter);
+        if (SUCCEEDED(hr))
+            hr = setter->AddProp("MaskNum", {{0, std::int32_t(*row.maskNum), DEXTERF_JUMP}});
+        if (SUCCEEDED(hr))
+            hr = transition->SetPropertySetter(setter);
+        if (FAILED(hr))
+            return Report("Could not SetPropertySetter", hr);
+    }
+    return S_OK;
+}
+
+HRESULT AddAudioGroup(MainWindowState &dlg, Timeline &timeline)
+{
+    std::shared_ptr<TimelineNode> group;
+    HRESULT hr = timeline.CreateEmptyNode(&group, TIMELINE_MAJOR_TYPE_GROUP);
+    if (FAILED(hr))
+        return Report("Could not create pAudioGroupObj", hr);
+    AM_MEDIA_TYPE type;
+    type.majortype = MEDIATYPE_Audio;
+    type.bFixedSizeSamples = true;
+    type.lSampleSize = 1;
+    hr = group->SetMediaType(type);
+    if (FAILED(hr))
+        return Report("Could not set AudioGroupType", hr);
+    hr = timeline.AddGroup(group);
+    if (FAILED(hr))
+        return Report("Could not add audio group", hr);
+    return AddSoundTrack(dlg, timeline, *group, dlg.m_szMusicFile[0]);
+}
+
+HRESULT AddSoundTrack(MainWindowState &dlg, Timeline &timeline, TimelineNode &audioGroup,
+                      const std::string &path)
+{
+    std::shared_ptr<TimelineNode> track;
+    HRESULT hr = timeline.CreateEmptyNode(&track, TIMELINE_MAJOR_TYPE_TRACK);
+    if (FAILED(hr))
+        return Report("Could not create pTrack3Obj", hr);
+    hr = audioGroup.VTrackInsBefore(track, -1);
+    if (FAILED(hr))
+        return Report("Could not insert pTrack3Obj", hr);
+    std::shared_ptr<TimelineNode> source;
+    hr = timeline.CreateEmptyNode(&source, TIMELINE_MAJOR_TYPE_SOURCE);
+    if (FAILED(hr))
+        return Report("Could not create the pSource3Obj", hr);
+    source->SetStartStop(0, ClipLength(dlg));
+    hr = source->SetMediaTimes(dlg.m_llStartTime, dlg.m_llEndTime);
+    if (FAILED(hr))
+        return Report("Could not set audio start and eng time!", hr);
+    hr = source->SetMediaName(path);
+    if (FAILED(hr))
+        return Report("Could not configure pSource3Src", hr);
+    hr = track->SrcAdd(source);
+    if (FAILED(hr))
+        return Report("Could not add pSource3Obj to track", hr);
+    return S_OK;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "options/Compressors.h"
+
+class QComboBox;
+class QWidget;
+class SettingsStore;
+
+// A combo box of another dialog acting as a compressor list: entry 0 means no compressor,
+// entries 1..n are the category's devices in their order. The box stays the dialog's; this
+// object only fills, selects and confirms it.
+class CompressorList
+{
+public:
+    CompressorList(QComboBox *box, CompressorCategory category);
+
+    // Empties the box, adds entry 0 and the devices, selects entry 0.
+    void Fill();
+    // Opens at the stored choice, or at the default by name when nothing (or a device that is
+    // no longer there) is stored.
+    void SelectInitial(const SettingsStore &store);
+    // The "Default" button: the device found by name, or entry 0.
+    void SelectDefault();
+    // OK of the dialog: stores the choice and binds it, or clears the use flag.
+    void Confirm(SettingsStore &store, int *useFlag);
+
+    QComboBox *Box() const { return m_box; }
+    CompressorCategory Category() const { return m_category; }
+
+private:
+    QComboBox *m_box;
+    CompressorCategory m_category;
+};
+
+// The "Settings" button: opens the settings of the video codec selected in videoList, with
+// optionsDialog as parent, using hiddenList as the scratch list of configurable codecs.
+// Returns true when a codec dialog was shown and confirmed (its state is then saved and put on
+// the bound video compressor of the same encoder); false when nothing matched or it was
+// cancelled.
+bool ConfigureCodec(QWidget *optionsDialog, QComboBox *videoList, QComboBox *hiddenList);

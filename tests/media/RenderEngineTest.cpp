@@ -1,0 +1,238 @@
+#include "convert/media/RenderEngine.h"
+#include "convert/media/MediaPlatform.h"
+#include "media/RenderTestSupport.h"
+
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace media;
+using namespace rendertest;
+
+namespace {
+
+std::string Fixture(const char *name)
+{
+    return std::string(CW_FIXTURE_DIR) + "/" + name;
+}
+
+std::shared_ptr<Timeline> OneClipTimeline(const std::string &path, REFERENCE_TIME start,
+                                          REFERENCE_TIME stop, int width, int height, double fps,
+                                          int stretch, bool withAudio = true)
+{
+    std::shared_ptr<Timeline> timeline;
+    EXPECT_EQ(Timeline::Create(&timeline), S_OK);
+    auto addGroup = [&](bool video) {
+        std::shared_ptr<TimelineNode> group, track, source;
+        timeline->CreateEmptyNode(&group, TIMELINE_MAJOR_TYPE_GROUP);
+        AM_MEDIA_TYPE type;
+        type.majortype = video ? MEDIATYPE_Video : MEDIATYPE_Audio;
+        if (video) {
+            type.formattype = FORMAT_VideoInfo;
+            VIDEOINFOHEADER vih;
+            vih.bmiHeader.biWidth = width;
+            vih.bmiHeader.biHeight = height;
+            type.SetVideoInfo(vih);
+        }
+        EXPECT_EQ(group->SetMediaType(type), S_OK);
+        if (video) {
+            EXPECT_EQ(group->SetOutputFPS(fps), S_OK);
+        }
+        EXPECT_EQ(timeline->AddGroup(group), S_OK);
+        timeline->CreateEmptyNode(&track, TIMELINE_MAJOR_TYPE_TRACK);
+        EXPECT_EQ(group->VTrackInsBefore(track, -1), S_OK);
+        timeline->CreateEmptyNode(&source, TIMELINE_MAJOR_TYPE_SOURCE);
+        EXPECT_EQ(source->SetStartStop(0, stop - start), S_OK);
+        EXPECT_EQ(source->SetMediaTimes(start, stop), S_OK);
+        EXPECT_EQ(source->SetMediaName(path), S_OK);
+        if (video) {
+            EXPECT_EQ(source->SetStretchMode(stretch), S_OK);
+        }
+        EXPECT_EQ(track->SrcAdd(source), S_OK);
+    };
+    addGroup(true);
+    if (withAudio)
+        addGroup(false);
+    return timeline;
+}
+
+class RenderEngineTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        ASSERT_TRUE(InitializeMediaPlatform(&error)) << error;
+        ASSERT_TRUE(dir.isValid());
+    }
+    std::string Out(const char *name) const { return (dir.path() + "/" + name).toStdString(); }
+    QTemporaryDir dir;
+};
+
+TEST_F(RenderEngineTest, TrimHoldsExactlyItsFramesFromTheStartMark)
+{
+    const std::string out = Out("trim.mkv");
+    auto timeline = OneClipTimeline(Fixture("numbered_25fps.mp4"), 2 * UNITS, 5 * UNITS, 320, 240,
+                                    25.0, RESIZEF_STRETCH);
+    ASSERT_EQ(RenderToFile(timeline, out), S_OK);
+
+    EXPECT_EQ(Probe(out, "v", "nb_read_frames"), "75");
+    EXPECT_EQ(Probe(out, "v", "width,height"), "320\n240");
+    EXPECT_EQ(Probe(out, "v", "r_frame_rate"), "25/1");
+    EXPECT_EQ(FrameNumber(GreyFrame(out, 0), 320, 240), 50);
+    EXPECT_EQ(FrameNumber(GreyFrame(out, 74), 320, 240), 124);
+
+    // PCM in Matroska: the sound's length from its packets.
+    EXPECT_NEAR(AudioEnd(out), 3.0, 0.020);
+}
+
+TEST_F(RenderEngineTest, RestrictionSizeAndRateAndStretchModes)
+{
+    // 4:3 source into a 16:9 frame: letterboxed with black borders left and right.
+    const std::string boxed = Out("boxed.mkv");
+    ASSERT_EQ(RenderToFile(OneClipTimeline(Fixture("numbered_25fps.mp4"), 0, UNITS, 640, 360, 30.0,
+                                           RESIZEF_PRESERVEASPECTRATIO, false),
+                           boxed),
+              S_OK);
+    EXPECT_EQ(Probe(boxed, "v", "width,height"), "640\n360");
+    EXPECT_EQ(Probe(boxed, "v", "r_frame_rate"), "30/1");
+    EXPECT_EQ(Probe(boxed, "v", "nb_read_frames"), "30");
+    auto grey = GreyFrame(boxed, 0);
+    ASSERT_EQ(grey.size(), 640u * 360u);
+    const std::size_t lower = 270 * 640; // a row in the grey lower half of the picture
+    EXPECT_LT(grey[lower + 30], 30);     // left border
+    EXPECT_LT(grey[lower + 610], 30);    // right border
+    EXPECT_GT(grey[lower + 100], 170);   // picture (480 wide, from x = 80)
+    EXPECT_GT(grey[lower + 540], 170);
+
+    // Stretch fills the whole frame.
+    const std::string filled = Out("filled.mkv");
+    ASSERT_EQ(RenderToFile(OneClipTimeline(Fixture("numbered_25fps.mp4"), 0, UNITS, 640, 360, 30.0,
+                                           RESIZEF_STRETCH, false),
+                           filled),
+              S_OK);
+    grey = GreyFrame(filled, 0);
+    ASSERT_EQ(grey.size(), 640u * 360u);
+    EXPECT_GT(grey[lower + 10], 170);
+    EXPECT_GT(grey[lower + 630], 170);
+}
+
+TEST_F(RenderEngineTest, UpperTracksCoverLowerOnesWithTheirBorders)
+{
+    // Track 0: the numbered clip stretched over 0-2 s. Track 1, on top: the same clip
+    // letterboxed over 0-1 s, in a 16:9 frame. Its borders must be black, not track 0.
+    std::shared_ptr<Timeline> timeline;
+    ASSERT_EQ(Timeline::Create(&timeline), S_OK);
+    std::shared_ptr<TimelineNode> group;
+    timeline->CreateEmptyNode(&group, TIMELINE_MAJOR_TYPE_GROUP);
+    AM_MEDIA_TYPE type;
+    type.majortype = MEDIATYPE_Video;
+    type.formattype = FORMAT_VideoInfo;
+    VIDEOINFOHEADER vih;
+    vih.bmiHeader.biWidth = 640;
+    vih.bmiHeader.biHeight = 360;
+    type.SetVideoInfo(vih);
+    ASSERT_EQ(group->SetMediaType(type), S_OK);
+    ASSERT_EQ(group->SetOutputFPS(25), S_OK);
+    ASSERT_EQ(timeline->AddGroup(group), S_OK);
+    for (int t = 0; t < 2; ++t) {
+        std::shared_ptr<TimelineNode> track, source;
+        timeline->CreateEmptyNode(&track, TIMELINE_MAJOR_TYPE_TRACK);
+        ASSERT_EQ(group->VTrackInsBefore(track, -1), S_OK);
+        timeline->CreateEmptyNode(&source, TIMELINE_MAJOR_TYPE_SOURCE);
+        REFERENCE_TIME length = t == 0 ? 2 * UNITS : UNITS;
+        ASSERT_EQ(source->SetStartStop(0, length), S_OK);
+        ASSERT_EQ(source->SetMediaTimes(4 * UNITS, 4 * UNITS + length), S_OK);
+        ASSERT_EQ(source->SetMediaName(Fixture("numbered_25fps.mp4")), S_OK);
+        ASSERT_EQ(source->SetStretchMode(t == 0 ? RESIZEF_STRETCH : RESIZEF_PRESERVEASPECTRATIO),
+                  S_OK);
+        ASSERT_EQ(track->SrcAdd(source), S_OK);
+    }
+    const std::string out = Out("layers.mkv");
+    ASSERT_EQ(RenderToFile(timeline, out), S_OK);
+    EXPECT_EQ(Probe(out, "v", "nb_read_frames"), "50");
+
+    const std::size_t lower = 270 * 640;
+    auto top = GreyFrame(out, 10);
+    ASSERT_EQ(top.size(), 640u * 360u);
+    EXPECT_LT(top[lower + 30], 30);   // border of the upper track
+    EXPECT_GT(top[lower + 320], 170); // its picture
+    auto below = GreyFrame(out, 40);  // after the upper clip: the lower track, stretched
+    ASSERT_EQ(below.size(), 640u * 360u);
+    EXPECT_GT(below[lower + 30], 170);
+    EXPECT_EQ(FrameNumber(below, 640, 360), 140);
+}
+
+TEST_F(RenderEngineTest, NtscRateKeepsAWholeNumberOfFrames)
+{
+    // 31 frames at 29.97 is 1.0343333 s, which 100-ns marks round up.
+    const REFERENCE_TIME length = (31 * 1001 * UNITS + 29999) / 30000;
+    const std::string out = Out("ntsc.mkv");
+    ASSERT_EQ(RenderToFile(OneClipTimeline(Fixture("numbered_25fps.mp4"), 0, length, 320, 240,
+                                           29.97, RESIZEF_STRETCH),
+                           out),
+              S_OK);
+    EXPECT_EQ(Probe(out, "v", "r_frame_rate"), "30000/1001");
+    EXPECT_EQ(Probe(out, "v", "nb_read_frames"), "31");
+}
+
+TEST_F(RenderEngineTest, MissingFileAndEmptyTimeline)
+{
+    // A clip whose file was deleted after it was chosen.
+    const std::string gone = Out("gone.mp4");
+    std::filesystem::copy_file(Fixture("h264_aac.mp4"), gone);
+    auto timeline = OneClipTimeline(gone, 0, UNITS, 320, 240, 25.0, RESIZEF_STRETCH);
+    std::filesystem::remove(gone);
+    std::string error;
+    EXPECT_EQ(RenderToFile(timeline, Out("none.mkv"), &error), HRESULT_FILE_NOT_FOUND);
+    EXPECT_NE(error.find(gone), std::string::npos) << error;
+    EXPECT_FALSE(std::filesystem::exists(Out("none.mkv")));
+
+    // Not media at all.
+    timeline
+        = OneClipTimeline(Fixture("text_renamed.avi"), 0, UNITS, 320, 240, 25.0, RESIZEF_STRETCH);
+    EXPECT_EQ(RenderToFile(timeline, Out("none.mkv"), &error), VFW_E_CANNOT_RENDER);
+    EXPECT_NE(error.find("text_renamed.avi"), std::string::npos) << error;
+
+    // No groups: the front end connects and has no pads.
+    std::shared_ptr<Timeline> empty;
+    ASSERT_EQ(Timeline::Create(&empty), S_OK);
+    std::unique_ptr<RenderEngine> engine;
+    ASSERT_EQ(RenderEngine::Create(&engine), S_OK);
+    GstPad *pad = nullptr;
+    EXPECT_EQ(engine->ConnectFrontEnd(), E_UNEXPECTED);
+    ASSERT_EQ(engine->SetTimelineObject(empty), S_OK);
+    ASSERT_EQ(engine->ConnectFrontEnd(), S_OK);
+    EXPECT_EQ(engine->GetGroupOutputPin(0, &pad), E_INVALIDARG);
+    GstElement *graph = nullptr;
+    ASSERT_EQ(engine->GetFilterGraph(&graph), S_OK);
+    EXPECT_TRUE(GST_IS_PIPELINE(graph));
+    gst_object_unref(graph);
+}
+
+TEST(FrameRateFraction, NearNtscRatesBecomeExactFractions)
+{
+    int num = 0, den = 0;
+    FrameRateFraction(23.976, &num, &den);
+    EXPECT_EQ(num, 24000);
+    EXPECT_EQ(den, 1001);
+    FrameRateFraction(29.97, &num, &den);
+    EXPECT_EQ(num, 30000);
+    EXPECT_EQ(den, 1001);
+    FrameRateFraction(25.0, &num, &den);
+    EXPECT_EQ(num, 25);
+    EXPECT_EQ(den, 1);
+    FrameRateFraction(12.5, &num, &den);
+    EXPECT_EQ(num, 25);
+    EXPECT_EQ(den, 2);
+}
+
+} // namespace
