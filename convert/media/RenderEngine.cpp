@@ -157,6 +157,19 @@ struct RenderEngine::Impl
         return GES_TRACK(gst_object_ref(it->second));
     }
 
+    // The converters GES makes run on one thread by default; a render wants every core.
+    static void OnDeepElementAdded(GstBin *, GstBin *, GstElement *element, gpointer)
+    {
+        GstElementFactory *factory = gst_element_get_factory(element);
+        if (!factory)
+            return;
+        const gchar *name = GST_OBJECT_NAME(factory);
+        if ((g_str_equal(name, "videoconvert") || g_str_equal(name, "videoscale")
+             || g_str_equal(name, "videoconvertscale"))
+            && g_object_class_find_property(G_OBJECT_GET_CLASS(element), "n-threads"))
+            g_object_set(element, "n-threads", std::min(g_get_num_processors(), 8u), nullptr);
+    }
+
     HRESULT Fail(HRESULT hr, std::string text)
     {
         lastError = std::move(text);
@@ -200,6 +213,7 @@ struct RenderEngine::Impl
 
         ges.reset(GES_TIMELINE(gst_object_ref_sink(ges_timeline_new())));
         g_signal_connect(ges.get(), "select-element-track", G_CALLBACK(OnSelectTrack), this);
+        g_signal_connect(ges.get(), "deep-element-added", G_CALLBACK(OnDeepElementAdded), this);
 
         long groups = 0;
         timeline->GetGroupCount(&groups);

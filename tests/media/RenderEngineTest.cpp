@@ -171,6 +171,30 @@ TEST_F(RenderEngineTest, UpperTracksCoverLowerOnesWithTheirBorders)
     EXPECT_EQ(FrameNumber(below, 640, 360), 140);
 }
 
+TEST_F(RenderEngineTest, MissingStreamsGiveBlackPicturesOrSilence)
+{
+    // A file without sound in the audio group: silence of the clip's length.
+    const std::string silent = Out("silent.mkv");
+    ASSERT_EQ(RenderToFile(OneClipTimeline(Fixture("video_only_640x480.mp4"), 0, UNITS, 320, 240,
+                                           25.0, RESIZEF_STRETCH),
+                           silent),
+              S_OK);
+    EXPECT_EQ(Probe(silent, "v", "nb_read_frames"), "25");
+    EXPECT_NEAR(AudioEnd(silent), 1.0, 0.020);
+
+    // A sound file in the video group: black frames of the clip's length.
+    const std::string black = Out("black.mkv");
+    ASSERT_EQ(RenderToFile(OneClipTimeline(Fixture("pcm_audio.wav"), 0, UNITS, 320, 240, 25.0,
+                                           RESIZEF_PRESERVEASPECTRATIO),
+                           black),
+              S_OK);
+    EXPECT_EQ(Probe(black, "v", "nb_read_frames"), "25");
+    auto grey = GreyFrame(black, 12);
+    ASSERT_EQ(grey.size(), 320u * 240u);
+    EXPECT_LT(grey[120 * 320 + 160], 30);
+    EXPECT_NEAR(AudioEnd(black), 1.0, 0.020);
+}
+
 TEST_F(RenderEngineTest, NtscRateKeepsAWholeNumberOfFrames)
 {
     // 31 frames at 29.97 is 1.0343333 s, which 100-ns marks round up.
