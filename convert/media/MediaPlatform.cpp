@@ -1,5 +1,6 @@
 #include "convert/media/MediaPlatform.h"
 
+#include "convert/media/EncoderElements.h"
 #include "convert/media/GstHandles.h"
 
 #include <ges/ges.h>
@@ -31,6 +32,8 @@ bool InitializeMediaPlatform(std::string *error, MediaServices services)
             return;
         }
         core.ok = true;
+        // Our own WMV, WMA and MPEG-4 Part 2 encoders; if they fail they are just not installed.
+        RegisterEncoderElements();
     });
     if (!core.ok) {
         if (error)
