@@ -1,10 +1,12 @@
 #include "app/VinteloDlg.h"
+#include "app/ConversionWindow.h"
 
 #include "app/MediaProbe.h"
 #include "app/VinteloApp.h"
 #include "app/WindowMessages.h"
 #include "controls/BitmapSlider.h"
 #include "controls/ButtonST.h"
+#include "convert/ConversionDriver.h"
 #include "convert/media/MediaPlatform.h"
 #include "localisation/DialogLanguage.h"
 #include "localisation/InterfaceFont.h"
@@ -127,7 +129,19 @@ CVinteloDlg::CVinteloDlg(QWidget *parent) : QDialog(parent)
     m_bInitialized = OnInitDialog();
 }
 
-CVinteloDlg::~CVinteloDlg() = default;
+CVinteloDlg::~CVinteloDlg()
+{
+    // A window going away mid-conversion still leaves a finished file behind.
+    if (m_bConverting == 1 && m_conversion)
+        ::FinishConversion(*this, *m_conversion);
+}
+
+ConversionWindow &CVinteloDlg::Conversion()
+{
+    if (!m_conversion)
+        m_conversion = new ConversionWindow(this);
+    return *m_conversion;
+}
 
 QRect CVinteloDlg::DialogUnitsToPixels(const QRect &units) const
 {
@@ -452,10 +466,11 @@ void CVinteloDlg::OnPositionTick()
         return;
 }
 
-void CVinteloDlg::OnGraphNotify() {}
+void CVinteloDlg::OnGraphNotify() { ::OnGraphNotify(*this, Conversion()); }
+
+void CVinteloDlg::OnConvert() { ::OnConvert(*this, Conversion()); }
 
 // Commands whose work arrives with later features; each is safe to click.
-void CVinteloDlg::OnConvert() {}
 void CVinteloDlg::OnOutputOptions() {}
 void CVinteloDlg::OnHelp() {}
 void CVinteloDlg::OnAbout() {}

@@ -11,6 +11,7 @@
 
 class CBitmapSlider;
 class CButtonST;
+class ConversionWindow;
 class QLabel;
 class QGroupBox;
 class QPushButton;
@@ -52,6 +53,9 @@ public:
     QString StatusText() const;
     // False when start-up stopped early because the media framework could not start.
     bool Initialized() const { return m_bInitialized; }
+
+    // The conversion's view of this window (caption, status, timer 1112, locked controls).
+    ConversionWindow &Conversion();
 
     // Dialog units of the template to pixels with the dialog font's base units.
     QRect DialogUnitsToPixels(const QRect &units) const;
@@ -102,4 +106,5 @@ private:
     std::map<int, QWidget *> m_controls;
     QGroupBox *m_groupBox = nullptr;
     CBitmapSlider *m_slider = nullptr;
+    ConversionWindow *m_conversion = nullptr;
 };
