@@ -1,8 +1,11 @@
 #include "AppTestSupport.h"
 
+#include "app/ConversionWindow.h"
 #include "app/VinteloDlg.h"
 #include "convert/ConversionDriver.h"
+#include "convert/media/Compressors.h"
 #include "convert/media/FilterInternal.h"
+#include "options/Compressors.h"
 
 #include <gtest/gtest.h>
 
@@ -77,8 +80,7 @@ bool DecodesCleanly(const std::string &file)
 double Duration(const std::string &file)
 {
     return std::atof(
-        Shell("ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 '" + file
-              + "'")
+        Shell("ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 '" + file + "'")
             .c_str());
 }
 
@@ -137,14 +139,13 @@ TEST(ConversionDriver, ConvertPressedAgainStopsWithAPlayableFile)
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
     ASSERT_EQ(dialog.m_bConverting, 1);
     ASSERT_EQ(env.boxes.Boxes().size(), 1u);
-    EXPECT_NE(env.boxes.Texts()[0].find(std::string("please download it at ")
-                                        + kDivxDownloadPage + "\nDo you want to continue?"),
+    EXPECT_NE(env.boxes.Texts()[0].find(std::string("please download it at ") + kDivxDownloadPage
+                                        + "\nDo you want to continue?"),
               std::string::npos);
     QTest::qWait(300);
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
     EXPECT_EQ(dialog.m_bConverting, 0);
-    EXPECT_EQ(Status(dialog).toStdString(),
-              "Done. Output file: " + out + "     Resolution: 64*48");
+    EXPECT_EQ(Status(dialog).toStdString(), "Done. Output file: " + out + "     Resolution: 64*48");
     EXPECT_FALSE(Locked(dialog));
     EXPECT_TRUE(DecodesCleanly(out));
     const double length = Duration(out);
@@ -241,8 +242,7 @@ TEST(ConversionDriver, AnErrorOfTheRunningGraphEndsTheConversionAndSaysWhy)
 
     // What a full disk reports from the file sink.
     GstElement *graph = media::ElementOf(pControl->Graph());
-    GST_ELEMENT_ERROR(graph, RESOURCE, NO_SPACE_LEFT, ("No space left on the device."),
-                      (nullptr));
+    GST_ELEMENT_ERROR(graph, RESOURCE, NO_SPACE_LEFT, ("No space left on the device."), (nullptr));
     ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 30000));
     ASSERT_EQ(env.boxes.Boxes().size(), 1u);
     EXPECT_EQ(env.boxes.Texts()[0],
@@ -257,8 +257,8 @@ TEST(ConversionDriver, Mp4ShowsTheFilterPropertiesDialogBeforeRunningAndMkvDoesN
     AppTestEnvironment env;
     for (int format : {OutputFormatMp4, OutputFormatMkv}) {
         Dlg dialog;
-        const std::string out = env.dir.path().toStdString()
-                                + (format == OutputFormatMp4 ? "/out.mp4" : "/out.mkv");
+        const std::string out
+            = env.dir.path().toStdString() + (format == OutputFormatMp4 ? "/out.mp4" : "/out.mkv");
         Open(env, dialog, "h264_aac.mp4", out, format);
         dialog.m_bUseVideoCompressor = 1;
         dialog.m_bUseAudioCompressor = 1;
@@ -280,8 +280,8 @@ TEST(ConversionDriver, Mp4ShowsTheFilterPropertiesDialogBeforeRunningAndMkvDoesN
         Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
         closer.stop();
         ASSERT_EQ(dialog.m_bConverting, 1) << format;
-        EXPECT_EQ(shown, format == OutputFormatMp4 ? QStringList{"CDialogFilterPerproty"}
-                                                   : QStringList{});
+        EXPECT_EQ(shown,
+                  format == OutputFormatMp4 ? QStringList{"CDialogFilterPerproty"} : QStringList{});
         ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 120000));
         EXPECT_TRUE(DecodesCleanly(out));
         EXPECT_NEAR(Duration(out), 2.0, 0.08);
