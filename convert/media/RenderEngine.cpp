@@ -2,6 +2,7 @@
 
 #include "convert/media/GstHandles.h"
 #include "convert/media/MediaPlatform.h"
+#include "convert/media/RenderLayout.h"
 
 #include <ges/ges.h>
 #include <gst/pbutils/pbutils.h>
@@ -17,8 +18,6 @@ namespace media {
 
 namespace {
 
-constexpr int kMixingFormatWidthAlign = 2; // I420 wants even picture sizes
-
 gint64 ToNanoseconds(REFERENCE_TIME t)
 {
     return t * 100;
@@ -31,39 +30,6 @@ std::string UriOf(const std::string &path)
     gst::String uri(gst_filename_to_uri(ec ? path.c_str() : absolute.c_str(), nullptr));
     return uri ? uri.get() : std::string();
 }
-
-// Frame grid of a video group; a null grid (no video group) leaves times as they are.
-struct FrameGrid
-{
-    int num = 0;
-    int den = 1;
-
-    // Whole frames in t, rounded down, except that t within 100 ns of the next frame counts
-    // as reaching it: marks are kept in 100-ns units, which cannot hold 1001/30000 s exactly.
-    guint64 Frames(guint64 ns) const
-    {
-        return gst_util_uint64_scale(ns + 100, num, GST_SECOND * guint64(den));
-    }
-    // Frame n's start, rounded down: the mixer emits ceil(duration x rate) frames, so the
-    // clip must not end even a nanosecond past the grid.
-    guint64 Time(guint64 frames) const
-    {
-        return gst_util_uint64_scale(frames, GST_SECOND * guint64(den), num);
-    }
-    guint64 Snap(guint64 ns) const { return num > 0 ? Time(Frames(ns)) : ns; }
-};
-
-struct Span
-{
-    guint64 begin = 0;
-    guint64 end = 0;
-};
-
-struct DisplaySize
-{
-    int width = 0;
-    int height = 0;
-};
 
 // The picture's size as shown, pixel aspect ratio applied; zero when the file has no video.
 DisplaySize DisplaySizeOf(GESUriClipAsset *asset)
@@ -88,53 +54,7 @@ DisplaySize DisplaySizeOf(GESUriClipAsset *asset)
     return size;
 }
 
-int Even(double v)
-{
-    return std::max(kMixingFormatWidthAlign,
-                    static_cast<int>(std::lround(v / kMixingFormatWidthAlign))
-                        * kMixingFormatWidthAlign);
-}
-
-struct Placement
-{
-    int x = 0, y = 0, width = 0, height = 0;
-};
-
-Placement PlaceInFrame(int mode, DisplaySize source, int outW, int outH)
-{
-    if (mode == RESIZEF_STRETCH || source.width <= 0 || source.height <= 0)
-        return {0, 0, outW, outH};
-    double sx = double(outW) / source.width;
-    double sy = double(outH) / source.height;
-    double scale = 1.0;
-    if (mode == RESIZEF_PRESERVEASPECTRATIO)
-        scale = std::min(sx, sy);
-    else if (mode == RESIZEF_PRESERVEASPECTRATIO_NOLETTERBOX)
-        scale = std::max(sx, sy);
-    Placement p;
-    p.width = Even(source.width * scale);
-    p.height = Even(source.height * scale);
-    if (mode == RESIZEF_PRESERVEASPECTRATIO) {
-        p.width = std::min(p.width, outW);
-        p.height = std::min(p.height, outH);
-    }
-    p.x = (outW - p.width) / 2;
-    p.y = (outH - p.height) / 2;
-    return p;
-}
-
 } // namespace
-
-void FrameRateFraction(double fps, int *num, int *den)
-{
-    double ntsc = fps * 1.001;
-    if (std::fabs(fps - std::round(fps)) > 1e-6 && std::fabs(ntsc - std::round(ntsc)) < 0.005) {
-        *num = static_cast<int>(std::lround(ntsc)) * 1000;
-        *den = 1001;
-        return;
-    }
-    gst_util_double_to_fraction(fps, num, den);
-}
 
 struct RenderEngine::Impl
 {
@@ -259,11 +179,15 @@ struct RenderEngine::Impl
             type.VideoInfo(&vih);
             outW = vih.bmiHeader.biWidth;
             outH = std::abs(vih.bmiHeader.biHeight);
+            double fps = 0;
+            int num = grid.num, den = grid.den;
+            if (SUCCEEDED(group.GetOutputFPS(&fps)))
+                FrameRateFraction(fps, &num, &den);
             track = GES_TRACK(ges_video_track_new());
             gst::Caps caps(gst_caps_new_simple(
                 "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT, outW, "height",
-                G_TYPE_INT, outH, "framerate", GST_TYPE_FRACTION, grid.num, grid.den,
-                "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
+                G_TYPE_INT, outH, "framerate", GST_TYPE_FRACTION, num, den, "pixel-aspect-ratio",
+                GST_TYPE_FRACTION, 1, 1, nullptr));
             ges_track_set_restriction_caps(track, caps.get());
             // One layer that letterboxes needs no mixer: the source adds the borders itself.
             const auto &tracks = group.Tracks();
@@ -297,8 +221,8 @@ struct RenderEngine::Impl
                         return upper.begin <= span.begin && upper.end >= span.end;
                     }))
                     continue;
-                HRESULT hr = AddSource(*source, layer, track, video, outW, outH, grid, assets,
-                                       &span);
+                HRESULT hr
+                    = AddSource(*source, layer, track, video, outW, outH, grid, assets, &span);
                 if (FAILED(hr))
                     return hr;
                 if (span.end <= span.begin)

@@ -33,15 +33,21 @@ typedef struct _GstPad GstPad;
 // Each pad runs from time 0 to the end of the edit and then sends EOS.
 //
 // How the timeline is rendered:
-// - each track is a layer; within a group later tracks lie on top of earlier ones;
-// - a source plays its file from its media start at normal speed for its span; its video is
-//   placed in the frame by its stretch mode (RESIZEF_*; 2 keeps the aspect ratio with black
-//   borders, 0 fills the frame);
-// - where a video track has no clip the frame is black, an audio track is silent;
-// - spans are put on the video group's frame grid (rounded down, within 100 ns of a frame
-//   counting as that frame), so a span of L holds exactly L x rate frames and every group ends
-//   at the same time;
-// - a transition of zero length changes nothing; transitions that last are not rendered yet
+// - each track is a layer; within a group later tracks lie on top of earlier ones and are
+//   opaque: a clip that an upper clip covers for its whole span is never seen and is not
+//   even opened; where a fitted picture leaves borders they are black, not the track below;
+// - a source plays its file from its media start at normal speed for its span (the media
+//   stop is not used to change speed); a file shorter than the span leaves the rest black or
+//   silent;
+// - its video is placed in the frame by its stretch mode (RESIZEF_*): 0 fills the frame, 2
+//   fits it inside with black borders, 3 covers the frame and cuts the overflow, 1 keeps the
+//   picture's own size, centred;
+// - where a video track has no clip the frame is black, an audio track is silent, also for a
+//   file without that kind of stream;
+// - spans are put on the first video group's frame grid (rounded down, within 100 ns of a
+//   frame counting as that frame), so a span of L holds exactly L x rate frames and every
+//   group ends at the same time;
+// - a transition of zero length changes nothing; transitions that last are not rendered
 //   (ConnectFrontEnd fails with E_NOTIMPL).
 namespace media {
 

@@ -1,14 +1,41 @@
 #include "convert/media/Timeline.h"
 
 #include "convert/media/TransitionEffects.h"
+#include "platform/Choosers.h"
 #include "platform/MessageBoxes.h"
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace media {
+
+namespace {
+
+// Asks the user where a missing clip file went; the path of an existing file, or nothing.
+std::optional<std::string> LocateMissingFile(const std::string &path)
+{
+    const std::filesystem::path missing(path);
+    auto answer = platform::ShowMessageBox(
+        "The media file \"" + path + "\" could not be found.\nDo you want to locate it?",
+        "Missing media file", platform::BoxButtons::YesNo, platform::BoxIcon::Exclamation);
+    if (answer != platform::BoxAnswer::Yes)
+        return std::nullopt;
+    platform::OpenFileRequest request;
+    request.title = "Locate " + missing.filename().string();
+    request.filters = {{"Any Files (*.*)", "*.*"}};
+    std::error_code ec;
+    if (std::filesystem::is_directory(missing.parent_path(), ec))
+        request.initialFolder = missing.parent_path().string();
+    std::optional<std::string> chosen = platform::ChooseOpenFile(request);
+    if (!chosen || !std::filesystem::is_regular_file(*chosen, ec))
+        return std::nullopt;
+    return chosen;
+}
+
+} // namespace
 
 HRESULT PropertySetter::Create(std::shared_ptr<PropertySetter> *setter)
 {
@@ -367,20 +394,34 @@ HRESULT Timeline::ValidateSourceNames(long flags)
     m_missing.clear();
     if (!(flags & SFN_VALIDATEF_CHECK))
         return S_OK;
-    for (const auto &group : m_groups) {
-        for (const auto &track : group->m_tracks) {
-            for (const auto &source : track->m_sources) {
-                std::error_code ec;
-                if (!std::filesystem::is_regular_file(source->m_mediaName, ec)
-                    && std::find(m_missing.begin(), m_missing.end(), source->m_mediaName)
-                           == m_missing.end())
-                    m_missing.push_back(source->m_mediaName);
-            }
+    std::vector<TimelineNode *> sources;
+    for (const auto &group : m_groups)
+        for (const auto &track : group->m_tracks)
+            for (const auto &source : track->m_sources)
+                sources.push_back(source.get());
+
+    for (TimelineNode *source : sources) {
+        const std::string path = source->m_mediaName;
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(path, ec)
+            || std::find(m_missing.begin(), m_missing.end(), path) != m_missing.end())
+            continue;
+        std::optional<std::string> replacement;
+        if ((flags & SFN_VALIDATEF_POPUP) && (flags & SFN_VALIDATEF_REPLACE))
+            replacement = LocateMissingFile(path);
+        if (!replacement) {
+            m_missing.push_back(path);
+            continue;
+        }
+        // Every clip of the missing file now plays the one the user found.
+        for (TimelineNode *other : sources) {
+            if (other->m_mediaName == path)
+                other->m_mediaName = *replacement;
         }
     }
     if (m_missing.empty())
         return S_OK;
-    if (flags & SFN_VALIDATEF_POPUP) {
+    if ((flags & SFN_VALIDATEF_POPUP) && !(flags & SFN_VALIDATEF_REPLACE)) {
         std::string text = "These media files could not be found:\n";
         for (const auto &path : m_missing)
             text += "\n" + path;

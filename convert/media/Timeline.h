@@ -28,9 +28,9 @@ enum TIMELINE_MAJOR_TYPE {
 
 // Source-name validation flags.
 constexpr long SFN_VALIDATEF_CHECK = 0x1;   // check that each clip file exists
-constexpr long SFN_VALIDATEF_POPUP = 0x2;   // tell the user about missing files
+constexpr long SFN_VALIDATEF_POPUP = 0x2;   // ask the user about missing files
 constexpr long SFN_VALIDATEF_TELLME = 0x4;  // (accepted, no effect here)
-constexpr long SFN_VALIDATEF_REPLACE = 0x8; // (accepted; no replacement is offered)
+constexpr long SFN_VALIDATEF_REPLACE = 0x8; // with POPUP: let the user locate each one
 
 // Stretch modes of a video source.
 constexpr int RESIZEF_STRETCH = 0;             // fill the frame, aspect ratio not kept
@@ -163,9 +163,11 @@ public:
     HRESULT GetGroupCount(long *count) const;
     HRESULT GetGroup(std::shared_ptr<TimelineNode> *group, long index) const;
 
-    // Checks (SFN_VALIDATEF_CHECK) that every source's file exists. S_OK when all do;
-    // HRESULT_FILE_NOT_FOUND when some do not, whose paths MissingSources then lists. With
-    // SFN_VALIDATEF_POPUP the user is told which files are missing.
+    // Checks (SFN_VALIDATEF_CHECK) that every source's file exists. With SFN_VALIDATEF_POPUP
+    // and SFN_VALIDATEF_REPLACE the user is asked to locate each missing file, and every clip
+    // of it then plays the file chosen; with POPUP alone the user is told which are missing.
+    // S_OK when all exist in the end; else HRESULT_FILE_NOT_FOUND, with MissingSources
+    // listing them.
     HRESULT ValidateSourceNames(long flags);
     const std::vector<std::string> &MissingSources() const { return m_missing; }
 

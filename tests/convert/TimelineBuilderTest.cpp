@@ -4,6 +4,7 @@
 #include "convert/media/RenderEngine.h"
 #include "convert/media/TransitionEffects.h"
 #include "media/RenderTestSupport.h"
+#include "platform/Choosers.h"
 #include "platform/MessageBoxes.h"
 
 #include <gtest/gtest.h>
@@ -305,17 +306,43 @@ TEST_F(TimelineBuilder, DeletedSourceIsReportedBeforeRendering)
     std::filesystem::copy_file(Fixture("h264_aac.mp4"), path);
     auto dlg = OpenedVideo(path, 0, UNITS);
     std::filesystem::remove(path);
+    platform::ChooserRecorder choosers;
 
+    // The user declines to look for it: one question for the file of both groups, and the
+    // render engine refuses it by name.
+    boxes.QueueAnswer(platform::BoxAnswer::No);
     ASSERT_EQ(BuildTimeline(*dlg), S_OK);
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_NE(boxes.Boxes()[0].text.find(path), std::string::npos) << boxes.Boxes()[0].text;
+    EXPECT_EQ(boxes.Boxes()[0].buttons, platform::BoxButtons::YesNo);
+    EXPECT_TRUE(choosers.OpenRequests().empty());
     EXPECT_EQ(pTimeline->MissingSources(), std::vector<std::string>{path});
-
     std::unique_ptr<RenderEngine> engine;
     ASSERT_EQ(RenderEngine::Create(&engine), S_OK);
     ASSERT_EQ(engine->SetTimelineObject(pTimeline), S_OK);
     EXPECT_EQ(engine->ConnectFrontEnd(), HRESULT_FILE_NOT_FOUND);
     EXPECT_NE(engine->LastError().find(path), std::string::npos);
+
+    // Looks, then cancels: still missing.
+    boxes.Clear();
+    boxes.QueueAnswer(platform::BoxAnswer::Yes);
+    choosers.QueueAnswer(std::nullopt);
+    ASSERT_EQ(BuildTimeline(*dlg), S_OK);
+    ASSERT_EQ(choosers.OpenRequests().size(), 1u);
+    EXPECT_EQ(choosers.OpenRequests()[0].initialFolder, dir.path().toStdString());
+    EXPECT_EQ(pTimeline->MissingSources(), std::vector<std::string>{path});
+
+    // Finds it elsewhere: both clips play the file found.
+    const std::string moved = Fixture("vp8_vorbis.mkv");
+    boxes.QueueAnswer(platform::BoxAnswer::Yes);
+    choosers.QueueAnswer(moved);
+    ASSERT_EQ(BuildTimeline(*dlg), S_OK);
+    EXPECT_TRUE(pTimeline->MissingSources().empty());
+    for (long g = 0; g < 2; ++g) {
+        std::string name;
+        Group(g)->Tracks()[0]->Sources()[0]->GetMediaName(&name);
+        EXPECT_EQ(name, moved);
+    }
 }
 
 TEST_F(TimelineBuilder, BuiltTimelineRendersTheMarkedSection)

@@ -1,5 +1,6 @@
 #include "convert/media/RenderEngine.h"
 #include "convert/media/MediaPlatform.h"
+#include "convert/media/RenderLayout.h"
 #include "media/RenderTestSupport.h"
 
 #include <gst/gst.h>
@@ -197,7 +198,7 @@ TEST_F(RenderEngineTest, MissingStreamsGiveBlackPicturesOrSilence)
 
 TEST_F(RenderEngineTest, NtscRateKeepsAWholeNumberOfFrames)
 {
-    // 31 frames at 29.97 is 1.0343333 s, which 100-ns marks round up.
+    // 31 frames at 29.97 is 1.0343667 s, which 100-ns marks round up.
     const REFERENCE_TIME length = (31 * 1001 * UNITS + 29999) / 30000;
     const std::string out = Out("ntsc.mkv");
     ASSERT_EQ(RenderToFile(OneClipTimeline(Fixture("numbered_25fps.mp4"), 0, length, 320, 240,
@@ -257,6 +258,32 @@ TEST(FrameRateFraction, NearNtscRatesBecomeExactFractions)
     FrameRateFraction(12.5, &num, &den);
     EXPECT_EQ(num, 25);
     EXPECT_EQ(den, 2);
+}
+
+TEST(RenderLayout, StretchModesPlaceThePicture)
+{
+    const DisplaySize fourByThree{320, 240};
+    auto same = [](Placement p, Placement q) {
+        return p.x == q.x && p.y == q.y && p.width == q.width && p.height == q.height;
+    };
+    EXPECT_TRUE(same(PlaceInFrame(RESIZEF_STRETCH, fourByThree, 640, 360), {0, 0, 640, 360}));
+    EXPECT_TRUE(
+        same(PlaceInFrame(RESIZEF_PRESERVEASPECTRATIO, fourByThree, 640, 360), {80, 0, 480, 360}));
+    EXPECT_TRUE(same(PlaceInFrame(RESIZEF_PRESERVEASPECTRATIO_NOLETTERBOX, fourByThree, 640, 360),
+                     {0, -60, 640, 480}));
+    EXPECT_TRUE(same(PlaceInFrame(RESIZEF_CROP, fourByThree, 640, 360), {160, 60, 320, 240}));
+    // A file without a picture size fills the frame.
+    EXPECT_TRUE(same(PlaceInFrame(RESIZEF_PRESERVEASPECTRATIO, {}, 640, 360), {0, 0, 640, 360}));
+
+    // 31 frames at 29.97 from a length rounded up to 100 ns; 75 at 25 from exactly 3 s.
+    FrameGrid ntsc{30000, 1001};
+    EXPECT_EQ(ntsc.Frames(1034366700), 31u);
+    EXPECT_EQ(ntsc.Snap(1034366700), 1034366666u);
+    EXPECT_EQ(ntsc.Frames(1034366666), 31u);
+    FrameGrid pal{25, 1};
+    EXPECT_EQ(pal.Snap(3 * GST_SECOND), 3 * GST_SECOND);
+    EXPECT_EQ(pal.Snap(3 * GST_SECOND - 1000), 3 * GST_SECOND - 40 * GST_MSECOND);
+    EXPECT_EQ(FrameGrid{}.Snap(12345), 12345u);
 }
 
 } // namespace
