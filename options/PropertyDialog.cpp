@@ -159,12 +159,18 @@ QWidget *PropertyDialog::MakeEditor(const Row &row)
         auto *grid = new QGridLayout(box);
         grid->setContentsMargins(0, 0, 0, 0);
         const qint64 value = std::get<std::int64_t>(row.initial);
+        // Two columns while the texts are short; long ones would widen the page past the screen.
+        int columns = 2;
+        for (const media::PropertyChoice &choice : info.choices) {
+            if (ChoiceText(choice).size() > 32)
+                columns = 1;
+        }
         int i = 0;
         for (const media::PropertyChoice &choice : info.choices) {
             auto *check = new QCheckBox(ChoiceText(choice));
             check->setProperty("flagValue", QVariant::fromValue<qint64>(choice.value));
             check->setChecked((value & choice.value) == choice.value);
-            grid->addWidget(check, i / 2, i % 2);
+            grid->addWidget(check, i / columns, i % columns);
             ++i;
         }
         return box;
