@@ -4,11 +4,33 @@
 
 #include <gst/gst.h>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <cstdio>
 #include <mutex>
 
 namespace media {
 
 namespace {
+
+GST_DEBUG_CATEGORY_STATIC(g_lavcLog);
+
+// The program writes no log of its own: the codec's messages go to GStreamer's debug log
+// (category "cwenc"), like those of the stock libav elements.
+void ForwardCodecLog(void *, int level, const char *format, va_list args)
+{
+    const GstDebugLevel gstLevel = level <= AV_LOG_ERROR     ? GST_LEVEL_ERROR
+                                   : level <= AV_LOG_WARNING ? GST_LEVEL_WARNING
+                                   : level <= AV_LOG_INFO    ? GST_LEVEL_INFO
+                                                             : GST_LEVEL_DEBUG;
+    if (gstLevel > gst_debug_category_get_threshold(g_lavcLog))
+        return;
+    char text[1024];
+    std::vsnprintf(text, sizeof text, format, args);
+    GST_CAT_LEVEL_LOG(g_lavcLog, gstLevel, nullptr, "%s", text);
+}
 
 gboolean InitPlugin(GstPlugin *plugin)
 {
@@ -24,6 +46,8 @@ bool RegisterEncoderElements()
     static std::once_flag once;
     static bool registered = false;
     std::call_once(once, [] {
+        GST_DEBUG_CATEGORY_INIT(g_lavcLog, "cwenc", 0, "libavcodec encoder elements");
+        av_log_set_callback(ForwardCodecLog);
         registered = gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, "cwenc",
                                                 "Encoders that honour the bitrate, over libavcodec",
                                                 InitPlugin, "0.1", "unknown", "clipwright",

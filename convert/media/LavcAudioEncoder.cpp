@@ -175,8 +175,9 @@ gboolean SetFormat(GstAudioEncoder *encoder, GstAudioInfo *info)
     // One frame in the codec, one held back until the next.
     gst_audio_encoder_set_latency(encoder, 2 * frame, 2 * frame);
 
-    // What the stream really carries: whole blocks per frame.
-    const gint64 bitrate = gint64(c->block_align) * 8 * c->sample_rate / c->frame_size;
+    // The bitrate the codec was opened with, not the one its whole blocks add up to: decoders
+    // derive the coded frequency bands from it, and any other value garbles the sound.
+    const gint64 bitrate = c->bit_rate;
     GstCaps *caps = gst_caps_new_simple(
         "audio/x-wma", "wmaversion", G_TYPE_INT, CodecOf(self)->wmaVersion, "rate", G_TYPE_INT,
         c->sample_rate, "channels", G_TYPE_INT, c->ch_layout.nb_channels, "block_align", G_TYPE_INT,
