@@ -269,6 +269,8 @@ HRESULT BuildOutputGraph(MainWindowState &dlg, ConversionHost &host, RenderEngin
         return hr;
     }
 
+    builder->SetEditLength(timeline->Duration());
+
     Filter mux, sink;
     switch (dlg.m_nOutputFormat) {
     case OutputFormatAvi:

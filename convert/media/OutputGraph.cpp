@@ -45,6 +45,7 @@ unsigned Cores()
 struct Progress
 {
     std::atomic<gint64> end{0};
+    std::atomic<gint64> editLength{0}; // ns; 0 unknown
     std::mutex mutex;
     std::vector<gst::Pad> groupPads;
 };
@@ -60,17 +61,59 @@ Progress *ProgressOf(GstElement *pipeline)
     return progress;
 }
 
-GstPadProbeReturn OnGroupBuffer(GstPad *, GstPadProbeInfo *info, gpointer data)
+// Holds a group where it is and lets end-of-stream run down its branch.
+void EndGroup(GstPad *pad)
 {
-    GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-    if (buffer && GST_BUFFER_PTS_IS_VALID(buffer)) {
-        gint64 end = GST_BUFFER_PTS(buffer);
-        if (GST_BUFFER_DURATION_IS_VALID(buffer))
-            end += GST_BUFFER_DURATION(buffer);
-        auto *progress = static_cast<Progress *>(data);
-        gint64 seen = progress->end.load();
-        while (end > seen && !progress->end.compare_exchange_weak(seen, end)) {
+    gst_pad_add_probe(
+        pad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM,
+        [](GstPad *, GstPadProbeInfo *, gpointer) { return GST_PAD_PROBE_OK; }, nullptr, nullptr);
+    gst::Pad peer(gst_pad_get_peer(pad));
+    if (peer)
+        gst_pad_send_event(peer.get(), gst_event_new_eos());
+}
+
+// One group pad: how far it has come, and whether it reached the end of its segment.
+struct GroupWatch
+{
+    Progress *progress;
+    GstElement *pipeline; // not owned: the pipeline owns the pad this watch sits on
+    GstClockTime stop = GST_CLOCK_TIME_NONE;
+    std::atomic<bool> ended{false};
+};
+
+GstPadProbeReturn OnGroupData(GstPad *pad, GstPadProbeInfo *info, gpointer data)
+{
+    auto *watch = static_cast<GroupWatch *>(data);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+            const GstSegment *segment = nullptr;
+            gst_event_parse_segment(event, &segment);
+            if (segment->format == GST_FORMAT_TIME)
+                watch->stop = segment->stop;
         }
+        return GST_PAD_PROBE_OK;
+    }
+    GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!buffer || !GST_BUFFER_PTS_IS_VALID(buffer))
+        return GST_PAD_PROBE_OK;
+    gint64 end = GST_BUFFER_PTS(buffer);
+    if (GST_BUFFER_DURATION_IS_VALID(buffer))
+        end += GST_BUFFER_DURATION(buffer);
+    Progress *progress = watch->progress;
+    gint64 seen = progress->end.load();
+    while (end > seen && !progress->end.compare_exchange_weak(seen, end)) {
+    }
+    // Some sources (MPEG-TS among them) never send end-of-stream through the timeline once
+    // their span is played; the group ends with the last buffer of its segment anyway.
+    // Only the segment that closes the edit counts, not one of a clip in the middle.
+    const gint64 length = progress->editLength.load();
+    if (length > 0 && GST_CLOCK_TIME_IS_VALID(watch->stop)
+        && gint64(watch->stop) + 100 * GST_MSECOND >= length
+        && end + GST_MSECOND >= gint64(watch->stop) && !watch->ended.exchange(true)) {
+        gst_element_call_async(
+            watch->pipeline, [](GstElement *, gpointer p) { EndGroup(static_cast<GstPad *>(p)); },
+            gst_object_ref(pad), gst_object_unref);
     }
     return GST_PAD_PROBE_OK;
 }
@@ -246,6 +289,14 @@ HRESULT CaptureGraphBuilder::SetOutputFileName(const GUID &type, const std::stri
     return S_OK;
 }
 
+HRESULT CaptureGraphBuilder::SetEditLength(REFERENCE_TIME length)
+{
+    if (!m_impl->pipeline)
+        return E_UNEXPECTED;
+    ProgressOf(m_impl->pipeline.get())->editLength = length > 0 ? length * 100 : 0;
+    return S_OK;
+}
+
 HRESULT CaptureGraphBuilder::RenderStream(GstPad *pin, const Filter *intermediate,
                                           const Filter &mux)
 {
@@ -388,7 +439,10 @@ HRESULT CaptureGraphBuilder::RenderStream(GstPad *pin, const Filter *intermediat
         return VFW_E_CANNOT_CONNECT;
     }
     Progress *progress = ProgressOf(m_impl->pipeline.get());
-    gst_pad_add_probe(pin, GST_PAD_PROBE_TYPE_BUFFER, OnGroupBuffer, progress, nullptr);
+    auto *watch = new GroupWatch{progress, m_impl->pipeline.get()};
+    gst_pad_add_probe(
+        pin, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+        OnGroupData, watch, [](gpointer p) { delete static_cast<GroupWatch *>(p); });
     std::lock_guard lock(progress->mutex);
     progress->groupPads.push_back(gst::Ref(pin));
     return S_OK;
@@ -519,15 +573,8 @@ struct ConversionGraph::Impl
             for (const auto &pad : progress->groupPads)
                 pads.push_back(pad.get());
         }
-        for (GstPad *pad : pads) {
-            gst_pad_add_probe(
-                pad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM,
-                [](GstPad *, GstPadProbeInfo *, gpointer) { return GST_PAD_PROBE_OK; }, nullptr,
-                nullptr);
-            gst::Pad peer(gst_pad_get_peer(pad));
-            if (peer)
-                gst_pad_send_event(peer.get(), gst_event_new_eos());
-        }
+        for (GstPad *pad : pads)
+            EndGroup(pad);
     }
 };
 

@@ -66,6 +66,9 @@ public:
     // must have been added with AddFilter. VFW_E_CANNOT_CONNECT when the writer refuses the
     // stream; LastError() says why.
     HRESULT RenderStream(GstPad *pin, const Filter *intermediate, const Filter &mux);
+    // How long the edit lasts: a group whose source sends no end-of-stream is ended when it
+    // has delivered that much.
+    HRESULT SetEditLength(REFERENCE_TIME length);
     const std::string &LastError() const { return m_lastError; }
 
     struct Impl;
