@@ -180,31 +180,42 @@ bool ChooseEncoder(CompressorCategory category, const std::optional<std::string>
         *useFlag = 1;
         return true;
     }
-    // The stored choice of the options dialog.
+    // The options dialog's stored choice, when it made one.
     std::vector<media::CompressorDevice> devices;
     media::EnumerateCompressors(category, &devices);
-    const int position = InitialCompressorPosition(category, SettingsStore::Global(),
-                                                   static_cast<int>(devices.size()));
-    if (position > 0) {
-        media::Filter encoder = BindCompressor(category, position - 1);
-        if (encoder) {
+    const int stored = SettingsStore::Global().ReadInt(CompressorSection(category),
+                                                       "CompressorNumber", kCompressorByName);
+    *useFlag = 0;
+    if (stored != kCompressorByName) {
+        const int position = InitialCompressorPosition(category, SettingsStore::Global(),
+                                                       static_cast<int>(devices.size()));
+        if (position > 0) {
+            media::Filter encoder = BindCompressor(category, position - 1);
+            if (!encoder)
+                return false;
             SetBoundCompressor(category, encoder);
             *useFlag = 1;
-            return true;
         }
+        return true;
     }
-    *useFlag = 0;
-    // MP4 holds no uncompressed streams: H.264 and AAC unless told otherwise.
-    if (format == OutputFormatMp4) {
-        const char *fallbacks[] = {category == CompressorCategory::Video ? "x264enc" : "voaacenc",
-                                   category == CompressorCategory::Video ? "x264enc" : "avenc_aac"};
-        for (const char *factory : fallbacks) {
-            media::Filter encoder;
-            if (SUCCEEDED(media::CreateCompressor(factory, &encoder))) {
-                SetBoundCompressor(category, encoder);
-                *useFlag = 1;
-                break;
-            }
+    // Nothing chosen yet: what each container is usually written with. Ogg gets Theora and
+    // Vorbis from the writer itself; AVI keeps its sound as PCM.
+    const bool video = category == CompressorCategory::Video;
+    std::vector<const char *> candidates;
+    if (format == OutputFormatMp4)
+        candidates = video ? std::vector<const char *>{"x264enc"}
+                           : std::vector<const char *>{"voaacenc", "avenc_aac"};
+    else if (format == OutputFormatMkv)
+        candidates
+            = video ? std::vector<const char *>{"x264enc"} : std::vector<const char *>{"vorbisenc"};
+    else if (format == OutputFormatAvi && video)
+        candidates = {"cwenc_mpeg4"};
+    for (const char *factory : candidates) {
+        media::Filter encoder;
+        if (SUCCEEDED(media::CreateCompressor(factory, &encoder))) {
+            SetBoundCompressor(category, encoder);
+            *useFlag = 1;
+            break;
         }
     }
     return true;
