@@ -135,6 +135,9 @@ TEST(ConversionDriver, ConvertPressedAgainStopsWithAPlayableFile)
     dialog.m_bUseVideoCompressor = 0;
     dialog.m_bUseAudioCompressor = 0;
     env.boxes.QueueAnswer(platform::BoxAnswer::Yes); // the compressor warning
+    // Enough work that the stop comes long before the end.
+    dialog.m_nOutputWidth = 320;
+    dialog.m_nOutputHeight = 240;
 
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
     ASSERT_EQ(dialog.m_bConverting, 1);
@@ -142,10 +145,12 @@ TEST(ConversionDriver, ConvertPressedAgainStopsWithAPlayableFile)
     EXPECT_NE(env.boxes.Texts()[0].find(std::string("please download it at ") + kDivxDownloadPage
                                         + "\nDo you want to continue?"),
               std::string::npos);
-    QTest::qWait(300);
+    ASSERT_TRUE(QTest::qWaitFor([] { return pControl && pControl->CurrentPosition() > 0; }, 60000));
+    ASSERT_EQ(dialog.m_bConverting, 1);
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
     EXPECT_EQ(dialog.m_bConverting, 0);
-    EXPECT_EQ(Status(dialog).toStdString(), "Done. Output file: " + out + "     Resolution: 64*48");
+    EXPECT_EQ(Status(dialog).toStdString(),
+              "Done. Output file: " + out + "     Resolution: 320*240");
     EXPECT_FALSE(Locked(dialog));
     EXPECT_TRUE(DecodesCleanly(out));
     const double length = Duration(out);
