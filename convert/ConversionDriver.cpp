@@ -7,6 +7,7 @@
 
 #include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 
 #include <cstdio>
 #include <filesystem>
@@ -94,10 +95,11 @@ bool CheckOutputPath(const MainWindowState &dlg)
 void SuppressCodecFeedback()
 {
     // The codec keeps its settings in a file of its vendor's name; absent means not installed.
-    QSettings key(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("DivXNetworks"),
-                  QStringLiteral("DivX4Windows"));
-    if (!QFileInfo::exists(key.fileName()))
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                         + QStringLiteral("/DivXNetworks/DivX4Windows.conf");
+    if (!QFileInfo::exists(path))
         return;
+    QSettings key(path, QSettings::IniFormat);
     const QString name = QStringLiteral("Disable feedback");
     if (!key.contains(name))
         return;
