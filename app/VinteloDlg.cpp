@@ -1,11 +1,13 @@
 #include "app/VinteloDlg.h"
 
+#include "app/ConversionWindow.h"
 #include "app/MainCommands.h"
 #include "app/MediaProbe.h"
 #include "app/VinteloApp.h"
 #include "app/WindowMessages.h"
 #include "controls/BitmapSlider.h"
 #include "controls/ButtonST.h"
+#include "convert/ConversionDriver.h"
 #include "convert/media/MediaPlatform.h"
 #include "localisation/DialogLanguage.h"
 #include "localisation/InterfaceFont.h"
@@ -132,7 +134,19 @@ CVinteloDlg::CVinteloDlg(QWidget *parent) : QDialog(parent)
     m_bInitialized = OnInitDialog();
 }
 
-CVinteloDlg::~CVinteloDlg() = default;
+CVinteloDlg::~CVinteloDlg()
+{
+    // A window going away mid-conversion still leaves a finished file behind.
+    if (m_bConverting == 1 && m_conversion)
+        ::FinishConversion(*this, *m_conversion);
+}
+
+ConversionWindow &CVinteloDlg::Conversion()
+{
+    if (!m_conversion)
+        m_conversion = new ConversionWindow(this);
+    return *m_conversion;
+}
 
 QRect CVinteloDlg::DialogUnitsToPixels(const QRect &units) const
 {
@@ -469,7 +483,9 @@ void CVinteloDlg::OnPositionTick()
     m_trim->OnPositionTick(CVinteloApp::Instance().m_bSliderTracking);
 }
 
-void CVinteloDlg::OnGraphNotify() {}
+void CVinteloDlg::OnGraphNotify() { ::OnGraphNotify(*this, Conversion()); }
+
+void CVinteloDlg::OnConvert() { ::OnConvert(*this, Conversion()); }
 
 void CVinteloDlg::OnOutputOptions()
 {
@@ -484,9 +500,6 @@ void CVinteloDlg::OnOutputOptions()
                                              : FromStd(CLanguage::Instance().GetString(111))));
     });
 }
-
-// Commands whose work arrives with later features; each is safe to click.
-void CVinteloDlg::OnConvert() {}
 
 void CVinteloDlg::OnSliderReleased()
 {

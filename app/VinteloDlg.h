@@ -13,6 +13,7 @@
 class CBitmapSlider;
 class CButtonST;
 class CTrimControls;
+class ConversionWindow;
 class QLabel;
 class QGroupBox;
 class QPushButton;
@@ -54,6 +55,9 @@ public:
     QString StatusText() const;
     // False when start-up stopped early because the media framework could not start.
     bool Initialized() const { return m_bInitialized; }
+
+    // The conversion's view of this window (caption, status, timer 1112, locked controls).
+    ConversionWindow &Conversion();
 
     // Dialog units of the template to pixels with the dialog font's base units.
     QRect DialogUnitsToPixels(const QRect &units) const;
@@ -104,6 +108,7 @@ private:
     std::map<int, QWidget *> m_controls;
     QGroupBox *m_groupBox = nullptr;
     CBitmapSlider *m_slider = nullptr;
+    ConversionWindow *m_conversion = nullptr;
     // Last, so the preview player goes before the controls it updates.
     std::unique_ptr<CTrimControls> m_trim;
 };

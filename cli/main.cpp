@@ -1,5 +1,6 @@
 // The command-line front end: the same engine as the window program, without a window.
 #include "app/MediaProbe.h"
+#include "cli/ConvertCommand.h"
 #include "convert/media/MediaPlatform.h"
 #include "platform/MessageBoxes.h"
 
@@ -23,7 +24,8 @@ public:
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: clipwright-cli probe FILE\n");
+    std::fprintf(stderr, "usage: clipwright-cli probe FILE\n"
+                         "       clipwright-cli convert INPUT -o OUTPUT [options] (see --help)\n");
     return 2;
 }
 
@@ -51,10 +53,14 @@ int main(int argc, char **argv)
         return Usage();
     const std::string command = argv[1];
     std::string error;
-    if (!media::InitializeMediaPlatform(&error, media::MediaServices::Playback)) {
+    const bool convert = command == "convert";
+    if (!media::InitializeMediaPlatform(&error, convert ? media::MediaServices::All
+                                                        : media::MediaServices::Playback)) {
         std::fprintf(stderr, "Error: Could not initialize COM library. %s\n", error.c_str());
         return 1;
     }
+    if (convert)
+        return RunConvertCommand(argc - 1, argv + 1);
     if (command == "probe" && argc == 3)
         return Probe(argv[2]);
     return Usage();

@@ -174,6 +174,24 @@ HRESULT TimelineNode::GetOutputFPS(double *fps) const
     return S_OK;
 }
 
+HRESULT TimelineNode::SetPreviewMode(bool preview)
+{
+    if (!Is(TIMELINE_MAJOR_TYPE_GROUP))
+        return E_NOINTERFACE;
+    m_preview = preview;
+    return S_OK;
+}
+
+HRESULT TimelineNode::GetPreviewMode(bool *preview) const
+{
+    if (!Is(TIMELINE_MAJOR_TYPE_GROUP))
+        return E_NOINTERFACE;
+    if (!preview)
+        return E_POINTER;
+    *preview = m_preview;
+    return S_OK;
+}
+
 HRESULT TimelineNode::VTrackInsBefore(const std::shared_ptr<TimelineNode> &track, long priority)
 {
     if (!Is(TIMELINE_MAJOR_TYPE_GROUP | TIMELINE_MAJOR_TYPE_COMPOSITE))

@@ -93,6 +93,9 @@ public:
     HRESULT GetMediaType(AM_MEDIA_TYPE *type) const;
     HRESULT SetOutputFPS(double fps);
     HRESULT GetOutputFPS(double *fps) const;
+    // Groups: preview mode may drop frames to keep up in real time; a file render turns it off.
+    HRESULT SetPreviewMode(bool preview);
+    HRESULT GetPreviewMode(bool *preview) const;
 
     // Groups: tracks. priority -1 (or past the end) inserts after every track; later tracks
     // lie on top of earlier ones. A track can be in one group only.
@@ -137,6 +140,7 @@ private:
     bool m_hasMediaType = false;
     AM_MEDIA_TYPE m_mediaType;
     double m_fps = 15.0;
+    bool m_preview = true;
     std::vector<std::shared_ptr<TimelineNode>> m_tracks;
     REFERENCE_TIME m_mediaStart = 0;
     REFERENCE_TIME m_mediaStop = 0;

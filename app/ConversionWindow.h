@@ -1,0 +1,35 @@
+#pragma once
+
+#include "convert/OutputGraph.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+class CVinteloDlg;
+
+// The main window as the conversion sees it: caption, status line, timer 1112, the four
+// controls locked while converting, the filter properties dialog and download pages.
+class ConversionWindow : public QObject, public ConversionHost
+{
+    Q_OBJECT
+public:
+    explicit ConversionWindow(CVinteloDlg *dialog);
+
+    void PostGraphNotify() override;
+    void SetConvertCaption(const std::string &text) override;
+    void SetStatusText(const std::string &text) override;
+    void StartConversionTimer() override;
+    void StopConversionTimer() override;
+    void EnableConversionControls(bool enable) override;
+    void ShowFilterProperties(const media::Filter &graph) override;
+    void OpenDownloadPage(const std::string &address) override;
+
+    bool TimerRunning() const { return m_timer.isActive(); }
+
+private:
+    CVinteloDlg *m_dialog;
+    QTimer m_timer{this};
+    std::function<void()> m_post;
+};

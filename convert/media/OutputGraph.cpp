@@ -1,0 +1,680 @@
+#include "convert/media/OutputGraph.h"
+
+#include "convert/media/FilterInternal.h"
+#include "convert/media/GraphEvents.h"
+#include "convert/media/GstHandles.h"
+#include "convert/media/MediaPlatform.h"
+
+#include <gst/gst.h>
+#include <gst/pbutils/pbutils.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+namespace media {
+
+const GUID MEDIASUBTYPE_Avi
+    = {0xE436EB88, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+const GUID MEDIASUBTYPE_Asf
+    = {0x7C23220E, 0x55BB, 0x11D3, {0x8B, 0x16, 0x00, 0xC0, 0x4F, 0xB6, 0xBD, 0x3D}};
+const GUID CLSID_MatroskaMp4Muxer
+    = {0xA28F324B, 0xDDC5, 0x4999, {0xAA, 0x25, 0xD3, 0xA7, 0xE2, 0x5E, 0xF7, 0xA8}};
+const GUID CLSID_DsmMuxer
+    = {0xC6590B76, 0x587E, 0x4082, {0x91, 0x25, 0x68, 0x0D, 0x06, 0x93, 0xA9, 0x7B}};
+// Ours: no other program names an Ogg writer for this job.
+const GUID CLSID_OggMuxer
+    = {0x5C1F4B8E, 0x2D7A, 0x4E61, {0x9B, 0x0C, 0x3A, 0x61, 0x7F, 0x22, 0x90, 0x4D}};
+
+namespace {
+
+// Raw data waiting before an encoder and coded data waiting for the muxer: enough time for
+// the deepest encoder look-ahead, so one stream never starves the muxer of the other.
+constexpr guint64 kBranchRoom = 5 * GST_SECOND;
+
+const char *const kAsfStreamsKey = "cw-asf-streams";
+const char *const kProgressKey = "cw-progress";
+
+unsigned Cores()
+{
+    return std::min(g_get_num_processors(), 8u);
+}
+
+// Kept on the pipeline: how far the groups have come, and their pads, which a stop ends.
+struct Progress
+{
+    std::atomic<gint64> end{0};
+    std::atomic<gint64> editLength{0}; // ns; 0 unknown
+    std::mutex mutex;
+    std::vector<gst::Pad> groupPads;
+};
+
+Progress *ProgressOf(GstElement *pipeline)
+{
+    auto *progress = static_cast<Progress *>(g_object_get_data(G_OBJECT(pipeline), kProgressKey));
+    if (!progress) {
+        progress = new Progress;
+        g_object_set_data_full(G_OBJECT(pipeline), kProgressKey, progress,
+                               [](gpointer p) { delete static_cast<Progress *>(p); });
+    }
+    return progress;
+}
+
+// Holds a group where it is and lets end-of-stream run down its branch.
+void EndGroup(GstPad *pad)
+{
+    gst_pad_add_probe(
+        pad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM,
+        [](GstPad *, GstPadProbeInfo *, gpointer) { return GST_PAD_PROBE_OK; }, nullptr, nullptr);
+    gst::Pad peer(gst_pad_get_peer(pad));
+    if (peer)
+        gst_pad_send_event(peer.get(), gst_event_new_eos());
+}
+
+// One group pad: how far it has come, and whether it reached the end of its segment.
+struct GroupWatch
+{
+    Progress *progress;
+    GstElement *pipeline; // not owned: the pipeline owns the pad this watch sits on
+    GstClockTime stop = GST_CLOCK_TIME_NONE;
+    std::atomic<bool> ended{false};
+};
+
+GstPadProbeReturn OnGroupData(GstPad *pad, GstPadProbeInfo *info, gpointer data)
+{
+    auto *watch = static_cast<GroupWatch *>(data);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+            const GstSegment *segment = nullptr;
+            gst_event_parse_segment(event, &segment);
+            if (segment->format == GST_FORMAT_TIME)
+                watch->stop = segment->stop;
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!buffer || !GST_BUFFER_PTS_IS_VALID(buffer))
+        return GST_PAD_PROBE_OK;
+    gint64 end = GST_BUFFER_PTS(buffer);
+    if (GST_BUFFER_DURATION_IS_VALID(buffer))
+        end += GST_BUFFER_DURATION(buffer);
+    Progress *progress = watch->progress;
+    gint64 seen = progress->end.load();
+    while (end > seen && !progress->end.compare_exchange_weak(seen, end)) {
+    }
+    // Some sources (MPEG-TS among them) never send end-of-stream through the timeline once
+    // their span is played; the group ends with the last buffer of its segment anyway.
+    // Only the segment that closes the edit counts, not one of a clip in the middle.
+    const gint64 length = progress->editLength.load();
+    if (length > 0 && GST_CLOCK_TIME_IS_VALID(watch->stop)
+        && gint64(watch->stop) + 100 * GST_MSECOND >= length
+        && end + GST_MSECOND >= gint64(watch->stop) && !watch->ended.exchange(true)) {
+        gst_element_call_async(
+            watch->pipeline, [](GstElement *, gpointer p) { EndGroup(static_cast<GstPad *>(p)); },
+            gst_object_ref(pad), gst_object_unref);
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+// Turns an encoder's output into running time with a segment from 0: the libav encoders stamp
+// from 1000 hours on, and the ASF muxer writes stamps as they come.
+struct Restamp
+{
+    GstSegment segment;
+    bool have = false;
+};
+
+GstClockTime ToRunning(const GstSegment &segment, GstClockTime t)
+{
+    if (!GST_CLOCK_TIME_IS_VALID(t))
+        return t;
+    guint64 running = 0;
+    int sign = gst_segment_to_running_time_full(&segment, GST_FORMAT_TIME, t, &running);
+    return sign > 0 ? running : 0;
+}
+
+GstPadProbeReturn OnEncoderOutput(GstPad *, GstPadProbeInfo *info, gpointer data)
+{
+    auto *state = static_cast<Restamp *>(data);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT)
+            return GST_PAD_PROBE_OK;
+        const GstSegment *segment = nullptr;
+        gst_event_parse_segment(event, &segment);
+        if (segment->format != GST_FORMAT_TIME)
+            return GST_PAD_PROBE_OK;
+        gst_segment_copy_into(segment, &state->segment);
+        state->have = true;
+        GstSegment fromZero;
+        gst_segment_init(&fromZero, GST_FORMAT_TIME);
+        GstEvent *replacement = gst_event_new_segment(&fromZero);
+        gst_event_set_seqnum(replacement, gst_event_get_seqnum(event));
+        gst_event_unref(event);
+        GST_PAD_PROBE_INFO_DATA(info) = replacement;
+        return GST_PAD_PROBE_OK;
+    }
+    GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!buffer || !state->have)
+        return GST_PAD_PROBE_OK;
+    buffer = gst_buffer_make_writable(buffer);
+    GST_BUFFER_PTS(buffer) = ToRunning(state->segment, GST_BUFFER_PTS(buffer));
+    GST_BUFFER_DTS(buffer) = ToRunning(state->segment, GST_BUFFER_DTS(buffer));
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    return GST_PAD_PROBE_OK;
+}
+
+void RestampOutput(GstElement *encoder)
+{
+    gst::Pad src(gst_element_get_static_pad(encoder, "src"));
+    if (!src)
+        return;
+    gst_pad_add_probe(
+        src.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+        OnEncoderOutput, new Restamp, [](gpointer p) { delete static_cast<Restamp *>(p); });
+}
+
+// Encoders and converters made by us or inside bins use every core.
+void RaiseThreads(GstElement *element)
+{
+    GObjectClass *klass = G_OBJECT_GET_CLASS(element);
+    GstElementFactory *factory = gst_element_get_factory(element);
+    if (!factory)
+        return;
+    const gchar *name = GST_OBJECT_NAME(factory);
+    GParamSpec *spec = g_object_class_find_property(klass, "n-threads");
+    if (spec && spec->value_type == G_TYPE_UINT
+        && (g_str_has_prefix(name, "videoconvert") || g_str_equal(name, "videoscale")))
+        g_object_set(element, "n-threads", Cores(), nullptr);
+    spec = g_object_class_find_property(klass, "threads");
+    if (spec && g_str_has_prefix(name, "avenc_") && spec->value_type == G_TYPE_INT)
+        g_object_set(element, "threads", 0, nullptr);
+}
+
+void OnDeepElementAdded(GstBin *, GstBin *, GstElement *element, gpointer)
+{
+    RaiseThreads(element);
+}
+
+std::string CapsName(GstPad *pad)
+{
+    gst::Caps caps(gst_pad_query_caps(pad, nullptr));
+    if (!caps || gst_caps_is_empty(caps.get()) || gst_caps_is_any(caps.get()))
+        return {};
+    return gst_structure_get_name(gst_caps_get_structure(caps.get(), 0));
+}
+
+GstElement *Make(const char *factory)
+{
+    return gst_element_factory_make(factory, nullptr);
+}
+
+} // namespace
+
+struct CaptureGraphBuilder::Impl
+{
+    gst::Element pipeline;
+};
+
+CaptureGraphBuilder::CaptureGraphBuilder()
+    : m_impl(std::make_unique<Impl>())
+{
+}
+
+CaptureGraphBuilder::~CaptureGraphBuilder() = default;
+
+HRESULT CaptureGraphBuilder::Create(std::unique_ptr<CaptureGraphBuilder> *builder)
+{
+    if (!builder)
+        return E_POINTER;
+    if (!InitializeMediaPlatform(nullptr, MediaServices::All))
+        return E_FAIL;
+    builder->reset(new CaptureGraphBuilder);
+    return S_OK;
+}
+
+HRESULT CaptureGraphBuilder::SetFiltergraph(GstElement *pipeline)
+{
+    if (!pipeline || !GST_IS_BIN(pipeline))
+        return E_POINTER;
+    m_impl->pipeline = gst::Ref(pipeline);
+    if (!g_object_get_data(G_OBJECT(pipeline), "cw-threads")) {
+        g_object_set_data(G_OBJECT(pipeline), "cw-threads", GINT_TO_POINTER(1));
+        g_signal_connect(pipeline, "deep-element-added", G_CALLBACK(OnDeepElementAdded), nullptr);
+    }
+    return S_OK;
+}
+
+HRESULT CaptureGraphBuilder::SetOutputFileName(const GUID &type, const std::string &path,
+                                               Filter *mux, Filter *sink, ContainerFlavour flavour)
+{
+    if (!m_impl->pipeline)
+        return E_UNEXPECTED;
+    if (!mux || !sink)
+        return E_POINTER;
+    const char *factory = nullptr;
+    if (type == MEDIASUBTYPE_Avi)
+        factory = "avimux";
+    else if (type == MEDIASUBTYPE_Asf)
+        factory = "avmux_asf";
+    else if (type == CLSID_MatroskaMp4Muxer)
+        factory = flavour == ContainerFlavour::Mp4 ? "mp4mux" : "matroskamux";
+    else if (type == CLSID_OggMuxer)
+        factory = "oggmux";
+    else if (type == CLSID_DsmMuxer)
+        factory = nullptr; // no such writer exists here
+    else
+        return E_INVALIDARG;
+    gst::Element muxer(factory ? gst::Adopt(Make(factory)) : gst::Element());
+    if (!muxer) {
+        m_lastError = factory ? std::string("The element \"") + factory + "\" is not installed."
+                              : "This multiplexer is not installed.";
+        return REGDB_E_CLASSNOTREG;
+    }
+    gst::Element fileSink(gst::Adopt(Make("filesink")));
+    if (!fileSink)
+        return REGDB_E_CLASSNOTREG;
+    g_object_set(fileSink.get(), "location", path.c_str(), nullptr);
+    GstBin *bin = GST_BIN(m_impl->pipeline.get());
+    if (!gst_bin_add(bin, GST_ELEMENT(gst_object_ref(muxer.get())))
+        || !gst_bin_add(bin, GST_ELEMENT(gst_object_ref(fileSink.get())))
+        || !gst_element_link(muxer.get(), fileSink.get())) {
+        m_lastError = "The multiplexer could not be connected to the file.";
+        return E_FAIL;
+    }
+    *mux = WrapElement(std::move(muxer));
+    *sink = WrapElement(std::move(fileSink));
+    return S_OK;
+}
+
+HRESULT CaptureGraphBuilder::SetEditLength(REFERENCE_TIME length)
+{
+    if (!m_impl->pipeline)
+        return E_UNEXPECTED;
+    ProgressOf(m_impl->pipeline.get())->editLength = length > 0 ? length * 100 : 0;
+    return S_OK;
+}
+
+HRESULT CaptureGraphBuilder::RenderStream(GstPad *pin, const Filter *intermediate,
+                                          const Filter &mux)
+{
+    if (!m_impl->pipeline)
+        return E_UNEXPECTED;
+    GstElement *muxer = ElementOf(mux);
+    if (!pin || !muxer)
+        return E_POINTER;
+    GstBin *bin = GST_BIN(m_impl->pipeline.get());
+    const std::string media = CapsName(pin);
+    const bool video = g_str_has_prefix(media.c_str(), "video/");
+    const bool audio = g_str_has_prefix(media.c_str(), "audio/");
+    if (!video && !audio) {
+        m_lastError = "The stream is neither picture nor sound.";
+        return VFW_E_CANNOT_CONNECT;
+    }
+    const char *muxName = GST_OBJECT_NAME(gst_element_get_factory(muxer));
+
+    std::vector<GstElement *> chain;
+    auto add = [&chain](GstElement *e) {
+        if (e)
+            chain.push_back(e);
+        return e != nullptr;
+    };
+    GstElement *in = Make("queue");
+    add(in);
+    g_object_set(in, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", kBranchRoom,
+                 nullptr);
+    if (video) {
+        add(Make("videoconvert"));
+    } else {
+        add(Make("audioconvert"));
+        add(Make("audioresample"));
+    }
+
+    GstElement *encoder = intermediate ? ElementOf(*intermediate) : nullptr;
+    bool ownEncoder = false;
+    bool restamp = false;
+    const auto *asf = static_cast<const std::vector<AsfStreamSettings> *>(
+        g_object_get_data(G_OBJECT(muxer), kAsfStreamsKey));
+    if (!encoder && asf) {
+        // The ASF writer compresses by itself, with the encoder its profile names.
+        auto it = std::find_if(asf->begin(), asf->end(),
+                               [video](const AsfStreamSettings &s) { return s.video == video; });
+        if (it == asf->end()) {
+            m_lastError = "The Windows Media profile has no stream for this input.";
+            return VFW_E_CANNOT_CONNECT;
+        }
+        encoder = Make(it->encoder.c_str());
+        if (!encoder) {
+            m_lastError = "The Windows Media encoder \"" + it->encoder + "\" is not installed.";
+            for (GstElement *e : chain)
+                gst_object_unref(gst_object_ref_sink(e));
+            return REGDB_E_CLASSNOTREG;
+        }
+        ownEncoder = true;
+        GObjectClass *klass = G_OBJECT_GET_CLASS(encoder);
+        if (g_object_class_find_property(klass, "bitrate") && it->bitrate > 0)
+            gst_util_set_object_arg(G_OBJECT(encoder), "bitrate",
+                                    std::to_string(it->bitrate).c_str());
+        if (video && it->keyFrameSpacing > 0 && it->framesPerSecond > 0
+            && g_object_class_find_property(klass, "gop-size")) {
+            const int frames = std::max(
+                1, static_cast<int>(it->keyFrameSpacing * it->framesPerSecond / 10000000.0));
+            gst_util_set_object_arg(G_OBJECT(encoder), "gop-size", std::to_string(frames).c_str());
+        }
+        if (!video && it->sampleRate > 0 && it->channels > 0) {
+            GstElement *filter = Make("capsfilter");
+            gst::Caps caps(gst_caps_new_simple("audio/x-raw", "rate", G_TYPE_INT, it->sampleRate,
+                                               "channels", G_TYPE_INT, it->channels, nullptr));
+            g_object_set(filter, "caps", caps.get(), nullptr);
+            add(filter);
+        }
+        restamp = true;
+    } else if (!encoder && g_str_equal(muxName, "oggmux")) {
+        // Ogg holds no raw streams: Theora and Vorbis unless a compressor was chosen.
+        encoder = Make(video ? "theoraenc" : "vorbisenc");
+        if (!encoder) {
+            m_lastError = std::string("The element \"") + (video ? "theoraenc" : "vorbisenc")
+                          + "\" is not installed.";
+            for (GstElement *e : chain)
+                gst_object_unref(gst_object_ref_sink(e));
+            return REGDB_E_CLASSNOTREG;
+        }
+        ownEncoder = true;
+    } else if (encoder && g_str_equal(muxName, "avmux_asf")) {
+        restamp = true;
+    }
+    if (encoder && !ownEncoder && GST_OBJECT_PARENT(encoder) != GST_OBJECT(bin)) {
+        m_lastError = "The compressor was not added to the graph.";
+        for (GstElement *e : chain)
+            gst_object_unref(gst_object_ref_sink(e));
+        return E_UNEXPECTED;
+    }
+    if (encoder && ownEncoder)
+        add(encoder);
+    if (!encoder && audio) {
+        // Uncompressed sound is written as 16-bit PCM, what every container and reader takes.
+        GstElement *filter = Make("capsfilter");
+        gst::Caps caps(
+            gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", nullptr));
+        g_object_set(filter, "caps", caps.get(), nullptr);
+        add(filter);
+    }
+    GstElement *out = Make("queue");
+    g_object_set(out, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", kBranchRoom,
+                 nullptr);
+
+    // Everything made here goes into the graph; the caller's compressor is there already.
+    for (GstElement *e : chain) {
+        RaiseThreads(e);
+        gst_bin_add(bin, e);
+    }
+    gst_bin_add(bin, out);
+    std::vector<GstElement *> links = chain;
+    if (encoder && !ownEncoder)
+        links.push_back(encoder);
+    links.push_back(out);
+
+    gst::Pad head(gst_element_get_static_pad(in, "sink"));
+    if (gst_pad_link(pin, head.get()) != GST_PAD_LINK_OK) {
+        m_lastError = "The group's output could not be connected.";
+        return VFW_E_CANNOT_CONNECT;
+    }
+    for (std::size_t i = 0; i + 1 < links.size(); ++i) {
+        if (!gst_element_link(links[i], links[i + 1])) {
+            m_lastError = std::string("\"") + GST_OBJECT_NAME(links[i + 1])
+                          + "\" does not take the stream "
+                          + (links[i + 1] == encoder ? "as it comes." : "of the step before it.");
+            return VFW_E_CANNOT_CONNECT;
+        }
+    }
+    if (restamp && encoder)
+        RestampOutput(encoder);
+    if (!gst_element_link(out, muxer)) {
+        m_lastError = std::string("The ") + muxName + " multiplexer does not take "
+                      + (video ? "this video" : "this audio")
+                      + (encoder ? " format; choose another compressor."
+                                 : " uncompressed; choose a compressor.");
+        return VFW_E_CANNOT_CONNECT;
+    }
+    Progress *progress = ProgressOf(m_impl->pipeline.get());
+    auto *watch = new GroupWatch{progress, m_impl->pipeline.get()};
+    gst_pad_add_probe(
+        pin, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+        OnGroupData, watch, [](gpointer p) { delete static_cast<GroupWatch *>(p); });
+    std::lock_guard lock(progress->mutex);
+    progress->groupPads.push_back(gst::Ref(pin));
+    return S_OK;
+}
+
+HRESULT AddFilter(GstElement *pipeline, const Filter &filter, const std::string &name,
+                  Filter *added)
+{
+    if (!pipeline || !added)
+        return E_POINTER;
+    if (!filter)
+        return E_POINTER;
+    Filter copy;
+    HRESULT hr = filter.Duplicate(&copy);
+    if (FAILED(hr))
+        return hr;
+    GstElement *element = ElementOf(copy);
+    if (!gst_bin_get_by_name(GST_BIN(pipeline), name.c_str()))
+        gst_object_set_name(GST_OBJECT(element), name.c_str());
+    else
+        g_object_unref(gst_bin_get_by_name(GST_BIN(pipeline), name.c_str()));
+    if (!gst_bin_add(GST_BIN(pipeline), GST_ELEMENT(gst_object_ref(element)))) {
+        gst_object_unref(element);
+        return E_FAIL;
+    }
+    *added = copy;
+    return S_OK;
+}
+
+bool FileHasSound(const std::string &path)
+{
+    if (!InitializeMediaPlatform(nullptr, MediaServices::Playback))
+        return false;
+    gst::Error error;
+    GError *raw = nullptr;
+    gst::GObject<GstDiscoverer> discoverer(gst_discoverer_new(20 * GST_SECOND, &raw));
+    error.reset(raw);
+    if (!discoverer)
+        return false;
+    gst::String uri(gst_filename_to_uri(path.c_str(), nullptr));
+    if (!uri)
+        return false;
+    raw = nullptr;
+    gst::GObject<GstDiscovererInfo> info(
+        gst_discoverer_discover_uri(discoverer.get(), uri.get(), &raw));
+    error.reset(raw);
+    if (!info)
+        return false;
+    GList *streams = gst_discoverer_info_get_audio_streams(info.get());
+    const bool sound = streams != nullptr;
+    gst_discoverer_stream_info_list_free(streams);
+    return sound;
+}
+
+void ReleaseGraph(GstElement *graph)
+{
+    if (graph)
+        gst_object_unref(graph);
+}
+
+void ReleasePad(GstPad *pad)
+{
+    if (pad)
+        gst_object_unref(pad);
+}
+
+HRESULT ConfigureInterleaving(const Filter &mux)
+{
+    GstElement *element = ElementOf(mux);
+    if (!element)
+        return E_POINTER;
+    GObjectClass *klass = G_OBJECT_GET_CLASS(element);
+    if (g_object_class_find_property(klass, "interleave-time")) {
+        g_object_set(element, "interleave-time", GstClockTime(500 * GST_MSECOND), nullptr);
+        return S_OK;
+    }
+    if (g_object_class_find_property(klass, "max-delay")) {
+        // oggmux: pages of the streams follow each other closely.
+        g_object_set(element, "max-delay", guint64(500 * GST_MSECOND), nullptr);
+        return S_OK;
+    }
+    return E_NOINTERFACE;
+}
+
+HRESULT SetOverwriteMode(const Filter &sink)
+{
+    GstElement *element = ElementOf(sink);
+    if (!element)
+        return E_POINTER;
+    if (!g_object_class_find_property(G_OBJECT_GET_CLASS(element), "append"))
+        return E_NOINTERFACE;
+    g_object_set(element, "append", FALSE, nullptr);
+    return S_OK;
+}
+
+HRESULT ConfigureAsfWriter(const Filter &mux, const std::vector<AsfStreamSettings> &streams)
+{
+    GstElement *element = ElementOf(mux);
+    if (!element)
+        return E_POINTER;
+    if (!g_str_equal(GST_OBJECT_NAME(gst_element_get_factory(element)), "avmux_asf"))
+        return E_NOINTERFACE;
+    if (streams.empty())
+        return E_INVALIDARG;
+    g_object_set_data_full(
+        G_OBJECT(element), kAsfStreamsKey, new std::vector<AsfStreamSettings>(streams),
+        [](gpointer p) { delete static_cast<std::vector<AsfStreamSettings> *>(p); });
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct ConversionGraph::Impl
+{
+    gst::Element pipeline;
+    std::unique_ptr<GraphEvents> events;
+    Progress *progress = nullptr;
+    bool running = false;
+    std::string runError;
+    Filter graphFilter;
+
+    // Holds the groups where they are and lets end-of-stream run down every branch.
+    void EndSources()
+    {
+        std::vector<GstPad *> pads;
+        {
+            std::lock_guard lock(progress->mutex);
+            for (const auto &pad : progress->groupPads)
+                pads.push_back(pad.get());
+        }
+        for (GstPad *pad : pads)
+            EndGroup(pad);
+    }
+};
+
+ConversionGraph::ConversionGraph()
+    : m_impl(std::make_unique<Impl>())
+{
+}
+
+ConversionGraph::~ConversionGraph()
+{
+    if (m_impl->pipeline)
+        gst_element_set_state(m_impl->pipeline.get(), GST_STATE_NULL);
+}
+
+HRESULT ConversionGraph::FromGraph(GstElement *pipeline, std::shared_ptr<ConversionGraph> *graph)
+{
+    if (!pipeline || !graph)
+        return E_POINTER;
+    std::shared_ptr<ConversionGraph> made(new ConversionGraph);
+    made->m_impl->pipeline = gst::Ref(pipeline);
+    made->m_impl->events = std::make_unique<GraphEvents>(pipeline);
+
+    made->m_impl->progress = ProgressOf(pipeline);
+    *graph = std::move(made);
+    return S_OK;
+}
+
+HRESULT ConversionGraph::Run()
+{
+    if (gst_element_set_state(m_impl->pipeline.get(), GST_STATE_PLAYING)
+        == GST_STATE_CHANGE_FAILURE) {
+        m_impl->runError = m_impl->events->FirstError();
+        if (m_impl->runError.empty())
+            m_impl->runError = "The graph could not be started.";
+        gst_element_set_state(m_impl->pipeline.get(), GST_STATE_NULL);
+        return E_FAIL;
+    }
+    m_impl->running = true;
+    return S_OK;
+}
+
+HRESULT ConversionGraph::Stop(std::chrono::milliseconds finishTimeout)
+{
+    if (!m_impl->running)
+        return S_FALSE;
+    m_impl->running = false;
+    HRESULT hr = S_OK;
+    const GraphEvents::Mark mark = m_impl->events->Now();
+    if (mark.errors > 0) {
+        hr = S_FALSE;
+    } else if (mark.ends == 0) {
+        m_impl->EndSources();
+        switch (m_impl->events->WaitForEnd(mark, finishTimeout)) {
+        case GraphEvents::Outcome::Done:
+            break;
+        case GraphEvents::Outcome::Failed:
+            hr = S_FALSE;
+            break;
+        case GraphEvents::Outcome::TimedOut:
+            hr = E_FAIL;
+            break;
+        }
+    }
+    gst_element_set_state(m_impl->pipeline.get(), GST_STATE_NULL);
+    return hr;
+}
+
+void ConversionGraph::SetNotifyCallback(std::function<void()> callback)
+{
+    m_impl->events->SetNotifyCallback(std::move(callback));
+}
+
+HRESULT ConversionGraph::GetEvent(long *code, std::intptr_t *param1, std::intptr_t *param2)
+{
+    return m_impl->events->GetEvent(code, param1, param2);
+}
+
+REFERENCE_TIME ConversionGraph::CurrentPosition() const
+{
+    return m_impl->progress->end.load() / 100;
+}
+
+std::string ConversionGraph::LastError() const
+{
+    std::string error = m_impl->events->FirstError();
+    return error.empty() ? m_impl->runError : error;
+}
+
+Filter ConversionGraph::Graph() const
+{
+    // Made once: a Filter that is the last holder of a graph stops it when it goes.
+    if (!m_impl->graphFilter)
+        m_impl->graphFilter = WrapElement(gst::Ref(m_impl->pipeline.get()));
+    return m_impl->graphFilter;
+}
+
+bool ConversionGraph::Completed() const
+{
+    const GraphEvents::Mark mark = m_impl->events->Now();
+    return mark.ends > 0 && mark.errors == 0;
+}
+
+} // namespace media

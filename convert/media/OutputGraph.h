@@ -1,0 +1,141 @@
+#pragma once
+
+#include "convert/media/Filter.h"
+#include "convert/media/MediaTypes.h"
+#include "platform/Status.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+typedef struct _GstElement GstElement;
+typedef struct _GstPad GstPad;
+
+// The back end of a conversion graph: the writer of the output container (muxer and file
+// sink) attached to a render engine's pipeline, and each group pad rendered into it through an
+// optional encoder. Then the graph is run and watched through ConversionGraph.
+namespace media {
+
+// Writers, named by the identifiers the options know them by.
+extern const GUID MEDIASUBTYPE_Avi;       // avimux
+extern const GUID MEDIASUBTYPE_Asf;       // the ASF writer: avmux_asf behind its own encoders
+extern const GUID CLSID_MatroskaMp4Muxer; // matroskamux, or mp4mux for an .mp4 file
+extern const GUID CLSID_DsmMuxer;         // not available on this platform
+extern const GUID CLSID_OggMuxer;         // oggmux
+
+// A class that is not installed (no element of that kind exists here).
+constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
+// Two filters could not be connected: the writer refuses the stream's format.
+constexpr HRESULT VFW_E_CANNOT_CONNECT = static_cast<HRESULT>(0x80040217u);
+
+// Which flavour the Matroska/MP4 multiplexer writes.
+enum class ContainerFlavour { Matroska, Mp4 };
+
+// One stream of a Windows Media profile, as the ASF writer's encoder takes it.
+struct AsfStreamSettings
+{
+    bool video = false;
+    std::string encoder;       // element factory, e.g. "cwenc_wmv2"
+    std::uint32_t bitrate = 0; // bit/s
+    int width = 0;
+    int height = 0;
+    double framesPerSecond = 0;
+    std::int64_t keyFrameSpacing = 0; // 100-ns units; 0 = the encoder's own
+    int sampleRate = 0;
+    int channels = 0;
+};
+
+class CaptureGraphBuilder
+{
+public:
+    static HRESULT Create(std::unique_ptr<CaptureGraphBuilder> *builder);
+    ~CaptureGraphBuilder();
+    CaptureGraphBuilder(const CaptureGraphBuilder &) = delete;
+    CaptureGraphBuilder &operator=(const CaptureGraphBuilder &) = delete;
+
+    // The pipeline to build in (a new reference is kept).
+    HRESULT SetFiltergraph(GstElement *pipeline);
+    // Adds the writer's muxer and a file sink for path, linked. REGDB_E_CLASSNOTREG when the
+    // muxer is not installed, E_INVALIDARG for an unknown writer, E_UNEXPECTED without a graph.
+    HRESULT SetOutputFileName(const GUID &type, const std::string &path, Filter *mux, Filter *sink,
+                              ContainerFlavour flavour = ContainerFlavour::Matroska);
+    // pin -> converter -> [intermediate, or the writer's own encoder] -> mux. The intermediate
+    // must have been added with AddFilter. VFW_E_CANNOT_CONNECT when the writer refuses the
+    // stream; LastError() says why.
+    HRESULT RenderStream(GstPad *pin, const Filter *intermediate, const Filter &mux);
+    // How long the edit lasts: a group whose source sends no end-of-stream is ended when it
+    // has delivered that much.
+    HRESULT SetEditLength(REFERENCE_TIME length);
+    const std::string &LastError() const { return m_lastError; }
+
+    struct Impl;
+
+private:
+    CaptureGraphBuilder();
+    std::unique_ptr<Impl> m_impl;
+    std::string m_lastError;
+};
+
+// Adds a copy of the filter to the graph under name (the bound one stays free for the next
+// conversion); the copy is what RenderStream takes. E_FAIL when it cannot be copied or added.
+HRESULT AddFilter(GstElement *pipeline, const Filter &filter, const std::string &name,
+                  Filter *added);
+
+// Whether the file has a sound stream the installed decoders can read.
+bool FileHasSound(const std::string &path);
+
+// Releases a graph reference (from RenderEngine::GetFilterGraph).
+void ReleaseGraph(GstElement *graph);
+// Releases a pad reference (from RenderEngine::GetGroupOutputPin).
+void ReleasePad(GstPad *pad);
+
+// Full interleaving: the muxer writes streams close together in time. E_NOINTERFACE when the
+// muxer has no such setting (not an error for the caller).
+HRESULT ConfigureInterleaving(const Filter &mux);
+// The sink replaces an existing file instead of appending. E_NOINTERFACE when not a file sink.
+HRESULT SetOverwriteMode(const Filter &sink);
+// Configures the ASF writer's encoders from a profile's streams. E_NOINTERFACE when mux is not
+// the ASF writer; E_INVALIDARG for no streams.
+HRESULT ConfigureAsfWriter(const Filter &mux, const std::vector<AsfStreamSettings> &streams);
+
+// Control and events of a running conversion graph.
+class ConversionGraph
+{
+public:
+    // E_POINTER without a pipeline.
+    static HRESULT FromGraph(GstElement *pipeline, std::shared_ptr<ConversionGraph> *graph);
+    ~ConversionGraph();
+    ConversionGraph(const ConversionGraph &) = delete;
+    ConversionGraph &operator=(const ConversionGraph &) = delete;
+
+    // Starts the graph; E_FAIL when it refuses at once (LastError says why).
+    HRESULT Run();
+    // Ends the conversion. While the graph still runs, its sources are ended so the writer
+    // completes the file, waiting at most finishTimeout; then everything stops. S_OK when the
+    // file was completed (now or earlier), S_FALSE when the graph had failed or never ran,
+    // E_FAIL when the wait ran out.
+    HRESULT Stop(std::chrono::milliseconds finishTimeout = std::chrono::seconds(30));
+
+    // Runs on a streaming thread after an event was queued; must not block.
+    void SetNotifyCallback(std::function<void()> callback);
+    // EC_COMPLETE at the end of the file, EC_ERRORABORT on a failure; E_ABORT when none.
+    HRESULT GetEvent(long *code, std::intptr_t *param1, std::intptr_t *param2);
+    // Position written so far, 100-ns units; 0 before the first frame.
+    REFERENCE_TIME CurrentPosition() const;
+    // The graph's first error, naming the element that failed; empty when none.
+    std::string LastError() const;
+    bool Completed() const;
+    // The graph as a Filter (for the filter properties dialog), valid while this object lives.
+    Filter Graph() const;
+
+    struct Impl;
+
+private:
+    ConversionGraph();
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace media
