@@ -1,6 +1,5 @@
 #include "app/ConversionWindow.h"
 
-#include "app/GraphNotify.h"
 #include "app/VinteloDlg.h"
 #include "convert/ConversionDriver.h"
 #include "options/DialogFilterPerproty.h"
@@ -13,7 +12,7 @@
 ConversionWindow::ConversionWindow(CVinteloDlg *dialog)
     : QObject(dialog)
     , m_dialog(dialog)
-    , m_post(GraphNotifyPoster(dialog))
+    , m_notifier(dialog)
 {
     m_timer.setInterval(kConversionTimerPeriodMs);
     m_timer.setObjectName(QStringLiteral("timer%1").arg(kConversionTimerId));
@@ -22,7 +21,7 @@ ConversionWindow::ConversionWindow(CVinteloDlg *dialog)
 
 void ConversionWindow::PostGraphNotify()
 {
-    m_post();
+    m_notifier.Callback()();
 }
 
 void ConversionWindow::SetConvertCaption(const std::string &text)

@@ -1,11 +1,10 @@
 #pragma once
 
 #include "convert/OutputGraph.h"
+#include "preview/GraphNotify.h"
 
 #include <QObject>
 #include <QTimer>
-
-#include <functional>
 
 class CVinteloDlg;
 
@@ -31,5 +30,5 @@ public:
 private:
     CVinteloDlg *m_dialog;
     QTimer m_timer{this};
-    std::function<void()> m_post;
+    CGraphNotifier m_notifier;
 };
