@@ -458,12 +458,13 @@ int RunConvertCommand(int argc, char **argv)
     Progress progress(end - start);
     bool completed = false;
     bool failed = false;
+    bool unfinished = false; // the writer did not complete the file in time after a stop
     auto lastShown = std::chrono::steady_clock::now();
     while (dlg.m_bConverting == 1) {
         const bool events = host.Wait(std::chrono::milliseconds(200));
         if (g_signal != 0) {
             std::fprintf(stderr, "\nStopping: finishing the file written so far...\n");
-            FinishConversion(dlg, host);
+            unfinished = FinishConversion(dlg, host) == E_FAIL;
             break;
         }
         if (events && pControl) {
@@ -484,6 +485,11 @@ int RunConvertCommand(int argc, char **argv)
         progress.Show(end - start, true);
     std::fprintf(stderr, "%s\n", host.Status().c_str());
     ReleaseBoundCompressors();
+    if (unfinished) {
+        std::fprintf(stderr, "Error: the writer did not finish %s in time; it may not play.\n",
+                     dlg.m_szOutputFile.c_str());
+        return 1;
+    }
     if (g_signal != 0)
         return 128 + g_signal;
     if (failed || !completed)
