@@ -36,9 +36,9 @@ std::string Shell(const std::string &command)
 // One entry of the first stream of a kind ("v:0", "a:0"), without its line end.
 std::string Probe(const std::string &file, const char *stream, const char *entry)
 {
-    std::string value = Shell(std::string("ffprobe -v error -select_streams ") + stream
-                              + " -show_entries stream=" + entry
-                              + " -of default=nw=1:nk=1 '" + file + "' | head -n 1");
+    std::string value
+        = Shell(std::string("ffprobe -v error -select_streams ") + stream + " -show_entries stream="
+                + entry + " -of default=nw=1:nk=1 '" + file + "' | head -n 1");
     while (!value.empty() && value.back() == '\n')
         value.pop_back();
     return value;
@@ -67,7 +67,8 @@ const FormatCase kCases[] = {
 };
 
 class ConversionFormats : public ::testing::TestWithParam<FormatCase>
-{};
+{
+};
 
 TEST_P(ConversionFormats, WritesAFileEveryReaderAccepts)
 {
