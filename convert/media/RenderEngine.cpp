@@ -63,6 +63,7 @@ struct RenderEngine::Impl
     gst::Object<GESTimeline> ges;
     std::vector<GESTrack *> tracks; // owned by ges, one per group
     std::map<GESClip *, GESTrack *> clipTrack;
+    std::map<std::pair<GESClip *, GESTrackType>, GESTrackElement *> clipElement;
     std::string lastError;
 
     static GESTrack *OnSelectTrack(GESTimeline *, GESClip *clip, GESTrackElement *element,
@@ -72,7 +73,14 @@ struct RenderEngine::Impl
         auto it = impl->clipTrack.find(clip);
         if (it == impl->clipTrack.end())
             return nullptr;
-        if (ges_track_element_get_track_type(element) != it->second->type)
+        const GESTrackType type = ges_track_element_get_track_type(element);
+        if (type != it->second->type)
+            return nullptr;
+        // A file with several streams of a kind gives its clip one source per stream; the
+        // track takes the first, the one players use, and the rest are left out (two sources
+        // of one clip cannot share a track).
+        auto chosen = impl->clipElement.emplace(std::make_pair(clip, type), element).first;
+        if (chosen->second != element)
             return nullptr;
         return GES_TRACK(gst_object_ref(it->second));
     }
@@ -330,6 +338,7 @@ struct RenderEngine::Impl
             g_signal_handlers_disconnect_by_data(ges.get(), this);
         tracks.clear();
         clipTrack.clear();
+        clipElement.clear();
         ges.reset();
     }
 };
