@@ -2,11 +2,11 @@
 
 #include "app/ConversionWindow.h"
 #include "app/MainCommands.h"
+#include "app/MainWindowTemplate.h"
 #include "app/MediaProbe.h"
 #include "app/VinteloApp.h"
 #include "app/WindowMessages.h"
 #include "controls/BitmapSlider.h"
-#include "controls/ButtonST.h"
 #include "convert/ConversionDriver.h"
 #include "convert/media/MediaPlatform.h"
 #include "localisation/DialogLanguage.h"
@@ -17,17 +17,17 @@
 #include "options/OutputOptionsCommand.h"
 #include "options/SettingsStore.h"
 #include "platform/Choosers.h"
+#include "platform/DialogUnits.h"
 #include "platform/MessageBoxes.h"
 #include "preview/TrimControls.h"
 #include "resources/Artwork.h"
 
+#include <QAbstractButton>
 #include <QCloseEvent>
-#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPushButton>
 #include <QShortcut>
 
 #include <cstdio>
@@ -35,61 +35,6 @@
 #include <ctime>
 
 namespace {
-
-enum class Kind { BitmapButton, Button, SunkenStatic, CentredSunkenStatic, Slider, GroupBox };
-
-struct TemplateControl
-{
-    int id;
-    Kind kind;
-    const char *text;
-    QRect rect; // dialog units
-};
-
-constexpr int kNoId = -1;
-
-// Template 102 in its own order, which is also the keyboard order.
-const TemplateControl kTemplate[] = {
-    {CVinteloDlg::IDC_BUTTON_HELP, Kind::BitmapButton, "&Help", {213, 5, 66, 32}},
-    {CVinteloDlg::IDC_STATIC_STATUS, Kind::SunkenStatic, "", {7, 175, 343, 14}},
-    {CVinteloDlg::IDC_BUTTON_CONVERT, Kind::BitmapButton, "Convert", {145, 5, 66, 32}},
-    {CVinteloDlg::IDC_BUTTON_OUTPUT_SETTINGS, Kind::BitmapButton, "Options", {77, 5, 66, 32}},
-    {CVinteloDlg::IDC_BUTTON_ADD_VIDEO, Kind::BitmapButton, "Open Video", {9, 5, 66, 32}},
-    {CVinteloDlg::IDC_BUTTON_ABOUT, Kind::BitmapButton, "About", {281, 5, 66, 32}},
-    {kNoId, Kind::GroupBox, "", {7, 0, 343, 39}},
-    {CVinteloDlg::IDC_BUTTON_HOMEPAGE, Kind::BitmapButton, "Homepage", {133, 141, 66, 22}},
-    {CVinteloDlg::IDC_SLIDER_POSITION, Kind::Slider, "", {7, 63, 343, 17}},
-    {CVinteloDlg::IDC_BUTTON_CLOSE, Kind::Button, "Close", {221, 135, 6, 6}},
-    {CVinteloDlg::IDC_STATIC_POSITION, Kind::CentredSunkenStatic, "", {68, 43, 202, 14}},
-    {CVinteloDlg::IDC_BUTTON_PLAY, Kind::Button, "Play", {14, 87, 66, 14}},
-    {CVinteloDlg::IDC_BUTTON_PAUSE, Kind::Button, "Pause", {132, 87, 66, 14}},
-    {CVinteloDlg::IDC_BUTTON_STOP, Kind::Button, "Stop", {250, 87, 66, 14}},
-    {CVinteloDlg::IDC_BUTTON_START_TIME, Kind::Button, "Start Time", {14, 116, 66, 14}},
-    {CVinteloDlg::IDC_BUTTON_END_TIME, Kind::Button, "End Time", {180, 116, 66, 14}},
-    {CVinteloDlg::IDC_STATIC_START_TIME, Kind::CentredSunkenStatic, "", {82, 116, 66, 14}},
-    {CVinteloDlg::IDC_STATIC_END_TIME, Kind::CentredSunkenStatic, "", {248, 116, 66, 14}},
-    {CVinteloDlg::IDC_BUTTON_EXIT, Kind::BitmapButton, "Exit", {252, 141, 66, 22}},
-};
-
-const QSize kTemplateSize(357, 196);
-
-struct Decoration
-{
-    int id;
-    int icon;
-    int tooltipString; // catalogue string, or 0 for the fixed text
-    const char *tooltip;
-};
-
-const Decoration kDecorations[] = {
-    {CVinteloDlg::IDC_BUTTON_ADD_VIDEO, artwork::IconOpen, 119, nullptr},
-    {CVinteloDlg::IDC_BUTTON_OUTPUT_SETTINGS, artwork::IconOptions, 120, nullptr},
-    {CVinteloDlg::IDC_BUTTON_CONVERT, artwork::IconApplication, 121, nullptr},
-    {CVinteloDlg::IDC_BUTTON_HELP, artwork::IconHelp, 0, "Help"},
-    {CVinteloDlg::IDC_BUTTON_HOMEPAGE, artwork::IconHomepage, 0, "Homepage"},
-    {CVinteloDlg::IDC_BUTTON_ABOUT, artwork::IconAbout, 0, "About"},
-    {CVinteloDlg::IDC_BUTTON_EXIT, artwork::IconExit, 0, "Exit"},
-};
 
 // Controls that only work with a video open.
 constexpr int kNeedVideo[] = {
@@ -150,65 +95,16 @@ ConversionWindow &CVinteloDlg::Conversion()
 
 QRect CVinteloDlg::DialogUnitsToPixels(const QRect &units) const
 {
-    const int x = units.x() * m_baseUnits.width() / 4;
-    const int y = units.y() * m_baseUnits.height() / 8;
-    const int right = (units.x() + units.width()) * m_baseUnits.width() / 4;
-    const int bottom = (units.y() + units.height()) * m_baseUnits.height() / 8;
-    return QRect(x, y, right - x, bottom - y);
+    return platform::DialogUnitsToPixels(units, m_baseUnits);
 }
 
 void CVinteloDlg::CreateControls()
 {
-    // Base units the way the dialog manager measures its font: the mean width of the Latin
-    // letters, rounded, and the line height.
-    const QFontMetrics metrics(font());
-    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    m_baseUnits = QSize((metrics.horizontalAdvance(letters) / 26 + 1) / 2, metrics.height());
-    setFixedSize(DialogUnitsToPixels(QRect(QPoint(0, 0), kTemplateSize)).size());
-
-    for (const TemplateControl &entry : kTemplate) {
-        QWidget *widget = nullptr;
-        const QString text = QString::fromLatin1(entry.text);
-        switch (entry.kind) {
-        case Kind::BitmapButton: {
-            auto *button = new CButtonST(this);
-            button->setText(text);
-            widget = button;
-            break;
-        }
-        case Kind::Button:
-            widget = new QPushButton(text, this);
-            static_cast<QPushButton *>(widget)->setAutoDefault(false);
-            break;
-        case Kind::SunkenStatic:
-        case Kind::CentredSunkenStatic: {
-            auto *label = new QLabel(text, this);
-            label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-            label->setAlignment(entry.kind == Kind::CentredSunkenStatic
-                                    ? Qt::AlignCenter
-                                    : Qt::AlignLeft | Qt::AlignVCenter);
-            label->setAutoFillBackground(true);
-            widget = label;
-            break;
-        }
-        case Kind::Slider:
-            m_slider = new CBitmapSlider(this);
-            m_slider->SetTrackingFlag(&CVinteloApp::Instance().m_bSliderTracking);
-            widget = m_slider;
-            break;
-        case Kind::GroupBox:
-            m_groupBox = new QGroupBox(this);
-            m_groupBox->setAttribute(Qt::WA_TransparentForMouseEvents);
-            widget = m_groupBox;
-            break;
-        }
-        widget->setProperty("controlId", entry.id);
-        widget->setGeometry(DialogUnitsToPixels(entry.rect));
-        if (entry.id != kNoId)
-            m_controls[entry.id] = widget;
-    }
-    // The frame sits behind the buttons it surrounds.
-    m_groupBox->lower();
+    m_baseUnits = platform::DialogBaseUnits(font());
+    setFixedSize(DialogUnitsToPixels(QRect(QPoint(0, 0), mainwindow::kTemplateSize)).size());
+    m_controls = mainwindow::CreateTemplateControls(this, m_baseUnits);
+    m_slider = static_cast<CBitmapSlider *>(Control(IDC_SLIDER_POSITION));
+    m_slider->SetTrackingFlag(&CVinteloApp::Instance().m_bSliderTracking);
 
     auto connectClick = [this](int id, void (CVinteloDlg::*slot)()) {
         auto *button = qobject_cast<QAbstractButton *>(Control(id));
@@ -285,7 +181,7 @@ bool CVinteloDlg::OnInitDialog()
     SetControlText(IDC_STATIC_STATUS,
                    OutputStatus(m_szOutputFile, FromStd(language.GetString(111))));
 
-    DecorateButtons();
+    mainwindow::DecorateButtons(m_controls);
 
     m_slider->setRange(0, kSliderRange);
     m_slider->setValue(0);
@@ -297,22 +193,6 @@ bool CVinteloDlg::OnInitDialog()
 
     ApplyToDialog(this, kDialogNumber);
     return true;
-}
-
-void CVinteloDlg::DecorateButtons()
-{
-    const CLanguage &language = CLanguage::Instance();
-    for (const Decoration &decoration : kDecorations) {
-        auto *button = static_cast<CButtonST *>(Control(decoration.id));
-        button->SetIcons(artwork::Icon(decoration.icon));
-        button->SetHoverSound(artwork::SoundHover);
-        button->EnableTransparency();
-        button->SetHoverCursor(artwork::Cursor(artwork::CursorHand));
-        button->SetTooltip(decoration.tooltipString ? FromStd(language.GetString(
-                               decoration.tooltipString))
-                                                    : QString::fromLatin1(decoration.tooltip));
-        button->SetIconAlignment(CButtonST::IconAbove);
-    }
 }
 
 void CVinteloDlg::paintEvent(QPaintEvent *event)

@@ -15,7 +15,6 @@ class CButtonST;
 class CTrimControls;
 class ConversionWindow;
 class QLabel;
-class QGroupBox;
 class QPushButton;
 
 // The main window: its controls, its start-up and close sequences, and the commands that
@@ -93,7 +92,6 @@ protected:
 private:
     bool OnInitDialog();
     void CreateControls();
-    void DecorateButtons();
     void OnGraphNotify();
     void OnPositionTick();
     // The preview player's part of opening a video.
@@ -106,7 +104,6 @@ private:
     QPixmap m_background;
     QSize m_baseUnits;
     std::map<int, QWidget *> m_controls;
-    QGroupBox *m_groupBox = nullptr;
     CBitmapSlider *m_slider = nullptr;
     ConversionWindow *m_conversion = nullptr;
     // Last, so the preview player goes before the controls it updates.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/MainWindowState.h"
+#include "convert/media/ConversionGraph.h"
 #include "convert/media/Filter.h"
 #include "convert/media/OutputGraph.h"
 #include "convert/media/RenderEngine.h"

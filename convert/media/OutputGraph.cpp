@@ -1,7 +1,7 @@
 #include "convert/media/OutputGraph.h"
 
 #include "convert/media/FilterInternal.h"
-#include "convert/media/GraphEvents.h"
+#include "convert/media/GroupProgress.h"
 #include "convert/media/GstHandles.h"
 #include "convert/media/MediaPlatform.h"
 
@@ -9,9 +9,7 @@
 #include <gst/pbutils/pbutils.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <mutex>
 
 namespace media {
 
@@ -34,88 +32,10 @@ namespace {
 constexpr guint64 kBranchRoom = 5 * GST_SECOND;
 
 const char *const kAsfStreamsKey = "cw-asf-streams";
-const char *const kProgressKey = "cw-progress";
 
 unsigned Cores()
 {
     return std::min(g_get_num_processors(), 8u);
-}
-
-// Kept on the pipeline: how far the groups have come, and their pads, which a stop ends.
-struct Progress
-{
-    std::atomic<gint64> end{0};
-    std::atomic<gint64> editLength{0}; // ns; 0 unknown
-    std::mutex mutex;
-    std::vector<gst::Pad> groupPads;
-};
-
-Progress *ProgressOf(GstElement *pipeline)
-{
-    auto *progress = static_cast<Progress *>(g_object_get_data(G_OBJECT(pipeline), kProgressKey));
-    if (!progress) {
-        progress = new Progress;
-        g_object_set_data_full(G_OBJECT(pipeline), kProgressKey, progress,
-                               [](gpointer p) { delete static_cast<Progress *>(p); });
-    }
-    return progress;
-}
-
-// Holds a group where it is and lets end-of-stream run down its branch.
-void EndGroup(GstPad *pad)
-{
-    gst_pad_add_probe(
-        pad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM,
-        [](GstPad *, GstPadProbeInfo *, gpointer) { return GST_PAD_PROBE_OK; }, nullptr, nullptr);
-    gst::Pad peer(gst_pad_get_peer(pad));
-    if (peer)
-        gst_pad_send_event(peer.get(), gst_event_new_eos());
-}
-
-// One group pad: how far it has come, and whether it reached the end of its segment.
-struct GroupWatch
-{
-    Progress *progress;
-    GstElement *pipeline; // not owned: the pipeline owns the pad this watch sits on
-    GstClockTime stop = GST_CLOCK_TIME_NONE;
-    std::atomic<bool> ended{false};
-};
-
-GstPadProbeReturn OnGroupData(GstPad *pad, GstPadProbeInfo *info, gpointer data)
-{
-    auto *watch = static_cast<GroupWatch *>(data);
-    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
-        GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
-        if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
-            const GstSegment *segment = nullptr;
-            gst_event_parse_segment(event, &segment);
-            if (segment->format == GST_FORMAT_TIME)
-                watch->stop = segment->stop;
-        }
-        return GST_PAD_PROBE_OK;
-    }
-    GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-    if (!buffer || !GST_BUFFER_PTS_IS_VALID(buffer))
-        return GST_PAD_PROBE_OK;
-    gint64 end = GST_BUFFER_PTS(buffer);
-    if (GST_BUFFER_DURATION_IS_VALID(buffer))
-        end += GST_BUFFER_DURATION(buffer);
-    Progress *progress = watch->progress;
-    gint64 seen = progress->end.load();
-    while (end > seen && !progress->end.compare_exchange_weak(seen, end)) {
-    }
-    // Some sources (MPEG-TS among them) never send end-of-stream through the timeline once
-    // their span is played; the group ends with the last buffer of its segment anyway.
-    // Only the segment that closes the edit counts, not one of a clip in the middle.
-    const gint64 length = progress->editLength.load();
-    if (length > 0 && GST_CLOCK_TIME_IS_VALID(watch->stop)
-        && gint64(watch->stop) + 100 * GST_MSECOND >= length
-        && end + GST_MSECOND >= gint64(watch->stop) && !watch->ended.exchange(true)) {
-        gst_element_call_async(
-            watch->pipeline, [](GstElement *, gpointer p) { EndGroup(static_cast<GstPad *>(p)); },
-            gst_object_ref(pad), gst_object_unref);
-    }
-    return GST_PAD_PROBE_OK;
 }
 
 // Turns an encoder's output into running time with a segment from 0: the libav encoders stamp
@@ -438,13 +358,7 @@ HRESULT CaptureGraphBuilder::RenderStream(GstPad *pin, const Filter *intermediat
                                  : " uncompressed; choose a compressor.");
         return VFW_E_CANNOT_CONNECT;
     }
-    Progress *progress = ProgressOf(m_impl->pipeline.get());
-    auto *watch = new GroupWatch{progress, m_impl->pipeline.get()};
-    gst_pad_add_probe(
-        pin, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
-        OnGroupData, watch, [](gpointer p) { delete static_cast<GroupWatch *>(p); });
-    std::lock_guard lock(progress->mutex);
-    progress->groupPads.push_back(gst::Ref(pin));
+    WatchGroup(m_impl->pipeline.get(), pin);
     return S_OK;
 }
 
@@ -551,130 +465,6 @@ HRESULT ConfigureAsfWriter(const Filter &mux, const std::vector<AsfStreamSetting
         G_OBJECT(element), kAsfStreamsKey, new std::vector<AsfStreamSettings>(streams),
         [](gpointer p) { delete static_cast<std::vector<AsfStreamSettings> *>(p); });
     return S_OK;
-}
-
-// ---------------------------------------------------------------------------------------------
-
-struct ConversionGraph::Impl
-{
-    gst::Element pipeline;
-    std::unique_ptr<GraphEvents> events;
-    Progress *progress = nullptr;
-    bool running = false;
-    std::string runError;
-    Filter graphFilter;
-
-    // Holds the groups where they are and lets end-of-stream run down every branch.
-    void EndSources()
-    {
-        std::vector<GstPad *> pads;
-        {
-            std::lock_guard lock(progress->mutex);
-            for (const auto &pad : progress->groupPads)
-                pads.push_back(pad.get());
-        }
-        for (GstPad *pad : pads)
-            EndGroup(pad);
-    }
-};
-
-ConversionGraph::ConversionGraph()
-    : m_impl(std::make_unique<Impl>())
-{
-}
-
-ConversionGraph::~ConversionGraph()
-{
-    if (m_impl->pipeline)
-        gst_element_set_state(m_impl->pipeline.get(), GST_STATE_NULL);
-}
-
-HRESULT ConversionGraph::FromGraph(GstElement *pipeline, std::shared_ptr<ConversionGraph> *graph)
-{
-    if (!pipeline || !graph)
-        return E_POINTER;
-    std::shared_ptr<ConversionGraph> made(new ConversionGraph);
-    made->m_impl->pipeline = gst::Ref(pipeline);
-    made->m_impl->events = std::make_unique<GraphEvents>(pipeline);
-
-    made->m_impl->progress = ProgressOf(pipeline);
-    *graph = std::move(made);
-    return S_OK;
-}
-
-HRESULT ConversionGraph::Run()
-{
-    if (gst_element_set_state(m_impl->pipeline.get(), GST_STATE_PLAYING)
-        == GST_STATE_CHANGE_FAILURE) {
-        m_impl->runError = m_impl->events->FirstError();
-        if (m_impl->runError.empty())
-            m_impl->runError = "The graph could not be started.";
-        gst_element_set_state(m_impl->pipeline.get(), GST_STATE_NULL);
-        return E_FAIL;
-    }
-    m_impl->running = true;
-    return S_OK;
-}
-
-HRESULT ConversionGraph::Stop(std::chrono::milliseconds finishTimeout)
-{
-    if (!m_impl->running)
-        return S_FALSE;
-    m_impl->running = false;
-    HRESULT hr = S_OK;
-    const GraphEvents::Mark mark = m_impl->events->Now();
-    if (mark.errors > 0) {
-        hr = S_FALSE;
-    } else if (mark.ends == 0) {
-        m_impl->EndSources();
-        switch (m_impl->events->WaitForEnd(mark, finishTimeout)) {
-        case GraphEvents::Outcome::Done:
-            break;
-        case GraphEvents::Outcome::Failed:
-            hr = S_FALSE;
-            break;
-        case GraphEvents::Outcome::TimedOut:
-            hr = E_FAIL;
-            break;
-        }
-    }
-    gst_element_set_state(m_impl->pipeline.get(), GST_STATE_NULL);
-    return hr;
-}
-
-void ConversionGraph::SetNotifyCallback(std::function<void()> callback)
-{
-    m_impl->events->SetNotifyCallback(std::move(callback));
-}
-
-HRESULT ConversionGraph::GetEvent(long *code, std::intptr_t *param1, std::intptr_t *param2)
-{
-    return m_impl->events->GetEvent(code, param1, param2);
-}
-
-REFERENCE_TIME ConversionGraph::CurrentPosition() const
-{
-    return m_impl->progress->end.load() / 100;
-}
-
-std::string ConversionGraph::LastError() const
-{
-    std::string error = m_impl->events->FirstError();
-    return error.empty() ? m_impl->runError : error;
-}
-
-Filter ConversionGraph::Graph() const
-{
-    // Made once: a Filter that is the last holder of a graph stops it when it goes.
-    if (!m_impl->graphFilter)
-        m_impl->graphFilter = WrapElement(gst::Ref(m_impl->pipeline.get()));
-    return m_impl->graphFilter;
-}
-
-bool ConversionGraph::Completed() const
-{
-    const GraphEvents::Mark mark = m_impl->events->Now();
-    return mark.ends > 0 && mark.errors == 0;
 }
 
 } // namespace media
