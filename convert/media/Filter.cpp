@@ -10,7 +10,7 @@ namespace media {
 namespace {
 
 using props::Describe;
-using props::EditableSpecs;
+using props::EditableDefinitions;
 using props::FindEditable;
 using props::FromGValue;
 using props::ToGValue;
@@ -69,26 +69,26 @@ std::vector<PropertyInfo> Filter::EditableProperties() const
     std::vector<PropertyInfo> result;
     if (!m_impl)
         return result;
-    for (GParamSpec *spec : EditableSpecs(m_impl->element.get()))
-        result.push_back(Describe(spec));
+    for (GParamSpec *definition : EditableDefinitions(m_impl->element.get()))
+        result.push_back(Describe(definition));
     return result;
 }
 
 bool Filter::HasEditableProperties() const
 {
-    return m_impl && !EditableSpecs(m_impl->element.get()).empty();
+    return m_impl && !EditableDefinitions(m_impl->element.get()).empty();
 }
 
 HRESULT Filter::GetProperty(const std::string &name, PropertyValue *value) const
 {
     if (!m_impl || !value)
         return E_POINTER;
-    GParamSpec *spec = FindEditable(m_impl->element.get(), name);
-    if (!spec)
+    GParamSpec *definition = FindEditable(m_impl->element.get(), name);
+    if (!definition)
         return E_INVALIDARG;
-    Value current(spec->value_type);
-    g_object_get_property(G_OBJECT(m_impl->element.get()), spec->name, current.get());
-    *value = FromGValue(spec, current.get());
+    Value current(definition->value_type);
+    g_object_get_property(G_OBJECT(m_impl->element.get()), definition->name, current.get());
+    *value = FromGValue(definition, current.get());
     return S_OK;
 }
 
@@ -96,16 +96,16 @@ HRESULT Filter::SetProperty(const std::string &name, const PropertyValue &value)
 {
     if (!m_impl)
         return E_POINTER;
-    GParamSpec *spec = FindEditable(m_impl->element.get(), name);
-    if (!spec)
+    GParamSpec *definition = FindEditable(m_impl->element.get(), name);
+    if (!definition)
         return E_INVALIDARG;
     Value wanted;
-    if (!ToGValue(spec, value, wanted.get()))
+    if (!ToGValue(definition, value, wanted.get()))
         return E_INVALIDARG;
     // Validation changes a value that is out of range; such a value is refused, not clamped.
-    if (g_param_value_validate(spec, wanted.get()))
+    if (g_param_value_validate(definition, wanted.get()))
         return E_INVALIDARG;
-    g_object_set_property(G_OBJECT(m_impl->element.get()), spec->name, wanted.get());
+    g_object_set_property(G_OBJECT(m_impl->element.get()), definition->name, wanted.get());
     return S_OK;
 }
 
@@ -117,14 +117,14 @@ std::string Filter::SaveState() const
     Structure state(gst_structure_new_empty(FactoryName().c_str()));
     if (!state)
         return {};
-    for (GParamSpec *spec : EditableSpecs(element)) {
-        Value current(spec->value_type);
-        g_object_get_property(G_OBJECT(element), spec->name, current.get());
-        if (g_param_value_defaults(spec, current.get()))
+    for (GParamSpec *definition : EditableDefinitions(element)) {
+        Value current(definition->value_type);
+        g_object_get_property(G_OBJECT(element), definition->name, current.get());
+        if (g_param_value_defaults(definition, current.get()))
             continue;
         gst::String text(gst_value_serialize(current.get()));
         if (text)
-            gst_structure_set(state.get(), spec->name, G_TYPE_STRING, text.get(), nullptr);
+            gst_structure_set(state.get(), definition->name, G_TYPE_STRING, text.get(), nullptr);
     }
     gst::String text(gst_structure_to_string(state.get()));
     return text ? text.get() : "";
@@ -145,23 +145,23 @@ HRESULT Filter::LoadState(const std::string &state)
         return E_INVALIDARG;
     GstElement *element = m_impl->element.get();
     HRESULT result = S_OK;
-    for (GParamSpec *spec : EditableSpecs(element)) {
-        Value wanted(spec->value_type);
-        const gchar *text = gst_structure_get_string(parsed.get(), spec->name);
+    for (GParamSpec *definition : EditableDefinitions(element)) {
+        Value wanted(definition->value_type);
+        const gchar *text = gst_structure_get_string(parsed.get(), definition->name);
         if (text) {
-            if (!gst_value_deserialize_with_pspec(wanted.get(), text, spec)
-                || g_param_value_validate(spec, wanted.get())) {
+            if (!gst_value_deserialize_with_pspec(wanted.get(), text, definition)
+                || g_param_value_validate(definition, wanted.get())) {
                 result = S_FALSE;
                 continue;
             }
         } else {
-            Value current(spec->value_type);
-            g_object_get_property(G_OBJECT(element), spec->name, current.get());
-            if (g_param_value_defaults(spec, current.get()))
+            Value current(definition->value_type);
+            g_object_get_property(G_OBJECT(element), definition->name, current.get());
+            if (g_param_value_defaults(definition, current.get()))
                 continue;
-            g_param_value_set_default(spec, wanted.get());
+            g_param_value_set_default(definition, wanted.get());
         }
-        g_object_set_property(G_OBJECT(element), spec->name, wanted.get());
+        g_object_set_property(G_OBJECT(element), definition->name, wanted.get());
     }
     return result;
 }

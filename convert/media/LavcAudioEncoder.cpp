@@ -83,11 +83,11 @@ const AudioCodec *CodecOf(gpointer self)
     return reinterpret_cast<CwAudioEncClass *>(G_OBJECT_GET_CLASS(self))->codec;
 }
 
-void SetProperty(GObject *object, guint id, const GValue *value, GParamSpec *spec)
+void SetProperty(GObject *object, guint id, const GValue *value, GParamSpec *definition)
 {
     auto *self = reinterpret_cast<CwAudioEnc *>(object);
     if (id != PROP_BITRATE) {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, definition);
         return;
     }
     GST_OBJECT_LOCK(self);
@@ -95,11 +95,11 @@ void SetProperty(GObject *object, guint id, const GValue *value, GParamSpec *spe
     GST_OBJECT_UNLOCK(self);
 }
 
-void GetProperty(GObject *object, guint id, GValue *value, GParamSpec *spec)
+void GetProperty(GObject *object, guint id, GValue *value, GParamSpec *definition)
 {
     auto *self = reinterpret_cast<CwAudioEnc *>(object);
     if (id != PROP_BITRATE) {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, definition);
         return;
     }
     GST_OBJECT_LOCK(self);

@@ -75,24 +75,24 @@ const VideoCodec *CodecOf(gpointer self)
     return reinterpret_cast<CwVideoEncClass *>(G_OBJECT_GET_CLASS(self))->codec;
 }
 
-void SetProperty(GObject *object, guint id, const GValue *value, GParamSpec *spec)
+void SetProperty(GObject *object, guint id, const GValue *value, GParamSpec *definition)
 {
     auto *self = reinterpret_cast<CwVideoEnc *>(object);
     GST_OBJECT_LOCK(self);
     const bool known = SetVideoSetting(&self->state->settings, id, value);
     GST_OBJECT_UNLOCK(self);
     if (!known)
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, definition);
 }
 
-void GetProperty(GObject *object, guint id, GValue *value, GParamSpec *spec)
+void GetProperty(GObject *object, guint id, GValue *value, GParamSpec *definition)
 {
     auto *self = reinterpret_cast<CwVideoEnc *>(object);
     GST_OBJECT_LOCK(self);
     const bool known = GetVideoSetting(self->state->settings, id, value);
     GST_OBJECT_UNLOCK(self);
     if (!known)
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, definition);
 }
 
 void CloseCodec(State *st)

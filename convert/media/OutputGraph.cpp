@@ -104,12 +104,12 @@ void RaiseThreads(GstElement *element)
     if (!factory)
         return;
     const gchar *name = GST_OBJECT_NAME(factory);
-    GParamSpec *spec = g_object_class_find_property(klass, "n-threads");
-    if (spec && spec->value_type == G_TYPE_UINT
+    GParamSpec *definition = g_object_class_find_property(klass, "n-threads");
+    if (definition && definition->value_type == G_TYPE_UINT
         && (g_str_has_prefix(name, "videoconvert") || g_str_equal(name, "videoscale")))
         g_object_set(element, "n-threads", Cores(), nullptr);
-    spec = g_object_class_find_property(klass, "threads");
-    if (spec && g_str_has_prefix(name, "avenc_") && spec->value_type == G_TYPE_INT)
+    definition = g_object_class_find_property(klass, "threads");
+    if (definition && g_str_has_prefix(name, "avenc_") && definition->value_type == G_TYPE_INT)
         g_object_set(element, "threads", 0, nullptr);
 }
 

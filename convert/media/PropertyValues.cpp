@@ -31,78 +31,78 @@ std::int64_t Clamp64(guint64 v)
 
 } // namespace
 
-bool IsEditable(GParamSpec *spec)
+bool IsEditable(GParamSpec *definition)
 {
-    if (!(spec->flags & G_PARAM_WRITABLE) || !(spec->flags & G_PARAM_READABLE))
+    if (!(definition->flags & G_PARAM_WRITABLE) || !(definition->flags & G_PARAM_READABLE))
         return false;
-    if (spec->flags & G_PARAM_CONSTRUCT_ONLY)
+    if (definition->flags & G_PARAM_CONSTRUCT_ONLY)
         return false;
     // The object's name and parent belong to the graph, not to the element's settings.
-    if (spec->owner_type == GST_TYPE_OBJECT)
+    if (definition->owner_type == GST_TYPE_OBJECT)
         return false;
-    const GType t = spec->value_type;
+    const GType t = definition->value_type;
     return t == G_TYPE_BOOLEAN || IsIntegerType(t) || t == G_TYPE_FLOAT || t == G_TYPE_DOUBLE
-           || G_IS_PARAM_SPEC_ENUM(spec) || G_IS_PARAM_SPEC_FLAGS(spec) || IsTextType(t);
+           || G_IS_PARAM_SPEC_ENUM(definition) || G_IS_PARAM_SPEC_FLAGS(definition) || IsTextType(t);
 }
 
-PropertyInfo Describe(GParamSpec *spec)
+PropertyInfo Describe(GParamSpec *definition)
 {
     PropertyInfo info;
-    info.name = g_param_spec_get_name(spec);
-    const char *nick = g_param_spec_get_nick(spec);
+    info.name = g_param_spec_get_name(definition);
+    const char *nick = g_param_spec_get_nick(definition);
     info.nick = nick ? nick : info.name;
-    const char *blurb = g_param_spec_get_blurb(spec);
+    const char *blurb = g_param_spec_get_blurb(definition);
     info.blurb = blurb ? blurb : "";
-    const GType t = spec->value_type;
+    const GType t = definition->value_type;
     if (t == G_TYPE_BOOLEAN) {
         info.type = PropertyType::Boolean;
     } else if (IsIntegerType(t)) {
         info.type = PropertyType::Integer;
-        if (G_IS_PARAM_SPEC_INT(spec)) {
-            info.minimum = G_PARAM_SPEC_INT(spec)->minimum;
-            info.maximum = G_PARAM_SPEC_INT(spec)->maximum;
-        } else if (G_IS_PARAM_SPEC_UINT(spec)) {
-            info.minimum = G_PARAM_SPEC_UINT(spec)->minimum;
-            info.maximum = G_PARAM_SPEC_UINT(spec)->maximum;
-        } else if (G_IS_PARAM_SPEC_LONG(spec)) {
-            info.minimum = G_PARAM_SPEC_LONG(spec)->minimum;
-            info.maximum = G_PARAM_SPEC_LONG(spec)->maximum;
-        } else if (G_IS_PARAM_SPEC_ULONG(spec)) {
-            info.minimum = Clamp64(G_PARAM_SPEC_ULONG(spec)->minimum);
-            info.maximum = Clamp64(G_PARAM_SPEC_ULONG(spec)->maximum);
-        } else if (G_IS_PARAM_SPEC_INT64(spec)) {
-            info.minimum = G_PARAM_SPEC_INT64(spec)->minimum;
-            info.maximum = G_PARAM_SPEC_INT64(spec)->maximum;
-        } else if (G_IS_PARAM_SPEC_UINT64(spec)) {
-            info.minimum = Clamp64(G_PARAM_SPEC_UINT64(spec)->minimum);
-            info.maximum = Clamp64(G_PARAM_SPEC_UINT64(spec)->maximum);
-        } else if (G_IS_PARAM_SPEC_CHAR(spec)) {
-            info.minimum = G_PARAM_SPEC_CHAR(spec)->minimum;
-            info.maximum = G_PARAM_SPEC_CHAR(spec)->maximum;
-        } else if (G_IS_PARAM_SPEC_UCHAR(spec)) {
-            info.minimum = G_PARAM_SPEC_UCHAR(spec)->minimum;
-            info.maximum = G_PARAM_SPEC_UCHAR(spec)->maximum;
+        if (G_IS_PARAM_SPEC_INT(definition)) {
+            info.minimum = G_PARAM_SPEC_INT(definition)->minimum;
+            info.maximum = G_PARAM_SPEC_INT(definition)->maximum;
+        } else if (G_IS_PARAM_SPEC_UINT(definition)) {
+            info.minimum = G_PARAM_SPEC_UINT(definition)->minimum;
+            info.maximum = G_PARAM_SPEC_UINT(definition)->maximum;
+        } else if (G_IS_PARAM_SPEC_LONG(definition)) {
+            info.minimum = G_PARAM_SPEC_LONG(definition)->minimum;
+            info.maximum = G_PARAM_SPEC_LONG(definition)->maximum;
+        } else if (G_IS_PARAM_SPEC_ULONG(definition)) {
+            info.minimum = Clamp64(G_PARAM_SPEC_ULONG(definition)->minimum);
+            info.maximum = Clamp64(G_PARAM_SPEC_ULONG(definition)->maximum);
+        } else if (G_IS_PARAM_SPEC_INT64(definition)) {
+            info.minimum = G_PARAM_SPEC_INT64(definition)->minimum;
+            info.maximum = G_PARAM_SPEC_INT64(definition)->maximum;
+        } else if (G_IS_PARAM_SPEC_UINT64(definition)) {
+            info.minimum = Clamp64(G_PARAM_SPEC_UINT64(definition)->minimum);
+            info.maximum = Clamp64(G_PARAM_SPEC_UINT64(definition)->maximum);
+        } else if (G_IS_PARAM_SPEC_CHAR(definition)) {
+            info.minimum = G_PARAM_SPEC_CHAR(definition)->minimum;
+            info.maximum = G_PARAM_SPEC_CHAR(definition)->maximum;
+        } else if (G_IS_PARAM_SPEC_UCHAR(definition)) {
+            info.minimum = G_PARAM_SPEC_UCHAR(definition)->minimum;
+            info.maximum = G_PARAM_SPEC_UCHAR(definition)->maximum;
         }
     } else if (t == G_TYPE_FLOAT || t == G_TYPE_DOUBLE) {
         info.type = PropertyType::Real;
-        if (G_IS_PARAM_SPEC_FLOAT(spec)) {
-            info.realMinimum = G_PARAM_SPEC_FLOAT(spec)->minimum;
-            info.realMaximum = G_PARAM_SPEC_FLOAT(spec)->maximum;
+        if (G_IS_PARAM_SPEC_FLOAT(definition)) {
+            info.realMinimum = G_PARAM_SPEC_FLOAT(definition)->minimum;
+            info.realMaximum = G_PARAM_SPEC_FLOAT(definition)->maximum;
         } else {
-            info.realMinimum = G_PARAM_SPEC_DOUBLE(spec)->minimum;
-            info.realMaximum = G_PARAM_SPEC_DOUBLE(spec)->maximum;
+            info.realMinimum = G_PARAM_SPEC_DOUBLE(definition)->minimum;
+            info.realMaximum = G_PARAM_SPEC_DOUBLE(definition)->maximum;
         }
-    } else if (G_IS_PARAM_SPEC_ENUM(spec)) {
+    } else if (G_IS_PARAM_SPEC_ENUM(definition)) {
         info.type = PropertyType::Enumeration;
-        GEnumClass *klass = G_PARAM_SPEC_ENUM(spec)->enum_class;
+        GEnumClass *klass = G_PARAM_SPEC_ENUM(definition)->enum_class;
         for (guint i = 0; i < klass->n_values; ++i) {
             const GEnumValue &v = klass->values[i];
             info.choices.push_back(
                 {v.value, v.value_nick ? v.value_nick : "", v.value_name ? v.value_name : ""});
         }
-    } else if (G_IS_PARAM_SPEC_FLAGS(spec)) {
+    } else if (G_IS_PARAM_SPEC_FLAGS(definition)) {
         info.type = PropertyType::Flags;
-        GFlagsClass *klass = G_PARAM_SPEC_FLAGS(spec)->flags_class;
+        GFlagsClass *klass = G_PARAM_SPEC_FLAGS(definition)->flags_class;
         for (guint i = 0; i < klass->n_values; ++i) {
             const GFlagsValue &v = klass->values[i];
             // A zero flag ("none") is the empty combination, not a choice of its own.
@@ -120,32 +120,32 @@ PropertyInfo Describe(GParamSpec *spec)
 
 GParamSpec *FindEditable(GstElement *element, const std::string &name)
 {
-    GParamSpec *spec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), name.c_str());
-    return spec && IsEditable(spec) ? spec : nullptr;
+    GParamSpec *definition = g_object_class_find_property(G_OBJECT_GET_CLASS(element), name.c_str());
+    return definition && IsEditable(definition) ? definition : nullptr;
 }
 
-std::vector<GParamSpec *> EditableSpecs(GstElement *element)
+std::vector<GParamSpec *> EditableDefinitions(GstElement *element)
 {
     std::vector<GParamSpec *> result;
     guint count = 0;
-    GParamSpec **specs = g_object_class_list_properties(G_OBJECT_GET_CLASS(element), &count);
+    GParamSpec **definitions = g_object_class_list_properties(G_OBJECT_GET_CLASS(element), &count);
     for (guint i = 0; i < count; ++i) {
-        if (IsEditable(specs[i]))
-            result.push_back(specs[i]);
+        if (IsEditable(definitions[i]))
+            result.push_back(definitions[i]);
     }
-    g_free(specs);
+    g_free(definitions);
     // The element's own settings first, those every encoder shares (from its base class) after.
     const GType own = G_OBJECT_TYPE(element);
     std::stable_partition(result.begin(), result.end(),
-                          [own](GParamSpec *spec) { return spec->owner_type == own; });
+                          [own](GParamSpec *definition) { return definition->owner_type == own; });
     return result;
 }
 
-// Fills value (of the spec's type) from a property value; false when the kind is wrong or the
+// Fills value (of the definition's type) from a property value; false when the kind is wrong or the
 // value does not fit.
-bool ToGValue(GParamSpec *spec, const PropertyValue &from, GValue *value)
+bool ToGValue(GParamSpec *definition, const PropertyValue &from, GValue *value)
 {
-    const GType t = spec->value_type;
+    const GType t = definition->value_type;
     g_value_init(value, t);
     if (t == G_TYPE_BOOLEAN) {
         if (!std::holds_alternative<bool>(from))
@@ -167,7 +167,7 @@ bool ToGValue(GParamSpec *spec, const PropertyValue &from, GValue *value)
             g_value_set_double(value, d);
         return true;
     }
-    if (IsIntegerType(t) || G_IS_PARAM_SPEC_ENUM(spec) || G_IS_PARAM_SPEC_FLAGS(spec)) {
+    if (IsIntegerType(t) || G_IS_PARAM_SPEC_ENUM(definition) || G_IS_PARAM_SPEC_FLAGS(definition)) {
         if (!std::holds_alternative<std::int64_t>(from))
             return false;
         const std::int64_t n = std::get<std::int64_t>(from);
@@ -189,9 +189,9 @@ bool ToGValue(GParamSpec *spec, const PropertyValue &from, GValue *value)
             g_value_set_schar(value, static_cast<gint8>(n));
         else if (t == G_TYPE_UCHAR && fits(0, G_MAXUINT8))
             g_value_set_uchar(value, static_cast<guchar>(n));
-        else if (G_IS_PARAM_SPEC_ENUM(spec) && fits(G_MININT, G_MAXINT))
+        else if (G_IS_PARAM_SPEC_ENUM(definition) && fits(G_MININT, G_MAXINT))
             g_value_set_enum(value, static_cast<gint>(n));
-        else if (G_IS_PARAM_SPEC_FLAGS(spec) && fits(0, G_MAXUINT))
+        else if (G_IS_PARAM_SPEC_FLAGS(definition) && fits(0, G_MAXUINT))
             g_value_set_flags(value, static_cast<guint>(n));
         else
             return false;
@@ -209,12 +209,12 @@ bool ToGValue(GParamSpec *spec, const PropertyValue &from, GValue *value)
         g_value_set_boxed(value, nullptr);
         return true;
     }
-    return gst_value_deserialize_with_pspec(value, text.c_str(), spec);
+    return gst_value_deserialize_with_pspec(value, text.c_str(), definition);
 }
 
-PropertyValue FromGValue(GParamSpec *spec, const GValue *value)
+PropertyValue FromGValue(GParamSpec *definition, const GValue *value)
 {
-    const GType t = spec->value_type;
+    const GType t = definition->value_type;
     if (t == G_TYPE_BOOLEAN)
         return static_cast<bool>(g_value_get_boolean(value));
     if (t == G_TYPE_INT)
@@ -241,9 +241,9 @@ PropertyValue FromGValue(GParamSpec *spec, const GValue *value)
     }
     if (t == G_TYPE_DOUBLE)
         return g_value_get_double(value);
-    if (G_IS_PARAM_SPEC_ENUM(spec))
+    if (G_IS_PARAM_SPEC_ENUM(definition))
         return static_cast<std::int64_t>(g_value_get_enum(value));
-    if (G_IS_PARAM_SPEC_FLAGS(spec))
+    if (G_IS_PARAM_SPEC_FLAGS(definition))
         return static_cast<std::int64_t>(g_value_get_flags(value));
     if (t == G_TYPE_STRING) {
         const char *s = g_value_get_string(value);

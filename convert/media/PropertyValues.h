@@ -28,14 +28,14 @@ struct Value
 
 // Writable, readable, settable after construction, not the object's name or parent, and of a
 // type with an editor.
-bool IsEditable(GParamSpec *spec);
-PropertyInfo Describe(GParamSpec *spec);
+bool IsEditable(GParamSpec *definition);
+PropertyInfo Describe(GParamSpec *definition);
 GParamSpec *FindEditable(GstElement *element, const std::string &name);
 // The editable properties, the element's own before those of its base classes.
-std::vector<GParamSpec *> EditableSpecs(GstElement *element);
-// Fills value (of the spec's type) from a property value; false when the kind is wrong or the
+std::vector<GParamSpec *> EditableDefinitions(GstElement *element);
+// Fills value (of the definition's type) from a property value; false when the kind is wrong or the
 // value does not fit the type.
-bool ToGValue(GParamSpec *spec, const PropertyValue &from, GValue *value);
-PropertyValue FromGValue(GParamSpec *spec, const GValue *value);
+bool ToGValue(GParamSpec *definition, const PropertyValue &from, GValue *value);
+PropertyValue FromGValue(GParamSpec *definition, const GValue *value);
 
 } // namespace media::props

@@ -46,20 +46,20 @@ public:
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
             if (QWidget *modal = QApplication::activeModalWidget()) {
                 m_closed.push_back(modal->metaObject()->className());
-                if (m_inspect)
-                    m_inspect(modal);
+                if (m_examine)
+                    m_examine(modal);
                 modal->close();
             }
         });
         m_timer.start(10);
     }
     // Runs before each modal dialog is closed.
-    void Inspect(std::function<void(QWidget *)> inspect) { m_inspect = std::move(inspect); }
+    void Examine(std::function<void(QWidget *)> examine) { m_examine = std::move(examine); }
     const std::vector<std::string> &Closed() const { return m_closed; }
 
 private:
     QTimer m_timer;
-    std::function<void(QWidget *)> m_inspect;
+    std::function<void(QWidget *)> m_examine;
     std::vector<std::string> m_closed;
 };
 

@@ -96,7 +96,7 @@ TEST(MainCommands, AboutRunsTheAboutBoxFromTheButtonAndTheMenuCommand)
     dialog.show();
     AutoCloseModal closer;
     std::vector<QString> links;
-    closer.Inspect([&links, &dialog](QWidget *modal) {
+    closer.Examine([&links, &dialog](QWidget *modal) {
         auto *about = qobject_cast<CAboutDlg *>(modal);
         ASSERT_NE(about, nullptr);
         EXPECT_EQ(about->parentWidget(), &dialog);
