@@ -1,7 +1,7 @@
 #pragma once
 
-#include "convert/OutputGraph.h"
-#include "preview/GraphNotify.h"
+#include "convert/Conversion.h"
+#include "platform/GraphNotify.h"
 
 #include <QObject>
 #include <QTimer>
@@ -26,9 +26,12 @@ public:
     void OpenDownloadPage(const std::string &address) override;
 
     bool TimerRunning() const { return m_timer.isActive(); }
+    // The window's conversion: its timeline, engine and running graph.
+    Conversion &Run() { return m_run; }
 
 private:
     CVinteloDlg *m_dialog;
     QTimer m_timer{this};
     CGraphNotifier m_notifier;
+    Conversion m_run{*this};
 };

@@ -2,11 +2,11 @@
 
 #include "app/MainCommands.h"
 #include "app/VinteloDlg.h"
-#include "convert/media/WaveSounds.h"
 #include "localisation/Language.h"
-#include "options/SettingsStore.h"
+#include "media/playback/WaveSounds.h"
 #include "platform/WidgetServices.h"
 #include "resources/Artwork.h"
+#include "settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -3,24 +3,25 @@
 #include "app/ConversionWindow.h"
 #include "app/MainCommands.h"
 #include "app/MainWindowTemplate.h"
-#include "app/MediaProbe.h"
 #include "app/VinteloApp.h"
-#include "app/WindowMessages.h"
 #include "controls/BitmapSlider.h"
 #include "convert/ConversionDriver.h"
-#include "convert/media/MediaPlatform.h"
+#include "job/MediaProbe.h"
 #include "localisation/DialogLanguage.h"
 #include "localisation/InterfaceFont.h"
 #include "localisation/Language.h"
 #include "localisation/PopupMenu.h"
-#include "options/Compressors.h"
+#include "media/core/MediaPlatform.h"
 #include "options/OutputOptionsCommand.h"
-#include "options/SettingsStore.h"
 #include "platform/Choosers.h"
 #include "platform/DialogUnits.h"
 #include "platform/MessageBoxes.h"
+#include "platform/TimeText.h"
+#include "platform/WindowMessages.h"
 #include "preview/TrimControls.h"
 #include "resources/Artwork.h"
+#include "settings/CompressorChoices.h"
+#include "settings/SettingsStore.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
@@ -37,14 +38,16 @@
 namespace {
 
 // Controls that only work with a video open.
-constexpr int kNeedVideo[] = {
-    CVinteloDlg::IDC_BUTTON_CONVERT,    CVinteloDlg::IDC_SLIDER_POSITION,
-    CVinteloDlg::IDC_BUTTON_PLAY,       CVinteloDlg::IDC_BUTTON_PAUSE,
-    CVinteloDlg::IDC_BUTTON_STOP,       CVinteloDlg::IDC_BUTTON_START_TIME,
-    CVinteloDlg::IDC_BUTTON_END_TIME,   CVinteloDlg::IDC_STATIC_START_TIME,
-    CVinteloDlg::IDC_STATIC_END_TIME};
+constexpr int kNeedVideo[] = {CVinteloDlg::IDC_BUTTON_CONVERT,  CVinteloDlg::IDC_SLIDER_POSITION,
+                              CVinteloDlg::IDC_BUTTON_PLAY,     CVinteloDlg::IDC_BUTTON_PAUSE,
+                              CVinteloDlg::IDC_BUTTON_STOP,     CVinteloDlg::IDC_BUTTON_START_TIME,
+                              CVinteloDlg::IDC_BUTTON_END_TIME, CVinteloDlg::IDC_STATIC_START_TIME,
+                              CVinteloDlg::IDC_STATIC_END_TIME};
 
-QString FromStd(const std::string &text) { return QString::fromStdString(text); }
+QString FromStd(const std::string &text)
+{
+    return QString::fromStdString(text);
+}
 
 // "Output file: PATH     Resolution: SIZE"
 QString OutputStatus(const std::string &outputFile, const QString &resolution)
@@ -56,15 +59,13 @@ QString OutputStatus(const std::string &outputFile, const QString &resolution)
 
 QString Hms(long long seconds)
 {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%02lld:%02lld:%02lld", seconds / 3600,
-                  seconds % 3600 / 60, seconds % 60);
-    return QString::fromLatin1(buffer);
+    return QString::fromStdString(platform::HmsText(seconds));
 }
 
 } // namespace
 
-CVinteloDlg::CVinteloDlg(QWidget *parent) : QDialog(parent)
+CVinteloDlg::CVinteloDlg(QWidget *parent)
+    : QDialog(parent)
 {
     setObjectName(QStringLiteral("CVinteloDlg"));
     setProperty("controlId", kDialogNumber);
@@ -75,7 +76,8 @@ CVinteloDlg::CVinteloDlg(QWidget *parent) : QDialog(parent)
                    | Qt::WindowCloseButtonHint);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     CreateControls();
-    m_trim = std::make_unique<CTrimControls>(this, *this, [this](int id) { return Control(id); });
+    m_trim = std::make_unique<CTrimControls>(this, *this, m_nSliderPos,
+                                             [this](int id) { return Control(id); });
     m_bInitialized = OnInitDialog();
 }
 
@@ -83,10 +85,10 @@ CVinteloDlg::~CVinteloDlg()
 {
     // A window going away mid-conversion still leaves a finished file behind.
     if (m_bConverting == 1 && m_conversion)
-        ::FinishConversion(*this, *m_conversion);
+        ::FinishConversion(*this, m_conversion->Run());
 }
 
-ConversionWindow &CVinteloDlg::Conversion()
+ConversionWindow &CVinteloDlg::Converter()
 {
     if (!m_conversion)
         m_conversion = new ConversionWindow(this);
@@ -227,7 +229,10 @@ void CVinteloDlg::OnCommand(int command)
         OnAbout();
 }
 
-void CVinteloDlg::OnFont() { ::OnFont(this, kDialogNumber); }
+void CVinteloDlg::OnFont()
+{
+    ::OnFont(this, kDialogNumber);
+}
 
 bool CVinteloDlg::event(QEvent *event)
 {
@@ -264,14 +269,32 @@ void CVinteloDlg::closeEvent(QCloseEvent *event)
 }
 
 // Enter and Escape pass the same guards and clean-up as the title-bar close.
-void CVinteloDlg::accept() { close(); }
-void CVinteloDlg::reject() { close(); }
+void CVinteloDlg::accept()
+{
+    close();
+}
+void CVinteloDlg::reject()
+{
+    close();
+}
 
-void CVinteloDlg::OnExit() { close(); }
+void CVinteloDlg::OnExit()
+{
+    close();
+}
 
-void CVinteloDlg::OnAbout() { maincommands::RunAbout(this); }
-void CVinteloDlg::OnHelp() { maincommands::StartHelp(); }
-void CVinteloDlg::OnHomepage() { maincommands::OpenHomepage(); }
+void CVinteloDlg::OnAbout()
+{
+    maincommands::RunAbout(this);
+}
+void CVinteloDlg::OnHelp()
+{
+    maincommands::StartHelp();
+}
+void CVinteloDlg::OnHomepage()
+{
+    maincommands::OpenHomepage();
+}
 
 void CVinteloDlg::OnOpenVideo()
 {
@@ -298,38 +321,21 @@ void CVinteloDlg::OnOpenVideo()
 
     MediaProbeResult probe;
     const bool probed = RunMediaProbe(m_szPhotoFile[0], &probe);
-    if (probe.haveSize) {
-        m_nSourceWidth = probe.sourceWidth;
-        m_nSourceHeight = probe.sourceHeight;
-        m_nOutputWidth = probe.sourceWidth;
-        m_nOutputHeight = probe.sourceHeight;
-    }
+    TakeSourceFacts(probe);
     if (!probed) {
         platform::ShowMessageBox(language.GetString(123) + language.GetString(122),
                                  language.GetString(105) + " IDS_MESSAGE_NO_DURATION");
         return;
     }
-    m_dSourceFrameRate = probe.sourceFrameRate;
 
     const long long seconds = probe.stopPosition / UNITS;
     m_nDefaultPhotoDuration = static_cast<int>(seconds);
-
-    m_llPhotoDuration[0] = seconds * UNITS;
-    AssignTransition(0);
-    m_llTransitionDuration[0] = static_cast<REFERENCE_TIME>(m_nDefaultTransitionDuration) * UNITS;
-    m_nPhotoCount = 1;
-
-    m_szMusicFile[0] = m_szPhotoFile[0];
-    m_llMusicDuration[0] = DurationProbe(m_szMusicFile[0]);
-    m_nMusicCount = 1;
+    SetOpenedVideo(m_szPhotoFile[0], seconds * UNITS, DurationProbe(m_szPhotoFile[0]));
 
     const std::size_t slash = m_szPhotoFile[0].find_last_of('/');
     store.WriteString("Option", "LastPhotoFolder",
                       slash == std::string::npos ? std::string()
                                                  : m_szPhotoFile[0].substr(0, slash + 1));
-
-    m_llStartTime = 0;
-    m_llEndTime = m_llPhotoDuration[0];
 
     SetControlText(IDC_STATIC_POSITION, Hms(0) + " / " + Hms(seconds));
     SetControlText(IDC_STATIC_END_TIME, Hms(seconds));
@@ -363,9 +369,15 @@ void CVinteloDlg::OnPositionTick()
     m_trim->OnPositionTick(CVinteloApp::Instance().m_bSliderTracking);
 }
 
-void CVinteloDlg::OnGraphNotify() { ::OnGraphNotify(*this, Conversion()); }
+void CVinteloDlg::OnGraphNotify()
+{
+    ::OnGraphNotify(*this, Converter().Run());
+}
 
-void CVinteloDlg::OnConvert() { ::OnConvert(*this, Conversion()); }
+void CVinteloDlg::OnConvert()
+{
+    ::OnConvert(*this, Converter().Run());
+}
 
 void CVinteloDlg::OnOutputOptions()
 {
@@ -373,11 +385,11 @@ void CVinteloDlg::OnOutputOptions()
                                  m_nPhotoCount};
     RunOutputOptions(this, this, facts, [this] {
         const bool measured = m_nSourceWidth != 0 || m_nSourceHeight != 0;
-        SetControlText(IDC_STATIC_STATUS,
-                       OutputStatus(m_szOutputFile,
-                                    measured ? QString::number(m_nOutputWidth) + '*'
-                                                   + QString::number(m_nOutputHeight)
-                                             : FromStd(CLanguage::Instance().GetString(111))));
+        SetControlText(
+            IDC_STATIC_STATUS,
+            OutputStatus(m_szOutputFile, measured ? QString::number(m_nOutputWidth) + '*'
+                                                        + QString::number(m_nOutputHeight)
+                                                  : FromStd(CLanguage::Instance().GetString(111))));
     });
 }
 

@@ -56,7 +56,7 @@ public:
     bool Initialized() const { return m_bInitialized; }
 
     // The conversion's view of this window (caption, status, timer 1112, locked controls).
-    ConversionWindow &Conversion();
+    ConversionWindow &Converter();
 
     // Dialog units of the template to pixels with the dialog font's base units.
     QRect DialogUnitsToPixels(const QRect &units) const;

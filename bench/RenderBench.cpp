@@ -2,8 +2,8 @@
 // discarding sinks, as fast as it can, and prints the frames and the time taken. render-bench
 // runs it beside ffmpeg decoding and scaling the same section.
 #include "convert/TimelineBuilder.h"
-#include "convert/media/MediaPlatform.h"
-#include "convert/media/RenderEngine.h"
+#include "media/core/MediaPlatform.h"
+#include "media/render/RenderEngine.h"
 
 #include <gst/gst.h>
 
@@ -36,7 +36,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    auto dlg = std::make_unique<MainWindowState>();
+    auto dlg = std::make_unique<ConversionJob>();
     dlg->m_nPhotoCount = dlg->m_nMusicCount = 1;
     dlg->m_szPhotoFile[0] = dlg->m_szMusicFile[0] = argv[1];
     dlg->m_llStartTime = static_cast<REFERENCE_TIME>(std::atof(argv[2]) * UNITS);
@@ -48,7 +48,8 @@ int main(int argc, char **argv)
     dlg->m_nStretchMode = ResizePreserveAspectRatio;
 
     auto begin = std::chrono::steady_clock::now();
-    if (FAILED(BuildTimeline(*dlg)))
+    std::shared_ptr<media::Timeline> pTimeline;
+    if (FAILED(BuildTimeline(*dlg, pTimeline)))
         return 1;
     std::unique_ptr<media::RenderEngine> engine;
     media::RenderEngine::Create(&engine);
@@ -82,8 +83,8 @@ int main(int argc, char **argv)
     gst_message_unref(msg);
     gst_object_unref(bus);
     gst_element_set_state(pipeline, GST_STATE_NULL);
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                  std::chrono::steady_clock::now() - begin)
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now()
+                                                                    - begin)
                   .count();
     engine.reset();
     gst_object_unref(pipeline);

@@ -3,7 +3,7 @@
 //
 //   cw-launch [--start SECONDS] [--stop SECONDS] [--timeout SECONDS] PIPELINE...
 
-#include "convert/media/LaunchLine.h"
+#include "media/core/LaunchLine.h"
 
 #include <cstdio>
 #include <cstdlib>

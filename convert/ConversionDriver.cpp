@@ -1,9 +1,10 @@
 #include "convert/ConversionDriver.h"
 
 #include "convert/TimelineBuilder.h"
-#include "convert/media/MediaPlatform.h"
 #include "localisation/Language.h"
+#include "media/core/MediaPlatform.h"
 #include "platform/MessageBoxes.h"
+#include "platform/TimeText.h"
 
 #include <QFileInfo>
 #include <QSettings>
@@ -18,8 +19,6 @@
 const char *const kDivxDownloadPage = "https://www.divx.com/en/software/download/";
 
 namespace {
-
-std::string g_lastError;
 
 bool FileExists(const std::string &path)
 {
@@ -37,20 +36,12 @@ bool SameFile(const std::string &a, const std::string &b)
 
 } // namespace
 
-const std::string &LastConversionError()
-{
-    return g_lastError;
-}
-
 std::string ElapsedTimeText(int seconds)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, "Please wait... Used Time: %02d:%02d:%02d", seconds / 3600,
-                  (seconds % 3600) / 60, seconds % 60);
-    return text;
+    return "Please wait... Used Time: " + platform::HmsText(seconds);
 }
 
-std::string DoneText(const MainWindowState &dlg)
+std::string DoneText(const ConversionJob &dlg)
 {
     const CLanguage &language = CLanguage::Instance();
     return language.GetString(163) + ". " + language.GetString(115) + " " + dlg.m_szOutputFile
@@ -58,7 +49,7 @@ std::string DoneText(const MainWindowState &dlg)
            + std::to_string(dlg.m_nOutputHeight);
 }
 
-bool CheckOutputPath(const MainWindowState &dlg)
+bool CheckOutputPath(const ConversionJob &dlg)
 {
     const std::string &out = dlg.m_szOutputFile;
     if (out.empty()) {
@@ -118,7 +109,7 @@ void SuppressCodecFeedback()
     key.sync();
 }
 
-void OnConvert(MainWindowState &dlg, ConversionHost &host)
+void OnConvert(ConversionJob &dlg, Conversion &conversion)
 {
     const CLanguage &language = CLanguage::Instance();
     if (dlg.m_nPhotoCount == 0) {
@@ -136,7 +127,7 @@ void OnConvert(MainWindowState &dlg, ConversionHost &host)
         return;
     }
     if (dlg.m_bConverting != 0) {
-        FinishConversion(dlg, host);
+        FinishConversion(dlg, conversion);
         return;
     }
     if (!CheckOutputPath(dlg))
@@ -165,58 +156,48 @@ void OnConvert(MainWindowState &dlg, ConversionHost &host)
         SuppressCodecFeedback();
     }
 
-    g_lastError.clear();
+    conversion.m_lastError.clear();
     // A file without sound gets no sound track: an audio group would write silence.
-    const int musicCount = dlg.m_nMusicCount;
-    if (dlg.m_nMusicCount > 0 && !media::FileHasSound(dlg.m_szMusicFile[0]))
-        dlg.m_nMusicCount = 0;
-    BuildTimeline(dlg);
-    dlg.m_nMusicCount = musicCount;
-    if (pTimeline)
-        StartRender(dlg, host, pTimeline);
+    const bool withSound = dlg.m_nMusicCount > 0 && media::FileHasSound(dlg.m_szMusicFile[0]);
+    BuildTimeline(dlg, conversion.pTimeline, withSound);
+    if (conversion.pTimeline)
+        StartRender(dlg, conversion, conversion.pTimeline);
 }
 
-void OnConversionTimer(MainWindowState &dlg, ConversionHost &host)
+void OnConversionTimer(ConversionJob &dlg, ConversionHost &host)
 {
     dlg.m_nElapsedSeconds += 1;
     host.SetStatusText(ElapsedTimeText(dlg.m_nElapsedSeconds));
 }
 
-long OnGraphNotify(MainWindowState &dlg, ConversionHost &host)
+long OnGraphNotify(ConversionJob &dlg, Conversion &conversion)
 {
-    if (!pEvent)
-        return 0;
     long code = 0;
     std::intptr_t p1 = 0, p2 = 0;
-    while (pEvent && SUCCEEDED(pEvent->GetEvent(&code, &p1, &p2))) {
+    while (conversion.pControl && SUCCEEDED(conversion.pControl->GetEvent(&code, &p1, &p2))) {
         if (code == media::EC_COMPLETE) {
-            FinishConversion(dlg, host);
+            FinishConversion(dlg, conversion);
         } else if (code == media::EC_ERRORABORT) {
             // A failing graph writes nothing more: end the conversion and say what failed.
-            g_lastError = pEvent->LastError();
-            FinishConversion(dlg, host);
-            const std::string text = "The conversion stopped because of an error: " + g_lastError;
-            host.SetStatusText(text);
+            conversion.m_lastError = conversion.pControl->LastError();
+            FinishConversion(dlg, conversion);
+            const std::string text
+                = "The conversion stopped because of an error: " + conversion.m_lastError;
+            conversion.Host().SetStatusText(text);
             platform::ShowAppMessageBox(text);
         }
     }
     return 0;
 }
 
-HRESULT FinishConversion(MainWindowState &dlg, ConversionHost &host)
+HRESULT FinishConversion(ConversionJob &dlg, Conversion &conversion)
 {
+    ConversionHost &host = conversion.Host();
     host.StopConversionTimer();
     HRESULT hr = S_FALSE;
-    if (pControl)
-        hr = pControl->Stop();
-    if (pEvent)
-        pEvent->SetNotifyCallback(nullptr);
-    pEvent.reset();
-    pControl.reset();
-    if (pRenderEngine)
-        pRenderEngine->ScrapIt();
-    pRenderEngine.reset();
-    pTimeline.reset();
+    if (conversion.pControl)
+        hr = conversion.pControl->Stop();
+    conversion.Release();
     dlg.m_bConverting = 0;
     host.SetConvertCaption(CLanguage::Instance().GetDialogString(125));
     dlg.m_nElapsedSeconds = 0;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/MainWindowState.h"
-#include "convert/OutputGraph.h"
+#include "convert/Conversion.h"
+#include "job/ConversionJob.h"
 #include "platform/Status.h"
 
 #include <string>
@@ -16,24 +16,22 @@ constexpr int kConversionTimerPeriodMs = 1000;
 // Offered in the warning about a missing video compressor.
 extern const char *const kDivxDownloadPage;
 
-void OnConvert(MainWindowState &dlg, ConversionHost &host);
+void OnConvert(ConversionJob &dlg, Conversion &conversion);
 // Timer 1112: one more second in the status line.
-void OnConversionTimer(MainWindowState &dlg, ConversionHost &host);
+void OnConversionTimer(ConversionJob &dlg, ConversionHost &host);
 // Drains the graph's events; finishes on completion and on a failure of the running graph.
-long OnGraphNotify(MainWindowState &dlg, ConversionHost &host);
+long OnGraphNotify(ConversionJob &dlg, Conversion &conversion);
 // Stops and releases the graph (a graph still running is first allowed to complete its file),
 // restores the controls and shows the "Done" line. S_OK when the file was completed, S_FALSE
 // when it ended early or failed, E_FAIL when the writer did not finish in time.
-HRESULT FinishConversion(MainWindowState &dlg, ConversionHost &host);
+HRESULT FinishConversion(ConversionJob &dlg, Conversion &conversion);
 // Sets the DivX codec's "Disable feedback" value where that codec keeps its settings.
 void SuppressCodecFeedback();
 
 // "Please wait... Used Time: 01:01:01"
 std::string ElapsedTimeText(int seconds);
 // "Done. Output file: /x.wmv     Resolution: 640*480"
-std::string DoneText(const MainWindowState &dlg);
+std::string DoneText(const ConversionJob &dlg);
 // Checks an output path before anything is deleted or started: not the opened video itself,
 // its folder exists and can be written. Shows the reason and returns false otherwise.
-bool CheckOutputPath(const MainWindowState &dlg);
-// What the last conversion's graph reported when it failed; empty otherwise.
-const std::string &LastConversionError();
+bool CheckOutputPath(const ConversionJob &dlg);

@@ -9,8 +9,6 @@
 
 using namespace media;
 
-std::shared_ptr<Timeline> pTimeline;
-
 namespace {
 
 HRESULT Report(const char *text, HRESULT hr)
@@ -19,27 +17,28 @@ HRESULT Report(const char *text, HRESULT hr)
     return hr;
 }
 
-int PhotoCount(const MainWindowState &dlg)
+int PhotoCount(const ConversionJob &dlg)
 {
     return std::clamp(dlg.m_nPhotoCount, 0, kMaxPhotoItems);
 }
 
-REFERENCE_TIME ClipLength(const MainWindowState &dlg)
+REFERENCE_TIME ClipLength(const ConversionJob &dlg)
 {
     return dlg.m_llEndTime - dlg.m_llStartTime;
 }
 
 } // namespace
 
-HRESULT BuildTimeline(MainWindowState &dlg)
+HRESULT BuildTimeline(ConversionJob &dlg, std::shared_ptr<Timeline> &result, bool withSound)
 {
+    result.reset();
     std::shared_ptr<Timeline> timeline;
     HRESULT hr = Timeline::Create(&timeline);
     if (FAILED(hr)) {
         platform::ShowMessageBox("Could not create timeline", "Error");
         return hr;
     }
-    pTimeline = timeline;
+    result = timeline;
 
     dlg.m_llTotalDuration = 0;
     for (int i = 0; i < PhotoCount(dlg); ++i)
@@ -47,7 +46,7 @@ HRESULT BuildTimeline(MainWindowState &dlg)
 
     if (dlg.m_nPhotoCount > 0)
         AddVideoGroup(dlg, *timeline);
-    if (dlg.m_nMusicCount > 0)
+    if (withSound && dlg.m_nMusicCount > 0)
         AddAudioGroup(dlg, *timeline);
 
     // Tells the user about clip files that have gone since they were chosen; rendering then
@@ -57,7 +56,7 @@ HRESULT BuildTimeline(MainWindowState &dlg)
     return S_OK;
 }
 
-HRESULT AddVideoGroup(MainWindowState &dlg, Timeline &timeline)
+HRESULT AddVideoGroup(ConversionJob &dlg, Timeline &timeline)
 {
     std::shared_ptr<TimelineNode> group;
     HRESULT hr = timeline.CreateEmptyNode(&group, TIMELINE_MAJOR_TYPE_GROUP);
@@ -105,7 +104,7 @@ HRESULT AddVideoGroup(MainWindowState &dlg, Timeline &timeline)
     return S_OK;
 }
 
-HRESULT AddItemTrack(MainWindowState &dlg, Timeline &timeline, TimelineNode &videoGroup,
+HRESULT AddItemTrack(ConversionJob &dlg, Timeline &timeline, TimelineNode &videoGroup,
                      const std::string &path, long transitionMilliseconds, int index)
 {
     std::shared_ptr<TimelineNode> track;
@@ -142,7 +141,7 @@ HRESULT AddItemTrack(MainWindowState &dlg, Timeline &timeline, TimelineNode &vid
     return AddItemTransition(dlg, timeline, *track, 0, transition, index);
 }
 
-HRESULT AddItemTransition(MainWindowState &dlg, Timeline &timeline, TimelineNode &track,
+HRESULT AddItemTransition(ConversionJob &dlg, Timeline &timeline, TimelineNode &track,
                           REFERENCE_TIME start, REFERENCE_TIME stop, int index)
 {
     if (index < 0 || index >= kMaxPhotoItems)
@@ -184,7 +183,7 @@ HRESULT AddItemTransition(MainWindowState &dlg, Timeline &timeline, TimelineNode
     return S_OK;
 }
 
-HRESULT AddAudioGroup(MainWindowState &dlg, Timeline &timeline)
+HRESULT AddAudioGroup(ConversionJob &dlg, Timeline &timeline)
 {
     std::shared_ptr<TimelineNode> group;
     HRESULT hr = timeline.CreateEmptyNode(&group, TIMELINE_MAJOR_TYPE_GROUP);
@@ -203,7 +202,7 @@ HRESULT AddAudioGroup(MainWindowState &dlg, Timeline &timeline)
     return AddSoundTrack(dlg, timeline, *group, dlg.m_szMusicFile[0]);
 }
 
-HRESULT AddSoundTrack(MainWindowState &dlg, Timeline &timeline, TimelineNode &audioGroup,
+HRESULT AddSoundTrack(ConversionJob &dlg, Timeline &timeline, TimelineNode &audioGroup,
                       const std::string &path)
 {
     std::shared_ptr<TimelineNode> track;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/MainWindowState.h"
-#include "convert/media/Timeline.h"
+#include "job/ConversionJob.h"
+#include "media/render/Timeline.h"
 #include "platform/Status.h"
 
 #include <memory>
@@ -12,19 +12,16 @@
 // transition), group 1 the sound of music-list item 0. A failing step shows its message and
 // the build goes on with what it has.
 
-// The timeline of the current conversion: replaced by every build, released when the
-// conversion ends.
-extern std::shared_ptr<media::Timeline> pTimeline;
-
-// Fails only when no timeline can be made ("Could not create timeline").
-HRESULT BuildTimeline(MainWindowState &dlg);
-HRESULT AddVideoGroup(MainWindowState &dlg, media::Timeline &timeline);
-HRESULT AddItemTrack(MainWindowState &dlg, media::Timeline &timeline,
-                     media::TimelineNode &videoGroup, const std::string &path,
-                     long transitionMilliseconds, int index);
-HRESULT AddItemTransition(MainWindowState &dlg, media::Timeline &timeline,
-                          media::TimelineNode &track, REFERENCE_TIME start, REFERENCE_TIME stop,
-                          int index);
-HRESULT AddAudioGroup(MainWindowState &dlg, media::Timeline &timeline);
-HRESULT AddSoundTrack(MainWindowState &dlg, media::Timeline &timeline,
+// Puts a new timeline into timeline as soon as it is made. Without sound, music-list item 0
+// gets no audio group (a file without a sound stream would otherwise give silence). Fails only
+// when no timeline can be made ("Could not create timeline").
+HRESULT BuildTimeline(ConversionJob &dlg, std::shared_ptr<media::Timeline> &timeline,
+                      bool withSound = true);
+HRESULT AddVideoGroup(ConversionJob &dlg, media::Timeline &timeline);
+HRESULT AddItemTrack(ConversionJob &dlg, media::Timeline &timeline, media::TimelineNode &videoGroup,
+                     const std::string &path, long transitionMilliseconds, int index);
+HRESULT AddItemTransition(ConversionJob &dlg, media::Timeline &timeline, media::TimelineNode &track,
+                          REFERENCE_TIME start, REFERENCE_TIME stop, int index);
+HRESULT AddAudioGroup(ConversionJob &dlg, media::Timeline &timeline);
+HRESULT AddSoundTrack(ConversionJob &dlg, media::Timeline &timeline,
                       media::TimelineNode &audioGroup, const std::string &path);

@@ -1,6 +1,6 @@
 #include "convert/WmProfile.h"
 
-#include "convert/media/WmCodecCatalogue.h"
+#include "media/output/WmCodecCatalogue.h"
 
 #include <QByteArray>
 #include <QString>

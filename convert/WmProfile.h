@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/media/MediaTypes.h"
+#include "media/core/MediaTypes.h"
 #include "platform/Status.h"
 
 #include <cstdint>

@@ -4,8 +4,8 @@
 #include "localisation/LocaleTable.h"
 #include "localisation/ProfileReader.h"
 #include "localisation/RuntimeLocale.h"
-#include "options/SettingsStore.h"
 #include "platform/MessageBoxes.h"
+#include "settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -302,9 +302,8 @@ constexpr int kMaxFontWeight = 1000;
 
 bool IsCreatableFont(const LogFont &font)
 {
-    const auto within = [](long long value, long long limit) {
-        return value >= -limit && value <= limit;
-    };
+    const auto within
+        = [](long long value, long long limit) { return value >= -limit && value <= limit; };
     return within(font.lfHeight, kMaxFontPixels) && within(font.lfWidth, kMaxFontPixels)
            && font.lfWeight >= 0 && font.lfWeight <= kMaxFontWeight;
 }

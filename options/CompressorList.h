@@ -1,6 +1,6 @@
 #pragma once
 
-#include "options/Compressors.h"
+#include "settings/CompressorChoices.h"
 
 class QComboBox;
 class QWidget;

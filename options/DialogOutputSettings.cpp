@@ -3,10 +3,10 @@
 #include "localisation/DialogLanguage.h"
 #include "localisation/Language.h"
 #include "options/CompressorList.h"
-#include "options/SettingsStore.h"
 #include "platform/Choosers.h"
 #include "platform/DialogUnits.h"
 #include "platform/MessageBoxes.h"
+#include "settings/SettingsStore.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -334,12 +334,7 @@ void CDialogOutputSettings::OnOK()
         platform::ShowAppMessageBox("The frame rate is too small!");
         return;
     }
-    SettingsStore &store = SettingsStore::Global();
-
     int choice = Combo(IDC_COMBO_FRAME_RATE)->currentIndex();
-    store.WriteInt("Settings", "OutputFrameRateIndex", choice);
-    store.WriteString("Settings", "OutputFrameRate",
-                      choice != FrameRateSource ? rateText : std::string("23.976"));
 
     if (choice >= FrameRateSource && choice < FrameRateCustom) {
         m_dOutputFrameRate
@@ -353,12 +348,9 @@ void CDialogOutputSettings::OnOK()
     m_nFrameRateIndex = choice;
 
     m_szOutputFile = Text(IDC_EDIT_OUTPUT_FILE).substr(0, kMaxOutputPathLength);
-    store.WriteString("Settings", "OutputName", m_szOutputFile);
 
     m_nOutputWidth = FrameDimension(Text(IDC_EDIT_WIDTH));
     m_nOutputHeight = FrameDimension(Text(IDC_EDIT_HEIGHT));
-    store.WriteInt("Settings", "OutputWidth", m_nOutputWidth);
-    store.WriteInt("Settings", "OutputHigh", m_nOutputHeight);
 
     ConfirmCompressors();
 
@@ -369,16 +361,14 @@ void CDialogOutputSettings::OnOK()
     long long kbps = ParseDecimal(Text(IDC_EDIT_VIDEO_BITRATE));
     kbps = kbps < 0 ? 0 : (kbps > UINT_MAX / 1024 ? UINT_MAX / 1024 : kbps);
     m_nVideoBitrate = static_cast<unsigned int>(kbps) * 1024u;
-    store.WriteInt("Settings", "n_video_bitrate", static_cast<int>(m_nVideoBitrate));
 
     const int audioPosition = Combo(IDC_COMBO_AUDIO_BITRATE)->currentIndex();
     if (audioPosition >= 0 && audioPosition < static_cast<int>(kAudioBitrates.size()))
         m_nAudioBitrate = kAudioBitrates[audioPosition];
-    store.WriteInt("Settings", "n_audio_bitrate", static_cast<int>(m_nAudioBitrate));
 
     m_nOutputFormat
         = Combo(IDC_COMBO_OUTPUT_FORMAT)->currentIndex() == 1 ? OutputFormatAsf : OutputFormatWmv;
-    store.WriteInt("Settings", "nOuptputFormat", m_nOutputFormat);
+    SaveOutputSettings(SettingsStore::Global(), *this, rateText);
 
     accept();
 }

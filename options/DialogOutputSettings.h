@@ -1,7 +1,7 @@
 #pragma once
 
 #include "options/OutputOptionsTemplate.h"
-#include "options/OutputSettings.h"
+#include "settings/OutputSettings.h"
 
 #include <QDialog>
 #include <QSize>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/media/Filter.h"
+#include "media/core/Filter.h"
 
 #include <QDialog>
 

@@ -1,7 +1,6 @@
 #include "preview/PreviewWindow.h"
 
-#include "app/WindowMessages.h"
-#include "preview/VcdCore.h"
+#include "platform/WindowMessages.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -9,8 +8,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 
-CPreviewWindow::CPreviewWindow(CVcdCore *player)
-    : m_player(player)
+CPreviewWindow::CPreviewWindow(PreviewWindowListener *listener)
+    : m_listener(listener)
 {
     setObjectName(QStringLiteral("PreviewWindow"));
     setFocusPolicy(Qt::StrongFocus);
@@ -21,25 +20,10 @@ CPreviewWindow::CPreviewWindow(CVcdCore *player)
     setAutoFillBackground(true);
 }
 
-void CPreviewWindow::StartTimer(int id, int milliseconds)
-{
-    (id == CVcdCore::kCursorTimer ? m_cursorTimer : m_positionTimer).start(milliseconds, this);
-}
-
-void CPreviewWindow::KillTimer(int id)
-{
-    (id == CVcdCore::kCursorTimer ? m_cursorTimer : m_positionTimer).stop();
-}
-
-bool CPreviewWindow::TimerActive(int id) const
-{
-    return (id == CVcdCore::kCursorTimer ? m_cursorTimer : m_positionTimer).isActive();
-}
-
 bool CPreviewWindow::event(QEvent *event)
 {
     if (event->type() == messages::WM_GRAPHNOTIFY) {
-        m_player->HandleGraphEvent();
+        m_listener->OnGraphNotify();
         return true;
     }
     return QWidget::event(event);
@@ -49,13 +33,13 @@ void CPreviewWindow::closeEvent(QCloseEvent *event)
 {
     // The main window closes the video, and the player with it.
     event->ignore();
-    m_player->OnCloseRequested();
+    m_listener->OnCloseRequested();
 }
 
 void CPreviewWindow::keyReleaseEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape) {
-        m_player->OnEscape();
+        m_listener->OnEscape();
         return;
     }
     QWidget::keyReleaseEvent(event);
@@ -63,20 +47,19 @@ void CPreviewWindow::keyReleaseEvent(QKeyEvent *event)
 
 void CPreviewWindow::mouseMoveEvent(QMouseEvent *event)
 {
-    m_player->OnMouseActivity();
+    m_listener->OnMouseActivity();
     QWidget::mouseMoveEvent(event);
 }
 
 void CPreviewWindow::mouseReleaseEvent(QMouseEvent *event)
 {
-    m_player->OnMouseActivity();
+    m_listener->OnMouseActivity();
     switch (event->button()) {
     case Qt::LeftButton:
-        m_player->OnLeftClick();
+        m_listener->OnLeftClick();
         break;
     case Qt::RightButton:
         ShowPopupMenu(event->globalPosition().toPoint());
-        m_player->m_nOwnerOnTop = 1;
         break;
     default:
         QWidget::mouseReleaseEvent(event);
@@ -87,23 +70,13 @@ void CPreviewWindow::mouseReleaseEvent(QMouseEvent *event)
 void CPreviewWindow::moveEvent(QMoveEvent *event)
 {
     QWidget::moveEvent(event);
-    m_player->OnWindowGeometryChanged();
+    m_listener->OnWindowGeometryChanged();
 }
 
 void CPreviewWindow::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    m_player->OnWindowGeometryChanged();
-}
-
-void CPreviewWindow::timerEvent(QTimerEvent *event)
-{
-    if (event->timerId() == m_positionTimer.timerId())
-        m_player->OnPositionTimer();
-    else if (event->timerId() == m_cursorTimer.timerId())
-        m_player->OnCursorTimer();
-    else
-        QWidget::timerEvent(event);
+    m_listener->OnWindowGeometryChanged();
 }
 
 std::unique_ptr<QMenu> CPreviewWindow::BuildPopupMenu()
@@ -114,31 +87,21 @@ std::unique_ptr<QMenu> CPreviewWindow::BuildPopupMenu()
         action->setData(command);
         return action;
     };
-    QAction *fullScreen = add("Full screen", CVcdCore::ID_FULL_SCREEN);
+    QAction *fullScreen = add("Full screen", ID_FULL_SCREEN);
     fullScreen->setCheckable(true);
-    fullScreen->setChecked(m_player->m_bFullScreen != 0);
-    add("Normal size", CVcdCore::ID_NORMAL_SIZE);
+    const PreviewMenuState state = m_listener->MenuState();
+    fullScreen->setChecked(state.fullScreen);
+    add("Normal size", ID_NORMAL_SIZE);
     menu->addSeparator();
-    QAction *play = add("Play", CVcdCore::ID_PLAY);
-    QAction *pause = add("Pause", CVcdCore::ID_PAUSE);
-    QAction *stop = add("Stop", CVcdCore::ID_STOP);
+    QAction *play = add("Play", ID_PLAY);
+    QAction *pause = add("Pause", ID_PAUSE);
+    QAction *stop = add("Stop", ID_STOP);
     menu->addSeparator();
-    add("Close", CVcdCore::ID_CLOSE);
+    add("Close", ID_CLOSE);
 
-    switch (m_player->State()) {
-    case Stopped:
-        pause->setEnabled(false);
-        stop->setEnabled(false);
-        break;
-    case Paused:
-        pause->setEnabled(false);
-        break;
-    case Running:
-        play->setEnabled(false);
-        break;
-    case Closed:
-        break;
-    }
+    play->setEnabled(state.canPlay);
+    pause->setEnabled(state.canPause);
+    stop->setEnabled(state.canStop);
     return menu;
 }
 
@@ -148,6 +111,5 @@ void CPreviewWindow::ShowPopupMenu(const QPoint &globalPosition)
     QAction *chosen = menu->exec(globalPosition);
     const int command = chosen ? chosen->data().toInt() : 0;
     menu.reset();
-    if (command)
-        m_player->OnMenuCommand(command);
+    m_listener->OnPopupMenuClosed(command);
 }

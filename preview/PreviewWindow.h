@@ -1,25 +1,55 @@
 #pragma once
 
-#include <QBasicTimer>
 #include <QWidget>
 
 #include <memory>
 
-class CVcdCore;
 class QMenu;
 
-// The preview window: a top-level window that hands what happens to it to its player.
+// What the pop-up menu shows: the full-screen check and which transport items are offered.
+struct PreviewMenuState
+{
+    bool fullScreen = false;
+    bool canPlay = true;
+    bool canPause = true;
+    bool canStop = true;
+};
+
+// What happens to the preview window, as its player hears it.
+class PreviewWindowListener
+{
+public:
+    virtual ~PreviewWindowListener() = default;
+    // Graph events were posted to the window.
+    virtual void OnGraphNotify() = 0;
+    virtual void OnCloseRequested() = 0;
+    virtual void OnEscape() = 0;
+    virtual void OnMouseActivity() = 0;
+    virtual void OnLeftClick() = 0;
+    virtual void OnWindowGeometryChanged() = 0;
+    // A command chosen from the pop-up menu (0 when none was chosen), after the menu closed.
+    virtual void OnPopupMenuClosed(int command) = 0;
+    virtual PreviewMenuState MenuState() const = 0;
+};
+
+// The preview window: a top-level window that tells its listener what happens to it.
 class CPreviewWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit CPreviewWindow(CVcdCore *player);
+    // Commands of the pop-up menu.
+    enum MenuCommand {
+        ID_FULL_SCREEN = 32771,
+        ID_NORMAL_SIZE = 32772,
+        ID_PLAY = 32773,
+        ID_PAUSE = 32774,
+        ID_STOP = 32775,
+        ID_CLOSE = 32776,
+    };
 
-    void StartTimer(int id, int milliseconds);
-    void KillTimer(int id);
-    bool TimerActive(int id) const;
+    explicit CPreviewWindow(PreviewWindowListener *listener);
 
-    // The pop-up menu as it would show now: check mark and greyed items follow the player.
+    // The pop-up menu as it would show now: check mark and greyed items follow the listener.
     std::unique_ptr<QMenu> BuildPopupMenu();
 
 protected:
@@ -30,12 +60,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
-    void timerEvent(QTimerEvent *event) override;
 
 private:
     void ShowPopupMenu(const QPoint &globalPosition);
 
-    CVcdCore *m_player;
-    QBasicTimer m_cursorTimer;
-    QBasicTimer m_positionTimer;
+    PreviewWindowListener *m_listener;
 };

@@ -1,6 +1,7 @@
 #include "preview/TrimControls.h"
 
-#include "app/MainWindowState.h"
+#include "job/ConversionJob.h"
+#include "platform/TimeText.h"
 #include "preview/VcdCore.h"
 
 #include <QAbstractSlider>
@@ -19,10 +20,11 @@ std::unique_ptr<CVcdCore> &PlayerSlot()
 
 } // namespace
 
-CTrimControls::CTrimControls(QWidget *owner, MainWindowState &state,
+CTrimControls::CTrimControls(QWidget *owner, ConversionJob &state, int &sliderPos,
                              std::function<QWidget *(int)> control)
     : m_owner(owner)
     , m_state(state)
+    , m_nSliderPos(sliderPos)
     , m_control(std::move(control))
 {
 }
@@ -41,11 +43,7 @@ CVcdCore *CTrimControls::Player()
 
 QString CTrimControls::TimeText(REFERENCE_TIME t)
 {
-    const long long s = t / UNITS;
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", static_cast<int>(s / 3600),
-                  static_cast<int>(s % 3600 / 60), static_cast<int>(s % 60));
-    return QString::fromLatin1(buffer);
+    return QString::fromStdString(platform::HmsText(t / UNITS));
 }
 
 void CTrimControls::SetText(int id, const QString &text)
@@ -66,7 +64,7 @@ void CTrimControls::ClosePlayer()
         slider->setValue(0);
         slider->update();
     }
-    m_state.m_nSliderPos = 0;
+    m_nSliderPos = 0;
     if (m_owner)
         m_owner->update();
 }
@@ -106,11 +104,11 @@ void CTrimControls::OnSliderReleased()
     auto *slider = qobject_cast<QAbstractSlider *>(m_control(IDC_SLIDER_POSITION));
     if (!slider)
         return;
-    m_state.m_nSliderPos = slider->value();
+    m_nSliderPos = slider->value();
     CVcdCore *player = Player();
     if (!player || player->m_llStopPosition == 0)
         return;
-    const double target = static_cast<double>(m_state.m_nSliderPos) / kSliderRange
+    const double target = static_cast<double>(m_nSliderPos) / kSliderRange
                           * static_cast<double>(player->m_llStopPosition);
     // A failed seek leaves playback where it was.
     player->Seek(static_cast<REFERENCE_TIME>(target));
@@ -129,11 +127,11 @@ void CTrimControls::OnPositionTick(int sliderTracking)
     const REFERENCE_TIME current = player->m_llCurrentPosition;
     const REFERENCE_TIME stop = player->m_llStopPosition;
     SetText(IDC_STATIC_POSITION, TimeText(current) + " / " + TimeText(stop));
-    m_state.m_nSliderPos = stop == 0 ? 0
-                                     : static_cast<int>(static_cast<double>(current)
-                                                        / static_cast<double>(stop) * kSliderRange);
+    m_nSliderPos = stop == 0 ? 0
+                             : static_cast<int>(static_cast<double>(current)
+                                                / static_cast<double>(stop) * kSliderRange);
     if (auto *slider = qobject_cast<QAbstractSlider *>(m_control(IDC_SLIDER_POSITION))) {
-        slider->setValue(m_state.m_nSliderPos);
+        slider->setValue(m_nSliderPos);
         slider->update();
     }
 }

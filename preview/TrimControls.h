@@ -9,7 +9,7 @@
 
 class CVcdCore;
 class QWidget;
-struct MainWindowState;
+struct ConversionJob;
 
 // The main window's preview and trim controls: the position slider, Play, Pause and Stop, the
 // start and end marks and the position display, and the one preview player behind them.
@@ -25,8 +25,10 @@ public:
     };
     static constexpr int kSliderRange = 600;
 
-    // control finds a control of the main window by its number.
-    CTrimControls(QWidget *owner, MainWindowState &state, std::function<QWidget *(int)> control);
+    // control finds a control of the main window by its number; sliderPos is the window's
+    // record of the slider's position.
+    CTrimControls(QWidget *owner, ConversionJob &state, int &sliderPos,
+                  std::function<QWidget *(int)> control);
     ~CTrimControls();
 
     CTrimControls(const CTrimControls &) = delete;
@@ -56,6 +58,7 @@ private:
     void SetText(int id, const QString &text);
 
     QWidget *m_owner;
-    MainWindowState &m_state;
+    ConversionJob &m_state;
+    int &m_nSliderPos;
     std::function<QWidget *(int)> m_control;
 };

@@ -1,9 +1,9 @@
 #include "preview/VcdCore.h"
 
-#include "app/WindowMessages.h"
-#include "convert/media/MediaPlatform.h"
+#include "media/playback/PlaybackGraph.h"
+#include "platform/GraphNotify.h"
 #include "platform/MessageBoxes.h"
-#include "preview/GraphNotify.h"
+#include "platform/WindowMessages.h"
 #include "preview/PreviewGeometry.h"
 #include "preview/PreviewWindow.h"
 #include "preview/VideoWidget.h"
@@ -12,10 +12,8 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QWindow>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -24,15 +22,6 @@ const char kCannotPlay[] = "Cannot play the file.  The file is either corrupt or
                            "not support the format you are trying to play.\nYou need to install "
                            "appropriate decoders.";
 
-// Which window a left click in windowed mode brings to the top: 1 the preview, 0 the owner.
-int g_nPreviewToTop = 1;
-
-qint64 NowMs()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 std::string Formatted(const char *format, HRESULT hr)
 {
     char buffer[256];
@@ -40,24 +29,13 @@ std::string Formatted(const char *format, HRESULT hr)
     return buffer;
 }
 
-// Keeps a window above others or lets it go, without rebuilding it: rebuilding would hide it,
-// and hiding a modal dialog ends its event loop.
-void SetTopmost(QWidget *window, bool topmost)
-{
-    Qt::WindowFlags flags = window->windowFlags();
-    flags.setFlag(Qt::WindowStaysOnTopHint, topmost);
-    if (flags == window->windowFlags())
-        return;
-    window->overrideWindowFlags(flags);
-    if (QWindow *handle = window->windowHandle())
-        handle->setFlags(flags);
-}
-
 } // namespace
 
 CVcdCore::CVcdCore(QWidget *owner)
     : m_owner(owner)
 {
+    QObject::connect(&m_positionTimer, &QTimer::timeout, [this] { OnPositionTimer(); });
+    QObject::connect(&m_cursorTimer, &QTimer::timeout, [this] { OnCursorTimer(); });
 }
 
 CVcdCore::~CVcdCore()
@@ -126,30 +104,15 @@ bool CVcdCore::OpenClip()
     if (FAILED(hr))
         return Fail(kCannotPlay);
 
-    // The graph offers control, events, the video window and audio once it is built; only
-    // seeking depends on what was rendered.
-    const struct
-    {
-        HRESULT hr;
-        const char *text;
-    } interfaces[] = {
-        {S_OK, "FAILED(hr=0x%x) in pGB->QueryInterface(IID_IMediaControl, (void **)&pMC)\n"},
-        {S_OK, "FAILED(hr=0x%x) in pGB->QueryInterface(IID_IMediaEventEx, (void **)&pME)\n"},
-        {m_graph->QuerySeeking(),
-         "FAILED(hr=0x%x) in pGB->QueryInterface(IID_IMediaSeeking, (void **)&pMS)\n"},
-        {S_OK, "FAILED(hr=0x%x) in pGB->QueryInterface(IID_IVideoWindow, (void **)&pVW)\n"},
-        {S_OK, "FAILED(hr=0x%x) in pGB->QueryInterface(IID_IBasicVideo, (void **)&pBV)\n"},
-        {S_OK, "FAILED(hr=0x%x) in pGB->QueryInterface(IID_IBasicAudio, (void **)&pBA)\n"},
-    };
-    for (const auto &query : interfaces)
-        if (FAILED(query.hr))
-            return Fail(Formatted(query.text, query.hr));
+    // Control, events, the video window and audio come with every built graph; only seeking
+    // depends on what was rendered.
+    hr = m_graph->QuerySeeking();
+    if (FAILED(hr))
+        return Fail(Formatted(
+            "FAILED(hr=0x%x) in pGB->QueryInterface(IID_IMediaSeeking, (void **)&pMS)\n", hr));
 
-    hr = m_graph->QueryBasicVideo();
-    if (hr == E_NOINTERFACE)
-        m_bNoVideo = 1;
-    else if (FAILED(hr))
-        platform::ShowReportBox(Formatted("Failed(%08lx) in pVW->get_Visible()!\r\n", hr));
+    // A rendered graph answers S_OK or E_NOINTERFACE (no video stream), nothing else.
+    m_bNoVideo = m_graph->QueryBasicVideo() == E_NOINTERFACE ? 1 : 0;
 
     m_notifier = std::make_unique<CGraphNotifier>(m_window);
     m_graph->SetNotifyCallback(m_notifier->Callback());
@@ -173,7 +136,7 @@ bool CVcdCore::OpenClip()
     m_window->activateWindow();
     m_window->setFocus();
     UpdateTitle();
-    m_window->StartTimer(kPositionTimer, kPositionTimerPeriod);
+    m_positionTimer.start(kPositionTimerPeriod);
     return true;
 }
 
@@ -198,6 +161,8 @@ void CVcdCore::CloseClip()
             m_owner->update();
         delete m_window;
         m_window = nullptr;
+        m_positionTimer.stop();
+        m_cursorTimer.stop();
         m_video = nullptr;
         m_bWindowExists = false;
     }
@@ -263,8 +228,7 @@ void CVcdCore::Stop()
     if (!m_graph)
         return;
     if (m_psCurrent == Paused || m_psCurrent == Running) {
-        if (m_window)
-            m_window->KillTimer(kCursorTimer);
+        m_cursorTimer.stop();
         if (SUCCEEDED(m_graph->Stop())) {
             m_psCurrent = Stopped;
             m_graph->SetPositions(0, -1);
@@ -327,128 +291,6 @@ void CVcdCore::UpdateTitle()
     m_window->setWindowTitle(QString::fromStdString(title));
 }
 
-void CVcdCore::ToggleFullScreen()
-{
-    if (m_bNoVideo || !m_window || !m_video)
-        return;
-    if (m_bFullScreen)
-        LeaveFullScreen();
-    else
-        EnterFullScreen();
-}
-
-void CVcdCore::EnterFullScreen()
-{
-    QScreen *screen = m_window->screen();
-    const QRect screenRect = screen ? screen->geometry() : QRect(0, 0, 640, 480);
-    m_savedRect = m_window->geometry();
-    m_savedFlags = m_window->windowFlags();
-    m_window->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    m_window->setGeometry(screenRect);
-    m_window->show();
-
-    int width = 0;
-    int height = 0;
-    if (m_graph->GetVideoSize(&width, &height) == E_NOINTERFACE)
-        return;
-    m_fullScreenVideo = preview::FullScreenVideoRect(screenRect.width(), screenRect.height(),
-                                                     width * 10, height * 10);
-    m_video->setGeometry(m_fullScreenVideo);
-
-    m_lastActivity = NowMs();
-    m_window->StartTimer(kCursorTimer, kCursorTimerPeriod);
-    m_nOwnerOnTop = 1;
-    m_bFullScreen = 1;
-}
-
-void CVcdCore::LeaveFullScreen()
-{
-    m_window->setWindowFlags(m_savedFlags);
-    m_window->setGeometry(m_savedRect);
-    if (m_bWindowShown)
-        m_window->show();
-    else
-        m_window->hide();
-
-    m_window->KillTimer(kCursorTimer);
-    ShowCursor(true);
-    m_bFullScreen = 0;
-    PlaceVideo();
-
-    if (m_owner) {
-        if (m_owner->isMinimized())
-            m_owner->showNormal();
-        else
-            m_owner->show();
-    }
-    if (m_bWindowShown)
-        m_window->raise();
-}
-
-void CVcdCore::PlaceVideo()
-{
-    if (!m_video || !m_window)
-        return;
-    m_video->setGeometry(m_bFullScreen ? m_fullScreenVideo : m_window->rect());
-}
-
-void CVcdCore::ShowCursor(bool show)
-{
-    if (show == !m_cursorHidden || !m_window)
-        return;
-    m_cursorHidden = !show;
-    for (QWidget *widget : {static_cast<QWidget *>(m_window), static_cast<QWidget *>(m_video)}) {
-        if (show)
-            widget->unsetCursor();
-        else
-            widget->setCursor(Qt::BlankCursor);
-    }
-}
-
-void CVcdCore::OnCursorTimer()
-{
-    if (NowMs() - m_lastActivity > kCursorIdleTime)
-        ShowCursor(false);
-}
-
-void CVcdCore::OnMouseActivity()
-{
-    if (!m_bFullScreen)
-        return;
-    ShowCursor(true);
-    m_lastActivity = NowMs();
-}
-
-void CVcdCore::OnLeftClick()
-{
-    if (!m_owner)
-        return;
-    if (m_bFullScreen) {
-        // The owner cannot be hidden: hiding a modal dialog ends it. Minimised is out of sight.
-        if (m_nOwnerOnTop == 1) {
-            SetTopmost(m_owner, false);
-            m_owner->showMinimized();
-        } else {
-            m_owner->showNormal();
-            SetTopmost(m_owner, true);
-            m_owner->raise();
-        }
-        m_nOwnerOnTop = m_nOwnerOnTop == 1 ? 0 : 1;
-        return;
-    }
-    if (g_nPreviewToTop == 1) {
-        SetTopmost(m_owner, false);
-        m_owner->show();
-        m_window->show();
-        m_window->raise();
-    } else {
-        SetTopmost(m_owner, true);
-        m_owner->show();
-        m_owner->raise();
-    }
-    g_nPreviewToTop = g_nPreviewToTop == 1 ? 0 : 1;
-}
-
 void CVcdCore::OnMenuCommand(int command)
 {
     switch (command) {
@@ -474,6 +316,28 @@ void CVcdCore::OnMenuCommand(int command)
     default:
         break;
     }
+}
+
+void CVcdCore::OnPopupMenuClosed(int command)
+{
+    if (command)
+        OnMenuCommand(command);
+    m_nOwnerOnTop = 1;
+}
+
+PreviewMenuState CVcdCore::MenuState() const
+{
+    PreviewMenuState state;
+    state.fullScreen = m_bFullScreen != 0;
+    state.canPlay = m_psCurrent != Running;
+    state.canPause = m_psCurrent != Stopped && m_psCurrent != Paused;
+    state.canStop = m_psCurrent != Stopped;
+    return state;
+}
+
+bool CVcdCore::TimerActive(int id) const
+{
+    return (id == kCursorTimer ? m_cursorTimer : m_positionTimer).isActive();
 }
 
 void CVcdCore::OnWindowGeometryChanged()

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "platform/Status.h"
+#include "preview/PreviewWindow.h"
 
 #include <QPointer>
 #include <QRect>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -13,7 +15,6 @@ namespace media {
 class PlaybackGraph;
 }
 class CGraphNotifier;
-class CPreviewWindow;
 class CVideoWidget;
 
 enum PlayState { Stopped = 0, Paused = 1, Running = 2, Closed = 3 };
@@ -21,18 +22,16 @@ enum PlayState { Stopped = 0, Paused = 1, Running = 2, Closed = 3 };
 // The preview player: a playback graph for one file, shown in a top-level window of its own
 // above the main window. It answers the main window's transport requests, reports the
 // position to it once a second, and posts the Close command when its window is closed.
-class CVcdCore
+class CVcdCore : private PreviewWindowListener
 {
 public:
     // Commands of the preview window's pop-up menu.
-    enum MenuCommand {
-        ID_FULL_SCREEN = 32771,
-        ID_NORMAL_SIZE = 32772,
-        ID_PLAY = 32773,
-        ID_PAUSE = 32774,
-        ID_STOP = 32775,
-        ID_CLOSE = 32776,
-    };
+    static constexpr int ID_FULL_SCREEN = CPreviewWindow::ID_FULL_SCREEN;
+    static constexpr int ID_NORMAL_SIZE = CPreviewWindow::ID_NORMAL_SIZE;
+    static constexpr int ID_PLAY = CPreviewWindow::ID_PLAY;
+    static constexpr int ID_PAUSE = CPreviewWindow::ID_PAUSE;
+    static constexpr int ID_STOP = CPreviewWindow::ID_STOP;
+    static constexpr int ID_CLOSE = CPreviewWindow::ID_CLOSE;
     static constexpr int kCloseCommand = 1056;
     static constexpr int kCursorTimer = 1;
     static constexpr int kPositionTimer = 2;
@@ -41,7 +40,7 @@ public:
     static constexpr int kCursorIdleTime = 100000;
 
     explicit CVcdCore(QWidget *owner);
-    virtual ~CVcdCore();
+    ~CVcdCore() override;
 
     CVcdCore(const CVcdCore &) = delete;
     CVcdCore &operator=(const CVcdCore &) = delete;
@@ -65,13 +64,14 @@ public:
     // Timer 2: refreshes the positions and tells the owner. Timer 1: hides an idle cursor.
     void OnPositionTimer();
     void OnCursorTimer();
-    // From the preview window.
-    void OnMouseActivity();
-    void OnLeftClick();
+    bool TimerActive(int id) const;
+    // What the preview window reports.
+    void OnMouseActivity() override;
+    void OnLeftClick() override;
     void OnMenuCommand(int command);
-    void OnWindowGeometryChanged();
-    void OnEscape();
-    void OnCloseRequested();
+    void OnWindowGeometryChanged() override;
+    void OnEscape() override;
+    void OnCloseRequested() override;
 
     PlayState State() const { return m_psCurrent; }
     QWidget *Window() const;
@@ -90,6 +90,10 @@ public:
     int m_nOwnerOnTop = 1;
 
 private:
+    void OnGraphNotify() override { HandleGraphEvent(); }
+    void OnPopupMenuClosed(int command) override;
+    PreviewMenuState MenuState() const override;
+
     bool Fail(const std::string &text);
     void CreatePreviewWindow();
     void EnterFullScreen();
@@ -109,4 +113,6 @@ private:
     QRect m_savedRect;
     Qt::WindowFlags m_savedFlags;
     QRect m_fullScreenVideo;
+    QTimer m_cursorTimer;
+    QTimer m_positionTimer;
 };

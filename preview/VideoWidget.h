@@ -1,6 +1,6 @@
 #pragma once
 
-#include "convert/media/MediaPlatform.h"
+#include "media/playback/PlaybackGraph.h"
 
 #include <QImage>
 #include <QWidget>

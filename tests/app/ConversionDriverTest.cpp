@@ -3,9 +3,9 @@
 #include "app/ConversionWindow.h"
 #include "app/VinteloDlg.h"
 #include "convert/ConversionDriver.h"
-#include "convert/media/Compressors.h"
-#include "convert/media/FilterInternal.h"
-#include "options/Compressors.h"
+#include "media/core/FilterInternal.h"
+#include "media/encoders/CompressorEnumeration.h"
+#include "settings/CompressorChoices.h"
 
 #include <gtest/gtest.h>
 
@@ -23,17 +23,6 @@
 namespace {
 
 using Dlg = CVinteloDlg;
-
-std::string Shell(const std::string &command)
-{
-    std::string out;
-    std::unique_ptr<FILE, int (*)(FILE *)> pipe(popen(command.c_str(), "r"), pclose);
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while (pipe && (n = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0)
-        out.append(buffer.data(), n);
-    return out;
-}
 
 QAbstractButton *Button(const Dlg &dialog, int id)
 {
@@ -145,7 +134,12 @@ TEST(ConversionDriver, ConvertPressedAgainStopsWithAPlayableFile)
     EXPECT_NE(env.boxes.Texts()[0].find(std::string("please download it at ") + kDivxDownloadPage
                                         + "\nDo you want to continue?"),
               std::string::npos);
-    ASSERT_TRUE(QTest::qWaitFor([] { return pControl && pControl->CurrentPosition() > 0; }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto &graph = dialog.Converter().Run().pControl;
+            return graph && graph->CurrentPosition() > 0;
+        },
+        60000));
     ASSERT_EQ(dialog.m_bConverting, 1);
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
     EXPECT_EQ(dialog.m_bConverting, 0);
@@ -159,10 +153,10 @@ TEST(ConversionDriver, ConvertPressedAgainStopsWithAPlayableFile)
 
     // A second conversion counts its time from 0 again.
     ConversionTimer(dialog)->stop();
-    OnConversionTimer(dialog, dialog.Conversion());
+    OnConversionTimer(dialog, dialog.Converter());
     EXPECT_EQ(Status(dialog), "Please wait... Used Time: 00:00:01");
     dialog.m_nElapsedSeconds = 3660;
-    OnConversionTimer(dialog, dialog.Conversion());
+    OnConversionTimer(dialog, dialog.Converter());
     EXPECT_EQ(Status(dialog), "Please wait... Used Time: 01:01:01");
     dialog.m_nElapsedSeconds = 0;
 }
@@ -246,7 +240,7 @@ TEST(ConversionDriver, AnErrorOfTheRunningGraphEndsTheConversionAndSaysWhy)
     env.boxes.Clear();
 
     // What a full disk reports from the file sink.
-    GstElement *graph = media::ElementOf(pControl->Graph());
+    GstElement *graph = media::ElementOf(dialog.Converter().Run().pControl->Graph());
     GST_ELEMENT_ERROR(graph, RESOURCE, NO_SPACE_LEFT, ("No space left on the device."), (nullptr));
     ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 30000));
     ASSERT_EQ(env.boxes.Boxes().size(), 1u);

@@ -4,8 +4,8 @@
 #include "AppTestSupport.h"
 
 #include "app/VinteloDlg.h"
-#include "convert/media/Compressors.h"
-#include "options/Compressors.h"
+#include "media/encoders/CompressorEnumeration.h"
+#include "settings/CompressorChoices.h"
 
 #include <gtest/gtest.h>
 
@@ -21,17 +21,6 @@
 namespace {
 
 using Dlg = CVinteloDlg;
-
-std::string Shell(const std::string &command)
-{
-    std::string out;
-    std::unique_ptr<FILE, int (*)(FILE *)> pipe(popen(command.c_str(), "r"), pclose);
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while (pipe && (n = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0)
-        out.append(buffer.data(), n);
-    return out;
-}
 
 // One entry of the first stream of a kind ("v:0", "a:0"), without its line end.
 std::string Probe(const std::string &file, const char *stream, const char *entry)

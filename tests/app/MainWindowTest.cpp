@@ -2,9 +2,9 @@
 
 #include "app/VinteloApp.h"
 #include "app/VinteloDlg.h"
-#include "app/WindowMessages.h"
 #include "controls/BitmapSlider.h"
 #include "controls/ButtonST.h"
+#include "platform/WindowMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -20,11 +20,10 @@ namespace {
 
 using Dlg = CVinteloDlg;
 
-const int kNeedVideo[] = {Dlg::IDC_BUTTON_CONVERT,    Dlg::IDC_SLIDER_POSITION,
-                          Dlg::IDC_BUTTON_PLAY,       Dlg::IDC_BUTTON_PAUSE,
-                          Dlg::IDC_BUTTON_STOP,       Dlg::IDC_BUTTON_START_TIME,
-                          Dlg::IDC_BUTTON_END_TIME,   Dlg::IDC_STATIC_START_TIME,
-                          Dlg::IDC_STATIC_END_TIME};
+const int kNeedVideo[]
+    = {Dlg::IDC_BUTTON_CONVERT,  Dlg::IDC_SLIDER_POSITION,   Dlg::IDC_BUTTON_PLAY,
+       Dlg::IDC_BUTTON_PAUSE,    Dlg::IDC_BUTTON_STOP,       Dlg::IDC_BUTTON_START_TIME,
+       Dlg::IDC_BUTTON_END_TIME, Dlg::IDC_STATIC_START_TIME, Dlg::IDC_STATIC_END_TIME};
 
 QString Text(const Dlg &dialog, int id)
 {
@@ -47,9 +46,8 @@ TEST(MainWindow, StartsInTheNoVideoStateWithItsStatusLine)
               "Output file: " + videos + "/output.wmv     Resolution: Original size");
     for (int id : kNeedVideo)
         EXPECT_FALSE(dialog.Control(id)->isEnabled()) << id;
-    for (int id : {Dlg::IDC_BUTTON_ADD_VIDEO, Dlg::IDC_BUTTON_OUTPUT_SETTINGS,
-                   Dlg::IDC_BUTTON_HELP, Dlg::IDC_BUTTON_ABOUT, Dlg::IDC_BUTTON_HOMEPAGE,
-                   Dlg::IDC_BUTTON_EXIT})
+    for (int id : {Dlg::IDC_BUTTON_ADD_VIDEO, Dlg::IDC_BUTTON_OUTPUT_SETTINGS, Dlg::IDC_BUTTON_HELP,
+                   Dlg::IDC_BUTTON_ABOUT, Dlg::IDC_BUTTON_HOMEPAGE, Dlg::IDC_BUTTON_EXIT})
         EXPECT_TRUE(dialog.Control(id)->isEnabled()) << id;
     EXPECT_TRUE(dialog.Control(Dlg::IDC_BUTTON_CLOSE)->isHidden());
     EXPECT_EQ(Text(dialog, Dlg::IDC_STATIC_START_TIME), "00:00:00");

@@ -1,6 +1,6 @@
 #include "controls/ButtonST.h"
-#include "convert/media/MediaPlatform.h"
-#include "convert/media/WaveSounds.h"
+#include "media/core/MediaPlatform.h"
+#include "media/playback/WaveSounds.h"
 #include "platform/Sounds.h"
 #include "resources/Artwork.h"
 

@@ -1,5 +1,5 @@
 #include "convert/ProfileBuilder.h"
-#include "convert/media/WmCodecCatalogue.h"
+#include "media/output/WmCodecCatalogue.h"
 
 #include <gtest/gtest.h>
 

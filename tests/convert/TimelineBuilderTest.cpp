@@ -1,11 +1,12 @@
 #include "convert/TimelineBuilder.h"
 #include "convert/TransitionTable.h"
-#include "convert/media/MediaPlatform.h"
-#include "convert/media/RenderEngine.h"
-#include "convert/media/TransitionEffects.h"
 #include "media/RenderTestSupport.h"
+#include "media/core/MediaPlatform.h"
+#include "media/render/RenderEngine.h"
+#include "media/render/TransitionEffects.h"
 #include "platform/Choosers.h"
 #include "platform/MessageBoxes.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -19,17 +20,15 @@ using namespace media;
 
 namespace {
 
-std::string Fixture(const char *name)
-{
-    return std::string(CW_FIXTURE_DIR) + "/" + name;
-}
+// The timeline each test built last.
+std::shared_ptr<Timeline> pTimeline;
 
 // The state after opening a video: the file is photo item 0 and music item 0, marked from
 // start to end, at 320x240 and 25 fps.
-std::unique_ptr<MainWindowState> OpenedVideo(const std::string &path, REFERENCE_TIME start,
-                                             REFERENCE_TIME end)
+std::unique_ptr<ConversionJob> OpenedVideo(const std::string &path, REFERENCE_TIME start,
+                                           REFERENCE_TIME end)
 {
-    auto dlg = std::make_unique<MainWindowState>();
+    auto dlg = std::make_unique<ConversionJob>();
     dlg->m_nPhotoCount = 1;
     dlg->m_szPhotoFile[0] = path;
     dlg->m_llPhotoDuration[0] = end - start;
@@ -70,7 +69,7 @@ TEST_F(TimelineBuilder, GroupsFollowTheMediaAndMusicLists)
     auto dlg = OpenedVideo(Fixture("h264_aac.mp4"), 0, UNITS);
     dlg->m_nPhotoCount = 0;
     dlg->m_nMusicCount = 0;
-    ASSERT_EQ(BuildTimeline(*dlg), S_OK);
+    ASSERT_EQ(BuildTimeline(*dlg, pTimeline), S_OK);
     auto first = pTimeline;
     EXPECT_EQ(GroupCount(), 0);
 
@@ -79,7 +78,7 @@ TEST_F(TimelineBuilder, GroupsFollowTheMediaAndMusicLists)
     dlg->m_nOutputWidth = 321;
     dlg->m_nOutputHeight = -239;
     dlg->m_dOutputFrameRate = 29.97;
-    ASSERT_EQ(BuildTimeline(*dlg), S_OK);
+    ASSERT_EQ(BuildTimeline(*dlg, pTimeline), S_OK);
     EXPECT_NE(pTimeline, first);
     ASSERT_EQ(GroupCount(), 1);
     AM_MEDIA_TYPE type;
@@ -105,7 +104,7 @@ TEST_F(TimelineBuilder, GroupsFollowTheMediaAndMusicLists)
     // Both lists: the audio group follows, with one clip from music item 0 only.
     dlg->m_nMusicCount = 2;
     dlg->m_szMusicFile[1] = Fixture("pcm_audio.wav");
-    ASSERT_EQ(BuildTimeline(*dlg), S_OK);
+    ASSERT_EQ(BuildTimeline(*dlg, pTimeline), S_OK);
     ASSERT_EQ(GroupCount(), 2);
     ASSERT_EQ(Group(1)->GetMediaType(&type), S_OK);
     EXPECT_EQ(type.majortype, MEDIATYPE_Audio);
@@ -131,7 +130,7 @@ TEST_F(TimelineBuilder, EveryItemGetsATrackCoveringTheMarkedSection)
     }
     dlg->m_llPhotoDuration[3] = 99 * UNITS; // past the count: not summed
     dlg->m_nStretchMode = ResizePreserveAspectRatio;
-    ASSERT_EQ(BuildTimeline(*dlg), S_OK);
+    ASSERT_EQ(BuildTimeline(*dlg, pTimeline), S_OK);
     EXPECT_EQ(dlg->m_llTotalDuration, 6 * UNITS);
 
     const auto &tracks = Group(0)->Tracks();
@@ -167,7 +166,7 @@ TEST_F(TimelineBuilder, TransitionNodesFollowTheTable)
         dlg->m_nTransitionType[i] = types[i];
         dlg->m_llTransitionDuration[i] = 2 * UNITS;
     }
-    ASSERT_EQ(BuildTimeline(*dlg), S_OK);
+    ASSERT_EQ(BuildTimeline(*dlg, pTimeline), S_OK);
     EXPECT_TRUE(boxes.Boxes().empty()) << boxes.Texts().front();
     const auto &tracks = Group(0)->Tracks();
     ASSERT_EQ(tracks.size(), 6u);
@@ -245,7 +244,7 @@ TEST_F(TimelineBuilder, FailingStepsShowTheirMessagesAndTheBuildGoesOn)
 {
     auto dlg = OpenedVideo(Fixture("h264_aac.mp4"), 0, UNITS);
     dlg->m_nOutputWidth = 0;
-    ASSERT_EQ(BuildTimeline(*dlg), S_OK);
+    ASSERT_EQ(BuildTimeline(*dlg, pTimeline), S_OK);
     EXPECT_EQ(boxes.Texts(),
               std::vector<std::string>{"Could not pVideoGroup->SetMediaType(&mtGroup)"});
     EXPECT_EQ(boxes.Boxes()[0].kind, platform::BoxKind::Application);
@@ -257,7 +256,7 @@ TEST_F(TimelineBuilder, FailingStepsShowTheirMessagesAndTheBuildGoesOn)
     boxes.Clear();
     dlg->m_nOutputWidth = 320;
     dlg->m_dOutputFrameRate = 0;
-    BuildTimeline(*dlg);
+    BuildTimeline(*dlg, pTimeline);
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Could not SetOutputFPS"});
 
     // End mark before the start mark, an unknown stretch mode, an empty sound path.
@@ -265,7 +264,7 @@ TEST_F(TimelineBuilder, FailingStepsShowTheirMessagesAndTheBuildGoesOn)
     dlg->m_dOutputFrameRate = 25;
     dlg->m_llStartTime = 2 * UNITS;
     dlg->m_llEndTime = UNITS;
-    BuildTimeline(*dlg);
+    BuildTimeline(*dlg, pTimeline);
     EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"Could not configure media source",
                                                        "Could not set audio start and eng time!"}));
     ASSERT_EQ(GroupCount(), 2);
@@ -275,7 +274,7 @@ TEST_F(TimelineBuilder, FailingStepsShowTheirMessagesAndTheBuildGoesOn)
     dlg->m_llEndTime = 3 * UNITS;
     dlg->m_nStretchMode = 7;
     dlg->m_szMusicFile[0].clear();
-    BuildTimeline(*dlg);
+    BuildTimeline(*dlg, pTimeline);
     EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{"Could not configure media source",
                                                        "Could not configure pSource3Src"}));
 
@@ -311,7 +310,7 @@ TEST_F(TimelineBuilder, DeletedSourceIsReportedBeforeRendering)
     // The user declines to look for it: one question for the file of both groups, and the
     // render engine refuses it by name.
     boxes.QueueAnswer(platform::BoxAnswer::No);
-    ASSERT_EQ(BuildTimeline(*dlg), S_OK);
+    ASSERT_EQ(BuildTimeline(*dlg, pTimeline), S_OK);
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_NE(boxes.Boxes()[0].text.find(path), std::string::npos) << boxes.Boxes()[0].text;
     EXPECT_EQ(boxes.Boxes()[0].buttons, platform::BoxButtons::YesNo);
@@ -327,7 +326,7 @@ TEST_F(TimelineBuilder, DeletedSourceIsReportedBeforeRendering)
     boxes.Clear();
     boxes.QueueAnswer(platform::BoxAnswer::Yes);
     choosers.QueueAnswer(std::nullopt);
-    ASSERT_EQ(BuildTimeline(*dlg), S_OK);
+    ASSERT_EQ(BuildTimeline(*dlg, pTimeline), S_OK);
     ASSERT_EQ(choosers.OpenRequests().size(), 1u);
     EXPECT_EQ(choosers.OpenRequests()[0].initialFolder, dir.path().toStdString());
     EXPECT_EQ(pTimeline->MissingSources(), std::vector<std::string>{path});
@@ -336,7 +335,7 @@ TEST_F(TimelineBuilder, DeletedSourceIsReportedBeforeRendering)
     const std::string moved = Fixture("vp8_vorbis.mkv");
     boxes.QueueAnswer(platform::BoxAnswer::Yes);
     choosers.QueueAnswer(moved);
-    ASSERT_EQ(BuildTimeline(*dlg), S_OK);
+    ASSERT_EQ(BuildTimeline(*dlg, pTimeline), S_OK);
     EXPECT_TRUE(pTimeline->MissingSources().empty());
     for (long g = 0; g < 2; ++g) {
         std::string name;
@@ -353,7 +352,7 @@ TEST_F(TimelineBuilder, BuiltTimelineRendersTheMarkedSection)
     const std::string out = (dir.path() + "/out.mkv").toStdString();
     auto dlg = OpenedVideo(Fixture("numbered_25fps.mp4"), 2 * UNITS, 5 * UNITS);
     dlg->m_nTransitionType[0] = 17; // no length: renders as a cut
-    ASSERT_EQ(BuildTimeline(*dlg), S_OK);
+    ASSERT_EQ(BuildTimeline(*dlg, pTimeline), S_OK);
     ASSERT_EQ(rendertest::RenderToFile(pTimeline, out), S_OK);
     EXPECT_EQ(rendertest::Probe(out, "v", "nb_read_frames"), "75");
     EXPECT_EQ(rendertest::FrameNumber(rendertest::GreyFrame(out, 0), 320, 240), 50);

@@ -1,8 +1,8 @@
-#include "LanguageFolder.h"
 #include "localisation/DialogLanguage.h"
+#include "LanguageFolder.h"
 #include "localisation/InterfaceFont.h"
 #include "localisation/Language.h"
-#include "options/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <gtest/gtest.h>
 

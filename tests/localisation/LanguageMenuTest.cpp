@@ -2,8 +2,8 @@
 #include "localisation/DialogLanguage.h"
 #include "localisation/Language.h"
 #include "localisation/PopupMenu.h"
-#include "options/SettingsStore.h"
 #include "platform/MessageBoxes.h"
+#include "settings/SettingsStore.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
+#include "localisation/Language.h"
 #include "LanguageFolder.h"
 #include "localisation/BuiltinTexts.h"
-#include "localisation/Language.h"
-#include "options/SettingsStore.h"
 #include "platform/MessageBoxes.h"
+#include "settings/SettingsStore.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 #include "app/VinteloDlg.h"
 #include "localisation/Language.h"
 #include "localisation/PopupMenu.h"
-#include "options/SettingsStore.h"
 #include "platform/Choosers.h"
 #include "platform/MessageBoxes.h"
+#include "settings/SettingsStore.h"
 
 #include <QApplication>
 #include <QScreen>

@@ -2,8 +2,9 @@
 // ffprobe/ffmpeg: bitrate reached, quality rising with it, time stamps from 0, exact lengths
 // of a section, key-frame spacing set through the element.
 
-#include "convert/media/LaunchLine.h"
-#include "convert/media/MediaPlatform.h"
+#include "media/core/LaunchLine.h"
+#include "media/core/MediaPlatform.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -23,19 +24,6 @@ constexpr double kClipSeconds = 20.0;
 std::string OutputPath(const std::string &name)
 {
     return std::string(CW_BINARY_DIR) + "/encoders-test-" + name;
-}
-
-std::string Shell(const std::string &command)
-{
-    std::string output;
-    if (FILE *pipe = popen(command.c_str(), "r")) {
-        char chunk[4096];
-        size_t got = 0;
-        while ((got = fread(chunk, 1, sizeof chunk, pipe)) > 0)
-            output.append(chunk, got);
-        pclose(pipe);
-    }
-    return output;
 }
 
 std::vector<std::string> Lines(const std::string &text)

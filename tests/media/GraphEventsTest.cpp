@@ -1,5 +1,5 @@
-#include "convert/media/GraphEvents.h"
-#include "convert/media/MediaPlatform.h"
+#include "media/core/GraphEvents.h"
+#include "media/core/MediaPlatform.h"
 
 #include <gst/check/gsttestclock.h>
 #include <gtest/gtest.h>

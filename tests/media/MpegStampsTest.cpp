@@ -1,4 +1,4 @@
-#include "convert/media/MpegStamps.h"
+#include "media/probe/MpegStamps.h"
 
 #include <gtest/gtest.h>
 

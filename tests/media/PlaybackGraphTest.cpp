@@ -1,4 +1,5 @@
-#include "convert/media/MediaPlatform.h"
+#include "media/playback/PlaybackGraph.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,11 +15,6 @@
 namespace {
 
 using media::PlaybackGraph;
-
-std::string Fixture(const char *name)
-{
-    return std::string(CW_FIXTURE_DIR) + "/" + name;
-}
 
 std::unique_ptr<PlaybackGraph> NewGraph()
 {
@@ -114,8 +110,8 @@ TEST(PlaybackGraph, AudioOnlyFilesRenderWithoutBasicVideo)
 
 TEST(PlaybackGraph, FilesThatAreNotMediaFailToRenderAndLeaveAnInertGraph)
 {
-    for (const char *name : {"text_renamed.avi", "empty.mp4", "truncated.mp4", "random.mkv",
-                             "no_such_file.mp4"}) {
+    for (const char *name :
+         {"text_renamed.avi", "empty.mp4", "truncated.mp4", "random.mkv", "no_such_file.mp4"}) {
         SCOPED_TRACE(name);
         auto graph = NewGraph();
         EXPECT_EQ(graph->RenderFile(Fixture(name)), VFW_E_CANNOT_RENDER);

@@ -1,7 +1,8 @@
-#include "convert/media/RenderEngine.h"
-#include "convert/media/MediaPlatform.h"
-#include "convert/media/RenderLayout.h"
+#include "media/render/RenderEngine.h"
 #include "media/RenderTestSupport.h"
+#include "media/core/MediaPlatform.h"
+#include "media/render/RenderLayout.h"
+#include "support/TestSupport.h"
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
@@ -19,11 +20,6 @@ using namespace media;
 using namespace rendertest;
 
 namespace {
-
-std::string Fixture(const char *name)
-{
-    return std::string(CW_FIXTURE_DIR) + "/" + name;
-}
 
 std::shared_ptr<Timeline> OneClipTimeline(const std::string &path, REFERENCE_TIME start,
                                           REFERENCE_TIME stop, int width, int height, double fps,

@@ -2,7 +2,8 @@
 
 // Rendering a timeline to a file through a plain encoder and muxer, and reading the result
 // back with ffprobe/ffmpeg, for the render tests.
-#include "convert/media/RenderEngine.h"
+#include "media/render/RenderEngine.h"
+#include "support/TestSupport.h"
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
@@ -16,19 +17,6 @@
 namespace rendertest {
 
 using namespace media;
-
-inline std::string Shell(const std::string &command)
-{
-    std::string out;
-    std::unique_ptr<FILE, int (*)(FILE *)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe)
-        return out;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0)
-        out.append(buffer.data(), n);
-    return out;
-}
 
 inline std::string Probe(const std::string &file, const std::string &stream,
                          const std::string &entry)

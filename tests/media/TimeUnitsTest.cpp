@@ -1,4 +1,4 @@
-#include "convert/media/TimeUnits.h"
+#include "media/core/TimeUnits.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 #include "ModalDriver.h"
 
-#include "convert/media/Compressors.h"
-#include "convert/media/Filter.h"
+#include "media/core/Filter.h"
+#include "media/encoders/CompressorEnumeration.h"
 #include "options/CompressorList.h"
-#include "options/Compressors.h"
 #include "options/DialogFilterPerproty.h"
 #include "options/PropertyDialog.h"
-#include "options/SettingsStore.h"
 #include "platform/MessageBoxes.h"
+#include "settings/CompressorChoices.h"
+#include "settings/SettingsStore.h"
 
 #include <gtest/gtest.h>
 

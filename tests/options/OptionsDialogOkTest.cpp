@@ -1,10 +1,10 @@
 #include "OptionsDialogSupport.h"
 
-#include "convert/media/Compressors.h"
-#include "convert/media/TestEncoders.h"
-#include "options/Compressors.h"
+#include "media/encoders/CompressorEnumeration.h"
+#include "media/encoders/TestEncoders.h"
 #include "options/OutputOptionsCommand.h"
 #include "options/PropertyDialog.h"
+#include "settings/CompressorChoices.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 // opened video; "custom" opens on a custom size and frame rate.
 #include "localisation/Language.h"
 #include "options/DialogOutputSettings.h"
-#include "options/SettingsStore.h"
 #include "platform/MessageBoxes.h"
+#include "settings/SettingsStore.h"
 
 #include <QApplication>
 #include <QScreen>

@@ -2,9 +2,9 @@
 
 #include "localisation/Language.h"
 #include "options/DialogOutputSettings.h"
-#include "options/SettingsStore.h"
 #include "platform/Choosers.h"
 #include "platform/MessageBoxes.h"
+#include "settings/SettingsStore.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

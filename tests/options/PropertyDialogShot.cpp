@@ -3,7 +3,7 @@
 //   xvfb-run -a property-dialog-shot x264enc shot.png [scroll-fraction]
 // or the element list of a graph:
 //   xvfb-run -a property-dialog-shot "graph:videotestsrc ! x264enc ! mp4mux ! fakesink" shot.png
-#include "convert/media/Compressors.h"
+#include "media/encoders/CompressorEnumeration.h"
 #include "options/DialogFilterPerproty.h"
 #include "options/PropertyDialog.h"
 

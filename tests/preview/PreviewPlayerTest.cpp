@@ -1,7 +1,7 @@
 #include "PreviewTestSupport.h"
 
+#include "platform/GraphNotify.h"
 #include "platform/MessageBoxes.h"
-#include "preview/GraphNotify.h"
 #include "preview/PreviewGeometry.h"
 #include "preview/PreviewWindow.h"
 #include "preview/VcdCore.h"
@@ -106,8 +106,8 @@ TEST(PreviewPlayer, PlaysReportsEverySecondPausesAndStopsAtZero)
     EXPECT_EQ(t.Window()->windowTitle(), "long_95_7.mp4  ");
     EXPECT_EQ(t.Window()->size(), QSize(64, 48));
     EXPECT_EQ(t.player.VideoRect(), QRect(0, 0, 64, 48));
-    EXPECT_TRUE(t.Window()->TimerActive(CVcdCore::kPositionTimer));
-    EXPECT_FALSE(t.Window()->TimerActive(CVcdCore::kCursorTimer));
+    EXPECT_TRUE(t.player.TimerActive(CVcdCore::kPositionTimer));
+    EXPECT_FALSE(t.player.TimerActive(CVcdCore::kCursorTimer));
 
     // Pause does nothing while stopped.
     t.player.Pause();
@@ -230,7 +230,7 @@ TEST(PreviewPlayer, FullScreenFillsTheScreenAndEscapeComesBack)
     EXPECT_EQ(window->geometry(), screen);
     EXPECT_EQ(t.player.VideoRect(),
               FullScreenVideoRect(screen.width(), screen.height(), 3200, 2400));
-    EXPECT_TRUE(window->TimerActive(CVcdCore::kCursorTimer));
+    EXPECT_TRUE(t.player.TimerActive(CVcdCore::kCursorTimer));
     {
         std::unique_ptr<QMenu> menu = window->BuildPopupMenu();
         EXPECT_TRUE(t.MenuItems(*menu)[CVcdCore::ID_FULL_SCREEN]->isChecked());
@@ -246,7 +246,7 @@ TEST(PreviewPlayer, FullScreenFillsTheScreenAndEscapeComesBack)
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->size(), QSize(320, 240));
     EXPECT_EQ(t.player.VideoRect(), QRect(0, 0, 320, 240));
-    EXPECT_FALSE(window->TimerActive(CVcdCore::kCursorTimer));
+    EXPECT_FALSE(t.player.TimerActive(CVcdCore::kCursorTimer));
     // Escape outside full screen changes nothing.
     QTest::keyRelease(window, Qt::Key_Escape);
     EXPECT_EQ(t.player.m_bFullScreen, 0);

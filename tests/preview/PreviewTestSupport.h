@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/AppTestSupport.h"
-#include "app/WindowMessages.h"
 #include "platform/Status.h"
+#include "platform/WindowMessages.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

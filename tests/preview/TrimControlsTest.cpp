@@ -192,10 +192,11 @@ TEST(TrimControls, APlayerThatCannotOpenEmptiesTheVideoPath)
 {
     platform::MessageBoxRecorder boxes;
     QWidget owner;
-    MainWindowState state;
+    ConversionJob state;
     state.m_nPhotoCount = 1;
     state.m_szPhotoFile[0] = Fixture("text_renamed.avi");
-    CTrimControls controls(&owner, state, [](int) { return nullptr; });
+    int sliderPos = 0;
+    CTrimControls controls(&owner, state, sliderPos, [](int) { return nullptr; });
     EXPECT_FALSE(controls.OpenPlayer(state.m_szPhotoFile[0]));
     EXPECT_EQ(CTrimControls::Player(), nullptr);
     EXPECT_TRUE(state.m_szPhotoFile[0].empty());

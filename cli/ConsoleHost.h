@@ -1,0 +1,65 @@
+#pragma once
+
+#include "convert/Conversion.h"
+#include "platform/Status.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+// The conversion's host in a process without a window: graph events wake the waiting loop.
+class ConsoleHost : public ConversionHost
+{
+public:
+    void PostGraphNotify() override
+    {
+        std::lock_guard lock(m_mutex);
+        m_pending = true;
+        m_wake.notify_all();
+    }
+    void SetConvertCaption(const std::string &) override {}
+    void SetStatusText(const std::string &text) override { m_status = text; }
+    void StartConversionTimer() override {}
+    void StopConversionTimer() override {}
+    void EnableConversionControls(bool) override {}
+    void OpenDownloadPage(const std::string &address) override
+    {
+        std::fprintf(stderr, "Download page: %s\n", address.c_str());
+    }
+
+    // Waits until events are posted or the period passes; true when events arrived.
+    bool Wait(std::chrono::milliseconds period)
+    {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait_for(lock, period, [this] { return m_pending; });
+        const bool pending = m_pending;
+        m_pending = false;
+        return pending;
+    }
+    const std::string &Status() const { return m_status; }
+    Conversion &Run() { return m_run; }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_pending = false;
+    std::string m_status;
+    Conversion m_run{*this};
+};
+
+// Percent, elapsed time and time left on standard error.
+class Progress
+{
+public:
+    explicit Progress(REFERENCE_TIME length);
+
+    // A bar on a terminal, a line otherwise; final ends the bar's line.
+    void Show(REFERENCE_TIME position, bool final = false);
+
+private:
+    REFERENCE_TIME m_length;
+    bool m_tty;
+    std::chrono::steady_clock::time_point m_start;
+};

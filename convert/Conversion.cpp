@@ -1,0 +1,371 @@
+#include "convert/Conversion.h"
+
+#include "convert/ProfileBuilder.h"
+#include "localisation/Language.h"
+#include "platform/MessageBoxes.h"
+#include "settings/CompressorChoices.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+using namespace media;
+
+const char *const kMatroskaMp4DownloadPage
+    = "https://gstreamer.freedesktop.org/documentation/installing/on-linux.html";
+const char *const kDsmDownloadPage = "https://sourceforge.net/projects/guliverkli2/files/";
+
+namespace {
+
+void Box(const std::string &text)
+{
+    platform::ShowAppMessageBox(text);
+}
+
+// The platform's explanation of a failure, as long as the buffer it is read into allows.
+void ErrorTextBox(const std::string &text)
+{
+    constexpr std::size_t kErrorTextLength = 160;
+    std::string shown = text.empty() ? "Unspecified error" : text;
+    if (shown.size() >= kErrorTextLength) {
+        std::size_t cut = kErrorTextLength - 1;
+        while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80)
+            --cut; // not inside a UTF-8 sequence
+        shown.resize(cut);
+    }
+    Box(shown);
+}
+
+void ReportBox(const char *format, HRESULT hr)
+{
+    char text[512];
+    std::snprintf(text, sizeof text, format, static_cast<unsigned>(hr));
+    platform::ShowReportBox(text);
+}
+
+// The writer's encoders from the profile: each stream's encoder, bitrate and format.
+std::vector<AsfStreamSettings> StreamsOf(const WMProfile &profile)
+{
+    std::vector<AsfStreamSettings> streams;
+    for (std::size_t i = 0; i < profile.GetStreamCount(); ++i) {
+        const WMStreamConfig &config = profile.GetStream(i);
+        AsfStreamSettings s;
+        s.video = config.GetStreamType() == WMMEDIATYPE_Video;
+        s.encoder = config.encoder;
+        s.bitrate = config.GetBitrate();
+        AM_MEDIA_TYPE type;
+        if (SUCCEEDED(config.GetMediaType(&type))) {
+            VIDEOINFOHEADER vih;
+            WAVEFORMATEX wfx;
+            if (s.video && type.VideoInfo(&vih)) {
+                s.width = vih.bmiHeader.biWidth;
+                s.height = std::abs(vih.bmiHeader.biHeight);
+                if (vih.AvgTimePerFrame > 0)
+                    s.framesPerSecond = double(UNITS) / double(vih.AvgTimePerFrame);
+            } else if (!s.video && type.WaveFormat(&wfx)) {
+                s.sampleRate = static_cast<int>(wfx.nSamplesPerSec);
+                s.channels = wfx.nChannels;
+            }
+        }
+        if (s.video)
+            s.keyFrameSpacing = config.GetMaxKeyFrameSpacing();
+        streams.push_back(s);
+    }
+    return streams;
+}
+
+void ConfigureWriter(const Filter &mux, const Filter &sink)
+{
+    ConfigureInterleaving(mux); // either being absent is not an error
+    SetOverwriteMode(sink);
+}
+
+// Steps 1 to 5 for WMV and ASF. False when a step failed (its box was shown).
+bool AttachAsfWriter(ConversionJob &dlg, CaptureGraphBuilder &builder, const std::string &path,
+                     Filter *mux, Filter *sink)
+{
+    const AudioProfileRequest audio{dlg.m_nAudioBitrate, 0x161, 44100, 2};
+    const VideoProfileRequest video{MakeFourCC('W', 'M', 'V', '3'),
+                                    dlg.m_nVideoBitrate,
+                                    static_cast<std::uint32_t>(dlg.m_nOutputHeight),
+                                    static_cast<std::uint32_t>(dlg.m_nOutputWidth),
+                                    static_cast<std::uint32_t>(dlg.m_dOutputFrameRate),
+                                    0,
+                                    8};
+    std::shared_ptr<WMProfile> profile;
+    HRESULT hr = GenerateProfile(&audio, &video, 1, WMT_VER_9_0, &profile);
+    if (FAILED(hr)) {
+        ReportBox("Failed to GenerateProfile Audio video with script!  hr=0x%x\n", hr);
+        return false;
+    }
+    hr = builder.SetOutputFileName(MEDIASUBTYPE_Asf, path, mux, sink);
+    if (FAILED(hr)) {
+        Box("Error pBuilder->SetOutputFileName(&guid, Filename, &pMux, &pWriter )");
+        return false;
+    }
+    ConfigureWriter(*mux, *sink);
+    if (dlg.m_bFileProfile == 1) {
+        std::shared_ptr<WMProfile> fileProfile;
+        hr = MapProfile("test2", &fileProfile);
+        if (FAILED(hr)) {
+            ReportBox("Failed to map profile ID!  hr=0x%x\n", hr);
+            return false;
+        }
+        hr = ConfigureAsfWriter(*mux, StreamsOf(*fileProfile));
+        if (hr == E_NOINTERFACE) {
+            ReportBox("Failed to QI for IConfigAsfWriter!  hr=0x%x\n", hr);
+            return false;
+        }
+        if (FAILED(hr)) {
+            ReportBox("Failed to configure filter to use file profile!  hr=0x%x\n", hr);
+            return false;
+        }
+    } else {
+        hr = ConfigureAsfWriter(*mux, StreamsOf(*profile));
+        if (hr == E_NOINTERFACE) {
+            ReportBox("Failed to QI for IConfigAsfWriter!  hr=0x%x\n", hr);
+            return false;
+        }
+        if (FAILED(hr)) {
+            ReportBox("Failed to configure filter to use profile!  hr=0x%x\n", hr);
+            return false;
+        }
+    }
+    // The writer compresses by itself.
+    dlg.m_bUseVideoCompressor = 0;
+    dlg.m_bUseAudioCompressor = 0;
+    return true;
+}
+
+// Renders group g through the chosen compressor when its use flag is set. False after a box.
+bool RenderGroup(CaptureGraphBuilder &builder, RenderEngine &engine, GstElement *graph, long g,
+                 bool useCompressor, CompressorCategory category, const Filter &mux)
+{
+    GstPad *pin = nullptr;
+    if (FAILED(engine.GetGroupOutputPin(g, &pin))) {
+        Box("Could not GetGroupOutputPin( g, &pPin )");
+        return false;
+    }
+    std::unique_ptr<GstPad, void (*)(GstPad *)> pinRef(pin, ReleasePad);
+    Filter compressor;
+    if (useCompressor) {
+        const Filter bound = BoundCompressor(category);
+        const char *name
+            = category == CompressorCategory::Video ? "VideoCompressor" : "AudioCompressor";
+        if (!bound) {
+            ErrorTextBox("No compressor is bound: choose one in the Options dialog.");
+            return false;
+        }
+        if (FAILED(AddFilter(graph, bound, name, &compressor))) {
+            ErrorTextBox("The compressor \"" + bound.FactoryName()
+                         + "\" could not be added to the graph.");
+            return false;
+        }
+    }
+    HRESULT hr = builder.RenderStream(pin, useCompressor ? &compressor : nullptr, mux);
+    if (FAILED(hr)) {
+        Box("failed pBuilder->RenderStream( NULL, NULL, pPin, NULL, pMux )");
+        ErrorTextBox(builder.LastError());
+        return false;
+    }
+    return true;
+}
+
+// The writer of each container but Windows Media: its muxer, the message when it is missing and
+// where to get it.
+struct Writer
+{
+    int format;
+    const GUID *type;
+    ContainerFlavour flavour;
+    const char *missingText;
+    const char *downloadPage;
+};
+
+const Writer kWriters[] = {
+    {OutputFormatAvi, &MEDIASUBTYPE_Avi, ContainerFlavour::Matroska,
+     "Error pBuilder->SetOutputFileName(&guid, Filename, &pMux, &pWriter )", nullptr},
+    {OutputFormatMkv, &CLSID_MatroskaMp4Muxer, ContainerFlavour::Matroska,
+     "Please install MKV codec)", kMatroskaMp4DownloadPage},
+    {OutputFormatMp4, &CLSID_MatroskaMp4Muxer, ContainerFlavour::Mp4, "Please install MKV codec)",
+     kMatroskaMp4DownloadPage},
+    {OutputFormatDsm, &CLSID_DsmMuxer, ContainerFlavour::Matroska,
+     "Please install DSM Splitter/Muxer codec)", kDsmDownloadPage},
+    {OutputFormatOgm, &CLSID_OggMuxer, ContainerFlavour::Matroska,
+     "Please install the Ogg multiplexer (oggmux, GStreamer base plug-ins)",
+     kMatroskaMp4DownloadPage},
+};
+
+// Attaches the writer of the output format; a failure has shown its box.
+HRESULT AttachWriter(ConversionJob &dlg, ConversionHost &host, CaptureGraphBuilder &builder,
+                     const std::string &path, Filter *mux, Filter *sink)
+{
+    if (dlg.m_nOutputFormat == OutputFormatWmv || dlg.m_nOutputFormat == OutputFormatAsf)
+        return AttachAsfWriter(dlg, builder, path, mux, sink) ? S_OK : E_FAIL;
+    for (const Writer &writer : kWriters) {
+        if (writer.format != dlg.m_nOutputFormat)
+            continue;
+        const HRESULT hr = builder.SetOutputFileName(*writer.type, path, mux, sink, writer.flavour);
+        if (FAILED(hr)) {
+            Box(writer.missingText);
+            if (writer.downloadPage)
+                host.OpenDownloadPage(writer.downloadPage);
+            return hr;
+        }
+        ConfigureWriter(*mux, *sink);
+        return S_OK;
+    }
+    // No writer is known for the code: nothing would take the streams.
+    Box("Does not support the video format");
+    return E_INVALIDARG;
+}
+
+// Makes the built graph the conversion's running graph and runs it.
+HRESULT RunGraph(ConversionJob &dlg, Conversion &conversion, GstElement *rawGraph)
+{
+    ConversionHost &host = conversion.Host();
+    std::shared_ptr<ConversionGraph> control;
+    HRESULT hr = ConversionGraph::FromGraph(rawGraph, &control);
+    if (FAILED(hr)) {
+        Box("Could not get pControl");
+        return hr;
+    }
+    conversion.pControl = control;
+    control->SetNotifyCallback([&host] { host.PostGraphNotify(); });
+
+    if (dlg.m_nOutputFormat == OutputFormatMp4)
+        host.ShowFilterProperties(control->Graph());
+
+    hr = control->Run();
+    if (FAILED(hr)) {
+        Box("can not pControl->Run()!!!");
+        ErrorTextBox(control->LastError());
+        conversion.pControl.reset();
+        return hr;
+    }
+    dlg.m_bConverting = 1;
+    host.SetConvertCaption(CLanguage::Instance().GetDialogString(124));
+    host.StartConversionTimer();
+    LockConversionControls(host);
+    return S_OK;
+}
+
+} // namespace
+
+void Conversion::ReleaseGraph()
+{
+    if (pControl)
+        pControl->SetNotifyCallback(nullptr);
+    pControl.reset();
+    if (pRenderEngine)
+        pRenderEngine->ScrapIt();
+    pRenderEngine.reset();
+}
+
+void Conversion::Release()
+{
+    ReleaseGraph();
+    pTimeline.reset();
+}
+
+void LockConversionControls(ConversionHost &host)
+{
+    host.EnableConversionControls(false);
+}
+void UnlockConversionControls(ConversionHost &host)
+{
+    host.EnableConversionControls(true);
+}
+
+HRESULT DisableGroupPreview(const std::shared_ptr<Timeline> &timeline)
+{
+    long groups = 0;
+    timeline->GetGroupCount(&groups);
+    for (long g = 0; g < groups; ++g) {
+        std::shared_ptr<TimelineNode> group;
+        if (SUCCEEDED(timeline->GetGroup(&group, g)))
+            group->SetPreviewMode(false);
+    }
+    return S_OK;
+}
+
+HRESULT StartRender(ConversionJob &dlg, Conversion &conversion,
+                    const std::shared_ptr<Timeline> &timeline)
+{
+    // A previous failed attempt is released now rather than at the next start.
+    conversion.ReleaseGraph();
+    std::unique_ptr<RenderEngine> &pRenderEngine = conversion.pRenderEngine;
+    HRESULT hr = RenderEngine::Create(&pRenderEngine);
+    if (FAILED(hr)) {
+        platform::ShowMessageBox("Could not create pRenderEngine", "Error");
+        return hr;
+    }
+    hr = pRenderEngine->SetTimelineObject(timeline);
+    if (FAILED(hr)) {
+        Box("Could not SetTimelineObject");
+        conversion.ReleaseGraph();
+        return hr;
+    }
+    pRenderEngine->SetDynamicReconnectLevel(CONNECTF_DYNAMIC_SOURCES);
+    hr = pRenderEngine->ConnectFrontEnd();
+    if (FAILED(hr)) {
+        Box("Could not ConnectFrontEnd");
+        if (!pRenderEngine->LastError().empty())
+            ErrorTextBox(pRenderEngine->LastError());
+        conversion.ReleaseGraph();
+        return hr;
+    }
+    DisableGroupPreview(timeline);
+    hr = BuildOutputGraph(dlg, conversion, *pRenderEngine, dlg.m_szOutputFile);
+    if (FAILED(hr))
+        conversion.ReleaseGraph();
+    return hr;
+}
+
+HRESULT BuildOutputGraph(ConversionJob &dlg, Conversion &conversion, RenderEngine &engine,
+                         const std::string &outputPath)
+{
+    std::unique_ptr<CaptureGraphBuilder> builder;
+    HRESULT hr = CaptureGraphBuilder::Create(&builder);
+    if (FAILED(hr)) {
+        Box("Could not create ICaptureGraphBuilder2");
+        return hr;
+    }
+    std::shared_ptr<Timeline> timeline;
+    hr = engine.GetTimelineObject(&timeline);
+    if (FAILED(hr))
+        return hr;
+    GstElement *rawGraph = nullptr;
+    hr = engine.GetFilterGraph(&rawGraph);
+    if (FAILED(hr))
+        return hr;
+    std::unique_ptr<GstElement, void (*)(GstElement *)> graphRef(rawGraph, ReleaseGraph);
+
+    long groups = 0;
+    timeline->GetGroupCount(&groups);
+    if (groups == 0) {
+        Box("Could not GetGroupCount( &Groups )");
+        return E_INVALIDARG;
+    }
+    hr = builder->SetFiltergraph(rawGraph);
+    if (FAILED(hr)) {
+        Box("Error pBuilder->SetFiltergraph( pGraph )");
+        return hr;
+    }
+
+    builder->SetEditLength(timeline->Duration());
+
+    Filter mux, sink;
+    hr = AttachWriter(dlg, conversion.Host(), *builder, outputPath, &mux, &sink);
+    if (FAILED(hr))
+        return hr;
+
+    if (!RenderGroup(*builder, engine, rawGraph, 0, dlg.m_bUseVideoCompressor == 1,
+                     CompressorCategory::Video, mux))
+        return E_FAIL;
+    for (long g = 1; g < groups; ++g) {
+        if (!RenderGroup(*builder, engine, rawGraph, g, dlg.m_bUseAudioCompressor == 1,
+                         CompressorCategory::Audio, mux))
+            return E_FAIL;
+    }
+    return RunGraph(dlg, conversion, rawGraph);
+}

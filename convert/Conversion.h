@@ -1,0 +1,76 @@
+#pragma once
+
+#include "job/ConversionJob.h"
+#include "media/core/Filter.h"
+#include "media/output/CaptureGraphBuilder.h"
+#include "media/output/ConversionGraph.h"
+#include "media/render/RenderEngine.h"
+#include "media/render/Timeline.h"
+#include "platform/Status.h"
+
+#include <memory>
+#include <string>
+
+// Turns the conversion's timeline into a running graph that writes the output file: the
+// render engine's group pads, through the chosen compressors (or the Windows Media encoders of
+// the generated profile), into the writer of the output format.
+
+// What a conversion needs from the window that runs it. The command line has its own.
+class ConversionHost
+{
+public:
+    virtual ~ConversionHost() = default;
+    // Called on a streaming thread whenever graph events are queued; must only post.
+    virtual void PostGraphNotify() = 0;
+    virtual void SetConvertCaption(const std::string &text) = 0;
+    virtual void SetStatusText(const std::string &text) = 0;
+    // The elapsed-time timer (1112, every second).
+    virtual void StartConversionTimer() = 0;
+    virtual void StopConversionTimer() = 0;
+    // Open Video, Options, Start Time and End Time.
+    virtual void EnableConversionControls(bool enable) = 0;
+    // The filter properties dialog over the graph, before an MP4 graph runs.
+    virtual void ShowFilterProperties(const media::Filter &graph) {}
+    virtual void OpenDownloadPage(const std::string &address) = 0;
+};
+
+// One front end's conversion: the timeline, the render engine and the running graph, from a
+// start until FinishConversion releases them, and what the graph reported when it failed.
+class Conversion
+{
+public:
+    explicit Conversion(ConversionHost &host)
+        : m_host(host)
+    {
+    }
+    Conversion(const Conversion &) = delete;
+    Conversion &operator=(const Conversion &) = delete;
+    ~Conversion() { Release(); }
+
+    ConversionHost &Host() const { return m_host; }
+    // Releases the graph and the engine (not the timeline), as after a failed start.
+    void ReleaseGraph();
+    // Releases everything.
+    void Release();
+
+    std::shared_ptr<media::Timeline> pTimeline;
+    std::unique_ptr<media::RenderEngine> pRenderEngine;
+    // The running graph: its control and its events.
+    std::shared_ptr<media::ConversionGraph> pControl;
+    std::string m_lastError;
+
+private:
+    ConversionHost &m_host;
+};
+
+// Where the user is sent for a missing writer.
+extern const char *const kMatroskaMp4DownloadPage;
+extern const char *const kDsmDownloadPage;
+
+HRESULT StartRender(ConversionJob &dlg, Conversion &conversion,
+                    const std::shared_ptr<media::Timeline> &timeline);
+HRESULT DisableGroupPreview(const std::shared_ptr<media::Timeline> &timeline);
+HRESULT BuildOutputGraph(ConversionJob &dlg, Conversion &conversion, media::RenderEngine &engine,
+                         const std::string &outputPath);
+void LockConversionControls(ConversionHost &host);
+void UnlockConversionControls(ConversionHost &host);

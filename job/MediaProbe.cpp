@@ -1,0 +1,66 @@
+#include "job/MediaProbe.h"
+
+#include "localisation/Language.h"
+#include "media/playback/PlaybackGraph.h"
+#include "platform/MessageBoxes.h"
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+bool StepFailed(const char *message)
+{
+    platform::ShowMessageBox(message, "Error");
+    return false;
+}
+
+} // namespace
+
+double FrameRateFromTimePerFrame(double secondsPerFrame)
+{
+    if (!(secondsPerFrame > 0) || !std::isfinite(secondsPerFrame))
+        return kUnknownFrameRateFallback;
+    // Through 100-ns units and back, as the rate has always been computed.
+    const double rate = (10000000.0 / secondsPerFrame) / 10000000.0;
+    // Rates beyond any real video come from broken headers.
+    if (!std::isfinite(rate) || rate > 1000.0)
+        return kUnknownFrameRateFallback;
+    return rate;
+}
+
+bool RunMediaProbe(const std::string &path, MediaProbeResult *result)
+{
+    std::unique_ptr<media::PlaybackGraph> graph;
+    if (FAILED(media::PlaybackGraph::Create(&graph)))
+        return StepFailed("Failed to CoCreateInstance");
+
+    if (FAILED(graph->RenderFile(path))) {
+        const CLanguage &language = CLanguage::Instance();
+        platform::ShowUnownedMessageBox(language.GetString(122),
+                                        language.GetString(105) + " IDS_MESSAGE_NOT_OPEN_FILE");
+        return false;
+    }
+
+    if (FAILED(graph->QuerySeeking()))
+        return StepFailed("Failed to get IID_IMediaSeeking");
+    if (FAILED(graph->GetStopPosition(&result->stopPosition)))
+        return StepFailed("Failed to GetStopPosition");
+
+    if (FAILED(graph->QueryBasicVideo()))
+        return StepFailed("Failed to IID_IBasicVideo");
+    int width = 0;
+    int height = 0;
+    if (FAILED(graph->GetVideoSize(&width, &height)))
+        return StepFailed("Failed to GetVideoSize, please install appropriate video decoder");
+    result->sourceWidth = width;
+    result->sourceHeight = height;
+    result->haveSize = true;
+
+    double secondsPerFrame = 0;
+    if (FAILED(graph->GetAvgTimePerFrame(&secondsPerFrame)))
+        return StepFailed("Failed to get_AvgTimePerFrame");
+    result->sourceFrameRate = FrameRateFromTimePerFrame(secondsPerFrame);
+    result->haveFrameRate = true;
+    return true;
+}

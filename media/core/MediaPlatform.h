@@ -1,0 +1,24 @@
+#pragma once
+
+#include "platform/Status.h"
+
+#include <string>
+
+// The media platform layer: the only code that talks to GStreamer. Everything above it sees
+// graphs with HRESULT-style steps, positions in 100-ns units and posted graph events.
+namespace media {
+
+// What a caller needs started: playback graphs only, or the editing services as well.
+enum class MediaServices { Playback, All };
+
+// Starts GStreamer (and the editing services, for All) once per process. On failure returns
+// false and, when given, the reason.
+bool InitializeMediaPlatform(std::string *error = nullptr,
+                             MediaServices services = MediaServices::All);
+
+// Graph event codes.
+constexpr long EC_COMPLETE = 0x01;
+constexpr long EC_USERABORT = 0x02;
+constexpr long EC_ERRORABORT = 0x03;
+
+} // namespace media

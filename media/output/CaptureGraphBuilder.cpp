@@ -1,0 +1,480 @@
+#include "media/output/CaptureGraphBuilder.h"
+
+#include "media/core/FilterInternal.h"
+#include "media/core/GstHandles.h"
+#include "media/core/MediaPlatform.h"
+#include "media/output/EncoderRestamp.h"
+#include "media/output/GroupProgress.h"
+
+#include <gst/gst.h>
+#include <gst/pbutils/pbutils.h>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace media {
+
+const GUID MEDIASUBTYPE_Avi
+    = {0xE436EB88, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+const GUID MEDIASUBTYPE_Asf
+    = {0x7C23220E, 0x55BB, 0x11D3, {0x8B, 0x16, 0x00, 0xC0, 0x4F, 0xB6, 0xBD, 0x3D}};
+const GUID CLSID_MatroskaMp4Muxer
+    = {0xA28F324B, 0xDDC5, 0x4999, {0xAA, 0x25, 0xD3, 0xA7, 0xE2, 0x5E, 0xF7, 0xA8}};
+const GUID CLSID_DsmMuxer
+    = {0xC6590B76, 0x587E, 0x4082, {0x91, 0x25, 0x68, 0x0D, 0x06, 0x93, 0xA9, 0x7B}};
+// Ours: no other program names an Ogg writer for this job.
+const GUID CLSID_OggMuxer
+    = {0x5C1F4B8E, 0x2D7A, 0x4E61, {0x9B, 0x0C, 0x3A, 0x61, 0x7F, 0x22, 0x90, 0x4D}};
+
+namespace {
+
+// Raw data waiting before an encoder and coded data waiting for the muxer: enough time for
+// the deepest encoder look-ahead, so one stream never starves the muxer of the other.
+constexpr guint64 kBranchRoom = 5 * GST_SECOND;
+
+const char *const kAsfStreamsKey = "cw-asf-streams";
+
+unsigned Cores()
+{
+    return std::min(g_get_num_processors(), 8u);
+}
+
+// Encoders and converters made by us or inside bins use every core.
+void RaiseThreads(GstElement *element)
+{
+    GObjectClass *klass = G_OBJECT_GET_CLASS(element);
+    GstElementFactory *factory = gst_element_get_factory(element);
+    if (!factory)
+        return;
+    const gchar *name = GST_OBJECT_NAME(factory);
+    GParamSpec *definition = g_object_class_find_property(klass, "n-threads");
+    if (definition && definition->value_type == G_TYPE_UINT
+        && (g_str_has_prefix(name, "videoconvert") || g_str_equal(name, "videoscale")))
+        g_object_set(element, "n-threads", Cores(), nullptr);
+    definition = g_object_class_find_property(klass, "threads");
+    if (definition && g_str_has_prefix(name, "avenc_") && definition->value_type == G_TYPE_INT)
+        g_object_set(element, "threads", 0, nullptr);
+}
+
+void OnDeepElementAdded(GstBin *, GstBin *, GstElement *element, gpointer)
+{
+    RaiseThreads(element);
+}
+
+std::string CapsName(GstPad *pad)
+{
+    gst::Caps caps(gst_pad_query_caps(pad, nullptr));
+    if (!caps || gst_caps_is_empty(caps.get()) || gst_caps_is_any(caps.get()))
+        return {};
+    return gst_structure_get_name(gst_caps_get_structure(caps.get(), 0));
+}
+
+GstElement *Make(const char *factory)
+{
+    return gst_element_factory_make(factory, nullptr);
+}
+
+} // namespace
+
+struct CaptureGraphBuilder::Impl
+{
+    gst::Element pipeline;
+};
+
+CaptureGraphBuilder::CaptureGraphBuilder()
+    : m_impl(std::make_unique<Impl>())
+{
+}
+
+CaptureGraphBuilder::~CaptureGraphBuilder() = default;
+
+HRESULT CaptureGraphBuilder::Create(std::unique_ptr<CaptureGraphBuilder> *builder)
+{
+    if (!builder)
+        return E_POINTER;
+    if (!InitializeMediaPlatform(nullptr, MediaServices::All))
+        return E_FAIL;
+    builder->reset(new CaptureGraphBuilder);
+    return S_OK;
+}
+
+HRESULT CaptureGraphBuilder::SetFiltergraph(GstElement *pipeline)
+{
+    if (!pipeline || !GST_IS_BIN(pipeline))
+        return E_POINTER;
+    m_impl->pipeline = gst::Ref(pipeline);
+    if (!g_object_get_data(G_OBJECT(pipeline), "cw-threads")) {
+        g_object_set_data(G_OBJECT(pipeline), "cw-threads", GINT_TO_POINTER(1));
+        g_signal_connect(pipeline, "deep-element-added", G_CALLBACK(OnDeepElementAdded), nullptr);
+    }
+    return S_OK;
+}
+
+HRESULT CaptureGraphBuilder::SetOutputFileName(const GUID &type, const std::string &path,
+                                               Filter *mux, Filter *sink, ContainerFlavour flavour)
+{
+    if (!m_impl->pipeline)
+        return E_UNEXPECTED;
+    if (!mux || !sink)
+        return E_POINTER;
+    const char *factory = nullptr;
+    if (type == MEDIASUBTYPE_Avi)
+        factory = "avimux";
+    else if (type == MEDIASUBTYPE_Asf)
+        factory = "avmux_asf";
+    else if (type == CLSID_MatroskaMp4Muxer)
+        factory = flavour == ContainerFlavour::Mp4 ? "mp4mux" : "matroskamux";
+    else if (type == CLSID_OggMuxer)
+        factory = "oggmux";
+    else if (type == CLSID_DsmMuxer)
+        factory = nullptr; // no such writer exists here
+    else
+        return E_INVALIDARG;
+    gst::Element muxer(factory ? gst::Adopt(Make(factory)) : gst::Element());
+    if (!muxer) {
+        m_lastError = factory ? std::string("The element \"") + factory + "\" is not installed."
+                              : "This multiplexer is not installed.";
+        return REGDB_E_CLASSNOTREG;
+    }
+    gst::Element fileSink(gst::Adopt(Make("filesink")));
+    if (!fileSink)
+        return REGDB_E_CLASSNOTREG;
+    g_object_set(fileSink.get(), "location", path.c_str(), nullptr);
+    GstBin *bin = GST_BIN(m_impl->pipeline.get());
+    if (!gst_bin_add(bin, GST_ELEMENT(gst_object_ref(muxer.get())))
+        || !gst_bin_add(bin, GST_ELEMENT(gst_object_ref(fileSink.get())))
+        || !gst_element_link(muxer.get(), fileSink.get())) {
+        m_lastError = "The multiplexer could not be connected to the file.";
+        return E_FAIL;
+    }
+    *mux = WrapElement(std::move(muxer));
+    *sink = WrapElement(std::move(fileSink));
+    return S_OK;
+}
+
+HRESULT CaptureGraphBuilder::SetEditLength(REFERENCE_TIME length)
+{
+    if (!m_impl->pipeline)
+        return E_UNEXPECTED;
+    ProgressOf(m_impl->pipeline.get())->editLength = length > 0 ? length * 100 : 0;
+    return S_OK;
+}
+
+// Elements made for one stream that are not in the graph yet: released on every early return,
+// handed to the graph at the end.
+class PendingElements
+{
+public:
+    PendingElements() = default;
+    PendingElements(const PendingElements &) = delete;
+    PendingElements &operator=(const PendingElements &) = delete;
+    ~PendingElements()
+    {
+        for (GstElement *e : m_elements)
+            gst_object_unref(gst_object_ref_sink(e));
+    }
+    // False when the element could not be made.
+    bool Add(GstElement *element)
+    {
+        if (element)
+            m_elements.push_back(element);
+        return element != nullptr;
+    }
+    // The graph owns them from now on; returns them in the order they were added.
+    std::vector<GstElement *> MoveInto(GstBin *bin)
+    {
+        for (GstElement *e : m_elements) {
+            RaiseThreads(e);
+            gst_bin_add(bin, e);
+        }
+        return std::exchange(m_elements, {});
+    }
+
+private:
+    std::vector<GstElement *> m_elements;
+};
+
+namespace {
+
+// A queue with room by time only, so a branch never blocks the other while the muxer waits.
+GstElement *MakeBranchQueue()
+{
+    GstElement *queue = Make("queue");
+    if (queue)
+        g_object_set(queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
+                     kBranchRoom, nullptr);
+    return queue;
+}
+
+// The Windows Media encoder a profile stream names, set to its bitrate and key-frame spacing;
+// sound first gets the stream's rate and channels. Null when the encoder is not installed.
+GstElement *MakeAsfEncoder(const AsfStreamSettings &stream, bool video, PendingElements &chain)
+{
+    GstElement *encoder = Make(stream.encoder.c_str());
+    if (!encoder)
+        return nullptr;
+    GObjectClass *klass = G_OBJECT_GET_CLASS(encoder);
+    if (g_object_class_find_property(klass, "bitrate") && stream.bitrate > 0)
+        gst_util_set_object_arg(G_OBJECT(encoder), "bitrate",
+                                std::to_string(stream.bitrate).c_str());
+    if (video && stream.keyFrameSpacing > 0 && stream.framesPerSecond > 0
+        && g_object_class_find_property(klass, "gop-size")) {
+        const int frames = std::max(
+            1, static_cast<int>(stream.keyFrameSpacing * stream.framesPerSecond / 10000000.0));
+        gst_util_set_object_arg(G_OBJECT(encoder), "gop-size", std::to_string(frames).c_str());
+    }
+    if (!video && stream.sampleRate > 0 && stream.channels > 0) {
+        GstElement *filter = Make("capsfilter");
+        gst::Caps caps(gst_caps_new_simple("audio/x-raw", "rate", G_TYPE_INT, stream.sampleRate,
+                                           "channels", G_TYPE_INT, stream.channels, nullptr));
+        if (filter)
+            g_object_set(filter, "caps", caps.get(), nullptr);
+        chain.Add(filter);
+    }
+    return encoder;
+}
+
+} // namespace
+
+HRESULT CaptureGraphBuilder::ChooseEncoder(GstElement *muxer, bool video,
+                                           const Filter *intermediate, PendingElements &chain,
+                                           EncoderChoice *choice)
+{
+    const char *muxName = GST_OBJECT_NAME(gst_element_get_factory(muxer));
+    choice->encoder = intermediate ? ElementOf(*intermediate) : nullptr;
+    const auto *asf = static_cast<const std::vector<AsfStreamSettings> *>(
+        g_object_get_data(G_OBJECT(muxer), kAsfStreamsKey));
+    if (!choice->encoder && asf) {
+        // The ASF writer compresses by itself, with the encoder its profile names.
+        auto it = std::find_if(asf->begin(), asf->end(),
+                               [video](const AsfStreamSettings &s) { return s.video == video; });
+        if (it == asf->end()) {
+            m_lastError = "The Windows Media profile has no stream for this input.";
+            return VFW_E_CANNOT_CONNECT;
+        }
+        choice->encoder = MakeAsfEncoder(*it, video, chain);
+        if (!choice->encoder) {
+            m_lastError = "The Windows Media encoder \"" + it->encoder + "\" is not installed.";
+            return REGDB_E_CLASSNOTREG;
+        }
+        choice->own = true;
+        choice->restamp = true;
+    } else if (!choice->encoder && g_str_equal(muxName, "oggmux")) {
+        // Ogg holds no raw streams: Theora and Vorbis unless a compressor was chosen.
+        const char *factory = video ? "theoraenc" : "vorbisenc";
+        choice->encoder = Make(factory);
+        if (!choice->encoder) {
+            m_lastError = std::string("The element \"") + factory + "\" is not installed.";
+            return REGDB_E_CLASSNOTREG;
+        }
+        choice->own = true;
+    } else if (choice->encoder && g_str_equal(muxName, "avmux_asf")) {
+        choice->restamp = true;
+    }
+    if (choice->encoder && !choice->own
+        && GST_OBJECT_PARENT(choice->encoder) != GST_OBJECT(m_impl->pipeline.get())) {
+        m_lastError = "The compressor was not added to the graph.";
+        return E_UNEXPECTED;
+    }
+    return S_OK;
+}
+
+HRESULT CaptureGraphBuilder::RenderStream(GstPad *pin, const Filter *intermediate,
+                                          const Filter &mux)
+{
+    if (!m_impl->pipeline)
+        return E_UNEXPECTED;
+    GstElement *muxer = ElementOf(mux);
+    if (!pin || !muxer)
+        return E_POINTER;
+    GstBin *bin = GST_BIN(m_impl->pipeline.get());
+    const std::string media = CapsName(pin);
+    const bool video = g_str_has_prefix(media.c_str(), "video/");
+    const bool audio = g_str_has_prefix(media.c_str(), "audio/");
+    if (!video && !audio) {
+        m_lastError = "The stream is neither picture nor sound.";
+        return VFW_E_CANNOT_CONNECT;
+    }
+
+    PendingElements chain;
+    GstElement *in = MakeBranchQueue();
+    bool made = chain.Add(in);
+    if (video) {
+        made = chain.Add(Make("videoconvert")) && made;
+    } else {
+        made = chain.Add(Make("audioconvert")) && made;
+        made = chain.Add(Make("audioresample")) && made;
+    }
+    if (!made) {
+        m_lastError = "The queue and converters of the media framework are not installed.";
+        return REGDB_E_CLASSNOTREG;
+    }
+    EncoderChoice choice;
+    if (HRESULT hr = ChooseEncoder(muxer, video, intermediate, chain, &choice); FAILED(hr))
+        return hr;
+    GstElement *encoder = choice.encoder;
+    if (encoder && choice.own)
+        chain.Add(encoder);
+    if (!encoder && audio) {
+        // Uncompressed sound is written as 16-bit PCM, what every container and reader takes.
+        GstElement *filter = Make("capsfilter");
+        gst::Caps caps(
+            gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", nullptr));
+        if (filter)
+            g_object_set(filter, "caps", caps.get(), nullptr);
+        chain.Add(filter);
+    }
+    GstElement *out = MakeBranchQueue();
+    if (!out) {
+        m_lastError = "The queue of the media framework is not installed.";
+        return REGDB_E_CLASSNOTREG;
+    }
+    gst_bin_add(bin, out);
+
+    // Everything made here goes into the graph; the caller's compressor is there already.
+    std::vector<GstElement *> links = chain.MoveInto(bin);
+    if (encoder && !choice.own)
+        links.push_back(encoder);
+    links.push_back(out);
+    return LinkStream(pin, links, encoder, choice.restamp, muxer, video);
+}
+
+HRESULT CaptureGraphBuilder::LinkStream(GstPad *pin, const std::vector<GstElement *> &links,
+                                        GstElement *encoder, bool restamp, GstElement *muxer,
+                                        bool video)
+{
+    gst::Pad head(gst_element_get_static_pad(links.front(), "sink"));
+    if (gst_pad_link(pin, head.get()) != GST_PAD_LINK_OK) {
+        m_lastError = "The group's output could not be connected.";
+        return VFW_E_CANNOT_CONNECT;
+    }
+    for (std::size_t i = 0; i + 1 < links.size(); ++i) {
+        if (!gst_element_link(links[i], links[i + 1])) {
+            m_lastError = std::string("\"") + GST_OBJECT_NAME(links[i + 1])
+                          + "\" does not take the stream "
+                          + (links[i + 1] == encoder ? "as it comes." : "of the step before it.");
+            return VFW_E_CANNOT_CONNECT;
+        }
+    }
+    if (restamp && encoder)
+        RestampOutput(encoder);
+    if (!gst_element_link(links.back(), muxer)) {
+        const char *muxName = GST_OBJECT_NAME(gst_element_get_factory(muxer));
+        m_lastError = std::string("The ") + muxName + " multiplexer does not take "
+                      + (video ? "this video" : "this audio")
+                      + (encoder ? " format; choose another compressor."
+                                 : " uncompressed; choose a compressor.");
+        return VFW_E_CANNOT_CONNECT;
+    }
+    WatchGroup(m_impl->pipeline.get(), pin);
+    return S_OK;
+}
+
+HRESULT AddFilter(GstElement *pipeline, const Filter &filter, const std::string &name,
+                  Filter *added)
+{
+    if (!pipeline || !added)
+        return E_POINTER;
+    if (!filter)
+        return E_POINTER;
+    Filter copy;
+    HRESULT hr = filter.Duplicate(&copy);
+    if (FAILED(hr))
+        return hr;
+    GstElement *element = ElementOf(copy);
+    if (!gst_bin_get_by_name(GST_BIN(pipeline), name.c_str()))
+        gst_object_set_name(GST_OBJECT(element), name.c_str());
+    else
+        g_object_unref(gst_bin_get_by_name(GST_BIN(pipeline), name.c_str()));
+    if (!gst_bin_add(GST_BIN(pipeline), GST_ELEMENT(gst_object_ref(element)))) {
+        gst_object_unref(element);
+        return E_FAIL;
+    }
+    *added = copy;
+    return S_OK;
+}
+
+bool FileHasSound(const std::string &path)
+{
+    if (!InitializeMediaPlatform(nullptr, MediaServices::Playback))
+        return false;
+    gst::Error error;
+    GError *raw = nullptr;
+    gst::GObject<GstDiscoverer> discoverer(gst_discoverer_new(20 * GST_SECOND, &raw));
+    error.reset(raw);
+    if (!discoverer)
+        return false;
+    gst::String uri(gst_filename_to_uri(path.c_str(), nullptr));
+    if (!uri)
+        return false;
+    raw = nullptr;
+    gst::GObject<GstDiscovererInfo> info(
+        gst_discoverer_discover_uri(discoverer.get(), uri.get(), &raw));
+    error.reset(raw);
+    if (!info)
+        return false;
+    GList *streams = gst_discoverer_info_get_audio_streams(info.get());
+    const bool sound = streams != nullptr;
+    gst_discoverer_stream_info_list_free(streams);
+    return sound;
+}
+
+void ReleaseGraph(GstElement *graph)
+{
+    if (graph)
+        gst_object_unref(graph);
+}
+
+void ReleasePad(GstPad *pad)
+{
+    if (pad)
+        gst_object_unref(pad);
+}
+
+HRESULT ConfigureInterleaving(const Filter &mux)
+{
+    GstElement *element = ElementOf(mux);
+    if (!element)
+        return E_POINTER;
+    GObjectClass *klass = G_OBJECT_GET_CLASS(element);
+    if (g_object_class_find_property(klass, "interleave-time")) {
+        g_object_set(element, "interleave-time", GstClockTime(500 * GST_MSECOND), nullptr);
+        return S_OK;
+    }
+    if (g_object_class_find_property(klass, "max-delay")) {
+        // oggmux: pages of the streams follow each other closely.
+        g_object_set(element, "max-delay", guint64(500 * GST_MSECOND), nullptr);
+        return S_OK;
+    }
+    return E_NOINTERFACE;
+}
+
+HRESULT SetOverwriteMode(const Filter &sink)
+{
+    GstElement *element = ElementOf(sink);
+    if (!element)
+        return E_POINTER;
+    if (!g_object_class_find_property(G_OBJECT_GET_CLASS(element), "append"))
+        return E_NOINTERFACE;
+    g_object_set(element, "append", FALSE, nullptr);
+    return S_OK;
+}
+
+HRESULT ConfigureAsfWriter(const Filter &mux, const std::vector<AsfStreamSettings> &streams)
+{
+    GstElement *element = ElementOf(mux);
+    if (!element)
+        return E_POINTER;
+    if (!g_str_equal(GST_OBJECT_NAME(gst_element_get_factory(element)), "avmux_asf"))
+        return E_NOINTERFACE;
+    if (streams.empty())
+        return E_INVALIDARG;
+    g_object_set_data_full(
+        G_OBJECT(element), kAsfStreamsKey, new std::vector<AsfStreamSettings>(streams),
+        [](gpointer p) { delete static_cast<std::vector<AsfStreamSettings> *>(p); });
+    return S_OK;
+}
+
+} // namespace media

@@ -1,0 +1,133 @@
+#include "media/output/ConversionGraph.h"
+
+#include "media/core/FilterInternal.h"
+#include "media/core/GraphEvents.h"
+#include "media/output/GroupProgress.h"
+
+#include <gst/gst.h>
+
+namespace media {
+
+struct ConversionGraph::Impl
+{
+    gst::Element pipeline;
+    std::unique_ptr<GraphEvents> events;
+    GroupProgress *progress = nullptr;
+    bool running = false;
+    std::string runError;
+    Filter graphFilter;
+
+    // Holds the groups where they are and lets end-of-stream run down every branch.
+    void EndSources()
+    {
+        std::vector<GstPad *> pads;
+        {
+            std::lock_guard lock(progress->mutex);
+            for (const auto &pad : progress->groupPads)
+                pads.push_back(pad.get());
+        }
+        for (GstPad *pad : pads)
+            EndGroup(pad);
+    }
+};
+
+ConversionGraph::ConversionGraph()
+    : m_impl(std::make_unique<Impl>())
+{
+}
+
+ConversionGraph::~ConversionGraph()
+{
+    if (m_impl->pipeline)
+        gst_element_set_state(m_impl->pipeline.get(), GST_STATE_NULL);
+}
+
+HRESULT ConversionGraph::FromGraph(GstElement *pipeline, std::shared_ptr<ConversionGraph> *graph)
+{
+    if (!pipeline || !graph)
+        return E_POINTER;
+    std::shared_ptr<ConversionGraph> made(new ConversionGraph);
+    made->m_impl->pipeline = gst::Ref(pipeline);
+    made->m_impl->events = std::make_unique<GraphEvents>(pipeline);
+
+    made->m_impl->progress = ProgressOf(pipeline);
+    *graph = std::move(made);
+    return S_OK;
+}
+
+HRESULT ConversionGraph::Run()
+{
+    if (gst_element_set_state(m_impl->pipeline.get(), GST_STATE_PLAYING)
+        == GST_STATE_CHANGE_FAILURE) {
+        m_impl->runError = m_impl->events->FirstError();
+        if (m_impl->runError.empty())
+            m_impl->runError = "The graph could not be started.";
+        gst_element_set_state(m_impl->pipeline.get(), GST_STATE_NULL);
+        return E_FAIL;
+    }
+    m_impl->running = true;
+    return S_OK;
+}
+
+HRESULT ConversionGraph::Stop(std::chrono::milliseconds finishTimeout)
+{
+    if (!m_impl->running)
+        return S_FALSE;
+    m_impl->running = false;
+    HRESULT hr = S_OK;
+    const GraphEvents::Mark mark = m_impl->events->Now();
+    if (mark.errors > 0) {
+        hr = S_FALSE;
+    } else if (mark.ends == 0) {
+        m_impl->EndSources();
+        switch (m_impl->events->WaitForEnd(mark, finishTimeout)) {
+        case GraphEvents::Outcome::Done:
+            break;
+        case GraphEvents::Outcome::Failed:
+            hr = S_FALSE;
+            break;
+        case GraphEvents::Outcome::TimedOut:
+            hr = E_FAIL;
+            break;
+        }
+    }
+    gst_element_set_state(m_impl->pipeline.get(), GST_STATE_NULL);
+    return hr;
+}
+
+void ConversionGraph::SetNotifyCallback(std::function<void()> callback)
+{
+    m_impl->events->SetNotifyCallback(std::move(callback));
+}
+
+HRESULT ConversionGraph::GetEvent(long *code, std::intptr_t *param1, std::intptr_t *param2)
+{
+    return m_impl->events->GetEvent(code, param1, param2);
+}
+
+REFERENCE_TIME ConversionGraph::CurrentPosition() const
+{
+    return m_impl->progress->end.load() / 100;
+}
+
+std::string ConversionGraph::LastError() const
+{
+    std::string error = m_impl->events->FirstError();
+    return error.empty() ? m_impl->runError : error;
+}
+
+Filter ConversionGraph::Graph() const
+{
+    // Made once: a Filter that is the last holder of a graph stops it when it goes.
+    if (!m_impl->graphFilter)
+        m_impl->graphFilter = WrapElement(gst::Ref(m_impl->pipeline.get()));
+    return m_impl->graphFilter;
+}
+
+bool ConversionGraph::Completed() const
+{
+    const GraphEvents::Mark mark = m_impl->events->Now();
+    return mark.ends > 0 && mark.errors == 0;
+}
+
+} // namespace media

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "media/core/Filter.h"
+#include "platform/Status.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+typedef struct _GstElement GstElement;
+
+namespace media {
+
+// Control and events of a running conversion graph.
+class ConversionGraph
+{
+public:
+    // E_POINTER without a pipeline.
+    static HRESULT FromGraph(GstElement *pipeline, std::shared_ptr<ConversionGraph> *graph);
+    ~ConversionGraph();
+    ConversionGraph(const ConversionGraph &) = delete;
+    ConversionGraph &operator=(const ConversionGraph &) = delete;
+
+    // Starts the graph; E_FAIL when it refuses at once (LastError says why).
+    HRESULT Run();
+    // Ends the conversion. While the graph still runs, its sources are ended so the writer
+    // completes the file, waiting at most finishTimeout; then everything stops. S_OK when the
+    // file was completed (now or earlier), S_FALSE when the graph had failed or never ran,
+    // E_FAIL when the wait ran out.
+    HRESULT Stop(std::chrono::milliseconds finishTimeout = std::chrono::seconds(30));
+
+    // Runs on a streaming thread after an event was queued; must not block.
+    void SetNotifyCallback(std::function<void()> callback);
+    // EC_COMPLETE at the end of the file, EC_ERRORABORT on a failure; E_ABORT when none.
+    HRESULT GetEvent(long *code, std::intptr_t *param1, std::intptr_t *param2);
+    // Position written so far, 100-ns units; 0 before the first frame.
+    REFERENCE_TIME CurrentPosition() const;
+    // The graph's first error, naming the element that failed; empty when none.
+    std::string LastError() const;
+    bool Completed() const;
+    // The graph as a Filter (for the filter properties dialog), valid while this object lives.
+    Filter Graph() const;
+
+    struct Impl;
+
+private:
+    ConversionGraph();
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace media

@@ -1,0 +1,448 @@
+#include "media/render/RenderEngine.h"
+
+#include "media/core/GstHandles.h"
+#include "media/core/MediaPlatform.h"
+#include "media/render/RenderLayout.h"
+
+#include <ges/ges.h>
+#include <gst/pbutils/pbutils.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <system_error>
+#include <vector>
+
+namespace media {
+
+namespace {
+
+gint64 ToNanoseconds(REFERENCE_TIME t)
+{
+    return t * 100;
+}
+
+std::string UriOf(const std::string &path)
+{
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    gst::String uri(gst_filename_to_uri(ec ? path.c_str() : absolute.c_str(), nullptr));
+    return uri ? uri.get() : std::string();
+}
+
+// The picture's size as shown, pixel aspect ratio applied; zero when the file has no video.
+DisplaySize DisplaySizeOf(GESUriClipAsset *asset)
+{
+    DisplaySize size;
+    GstDiscovererInfo *info = ges_uri_clip_asset_get_info(asset);
+    if (!info)
+        return size;
+    GList *streams = gst_discoverer_info_get_video_streams(info);
+    if (streams) {
+        auto *video = GST_DISCOVERER_VIDEO_INFO(streams->data);
+        int w = static_cast<int>(gst_discoverer_video_info_get_width(video));
+        int h = static_cast<int>(gst_discoverer_video_info_get_height(video));
+        guint parN = gst_discoverer_video_info_get_par_num(video);
+        guint parD = gst_discoverer_video_info_get_par_denom(video);
+        if (parN == 0 || parD == 0)
+            parN = parD = 1;
+        size.width = static_cast<int>(std::lround(double(w) * parN / parD));
+        size.height = h;
+    }
+    gst_discoverer_stream_info_list_free(streams);
+    return size;
+}
+
+} // namespace
+
+struct RenderEngine::Impl
+{
+    std::shared_ptr<Timeline> timeline;
+    gst::Element pipeline;
+    gst::Object<GESTimeline> ges;
+    std::vector<GESTrack *> tracks; // owned by ges, one per group
+    std::map<GESClip *, GESTrack *> clipTrack;
+    std::map<std::pair<GESClip *, GESTrackType>, GESTrackElement *> clipElement;
+    std::string lastError;
+
+    static GESTrack *OnSelectTrack(GESTimeline *, GESClip *clip, GESTrackElement *element,
+                                   gpointer self)
+    {
+        auto *impl = static_cast<Impl *>(self);
+        auto it = impl->clipTrack.find(clip);
+        if (it == impl->clipTrack.end())
+            return nullptr;
+        const GESTrackType type = ges_track_element_get_track_type(element);
+        if (type != it->second->type)
+            return nullptr;
+        // A file with several streams of a kind gives its clip one source per stream; the
+        // track takes the first, the one players use, and the rest are left out (two sources
+        // of one clip cannot share a track).
+        auto chosen = impl->clipElement.emplace(std::make_pair(clip, type), element).first;
+        if (chosen->second != element)
+            return nullptr;
+        return GES_TRACK(gst_object_ref(it->second));
+    }
+
+    // The converters GES makes run on one thread by default; a render wants every core.
+    static void OnDeepElementAdded(GstBin *, GstBin *, GstElement *element, gpointer)
+    {
+        GstElementFactory *factory = gst_element_get_factory(element);
+        if (!factory)
+            return;
+        const gchar *name = GST_OBJECT_NAME(factory);
+        if ((g_str_equal(name, "videoconvert") || g_str_equal(name, "videoscale")
+             || g_str_equal(name, "videoconvertscale"))
+            && g_object_class_find_property(G_OBJECT_GET_CLASS(element), "n-threads"))
+            g_object_set(element, "n-threads", std::min(g_get_num_processors(), 8u), nullptr);
+    }
+
+    HRESULT Fail(HRESULT hr, std::string text)
+    {
+        lastError = std::move(text);
+        return hr;
+    }
+
+    HRESULT CheckSources()
+    {
+        long groups = 0;
+        timeline->GetGroupCount(&groups);
+        for (long g = 0; g < groups; ++g) {
+            std::shared_ptr<TimelineNode> group;
+            timeline->GetGroup(&group, g);
+            for (const auto &track : group->Tracks()) {
+                for (const auto &source : track->Sources()) {
+                    std::string path;
+                    source->GetMediaName(&path);
+                    std::error_code ec;
+                    if (!std::filesystem::is_regular_file(path, ec))
+                        return Fail(HRESULT_FILE_NOT_FOUND,
+                                    "The media file \"" + path + "\" does not exist.");
+                }
+                for (const auto &transition : track->Transitions()) {
+                    REFERENCE_TIME start = 0, stop = 0;
+                    transition->GetStartStop(&start, &stop);
+                    if (stop > start)
+                        return Fail(E_NOTIMPL, "Transitions that last cannot be rendered.");
+                }
+            }
+        }
+        return S_OK;
+    }
+
+    HRESULT Connect()
+    {
+        std::string reason;
+        if (!InitializeMediaPlatform(&reason, MediaServices::All))
+            return Fail(E_FAIL, reason);
+        if (HRESULT hr = CheckSources(); FAILED(hr))
+            return hr;
+
+        ges.reset(GES_TIMELINE(gst_object_ref_sink(ges_timeline_new())));
+        g_signal_connect(ges.get(), "select-element-track", G_CALLBACK(OnSelectTrack), this);
+        g_signal_connect(ges.get(), "deep-element-added", G_CALLBACK(OnDeepElementAdded), this);
+
+        long groups = 0;
+        timeline->GetGroupCount(&groups);
+        FrameGrid grid;
+        for (long g = 0; g < groups && grid.num == 0; ++g) {
+            std::shared_ptr<TimelineNode> group;
+            AM_MEDIA_TYPE type;
+            double fps = 0;
+            timeline->GetGroup(&group, g);
+            if (SUCCEEDED(group->GetMediaType(&type)) && type.majortype == MEDIATYPE_Video
+                && SUCCEEDED(group->GetOutputFPS(&fps)))
+                FrameRateFraction(fps, &grid.num, &grid.den);
+        }
+
+        std::map<std::string, gst::GObject<GESUriClipAsset>> assets;
+        for (long g = 0; g < groups; ++g) {
+            std::shared_ptr<TimelineNode> group;
+            timeline->GetGroup(&group, g);
+            if (HRESULT hr = AddGroup(*group, grid, &assets); FAILED(hr))
+                return hr;
+        }
+        if (!ges_timeline_commit_sync(ges.get()))
+            return Fail(E_FAIL, "The timeline could not be prepared.");
+
+        if (!pipeline)
+            pipeline = gst::Adopt(gst_pipeline_new("render"));
+        if (!pipeline || !gst_bin_add(GST_BIN(pipeline.get()), GST_ELEMENT(ges.get())))
+            return Fail(E_FAIL, "The timeline could not be added to the graph.");
+        return S_OK;
+    }
+
+    HRESULT AddGroup(const TimelineNode &group, const FrameGrid &grid,
+                     std::map<std::string, gst::GObject<GESUriClipAsset>> *assets)
+    {
+        AM_MEDIA_TYPE type;
+        if (FAILED(group.GetMediaType(&type)))
+            return Fail(E_FAIL, "A group has no media type.");
+        bool video = type.majortype == MEDIATYPE_Video;
+        int outW = 0, outH = 0;
+        GESTrack *track = nullptr;
+        if (video) {
+            VIDEOINFOHEADER vih;
+            type.VideoInfo(&vih);
+            outW = vih.bmiHeader.biWidth;
+            outH = std::abs(vih.bmiHeader.biHeight);
+            double fps = 0;
+            int num = grid.num, den = grid.den;
+            if (SUCCEEDED(group.GetOutputFPS(&fps)))
+                FrameRateFraction(fps, &num, &den);
+            track = GES_TRACK(ges_video_track_new());
+            gst::Caps caps(gst_caps_new_simple(
+                "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT, outW, "height",
+                G_TYPE_INT, outH, "framerate", GST_TYPE_FRACTION, num, den, "pixel-aspect-ratio",
+                GST_TYPE_FRACTION, 1, 1, nullptr));
+            ges_track_set_restriction_caps(track, caps.get());
+            // One layer that letterboxes needs no mixer: the source adds the borders itself.
+            const auto &tracks = group.Tracks();
+            bool single = tracks.size() == 1 && tracks[0]->Sources().size() <= 1;
+            int mode = RESIZEF_STRETCH;
+            if (single && !tracks[0]->Sources().empty())
+                tracks[0]->Sources()[0]->GetStretchMode(&mode);
+            if (single && mode == RESIZEF_PRESERVEASPECTRATIO)
+                ges_track_set_mixing(track, FALSE);
+        } else {
+            track = GES_TRACK(ges_audio_track_new());
+        }
+        if (!ges_timeline_add_track(ges.get(), track))
+            return Fail(E_FAIL, "A group could not be added to the timeline.");
+        tracks.push_back(track);
+
+        // Later tracks on top: layers are made top first. Tracks are opaque, so a clip that
+        // an upper clip covers entirely is never seen and is left out.
+        const auto &groupTracks = group.Tracks();
+        const bool backed = video && groupTracks.size() > 1;
+        std::vector<Span> above;
+        for (auto it = groupTracks.rbegin(); it != groupTracks.rend(); ++it) {
+            GESLayer *layer = ges_timeline_append_layer(ges.get());
+            GESLayer *backing = nullptr;
+            std::vector<Span> placed;
+            for (const auto &source : (*it)->Sources()) {
+                REFERENCE_TIME start = 0, stop = 0;
+                source->GetStartStop(&start, &stop);
+                Span span{grid.Snap(ToNanoseconds(start)), grid.Snap(ToNanoseconds(stop))};
+                if (std::any_of(above.begin(), above.end(), [&span](const Span &upper) {
+                        return upper.begin <= span.begin && upper.end >= span.end;
+                    }))
+                    continue;
+                HRESULT hr
+                    = AddSource(*source, layer, track, video, outW, outH, grid, assets, &span);
+                if (FAILED(hr))
+                    return hr;
+                if (span.end <= span.begin)
+                    continue;
+                placed.push_back(span);
+                // Borders around a fitted picture are black, not the tracks below.
+                int mode = RESIZEF_STRETCH;
+                source->GetStretchMode(&mode);
+                if (backed && (mode == RESIZEF_PRESERVEASPECTRATIO || mode == RESIZEF_CROP)) {
+                    if (!backing)
+                        backing = ges_timeline_append_layer(ges.get());
+                    if (HRESULT hr = AddBlack(backing, track, span); FAILED(hr))
+                        return hr;
+                }
+            }
+            above.insert(above.end(), placed.begin(), placed.end());
+        }
+        return S_OK;
+    }
+
+    HRESULT AddBlack(GESLayer *layer, GESTrack *track, const Span &span)
+    {
+        GESTestClip *black = ges_test_clip_new();
+        if (!black)
+            return Fail(E_FAIL, "A black background could not be made.");
+        ges_test_clip_set_vpattern(black, GES_VIDEO_TEST_PATTERN_BLACK);
+        GESTimelineElement *element = GES_TIMELINE_ELEMENT(black);
+        ges_timeline_element_set_start(element, span.begin);
+        ges_timeline_element_set_duration(element, span.end - span.begin);
+        clipTrack[GES_CLIP(black)] = track;
+        if (!ges_layer_add_clip(layer, GES_CLIP(black)))
+            return Fail(E_FAIL, "A black background could not be placed.");
+        return S_OK;
+    }
+
+    HRESULT AddSource(const TimelineNode &source, GESLayer *layer, GESTrack *track, bool video,
+                      int outW, int outH, const FrameGrid &grid,
+                      std::map<std::string, gst::GObject<GESUriClipAsset>> *assets, Span *span)
+    {
+        std::string path;
+        REFERENCE_TIME mediaStart = 0, mediaStop = 0;
+        int mode = RESIZEF_STRETCH;
+        source.GetMediaName(&path);
+        source.GetMediaTimes(&mediaStart, &mediaStop);
+        source.GetStretchMode(&mode);
+
+        auto found = assets->find(path);
+        if (found == assets->end()) {
+            GError *raw = nullptr;
+            GESUriClipAsset *asset = ges_uri_clip_asset_request_sync(UriOf(path).c_str(), &raw);
+            gst::Error error(raw);
+            if (!asset)
+                return Fail(VFW_E_CANNOT_RENDER,
+                            "The media file \"" + path + "\" cannot be read"
+                                + (error ? std::string(": ") + error->message : "") + ".");
+            found = assets->emplace(path, gst::GObject<GESUriClipAsset>(asset)).first;
+        }
+        GESUriClipAsset *asset = found->second.get();
+
+        const guint64 begin = span->begin;
+        guint64 &end = span->end;
+        if (end <= begin)
+            return S_OK; // nothing of this clip falls on a frame
+        guint64 inPoint = ToNanoseconds(mediaStart);
+        // A file that ends before the span leaves the rest of it black or silent.
+        GstClockTime fileLength = ges_uri_clip_asset_get_max_duration(asset);
+        if (GST_CLOCK_TIME_IS_VALID(fileLength) && fileLength > 0) {
+            end = inPoint >= fileLength ? begin : std::min(end, begin + (fileLength - inPoint));
+            if (end <= begin)
+                return S_OK;
+        }
+
+        GESClip *clip = GES_CLIP(ges_asset_extract(GES_ASSET(asset), nullptr));
+        if (!clip)
+            return Fail(E_FAIL, "A clip of \"" + path + "\" could not be made.");
+        GESTimelineElement *element = GES_TIMELINE_ELEMENT(clip);
+        ges_timeline_element_set_inpoint(element, inPoint);
+        ges_timeline_element_set_duration(element, end - begin);
+        ges_timeline_element_set_start(element, begin);
+        clipTrack[clip] = track;
+        if (!ges_layer_add_clip(layer, clip))
+            return Fail(E_FAIL, "A clip of \"" + path + "\" could not be placed.");
+
+        if (video) {
+            Placement p = PlaceInFrame(mode, DisplaySizeOf(asset), outW, outH);
+            GList *children = ges_container_get_children(GES_CONTAINER(clip), FALSE);
+            for (GList *l = children; l; l = l->next) {
+                if (GES_IS_VIDEO_SOURCE(l->data))
+                    ges_timeline_element_set_child_properties(GES_TIMELINE_ELEMENT(l->data), "posx",
+                                                              p.x, "posy", p.y, "width", p.width,
+                                                              "height", p.height, nullptr);
+            }
+            g_list_free_full(children, g_object_unref);
+        }
+        return S_OK;
+    }
+
+    void Scrap()
+    {
+        if (ges && pipeline && GST_OBJECT_PARENT(ges.get()) == GST_OBJECT(pipeline.get())) {
+            gst_element_set_state(GST_ELEMENT(ges.get()), GST_STATE_NULL);
+            gst_bin_remove(GST_BIN(pipeline.get()), GST_ELEMENT(ges.get()));
+        }
+        if (ges)
+            g_signal_handlers_disconnect_by_data(ges.get(), this);
+        tracks.clear();
+        clipTrack.clear();
+        clipElement.clear();
+        ges.reset();
+    }
+};
+
+RenderEngine::RenderEngine()
+    : m_impl(std::make_unique<Impl>())
+{
+}
+
+RenderEngine::~RenderEngine()
+{
+    m_impl->Scrap();
+}
+
+HRESULT RenderEngine::Create(std::unique_ptr<RenderEngine> *engine)
+{
+    if (!engine)
+        return E_POINTER;
+    engine->reset(new RenderEngine);
+    return S_OK;
+}
+
+HRESULT RenderEngine::SetTimelineObject(std::shared_ptr<Timeline> timeline)
+{
+    if (!timeline)
+        return E_POINTER;
+    if (m_impl->ges)
+        return E_UNEXPECTED;
+    m_impl->timeline = std::move(timeline);
+    return S_OK;
+}
+
+HRESULT RenderEngine::GetTimelineObject(std::shared_ptr<Timeline> *timeline) const
+{
+    if (!timeline)
+        return E_POINTER;
+    if (!m_impl->timeline)
+        return E_UNEXPECTED;
+    *timeline = m_impl->timeline;
+    return S_OK;
+}
+
+HRESULT RenderEngine::SetDynamicReconnectLevel(long level)
+{
+    return level < 0 ? E_INVALIDARG : S_OK;
+}
+
+HRESULT RenderEngine::SetFilterGraph(GstElement *pipeline)
+{
+    if (!pipeline)
+        return E_POINTER;
+    if (!GST_IS_BIN(pipeline))
+        return E_INVALIDARG;
+    if (m_impl->ges)
+        return E_UNEXPECTED;
+    m_impl->pipeline = gst::Ref(pipeline);
+    return S_OK;
+}
+
+HRESULT RenderEngine::GetFilterGraph(GstElement **pipeline) const
+{
+    if (!pipeline)
+        return E_POINTER;
+    if (!m_impl->pipeline)
+        return E_UNEXPECTED;
+    *pipeline = GST_ELEMENT(gst_object_ref(m_impl->pipeline.get()));
+    return S_OK;
+}
+
+HRESULT RenderEngine::ConnectFrontEnd()
+{
+    if (!m_impl->timeline || m_impl->ges)
+        return m_impl->Fail(E_UNEXPECTED, "No timeline to render.");
+    m_impl->lastError.clear();
+    HRESULT hr = m_impl->Connect();
+    if (FAILED(hr))
+        m_impl->Scrap();
+    return hr;
+}
+
+HRESULT RenderEngine::GetGroupOutputPin(long group, GstPad **pad) const
+{
+    if (!pad)
+        return E_POINTER;
+    if (!m_impl->ges)
+        return E_UNEXPECTED;
+    if (group < 0 || group >= static_cast<long>(m_impl->tracks.size()))
+        return E_INVALIDARG;
+    GstPad *found = ges_timeline_get_pad_for_track(m_impl->ges.get(), m_impl->tracks[group]);
+    if (!found)
+        return E_FAIL;
+    *pad = GST_PAD(gst_object_ref(found));
+    return S_OK;
+}
+
+HRESULT RenderEngine::ScrapIt()
+{
+    m_impl->Scrap();
+    return S_OK;
+}
+
+const std::string &RenderEngine::LastError() const
+{
+    return m_impl->lastError;
+}
+
+} // namespace media

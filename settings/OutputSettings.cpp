@@ -1,0 +1,135 @@
+#include "settings/OutputSettings.h"
+
+#include "platform/MessageBoxes.h"
+#include "settings/SettingsStore.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+#include <clocale>
+#include <cmath>
+#include <sstream>
+
+namespace {
+
+const char *const kExtensionFormats[] = {".avi", ".wmv", ".mkv", ".asf", ".mp4", ".dsm", ".ogm"};
+
+} // namespace
+
+bool ParseFrameRate(const std::string &text, double *rate)
+{
+    std::istringstream in(text);
+    in.imbue(std::locale::classic());
+    double value = 0;
+    in >> std::ws >> value;
+    if (in.fail())
+        return false;
+    *rate = value;
+    return true;
+}
+
+bool FrameRateForChoice(int choice, const std::string &customText, double *rate)
+{
+    switch (choice) {
+    case FrameRateSource:
+    case FrameRate23976:
+        *rate = 23.976;
+        return true;
+    case FrameRate24:
+        *rate = 24.0;
+        return true;
+    case FrameRate25:
+        *rate = 25.0;
+        return true;
+    case FrameRate2997:
+        *rate = 29.97;
+        return true;
+    case FrameRate30:
+        *rate = 30.0;
+        return true;
+    case FrameRateCustom: {
+        // Text that is no number reads as 0, as the C runtime's atof would.
+        double parsed = 0;
+        *rate = ParseFrameRate(customText, &parsed) && std::isfinite(parsed) ? parsed : 0.0;
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+bool ApplyFormatExtension(int format, const std::string &path, std::string *result)
+{
+    if (format < OutputFormatAvi || format > OutputFormatOgm) {
+        platform::ShowMessageBox("Does not support the video format", "Error");
+        *result = path;
+        return false;
+    }
+    // Only the file name's own extension is replaced: a "." in a folder name is not one.
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    std::string stem = path;
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+        stem = path.substr(0, dot);
+    *result = stem + kExtensionFormats[format];
+    return true;
+}
+
+std::string DefaultOutputPath()
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (folder.isEmpty()) {
+        platform::ShowMessageBox("Can not get My Video directory!", "Error");
+        folder = QDir::homePath();
+        if (folder.isEmpty())
+            folder = QStringLiteral("/tmp");
+    }
+    return QDir::cleanPath(folder).toStdString() + (folder == "/" ? "" : "/") + "output.wmv";
+}
+
+void LoadOutputSettings(const SettingsStore &store, OutputSettings *s)
+{
+    s->m_nOutputFormat = store.ReadInt("Settings", "nOuptputFormat", OutputFormatWmv);
+
+    std::string path = store.ReadString("Settings", "OutputName", std::string());
+    if (path.empty() || path.size() > kMaxOutputPathLength)
+        path = DefaultOutputPath();
+    ApplyFormatExtension(s->m_nOutputFormat, path, &s->m_szOutputFile);
+
+    s->m_nOutputWidth = store.ReadInt("Settings", "OutputWidth", 0);
+    s->m_nOutputHeight = store.ReadInt("Settings", "OutputHigh", 0);
+
+    s->m_nFrameRateIndex = store.ReadInt("Settings", "OutputFrameRateIndex", FrameRate23976);
+    std::string custom;
+    if (s->m_nFrameRateIndex == FrameRateCustom)
+        custom = store.ReadString("Settings", "OutputFrameRate", "23.976");
+    if (!FrameRateForChoice(s->m_nFrameRateIndex, custom, &s->m_dOutputFrameRate)) {
+        s->m_nFrameRateIndex = FrameRate23976;
+        s->m_dOutputFrameRate = 23.976;
+    }
+
+    s->m_nVideoBitrate
+        = static_cast<unsigned int>(store.ReadInt("Settings", "n_video_bitrate", 798720));
+    s->m_nAudioBitrate
+        = static_cast<unsigned int>(store.ReadInt("Settings", "n_audio_bitrate", 128000));
+    s->m_bFileProfile = store.ReadInt("Settings", "b_file_profile", 0);
+
+    s->m_bUseVideoCompressor = 0;
+    s->m_bUseAudioCompressor = 0;
+    s->m_nStretchMode = ResizePreserveAspectRatio;
+}
+
+void SaveOutputSettings(SettingsStore &store, const OutputSettings &s,
+                        const std::string &frameRateText)
+{
+    store.WriteInt("Settings", "OutputFrameRateIndex", s.m_nFrameRateIndex);
+    store.WriteString("Settings", "OutputFrameRate",
+                      s.m_nFrameRateIndex != FrameRateSource ? frameRateText
+                                                             : std::string("23.976"));
+    store.WriteString("Settings", "OutputName", s.m_szOutputFile);
+    store.WriteInt("Settings", "OutputWidth", s.m_nOutputWidth);
+    store.WriteInt("Settings", "OutputHigh", s.m_nOutputHeight);
+    store.WriteInt("Settings", "n_video_bitrate", static_cast<int>(s.m_nVideoBitrate));
+    store.WriteInt("Settings", "n_audio_bitrate", static_cast<int>(s.m_nAudioBitrate));
+    store.WriteInt("Settings", "nOuptputFormat", s.m_nOutputFormat);
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <string>
+
+class SettingsStore;
+
+// Container codes as stored in "Settings"/"nOuptputFormat".
+enum OutputFormat {
+    OutputFormatAvi = 0,
+    OutputFormatWmv = 1,
+    OutputFormatMkv = 2,
+    OutputFormatAsf = 3,
+    OutputFormatMp4 = 4,
+    OutputFormatDsm = 5,
+    OutputFormatOgm = 6,
+};
+
+// Entries of the frame-rate list.
+enum FrameRateChoice {
+    FrameRateSource = 0,
+    FrameRate23976 = 1,
+    FrameRate24 = 2,
+    FrameRate25 = 3,
+    FrameRate2997 = 4,
+    FrameRate30 = 5,
+    FrameRateCustom = 6,
+};
+
+// Resize mode handed to the timeline source.
+enum ResizeMode {
+    ResizeStretch = 0,
+    ResizePreserveAspectRatio = 2,
+};
+
+// Longest output path the record holds (the rest of a longer stored text is refused).
+constexpr std::size_t kMaxOutputPathLength = 4095;
+
+struct OutputSettings
+{
+    std::string m_szOutputFile;
+    int m_nOutputWidth = 0;
+    int m_nOutputHeight = 0;
+    int m_nFrameRateIndex = FrameRate23976;
+    double m_dOutputFrameRate = 23.976;
+    int m_nStretchMode = ResizePreserveAspectRatio;
+    int m_bUseVideoCompressor = 1;
+    int m_bUseAudioCompressor = 1;
+    unsigned int m_nVideoBitrate = 389120;
+    unsigned int m_nAudioBitrate = 128000;
+    int m_nOutputFormat = OutputFormatWmv;
+    int m_bFileProfile = 0;
+};
+
+// The rate of a frame-rate choice; custom rates come from the stored text. Returns false for a
+// choice outside the list.
+bool FrameRateForChoice(int choice, const std::string &customText, double *rate);
+
+// Parses a frame rate typed by the user, with "." as decimal separator whatever the locale.
+// Returns false when the text is not a number.
+bool ParseFrameRate(const std::string &text, double *rate);
+
+// Replaces the extension of path by the one of the output format. A code outside the table
+// shows "Does not support the video format" and leaves the path as it was.
+bool ApplyFormatExtension(int format, const std::string &path, std::string *result);
+
+// The user's videos folder followed by "/output.wmv".
+std::string DefaultOutputPath();
+
+// Loads the record in start-up order from the store.
+void LoadOutputSettings(const SettingsStore &store, OutputSettings *settings);
+// Stores what the options dialog confirms under the keys the load reads: the frame-rate choice
+// with the rate as typed (frameRateText), the output file, size, bitrates and format.
+void SaveOutputSettings(SettingsStore &store, const OutputSettings &settings,
+                        const std::string &frameRateText);

@@ -1,0 +1,119 @@
+#include "convert/ConversionDriver.h"
+#include "media/core/FilterInternal.h"
+#include "media/core/MediaPlatform.h"
+#include "media/encoders/CompressorEnumeration.h"
+#include "media/output/CaptureGraphBuilder.h"
+
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+using namespace media;
+
+namespace {
+
+struct Graph
+{
+    gst::Element pipeline{gst::Adopt(gst_pipeline_new(nullptr))};
+    std::unique_ptr<CaptureGraphBuilder> builder;
+    Graph()
+    {
+        EXPECT_EQ(CaptureGraphBuilder::Create(&builder), S_OK);
+        EXPECT_EQ(builder->SetFiltergraph(pipeline.get()), S_OK);
+    }
+};
+
+} // namespace
+
+TEST(OutputGraph, WritersByIdentifierAndTheirSettings)
+{
+    ASSERT_TRUE(InitializeMediaPlatform());
+    std::unique_ptr<CaptureGraphBuilder> bare;
+    ASSERT_EQ(CaptureGraphBuilder::Create(&bare), S_OK);
+    Filter mux, sink;
+    EXPECT_EQ(bare->SetOutputFileName(MEDIASUBTYPE_Avi, "/tmp/x.avi", &mux, &sink), E_UNEXPECTED);
+
+    struct Case
+    {
+        const GUID *type;
+        ContainerFlavour flavour;
+        const char *factory;
+    };
+    for (const Case &c : {Case{&MEDIASUBTYPE_Avi, ContainerFlavour::Matroska, "avimux"},
+                          Case{&MEDIASUBTYPE_Asf, ContainerFlavour::Matroska, "avmux_asf"},
+                          Case{&CLSID_MatroskaMp4Muxer, ContainerFlavour::Matroska, "matroskamux"},
+                          Case{&CLSID_MatroskaMp4Muxer, ContainerFlavour::Mp4, "mp4mux"},
+                          Case{&CLSID_OggMuxer, ContainerFlavour::Matroska, "oggmux"}}) {
+        Graph g;
+        ASSERT_EQ(
+            g.builder->SetOutputFileName(*c.type, "/tmp/never-written", &mux, &sink, c.flavour),
+            S_OK);
+        EXPECT_EQ(mux.FactoryName(), c.factory);
+        EXPECT_EQ(sink.FactoryName(), "filesink");
+        EXPECT_EQ(SetOverwriteMode(sink), S_OK);
+        EXPECT_EQ(SetOverwriteMode(mux), E_NOINTERFACE);
+        const bool asf = c.type == &MEDIASUBTYPE_Asf;
+        EXPECT_EQ(ConfigureAsfWriter(mux, {AsfStreamSettings{}}), asf ? S_OK : E_NOINTERFACE);
+        if (asf)
+            EXPECT_EQ(ConfigureAsfWriter(mux, {}), E_INVALIDARG);
+    }
+
+    Graph g;
+    EXPECT_EQ(g.builder->SetOutputFileName(CLSID_DsmMuxer, "/tmp/x.dsm", &mux, &sink),
+              REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(g.builder->SetOutputFileName(GUID{1, 2, 3, {}}, "/tmp/x", &mux, &sink), E_INVALIDARG);
+}
+
+TEST(OutputGraph, AWriterThatRefusesAStreamSaysWhy)
+{
+    ASSERT_TRUE(InitializeMediaPlatform());
+    Graph g;
+    Filter mux, sink;
+    ASSERT_EQ(g.builder->SetOutputFileName(CLSID_MatroskaMp4Muxer, "/tmp/never.mp4", &mux, &sink,
+                                           ContainerFlavour::Mp4),
+              S_OK);
+    GstElement *source = gst_element_factory_make("videotestsrc", nullptr);
+    gst_bin_add(GST_BIN(g.pipeline.get()), source);
+    gst::Pad pad(gst_element_get_static_pad(source, "src"));
+    // MP4 holds no uncompressed picture.
+    EXPECT_EQ(g.builder->RenderStream(pad.get(), nullptr, mux), VFW_E_CANNOT_CONNECT);
+    EXPECT_EQ(g.builder->LastError(),
+              "The mp4mux multiplexer does not take this video uncompressed; choose a compressor.");
+
+    // A compressor goes in as a copy under its name; the bound one stays out of the graph.
+    Graph g2;
+    ASSERT_EQ(g2.builder->SetOutputFileName(MEDIASUBTYPE_Avi, "/tmp/never.avi", &mux, &sink), S_OK);
+    GstElement *source2 = gst_element_factory_make("videotestsrc", nullptr);
+    gst_bin_add(GST_BIN(g2.pipeline.get()), source2);
+    gst::Pad pad2(gst_element_get_static_pad(source2, "src"));
+    Filter bound, added;
+    ASSERT_EQ(CreateCompressor("x264enc", &bound), S_OK);
+    EXPECT_EQ(g2.builder->RenderStream(pad2.get(), &bound, mux), E_UNEXPECTED);
+    ASSERT_EQ(AddFilter(g2.pipeline.get(), bound, "VideoCompressor", &added), S_OK);
+    EXPECT_FALSE(added.IsSameElement(bound));
+    EXPECT_EQ(added.Name(), "VideoCompressor");
+    EXPECT_EQ(GST_OBJECT_PARENT(ElementOf(bound)), nullptr);
+    EXPECT_EQ(g2.builder->RenderStream(pad2.get(), &added, mux), S_OK);
+}
+
+TEST(OutputGraph, CodecFeedbackIsSwitchedOffOnlyWhereTheCodecKeepsItsSettings)
+{
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+    const QString file = dir.path() + "/DivXNetworks/DivX4Windows.conf";
+    SuppressCodecFeedback(); // no codec: nothing is created
+    EXPECT_FALSE(QFile::exists(file));
+    {
+        QSettings codec(file, QSettings::IniFormat);
+        codec.setValue("Disable feedback", 0);
+        codec.setValue("Other", 7);
+    }
+    SuppressCodecFeedback();
+    QSettings codec(file, QSettings::IniFormat);
+    EXPECT_EQ(codec.value("Disable feedback").toInt(), 1);
+    EXPECT_EQ(codec.value("Other").toInt(), 7);
+    qunsetenv("XDG_CONFIG_HOME");
+}

@@ -1,0 +1,303 @@
+#include "options/CompressorList.h"
+#include "media/encoders/CompressorEnumeration.h"
+#include "media/encoders/TestEncoders.h"
+#include "platform/MessageBoxes.h"
+#include "settings/CompressorChoices.h"
+#include "settings/SettingsStore.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <set>
+
+namespace {
+
+struct Store
+{
+    QTemporaryDir dir;
+    SettingsStore store{(dir.path() + "/clipwright.conf").toStdString()};
+};
+
+std::vector<media::CompressorDevice> Devices(CompressorCategory category)
+{
+    std::vector<media::CompressorDevice> devices;
+    EXPECT_EQ(media::EnumerateCompressors(category, &devices), media::EnumerationResult::Ok);
+    return devices;
+}
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// Position of the first device whose name mentions the words, counted independently of the
+// list under test; -1 when none does.
+int FirstNamed(CompressorCategory category, const std::string &words)
+{
+    const auto devices = Devices(category);
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        if (Lower(devices[i].friendlyName).find(words) != std::string::npos)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool Installed(CompressorCategory category, const std::string &factory)
+{
+    const auto devices = Devices(category);
+    return std::any_of(devices.begin(), devices.end(),
+                       [&](const auto &d) { return d.factoryName == factory; });
+}
+
+// A DivX-compatible stand-in, for machines whose own MPEG-4 Part 2 encoder is not built in.
+void RegisterDivxStandIn()
+{
+    media::testing::TestEncoder divx;
+    divx.factoryName = "cwtest_divx";
+    divx.klass = "Codec/Encoder/Video";
+    divx.longName = "Test DivX 5.1 compatible encoder";
+    ASSERT_TRUE(media::testing::RegisterTestEncoder(divx));
+}
+
+struct Lists
+{
+    QComboBox videoBox;
+    QComboBox audioBox;
+    CompressorList video{&videoBox, CompressorCategory::Video};
+    CompressorList audio{&audioBox, CompressorCategory::Audio};
+    Lists()
+    {
+        video.Fill();
+        audio.Fill();
+    }
+};
+
+} // namespace
+
+TEST(Compressors, CategoriesHoldTheInstalledEncodersOnceInOneOrderThatBindingShares)
+{
+    for (CompressorCategory category : {CompressorCategory::Video, CompressorCategory::Audio}) {
+        std::vector<std::string> first;
+        std::vector<std::string> second;
+        ASSERT_TRUE(ListCompressors(category, &first));
+        ASSERT_TRUE(ListCompressors(category, &second));
+        EXPECT_EQ(first, second);
+        ASSERT_GT(first.size(), 3u);
+
+        const auto devices = Devices(category);
+        ASSERT_EQ(devices.size(), first.size());
+        std::set<std::string> names;
+        for (const auto &device : devices) {
+            EXPECT_TRUE(names.insert(Lower(device.friendlyName)).second)
+                << "name twice: " << device.friendlyName;
+            EXPECT_EQ(device.friendlyName.rfind("libav ", 0), std::string::npos);
+        }
+        // Binding counts in the listing's order: first, middle and last device.
+        for (std::size_t k : {std::size_t{0}, devices.size() / 2, devices.size() - 1}) {
+            media::Filter bound = BindCompressor(category, static_cast<int>(k));
+            ASSERT_TRUE(bound) << devices[k].factoryName;
+            EXPECT_EQ(bound.FactoryName(), devices[k].factoryName);
+        }
+        EXPECT_FALSE(BindCompressor(category, static_cast<int>(devices.size())));
+        EXPECT_FALSE(BindCompressor(category, -1));
+    }
+
+    // The combo box shows entry 0 and then the same names.
+    Lists lists;
+    std::vector<std::string> video;
+    ListCompressors(CompressorCategory::Video, &video);
+    ASSERT_EQ(lists.videoBox.count(), static_cast<int>(video.size()) + 1);
+    EXPECT_EQ(lists.videoBox.itemText(0).toStdString(), "Full frames (uncompressed)");
+    EXPECT_EQ(lists.audioBox.itemText(0).toStdString(), "Uncompressed Audio");
+    EXPECT_EQ(lists.videoBox.itemText(1).toStdString(), video[0]);
+    EXPECT_EQ(lists.videoBox.currentIndex(), 0);
+}
+
+TEST(Compressors, ReplacedStockAndImageEncodersAreLeftOutAndNamesAreReadable)
+{
+    for (const char *stock : {"avenc_wmv1", "avenc_wmv2", "avenc_msmpeg4", "avenc_msmpeg4v2",
+                              "avenc_mpeg4", "jpegenc", "pngenc", "avenc_png", "avenc_pgm"})
+        EXPECT_FALSE(Installed(CompressorCategory::Video, stock)) << stock;
+    for (const char *stock : {"avenc_wmav1", "avenc_wmav2", "avenc_png", "x264enc"})
+        EXPECT_FALSE(Installed(CompressorCategory::Audio, stock)) << stock;
+    // Audio encoders are not video compressors, nor the other way round.
+    EXPECT_FALSE(Installed(CompressorCategory::Video, "vorbisenc"));
+
+    std::vector<std::string> video;
+    ListCompressors(CompressorCategory::Video, &video);
+    EXPECT_NE(std::find(video.begin(), video.end(), "x264 H.264 encoder"), video.end());
+    std::vector<std::string> audio;
+    ListCompressors(CompressorCategory::Audio, &audio);
+    EXPECT_NE(std::find(audio.begin(), audio.end(), "Microsoft ADPCM"), audio.end());
+    EXPECT_EQ(media::CompressorFriendlyName("cwenc_mpeg4"), "MPEG-4 Part 2 (DivX compatible)");
+
+    // Our own encoders join the categories whenever they are built in.
+    for (const char *own : {"cwenc_wmv1", "cwenc_wmv2", "cwenc_msmpeg4", "cwenc_mpeg4"}) {
+        media::Filter probe;
+        if (SUCCEEDED(media::CreateCompressor(own, &probe))) {
+            EXPECT_TRUE(Installed(CompressorCategory::Video, own)) << own;
+        }
+    }
+}
+
+TEST(Compressors, WithNothingStoredTheListsOpenOnTheDivxCompatibleEncoderAndMicrosoftAdpcm)
+{
+    RegisterDivxStandIn();
+    Store s;
+    platform::MessageBoxRecorder boxes;
+    Lists lists;
+    lists.video.SelectInitial(s.store);
+    lists.audio.SelectInitial(s.store);
+
+    const int divx = FirstNamed(CompressorCategory::Video, "divx");
+    ASSERT_GE(divx, 0);
+    EXPECT_EQ(lists.videoBox.currentIndex(), divx + 1);
+    EXPECT_NE(Lower(lists.videoBox.currentText().toStdString()).find("divx"), std::string::npos);
+    // Our own MPEG-4 Part 2 encoder, when built in, is the one found.
+    if (Installed(CompressorCategory::Video, "cwenc_mpeg4")) {
+        EXPECT_EQ(lists.videoBox.currentText().toStdString(), "MPEG-4 Part 2 (DivX compatible)");
+    }
+
+    const int adpcm = FirstNamed(CompressorCategory::Audio, "microsoft adpcm");
+    ASSERT_GE(adpcm, 0);
+    EXPECT_EQ(lists.audioBox.currentIndex(), adpcm + 1);
+    EXPECT_EQ(lists.audioBox.currentText().toStdString(), "Microsoft ADPCM");
+
+    // "Default" finds the same devices again after another choice.
+    lists.videoBox.setCurrentIndex(0);
+    lists.audioBox.setCurrentIndex(0);
+    lists.video.SelectDefault();
+    lists.audio.SelectDefault();
+    EXPECT_EQ(lists.videoBox.currentIndex(), divx + 1);
+    EXPECT_EQ(lists.audioBox.currentIndex(), adpcm + 1);
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST(Compressors, WithoutAnyDivxDeviceTheVideoListOpensOnFullFrames)
+{
+    // Take every DivX-named encoder out, whichever are installed.
+    for (const auto &device : Devices(CompressorCategory::Video)) {
+        if (Lower(device.friendlyName).find("divx") != std::string::npos) {
+            ASSERT_TRUE(media::testing::RemoveFactory(device.factoryName));
+        }
+    }
+    Store s;
+    Lists lists;
+    lists.video.SelectInitial(s.store);
+    EXPECT_EQ(lists.videoBox.currentIndex(), 0);
+    lists.videoBox.setCurrentIndex(3);
+    lists.video.SelectDefault();
+    EXPECT_EQ(lists.videoBox.currentIndex(), 0);
+}
+
+TEST(Compressors, AStoredNumberWinsOverTheDefaultByName)
+{
+    RegisterDivxStandIn();
+    Store s;
+    s.store.WriteInt("DexVideoCompress", "CompressorNumber", -1);
+    s.store.WriteInt("DexAudioCompress", "CompressorNumber", -1);
+    Lists lists;
+    lists.video.SelectInitial(s.store);
+    lists.audio.SelectInitial(s.store);
+    EXPECT_EQ(lists.videoBox.currentIndex(), 0);
+    EXPECT_EQ(lists.audioBox.currentIndex(), 0);
+
+    s.store.WriteInt("DexVideoCompress", "CompressorNumber", 0);
+    s.store.WriteInt("DexAudioCompress", "CompressorNumber", 2);
+    lists.video.SelectInitial(s.store);
+    lists.audio.SelectInitial(s.store);
+    EXPECT_EQ(lists.videoBox.currentIndex(), 1);
+    EXPECT_EQ(lists.audioBox.currentIndex(), 3);
+}
+
+TEST(Compressors, ConfirmingStoresThePositionMinusOneAndBindsOrClearsTheFlag)
+{
+    Store s;
+    platform::MessageBoxRecorder boxes;
+    Lists lists;
+    const auto devices = Devices(CompressorCategory::Video);
+
+    int useVideo = 0;
+    lists.videoBox.setCurrentIndex(2);
+    lists.video.Confirm(s.store, &useVideo);
+    EXPECT_EQ(s.store.ReadInt("DexVideoCompress", "CompressorNumber", 99), 1);
+    EXPECT_EQ(useVideo, 1);
+    media::Filter first = BoundCompressor(CompressorCategory::Video);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first.FactoryName(), devices[1].factoryName);
+
+    // A new confirmed choice replaces the bound encoder by a new one.
+    lists.videoBox.setCurrentIndex(1);
+    lists.video.Confirm(s.store, &useVideo);
+    media::Filter second = BoundCompressor(CompressorCategory::Video);
+    ASSERT_TRUE(second);
+    EXPECT_FALSE(second.IsSameElement(first));
+    EXPECT_EQ(second.FactoryName(), devices[0].factoryName);
+
+    // Entry 0 stores -1 and clears the flag; the earlier encoder stays bound but unused.
+    lists.videoBox.setCurrentIndex(0);
+    lists.video.Confirm(s.store, &useVideo);
+    EXPECT_EQ(s.store.ReadInt("DexVideoCompress", "CompressorNumber", 99), -1);
+    EXPECT_EQ(useVideo, 0);
+    EXPECT_TRUE(BoundCompressor(CompressorCategory::Video).IsSameElement(second));
+
+    int useAudio = 1;
+    lists.audioBox.setCurrentIndex(0);
+    lists.audio.Confirm(s.store, &useAudio);
+    EXPECT_EQ(s.store.ReadInt("DexAudioCompress", "CompressorNumber", 99), -1);
+    EXPECT_EQ(useAudio, 0);
+
+    ReleaseBoundCompressors();
+    EXPECT_FALSE(BoundCompressor(CompressorCategory::Video));
+    EXPECT_FALSE(BoundCompressor(CompressorCategory::Audio));
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST(Compressors, AStoredNumberPastTheEndOpensOnTheDefaultAndConfirmsARealPosition)
+{
+    Store s;
+    Lists lists;
+    const int devices = lists.audioBox.count() - 1;
+    const int adpcm = FirstNamed(CompressorCategory::Audio, "microsoft adpcm");
+    for (int stored : {devices, devices + 7, -5}) {
+        s.store.WriteInt("DexAudioCompress", "CompressorNumber", stored);
+        lists.audio.SelectInitial(s.store);
+        EXPECT_EQ(lists.audioBox.currentIndex(), adpcm + 1) << stored;
+    }
+    int useAudio = 0;
+    lists.audio.Confirm(s.store, &useAudio);
+    EXPECT_EQ(s.store.ReadInt("DexAudioCompress", "CompressorNumber", 99), adpcm);
+    EXPECT_EQ(useAudio, 1);
+    EXPECT_EQ(BoundCompressor(CompressorCategory::Audio).FactoryName(), "avenc_adpcm_ms");
+
+    // A box left without a selection confirms as entry 0, never as a compressor to bind.
+    lists.audioBox.setCurrentIndex(-1);
+    lists.audio.Confirm(s.store, &useAudio);
+    EXPECT_EQ(s.store.ReadInt("DexAudioCompress", "CompressorNumber", 99), -1);
+    EXPECT_EQ(useAudio, 0);
+}
+
+TEST(Compressors, ABindThatYieldsNothingClearsTheFlagAndTellsTheUser)
+{
+    Store s;
+    platform::MessageBoxRecorder boxes;
+    Lists lists;
+    // The last encoder goes away between opening the dialog and pressing OK.
+    const auto devices = Devices(CompressorCategory::Video);
+    lists.videoBox.setCurrentIndex(lists.videoBox.count() - 1);
+    ASSERT_TRUE(media::testing::RemoveFactory(devices.back().factoryName));
+
+    int useVideo = 1;
+    lists.video.Confirm(s.store, &useVideo);
+    EXPECT_EQ(useVideo, 0);
+    EXPECT_FALSE(BoundCompressor(CompressorCategory::Video));
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].kind, platform::BoxKind::Application);
+    EXPECT_NE(boxes.Boxes()[0].text.find("video compressor could not be created"),
+              std::string::npos);
+}
