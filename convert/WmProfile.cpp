@@ -313,6 +313,103 @@ struct StreamInProgress
     bool video = false;
 };
 
+bool ReadWaveFormat(QXmlStreamReader &xml, StreamInProgress &s)
+{
+    Attributes f(xml.attributes());
+    WAVEFORMATEX wfx;
+    if (!f.Get("wFormatTag", &wfx.wFormatTag) || !f.Get("nChannels", &wfx.nChannels)
+        || !f.Get("nSamplesPerSec", &wfx.nSamplesPerSec)
+        || !f.Get("nAvgBytesPerSec", &wfx.nAvgBytesPerSec)
+        || !f.Get("nBlockAlign", &wfx.nBlockAlign))
+        return false;
+    f.Get("wBitsPerSample", &wfx.wBitsPerSample);
+    QByteArray data = QByteArray::fromHex(f.Text("codecdata").toLatin1());
+    wfx.cbSize = static_cast<std::uint16_t>(data.size());
+    s.type.formattype = FORMAT_WaveFormatEx;
+    s.type.SetWaveFormat(wfx);
+    s.type.format.insert(s.type.format.end(), data.begin(), data.end());
+    s.typed = true;
+    xml.skipCurrentElement();
+    return true;
+}
+
+bool ReadVideoInfo(QXmlStreamReader &xml, StreamInProgress &s)
+{
+    Attributes f(xml.attributes());
+    VIDEOINFOHEADER &vih = s.vih;
+    f.Get("dwbitrate", &vih.dwBitRate);
+    f.Get("dwbiterrorrate", &vih.dwBitErrorRate);
+    f.Get("avgtimeperframe", &vih.AvgTimePerFrame);
+    bool header = false;
+    while (xml.readNextStartElement()) {
+        Attributes r(xml.attributes());
+        RECT *rect = IsElement(xml, "rcsource")   ? &vih.rcSource
+                     : IsElement(xml, "rctarget") ? &vih.rcTarget
+                                                  : nullptr;
+        if (rect) {
+            r.Get("left", &rect->left);
+            r.Get("top", &rect->top);
+            r.Get("right", &rect->right);
+            r.Get("bottom", &rect->bottom);
+        } else if (IsElement(xml, "bitmapinfoheader")) {
+            BITMAPINFOHEADER &b = vih.bmiHeader;
+            b.biSize = sizeof(BITMAPINFOHEADER);
+            if (!r.Get("biwidth", &b.biWidth) || !r.Get("biheight", &b.biHeight)
+                || !ReadFourCC(r, "bicompression", &b.biCompression))
+                return false;
+            r.Get("biplanes", &b.biPlanes);
+            r.Get("bibitcount", &b.biBitCount);
+            r.Get("bisizeimage", &b.biSizeImage);
+            header = true;
+        }
+        xml.skipCurrentElement();
+    }
+    if (!header)
+        return false;
+    s.type.formattype = FORMAT_VideoInfo;
+    s.type.SetVideoInfo(vih);
+    s.typed = true;
+    return true;
+}
+
+bool ReadMediaType(QXmlStreamReader &xml, const GUID &major, StreamInProgress &s)
+{
+    Attributes a(xml.attributes());
+    s.type.majortype = major;
+    if (!ReadGuid(a, "subtype", &s.type.subtype))
+        return false;
+    qint64 v = 0;
+    s.type.bFixedSizeSamples = a.Number("bfixedsizesamples", &v) && v != 0;
+    s.type.bTemporalCompression = a.Number("btemporalcompression", &v) && v != 0;
+    a.Get("lsamplesize", &s.type.lSampleSize);
+    while (xml.readNextStartElement()) {
+        if (IsElement(xml, "waveformatex")) {
+            if (!ReadWaveFormat(xml, s))
+                return false;
+        } else if (IsElement(xml, "videoinfoheader")) {
+            if (!ReadVideoInfo(xml, s))
+                return false;
+        } else {
+            xml.skipCurrentElement();
+        }
+    }
+    return true;
+}
+
+bool ReadVideoProps(QXmlStreamReader &xml, StreamInProgress &s)
+{
+    Attributes a(xml.attributes());
+    qint64 spacing = 0;
+    std::uint32_t quality = 0;
+    if (a.Number("maxkeyframespacing", &spacing)
+        && FAILED(s.config->SetMaxKeyFrameSpacing(spacing)))
+        return false;
+    if (a.Get("quality", &quality) && FAILED(s.config->SetQuality(quality)))
+        return false;
+    xml.skipCurrentElement();
+    return true;
+}
+
 bool ReadStream(QXmlStreamReader &xml, const Attributes &attrs, WMProfile &profile)
 {
     GUID major;
@@ -330,79 +427,12 @@ bool ReadStream(QXmlStreamReader &xml, const Attributes &attrs, WMProfile &profi
         s.config->SetBitrate(bitrate);
 
     while (xml.readNextStartElement()) {
-        Attributes a(xml.attributes());
         if (IsElement(xml, "videomediaprops")) {
-            qint64 spacing = 0;
-            std::uint32_t quality = 0;
-            if (a.Number("maxkeyframespacing", &spacing)
-                && FAILED(s.config->SetMaxKeyFrameSpacing(spacing)))
+            if (!ReadVideoProps(xml, s))
                 return false;
-            if (a.Get("quality", &quality) && FAILED(s.config->SetQuality(quality)))
-                return false;
-            xml.skipCurrentElement();
         } else if (IsElement(xml, "wmmediatype")) {
-            s.type.majortype = major;
-            if (!ReadGuid(a, "subtype", &s.type.subtype))
+            if (!ReadMediaType(xml, major, s))
                 return false;
-            qint64 v = 0;
-            s.type.bFixedSizeSamples = a.Number("bfixedsizesamples", &v) && v != 0;
-            s.type.bTemporalCompression = a.Number("btemporalcompression", &v) && v != 0;
-            a.Get("lsamplesize", &s.type.lSampleSize);
-            while (xml.readNextStartElement()) {
-                Attributes f(xml.attributes());
-                if (IsElement(xml, "waveformatex")) {
-                    WAVEFORMATEX wfx;
-                    if (!f.Get("wFormatTag", &wfx.wFormatTag) || !f.Get("nChannels", &wfx.nChannels)
-                        || !f.Get("nSamplesPerSec", &wfx.nSamplesPerSec)
-                        || !f.Get("nAvgBytesPerSec", &wfx.nAvgBytesPerSec)
-                        || !f.Get("nBlockAlign", &wfx.nBlockAlign))
-                        return false;
-                    f.Get("wBitsPerSample", &wfx.wBitsPerSample);
-                    QByteArray data = QByteArray::fromHex(f.Text("codecdata").toLatin1());
-                    wfx.cbSize = static_cast<std::uint16_t>(data.size());
-                    s.type.formattype = FORMAT_WaveFormatEx;
-                    s.type.SetWaveFormat(wfx);
-                    s.type.format.insert(s.type.format.end(), data.begin(), data.end());
-                    s.typed = true;
-                    xml.skipCurrentElement();
-                } else if (IsElement(xml, "videoinfoheader")) {
-                    VIDEOINFOHEADER &vih = s.vih;
-                    f.Get("dwbitrate", &vih.dwBitRate);
-                    f.Get("dwbiterrorrate", &vih.dwBitErrorRate);
-                    f.Get("avgtimeperframe", &vih.AvgTimePerFrame);
-                    bool header = false;
-                    while (xml.readNextStartElement()) {
-                        Attributes r(xml.attributes());
-                        RECT *rect = IsElement(xml, "rcsource")   ? &vih.rcSource
-                                     : IsElement(xml, "rctarget") ? &vih.rcTarget
-                                                                  : nullptr;
-                        if (rect) {
-                            r.Get("left", &rect->left);
-                            r.Get("top", &rect->top);
-                            r.Get("right", &rect->right);
-                            r.Get("bottom", &rect->bottom);
-                        } else if (IsElement(xml, "bitmapinfoheader")) {
-                            BITMAPINFOHEADER &b = vih.bmiHeader;
-                            b.biSize = sizeof(BITMAPINFOHEADER);
-                            if (!r.Get("biwidth", &b.biWidth) || !r.Get("biheight", &b.biHeight)
-                                || !ReadFourCC(r, "bicompression", &b.biCompression))
-                                return false;
-                            r.Get("biplanes", &b.biPlanes);
-                            r.Get("bibitcount", &b.biBitCount);
-                            r.Get("bisizeimage", &b.biSizeImage);
-                            header = true;
-                        }
-                        xml.skipCurrentElement();
-                    }
-                    if (!header)
-                        return false;
-                    s.type.formattype = FORMAT_VideoInfo;
-                    s.type.SetVideoInfo(vih);
-                    s.typed = true;
-                } else {
-                    xml.skipCurrentElement();
-                }
-            }
         } else {
             xml.skipCurrentElement();
         }
