@@ -66,23 +66,27 @@ struct RenderEngine::Impl
     std::map<std::pair<GESClip *, GESTrackType>, GESTrackElement *> clipElement;
     std::string lastError;
 
-    static GESTrack *OnSelectTrack(GESTimeline *, GESClip *clip, GESTrackElement *element,
-                                   gpointer self)
+    // Answers select-tracks-for-object rather than select-element-track: when the latter
+    // returns no track, GES asks the former, whose default puts the element into every track
+    // of its kind, so a clip's sound (and picture) would reach the other group's track too.
+    static GPtrArray *OnSelectTracks(GESTimeline *, GESClip *clip, GESTrackElement *element,
+                                     gpointer self)
     {
         auto *impl = static_cast<Impl *>(self);
+        GPtrArray *chosenTracks = g_ptr_array_new();
         auto it = impl->clipTrack.find(clip);
         if (it == impl->clipTrack.end())
-            return nullptr;
+            return chosenTracks;
         const GESTrackType type = ges_track_element_get_track_type(element);
         if (type != it->second->type)
-            return nullptr;
+            return chosenTracks;
         // A file with several streams of a kind gives its clip one source per stream; the
         // track takes the first, the one players use, and the rest are left out (two sources
         // of one clip cannot share a track).
         auto chosen = impl->clipElement.emplace(std::make_pair(clip, type), element).first;
-        if (chosen->second != element)
-            return nullptr;
-        return GES_TRACK(gst_object_ref(it->second));
+        if (chosen->second == element)
+            g_ptr_array_add(chosenTracks, gst_object_ref(it->second));
+        return chosenTracks;
     }
 
     // The converters GES makes run on one thread by default; a render wants every core.
@@ -140,7 +144,7 @@ struct RenderEngine::Impl
             return hr;
 
         ges.reset(GES_TIMELINE(gst_object_ref_sink(ges_timeline_new())));
-        g_signal_connect(ges.get(), "select-element-track", G_CALLBACK(OnSelectTrack), this);
+        g_signal_connect(ges.get(), "select-tracks-for-object", G_CALLBACK(OnSelectTracks), this);
         g_signal_connect(ges.get(), "deep-element-added", G_CALLBACK(OnDeepElementAdded), this);
 
         long groups = 0;
