@@ -53,6 +53,7 @@ int main(int argc, char **argv)
     std::unique_ptr<media::RenderEngine> engine;
     media::RenderEngine::Create(&engine);
     engine->SetTimelineObject(pTimeline);
+    engine->SetKeepSourceColours(true); // as for an H.264 output; ffmpeg keeps the matrix too
     if (FAILED(engine->ConnectFrontEnd())) {
         std::fprintf(stderr, "%s\n", engine->LastError().c_str());
         return 1;
@@ -82,8 +83,8 @@ int main(int argc, char **argv)
     gst_message_unref(msg);
     gst_object_unref(bus);
     gst_element_set_state(pipeline, GST_STATE_NULL);
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                  std::chrono::steady_clock::now() - begin)
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now()
+                                                                    - begin)
                   .count();
     engine.reset();
     gst_object_unref(pipeline);

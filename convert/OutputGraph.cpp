@@ -174,6 +174,24 @@ bool RenderGroup(CaptureGraphBuilder &builder, RenderEngine &engine, GstElement 
     return true;
 }
 
+// Whether the output states its pictures' colour matrix, so they may keep the source's.
+bool OutputStatesColours(const MainWindowState &dlg)
+{
+    const std::string encoder = dlg.m_bUseVideoCompressor == 1
+                                    ? BoundCompressor(CompressorCategory::Video).FactoryName()
+                                    : std::string();
+    switch (dlg.m_nOutputFormat) {
+    case OutputFormatAvi:
+        return WriterStatesColours(MEDIASUBTYPE_Avi, ContainerFlavour::Matroska, encoder);
+    case OutputFormatMkv:
+        return WriterStatesColours(CLSID_MatroskaMp4Muxer, ContainerFlavour::Matroska, encoder);
+    case OutputFormatMp4:
+        return WriterStatesColours(CLSID_MatroskaMp4Muxer, ContainerFlavour::Mp4, encoder);
+    default:
+        return false; // the ASF writer's own encoders, Ogg's Theora
+    }
+}
+
 void ReleaseAttempt()
 {
     pControl.reset();
@@ -223,6 +241,7 @@ HRESULT StartRender(MainWindowState &dlg, ConversionHost &host,
         return hr;
     }
     pRenderEngine->SetDynamicReconnectLevel(CONNECTF_DYNAMIC_SOURCES);
+    pRenderEngine->SetKeepSourceColours(OutputStatesColours(dlg));
     hr = pRenderEngine->ConnectFrontEnd();
     if (FAILED(hr)) {
         Box("Could not ConnectFrontEnd");

@@ -6,6 +6,7 @@
 
 #include <ges/ges.h>
 #include <gst/pbutils/pbutils.h>
+#include <gst/video/video.h>
 
 #include <algorithm>
 #include <cmath>
@@ -54,6 +55,41 @@ DisplaySize DisplaySizeOf(GESUriClipAsset *asset)
     return size;
 }
 
+// The colorimetry the file's pictures decode to, as caps name it: the stream's own, else what
+// GStreamer assumes for its size. Empty when the file has no picture or its matrix is not YUV.
+std::string ColorimetryOf(GESUriClipAsset *asset)
+{
+    std::string result;
+    GstDiscovererInfo *info = ges_uri_clip_asset_get_info(asset);
+    GList *streams = info ? gst_discoverer_info_get_video_streams(info) : nullptr;
+    if (!streams)
+        return result;
+    auto *video = GST_DISCOVERER_VIDEO_INFO(streams->data);
+    gst::Caps caps(gst_discoverer_stream_info_get_caps(GST_DISCOVERER_STREAM_INFO(video)));
+    const gchar *stated
+        = caps && !gst_caps_is_empty(caps.get())
+              ? gst_structure_get_string(gst_caps_get_structure(caps.get(), 0), "colorimetry")
+              : nullptr;
+    GstVideoColorimetry colorimetry{};
+    bool known = stated && gst_video_colorimetry_from_string(&colorimetry, stated);
+    GstVideoInfo assumed;
+    if (!known
+        && gst_video_info_set_format(&assumed, GST_VIDEO_FORMAT_I420,
+                                     gst_discoverer_video_info_get_width(video),
+                                     gst_discoverer_video_info_get_height(video))) {
+        colorimetry = assumed.colorimetry;
+        known = true;
+    }
+    gst_discoverer_stream_info_list_free(streams);
+    if (!known || colorimetry.matrix == GST_VIDEO_COLOR_MATRIX_UNKNOWN
+        || colorimetry.matrix == GST_VIDEO_COLOR_MATRIX_RGB)
+        return result;
+    gst::String text(gst_video_colorimetry_to_string(&colorimetry));
+    if (text)
+        result = text.get();
+    return result;
+}
+
 } // namespace
 
 struct RenderEngine::Impl
@@ -65,6 +101,8 @@ struct RenderEngine::Impl
     std::map<GESClip *, GESTrack *> clipTrack;
     std::map<std::pair<GESClip *, GESTrackType>, GESTrackElement *> clipElement;
     std::string lastError;
+    bool keepSourceColours = false;
+    std::string sourceColours; // of the first video source placed
 
     // Answers select-tracks-for-object rather than select-element-track: when the latter
     // returns no track, GES asks the former, whose default puts the element into every track
@@ -186,6 +224,7 @@ struct RenderEngine::Impl
         bool video = type.majortype == MEDIATYPE_Video;
         int outW = 0, outH = 0;
         GESTrack *track = nullptr;
+        gst::Caps restriction;
         if (video) {
             VIDEOINFOHEADER vih;
             type.VideoInfo(&vih);
@@ -196,11 +235,12 @@ struct RenderEngine::Impl
             if (SUCCEEDED(group.GetOutputFPS(&fps)))
                 FrameRateFraction(fps, &num, &den);
             track = GES_TRACK(ges_video_track_new());
-            gst::Caps caps(gst_caps_new_simple(
+            restriction.reset(gst_caps_new_simple(
                 "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT, outW, "height",
                 G_TYPE_INT, outH, "framerate", GST_TYPE_FRACTION, num, den, "pixel-aspect-ratio",
                 GST_TYPE_FRACTION, 1, 1, nullptr));
-            ges_track_set_restriction_caps(track, caps.get());
+            // Before the clips: their placement in the frame follows the track's size.
+            ges_track_set_restriction_caps(track, restriction.get());
             // One layer that letterboxes needs no mixer: the source adds the borders itself.
             const auto &tracks = group.Tracks();
             bool single = tracks.size() == 1 && tracks[0]->Sources().size() <= 1;
@@ -251,6 +291,17 @@ struct RenderEngine::Impl
                 }
             }
             above.insert(above.end(), placed.begin(), placed.end());
+        }
+        if (restriction) {
+            // Stating the colorimetry lets the scaler keep the source's matrix instead of
+            // converting every picture to the default of the output size. The size is the same,
+            // so the clips stay where they were placed.
+            const std::string colours
+                = keepSourceColours && !sourceColours.empty() ? sourceColours : "bt601";
+            gst::Caps stated(gst_caps_copy(restriction.get())); // the track holds the first
+            gst_caps_set_simple(stated.get(), "colorimetry", G_TYPE_STRING, colours.c_str(),
+                                nullptr);
+            ges_track_set_restriction_caps(track, stated.get());
         }
         return S_OK;
     }
@@ -319,6 +370,8 @@ struct RenderEngine::Impl
             return Fail(E_FAIL, "A clip of \"" + path + "\" could not be placed.");
 
         if (video) {
+            if (sourceColours.empty())
+                sourceColours = ColorimetryOf(asset);
             Placement p = PlaceInFrame(mode, DisplaySizeOf(asset), outW, outH);
             GList *children = ges_container_get_children(GES_CONTAINER(clip), FALSE);
             for (GList *l = children; l; l = l->next) {
@@ -343,6 +396,7 @@ struct RenderEngine::Impl
         tracks.clear();
         clipTrack.clear();
         clipElement.clear();
+        sourceColours.clear();
         ges.reset();
     }
 };
@@ -388,6 +442,14 @@ HRESULT RenderEngine::GetTimelineObject(std::shared_ptr<Timeline> *timeline) con
 HRESULT RenderEngine::SetDynamicReconnectLevel(long level)
 {
     return level < 0 ? E_INVALIDARG : S_OK;
+}
+
+HRESULT RenderEngine::SetKeepSourceColours(bool keep)
+{
+    if (m_impl->ges)
+        return E_UNEXPECTED;
+    m_impl->keepSourceColours = keep;
+    return S_OK;
 }
 
 HRESULT RenderEngine::SetFilterGraph(GstElement *pipeline)
