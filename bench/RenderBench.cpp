@@ -54,6 +54,7 @@ int main(int argc, char **argv)
     std::unique_ptr<media::RenderEngine> engine;
     media::RenderEngine::Create(&engine);
     engine->SetTimelineObject(pTimeline);
+    engine->SetKeepSourceColours(true); // as for an H.264 output; ffmpeg keeps the matrix too
     if (FAILED(engine->ConnectFrontEnd())) {
         std::fprintf(stderr, "%s\n", engine->LastError().c_str());
         return 1;

@@ -195,6 +195,19 @@ const Writer kWriters[] = {
      kMatroskaMp4DownloadPage},
 };
 
+// Whether the output states its pictures' colour matrix, so they may keep the source's. Ogg's
+// Theora and the ASF writer's own encoders state none.
+bool OutputStatesColours(const ConversionJob &dlg)
+{
+    const std::string encoder = dlg.m_bUseVideoCompressor == 1
+                                    ? BoundCompressor(CompressorCategory::Video).FactoryName()
+                                    : std::string();
+    for (const Writer &writer : kWriters)
+        if (writer.format == dlg.m_nOutputFormat)
+            return WriterStatesColours(*writer.type, writer.flavour, encoder);
+    return false;
+}
+
 // Attaches the writer of the output format; a failure has shown its box.
 HRESULT AttachWriter(ConversionJob &dlg, ConversionHost &host, CaptureGraphBuilder &builder,
                      const std::string &path, Filter *mux, Filter *sink)
@@ -306,6 +319,7 @@ HRESULT StartRender(ConversionJob &dlg, Conversion &conversion,
         return hr;
     }
     pRenderEngine->SetDynamicReconnectLevel(CONNECTF_DYNAMIC_SOURCES);
+    pRenderEngine->SetKeepSourceColours(OutputStatesColours(dlg));
     hr = pRenderEngine->ConnectFrontEnd();
     if (FAILED(hr)) {
         Box("Could not ConnectFrontEnd");

@@ -396,6 +396,15 @@ HRESULT AddFilter(GstElement *pipeline, const Filter &filter, const std::string 
     return S_OK;
 }
 
+bool WriterStatesColours(const GUID &writer, ContainerFlavour flavour,
+                         const std::string &videoEncoder)
+{
+    if (videoEncoder == "x264enc")
+        return writer == MEDIASUBTYPE_Avi || writer == CLSID_MatroskaMp4Muxer;
+    return videoEncoder.empty() && writer == CLSID_MatroskaMp4Muxer
+           && flavour == ContainerFlavour::Matroska;
+}
+
 bool FileHasSound(const std::string &path)
 {
     if (!InitializeMediaPlatform(nullptr, MediaServices::Playback))

@@ -97,6 +97,12 @@ private:
 HRESULT AddFilter(GstElement *pipeline, const Filter &filter, const std::string &name,
                   Filter *added);
 
+// Whether a file of this writer with this video encoder (empty: uncompressed) states the colour
+// matrix of its pictures to every reader: H.264 from x264enc in its stream, Matroska for
+// uncompressed pictures. Other codecs state nothing or imply BT.601 (VP8, Theora, WMV).
+bool WriterStatesColours(const GUID &writer, ContainerFlavour flavour,
+                         const std::string &videoEncoder);
+
 // Whether the file has a sound stream the installed decoders can read.
 bool FileHasSound(const std::string &path);
 

@@ -3,9 +3,11 @@
 #include "media/core/GstHandles.h"
 #include "media/core/MediaPlatform.h"
 #include "media/render/RenderLayout.h"
+#include "media/render/SourceFacts.h"
 
 #include <ges/ges.h>
 #include <gst/pbutils/pbutils.h>
+#include <gst/video/video.h>
 
 #include <algorithm>
 #include <cmath>
@@ -31,29 +33,6 @@ std::string UriOf(const std::string &path)
     return uri ? uri.get() : std::string();
 }
 
-// The picture's size as shown, pixel aspect ratio applied; zero when the file has no video.
-DisplaySize DisplaySizeOf(GESUriClipAsset *asset)
-{
-    DisplaySize size;
-    GstDiscovererInfo *info = ges_uri_clip_asset_get_info(asset);
-    if (!info)
-        return size;
-    GList *streams = gst_discoverer_info_get_video_streams(info);
-    if (streams) {
-        auto *video = GST_DISCOVERER_VIDEO_INFO(streams->data);
-        int w = static_cast<int>(gst_discoverer_video_info_get_width(video));
-        int h = static_cast<int>(gst_discoverer_video_info_get_height(video));
-        guint parN = gst_discoverer_video_info_get_par_num(video);
-        guint parD = gst_discoverer_video_info_get_par_denom(video);
-        if (parN == 0 || parD == 0)
-            parN = parD = 1;
-        size.width = static_cast<int>(std::lround(double(w) * parN / parD));
-        size.height = h;
-    }
-    gst_discoverer_stream_info_list_free(streams);
-    return size;
-}
-
 } // namespace
 
 struct RenderEngine::Impl
@@ -65,24 +44,30 @@ struct RenderEngine::Impl
     std::map<GESClip *, GESTrack *> clipTrack;
     std::map<std::pair<GESClip *, GESTrackType>, GESTrackElement *> clipElement;
     std::string lastError;
+    bool keepSourceColours = false;
+    std::string sourceColours; // of the first video source placed
 
-    static GESTrack *OnSelectTrack(GESTimeline *, GESClip *clip, GESTrackElement *element,
-                                   gpointer self)
+    // Answers select-tracks-for-object rather than select-element-track: when the latter
+    // returns no track, GES asks the former, whose default puts the element into every track
+    // of its kind, so a clip's sound (and picture) would reach the other group's track too.
+    static GPtrArray *OnSelectTracks(GESTimeline *, GESClip *clip, GESTrackElement *element,
+                                     gpointer self)
     {
         auto *impl = static_cast<Impl *>(self);
+        GPtrArray *chosenTracks = g_ptr_array_new();
         auto it = impl->clipTrack.find(clip);
         if (it == impl->clipTrack.end())
-            return nullptr;
+            return chosenTracks;
         const GESTrackType type = ges_track_element_get_track_type(element);
         if (type != it->second->type)
-            return nullptr;
+            return chosenTracks;
         // A file with several streams of a kind gives its clip one source per stream; the
         // track takes the first, the one players use, and the rest are left out (two sources
         // of one clip cannot share a track).
         auto chosen = impl->clipElement.emplace(std::make_pair(clip, type), element).first;
-        if (chosen->second != element)
-            return nullptr;
-        return GES_TRACK(gst_object_ref(it->second));
+        if (chosen->second == element)
+            g_ptr_array_add(chosenTracks, gst_object_ref(it->second));
+        return chosenTracks;
     }
 
     // The converters GES makes run on one thread by default; a render wants every core.
@@ -140,7 +125,7 @@ struct RenderEngine::Impl
             return hr;
 
         ges.reset(GES_TIMELINE(gst_object_ref_sink(ges_timeline_new())));
-        g_signal_connect(ges.get(), "select-element-track", G_CALLBACK(OnSelectTrack), this);
+        g_signal_connect(ges.get(), "select-tracks-for-object", G_CALLBACK(OnSelectTracks), this);
         g_signal_connect(ges.get(), "deep-element-added", G_CALLBACK(OnDeepElementAdded), this);
 
         long groups = 0;
@@ -182,6 +167,7 @@ struct RenderEngine::Impl
         bool video = type.majortype == MEDIATYPE_Video;
         int outW = 0, outH = 0;
         GESTrack *track = nullptr;
+        gst::Caps restriction;
         if (video) {
             VIDEOINFOHEADER vih;
             type.VideoInfo(&vih);
@@ -192,11 +178,12 @@ struct RenderEngine::Impl
             if (SUCCEEDED(group.GetOutputFPS(&fps)))
                 FrameRateFraction(fps, &num, &den);
             track = GES_TRACK(ges_video_track_new());
-            gst::Caps caps(gst_caps_new_simple(
+            restriction.reset(gst_caps_new_simple(
                 "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT, outW, "height",
                 G_TYPE_INT, outH, "framerate", GST_TYPE_FRACTION, num, den, "pixel-aspect-ratio",
                 GST_TYPE_FRACTION, 1, 1, nullptr));
-            ges_track_set_restriction_caps(track, caps.get());
+            // Before the clips: their placement in the frame follows the track's size.
+            ges_track_set_restriction_caps(track, restriction.get());
             // One layer that letterboxes needs no mixer: the source adds the borders itself.
             const auto &tracks = group.Tracks();
             bool single = tracks.size() == 1 && tracks[0]->Sources().size() <= 1;
@@ -247,6 +234,17 @@ struct RenderEngine::Impl
                 }
             }
             above.insert(above.end(), placed.begin(), placed.end());
+        }
+        if (restriction) {
+            // Stating the colorimetry lets the scaler keep the source's matrix instead of
+            // converting every picture to the default of the output size. The size is the same,
+            // so the clips stay where they were placed.
+            const std::string colours
+                = keepSourceColours && !sourceColours.empty() ? sourceColours : "bt601";
+            gst::Caps stated(gst_caps_copy(restriction.get())); // the track holds the first
+            gst_caps_set_simple(stated.get(), "colorimetry", G_TYPE_STRING, colours.c_str(),
+                                nullptr);
+            ges_track_set_restriction_caps(track, stated.get());
         }
         return S_OK;
     }
@@ -315,6 +313,8 @@ struct RenderEngine::Impl
             return Fail(E_FAIL, "A clip of \"" + path + "\" could not be placed.");
 
         if (video) {
+            if (sourceColours.empty())
+                sourceColours = ColorimetryOf(asset);
             Placement p = PlaceInFrame(mode, DisplaySizeOf(asset), outW, outH);
             GList *children = ges_container_get_children(GES_CONTAINER(clip), FALSE);
             for (GList *l = children; l; l = l->next) {
@@ -339,6 +339,7 @@ struct RenderEngine::Impl
         tracks.clear();
         clipTrack.clear();
         clipElement.clear();
+        sourceColours.clear();
         ges.reset();
     }
 };
@@ -384,6 +385,14 @@ HRESULT RenderEngine::GetTimelineObject(std::shared_ptr<Timeline> *timeline) con
 HRESULT RenderEngine::SetDynamicReconnectLevel(long level)
 {
     return level < 0 ? E_INVALIDARG : S_OK;
+}
+
+HRESULT RenderEngine::SetKeepSourceColours(bool keep)
+{
+    if (m_impl->ges)
+        return E_UNEXPECTED;
+    m_impl->keepSourceColours = keep;
+    return S_OK;
 }
 
 HRESULT RenderEngine::SetFilterGraph(GstElement *pipeline)

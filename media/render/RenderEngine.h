@@ -24,7 +24,8 @@ typedef struct _GstPad GstPad;
 //
 // What each group's pad carries:
 // - a video group (MEDIATYPE_Video): raw video "video/x-raw", format I420, the group's frame
-//   size (biWidth x |biHeight|), pixel-aspect-ratio 1/1 and the group's output rate as a
+//   size (biWidth x |biHeight|), pixel-aspect-ratio 1/1, a colorimetry (BT.601, or the
+//   source's: SetKeepSourceColours) and the group's output rate as a
 //   fraction (23.976 -> 24000/1001, 29.97 -> 30000/1001, 25 -> 25/1), every frame stamped on
 //   that rate's grid. Put no videorate behind it: the rate is already fixed, and a videorate
 //   loses the frame it holds when caps change.
@@ -68,6 +69,12 @@ public:
     HRESULT GetTimelineObject(std::shared_ptr<Timeline> *timeline) const;
     // Accepted for every level; sources are always opened when the graph starts.
     HRESULT SetDynamicReconnectLevel(long level);
+
+    // Whether the output file states the colour matrix of its pictures. Then the video groups
+    // keep the first video source's colorimetry and no picture is converted for it; otherwise
+    // (the default) they are converted to BT.601, which readers assume when nothing is stated.
+    // Must come before ConnectFrontEnd.
+    HRESULT SetKeepSourceColours(bool keep);
 
     // The pipeline (a GstBin) to build into; the engine keeps a reference. Must come before
     // ConnectFrontEnd. Without it ConnectFrontEnd makes a pipeline of its own.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/TestSupport.h"
+#include "support/TestEnvironment.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "support/TestSupport.h"
+#include "support/TestEnvironment.h"
 
 #include "job/MediaList.h"
 #include "job/MediaProbe.h"

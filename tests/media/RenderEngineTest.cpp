@@ -4,6 +4,7 @@
 #include "media/render/RenderLayout.h"
 #include "support/TestSupport.h"
 
+#include <ges/ges.h>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
@@ -237,6 +238,48 @@ TEST_F(RenderEngineTest, MissingFileAndEmptyTimeline)
     ASSERT_EQ(engine->GetFilterGraph(&graph), S_OK);
     EXPECT_TRUE(GST_IS_PIPELINE(graph));
     gst_object_unref(graph);
+}
+
+TEST_F(RenderEngineTest, EachClipReachesOnlyTheTrackOfItsGroup)
+{
+    // A file with picture and sound in both groups: each group's clip must give one source to
+    // its own track. A sound source in both tracks plays twice, 6 dB too loud.
+    for (int mode : {RESIZEF_PRESERVEASPECTRATIO, RESIZEF_STRETCH}) {
+        SCOPED_TRACE(mode);
+        auto timeline
+            = OneClipTimeline(Fixture("h264_aac.mp4"), 0, 2 * UNITS, 640, 480, 25.0, mode);
+        std::unique_ptr<RenderEngine> engine;
+        ASSERT_EQ(RenderEngine::Create(&engine), S_OK);
+        ASSERT_EQ(engine->SetTimelineObject(timeline), S_OK);
+        ASSERT_EQ(engine->ConnectFrontEnd(), S_OK);
+        GstElement *graph = nullptr;
+        ASSERT_EQ(engine->GetFilterGraph(&graph), S_OK);
+        GESTimeline *ges = nullptr;
+        for (GList *l = GST_BIN_CHILDREN(GST_BIN(graph)); l; l = l->next)
+            if (GES_IS_TIMELINE(l->data))
+                ges = GES_TIMELINE(l->data);
+        ASSERT_NE(ges, nullptr);
+        GList *tracks = ges_timeline_get_tracks(ges);
+        EXPECT_EQ(g_list_length(tracks), 2u);
+        for (GList *t = tracks; t; t = t->next) {
+            GESTrack *track = GES_TRACK(t->data);
+            int own = 0, other = 0;
+            GList *elements = ges_track_get_elements(track);
+            for (GList *e = elements; e; e = e->next) {
+                if (!GES_IS_SOURCE(e->data))
+                    continue;
+                if (ges_track_element_get_track_type(GES_TRACK_ELEMENT(e->data)) == track->type)
+                    ++own;
+                else
+                    ++other;
+            }
+            g_list_free_full(elements, gst_object_unref);
+            EXPECT_EQ(own, 1) << ges_track_type_name(track->type);
+            EXPECT_EQ(other, 0) << ges_track_type_name(track->type);
+        }
+        g_list_free_full(tracks, gst_object_unref);
+        gst_object_unref(graph);
+    }
 }
 
 TEST(FrameRateFraction, NearNtscRatesBecomeExactFractions)

@@ -1,15 +1,7 @@
 #pragma once
 
-// What tests of every room share: fixture paths, running a command, and a fresh environment of
-// settings, texts and recorders.
-#include "localisation/Language.h"
-#include "platform/Choosers.h"
-#include "platform/MessageBoxes.h"
-#include "platform/ShellOpen.h"
-#include "settings/SettingsStore.h"
-
-#include <QTemporaryDir>
-
+// What tests of every room share: fixture paths and running a command. No Qt here, so tests that
+// include GLib's headers can take it.
 #include <array>
 #include <cstdio>
 #include <memory>
@@ -33,23 +25,3 @@ inline std::string Shell(const std::string &command)
         out.append(buffer.data(), n);
     return out;
 }
-
-// A fresh settings file, the English built-in texts, and recorders answering every box and
-// chooser, for one test.
-struct AppTestEnvironment
-{
-    QTemporaryDir dir;
-    SettingsStore store{(dir.path() + "/clipwright.conf").toStdString()};
-    platform::MessageBoxRecorder boxes;
-    platform::ChooserRecorder choosers;
-    // No test ever starts a browser.
-    platform::ShellRecorder shell;
-
-    AppTestEnvironment()
-    {
-        SettingsStore::SetGlobal(&store);
-        // No language files: the catalogue answers with its built-in English texts.
-        CLanguage::Instance().Initialize(dir.path().toStdString(), "english");
-    }
-    ~AppTestEnvironment() { SettingsStore::SetGlobal(nullptr); }
-};

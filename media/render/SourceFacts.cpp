@@ -1,0 +1,67 @@
+#include "media/render/SourceFacts.h"
+
+#include "media/core/GstHandles.h"
+
+#include <gst/pbutils/pbutils.h>
+#include <gst/video/video.h>
+
+#include <cmath>
+
+namespace media {
+
+DisplaySize DisplaySizeOf(GESUriClipAsset *asset)
+{
+    DisplaySize size;
+    GstDiscovererInfo *info = ges_uri_clip_asset_get_info(asset);
+    if (!info)
+        return size;
+    GList *streams = gst_discoverer_info_get_video_streams(info);
+    if (streams) {
+        auto *video = GST_DISCOVERER_VIDEO_INFO(streams->data);
+        int w = static_cast<int>(gst_discoverer_video_info_get_width(video));
+        int h = static_cast<int>(gst_discoverer_video_info_get_height(video));
+        guint parN = gst_discoverer_video_info_get_par_num(video);
+        guint parD = gst_discoverer_video_info_get_par_denom(video);
+        if (parN == 0 || parD == 0)
+            parN = parD = 1;
+        size.width = static_cast<int>(std::lround(double(w) * parN / parD));
+        size.height = h;
+    }
+    gst_discoverer_stream_info_list_free(streams);
+    return size;
+}
+
+std::string ColorimetryOf(GESUriClipAsset *asset)
+{
+    std::string result;
+    GstDiscovererInfo *info = ges_uri_clip_asset_get_info(asset);
+    GList *streams = info ? gst_discoverer_info_get_video_streams(info) : nullptr;
+    if (!streams)
+        return result;
+    auto *video = GST_DISCOVERER_VIDEO_INFO(streams->data);
+    gst::Caps caps(gst_discoverer_stream_info_get_caps(GST_DISCOVERER_STREAM_INFO(video)));
+    const gchar *stated
+        = caps && !gst_caps_is_empty(caps.get())
+              ? gst_structure_get_string(gst_caps_get_structure(caps.get(), 0), "colorimetry")
+              : nullptr;
+    GstVideoColorimetry colorimetry{};
+    bool known = stated && gst_video_colorimetry_from_string(&colorimetry, stated);
+    GstVideoInfo assumed;
+    if (!known
+        && gst_video_info_set_format(&assumed, GST_VIDEO_FORMAT_I420,
+                                     gst_discoverer_video_info_get_width(video),
+                                     gst_discoverer_video_info_get_height(video))) {
+        colorimetry = assumed.colorimetry;
+        known = true;
+    }
+    gst_discoverer_stream_info_list_free(streams);
+    if (!known || colorimetry.matrix == GST_VIDEO_COLOR_MATRIX_UNKNOWN
+        || colorimetry.matrix == GST_VIDEO_COLOR_MATRIX_RGB)
+        return result;
+    gst::String text(gst_video_colorimetry_to_string(&colorimetry));
+    if (text)
+        result = text.get();
+    return result;
+}
+
+} // namespace media

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "media/render/RenderLayout.h"
+
+#include <ges/ges.h>
+
+#include <string>
+
+// What the render engine reads of a clip's file before placing it.
+namespace media {
+
+// The picture's size as shown, pixel aspect ratio applied; zero when the file has no video.
+DisplaySize DisplaySizeOf(GESUriClipAsset *asset);
+
+// The colorimetry the file's pictures decode to, as caps name it: the stream's own, else what
+// GStreamer assumes for its size. Empty when the file has no picture or its matrix is not YUV.
+std::string ColorimetryOf(GESUriClipAsset *asset);
+
+} // namespace media
