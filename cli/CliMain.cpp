@@ -56,8 +56,12 @@ int main(int argc, char **argv)
     InstallEngineMessages();
     platform::SetApplicationName("clipwright-cli");
 
-    if (argc < 2)
-        return Usage("no command given");
+    if (argc < 2) {
+        // Run bare: the synopsis, as a reminder.
+        const char *help = kHelp;
+        std::fwrite(help, 1, std::strstr(help, "\n\n") - help + 1, stderr);
+        return 2;
+    }
     const std::string command = argv[1];
     if (command == "-h" || command == "--help") {
         std::fputs(kHelp, stdout);

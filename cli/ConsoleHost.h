@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/CliMessages.h"
 #include "convert/Conversion.h"
 #include "platform/Status.h"
 
@@ -27,7 +28,7 @@ public:
     void EnableConversionControls(bool) override {}
     void OpenDownloadPage(const std::string &address) override
     {
-        std::fprintf(stderr, "Download page: %s\n", address.c_str());
+        Note("what is missing can be installed as described at " + address);
     }
 
     // Waits until events are posted or the period passes; true when events arrived.

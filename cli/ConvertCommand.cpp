@@ -10,7 +10,6 @@
 #include "job/ConversionJob.h"
 #include "job/MediaProbe.h"
 #include "localisation/Language.h"
-#include "media/encoders/CompressorEnumeration.h"
 #include "media/output/CaptureGraphBuilder.h"
 #include "settings/CompressorChoices.h"
 #include "settings/SettingsStore.h"
@@ -93,6 +92,17 @@ int SetUpJob(const ConvertOptions &o, const std::string &input, const std::strin
         dlg.m_nVideoBitrate = static_cast<unsigned>(*o.videoKbps) * 1000;
     if (o.audioKbps)
         dlg.m_nAudioBitrate = static_cast<unsigned>(*o.audioKbps) * 1000;
+    const unsigned audio = dlg.m_nAudioBitrate;
+    const bool offered = audio % 1000 == 0
+                         && std::find(std::begin(kWmaKbps), std::end(kWmaKbps), int(audio / 1000))
+                                != std::end(kWmaKbps);
+    if ((dlg.m_nOutputFormat == OutputFormatWmv || dlg.m_nOutputFormat == OutputFormatAsf)
+        && !offered) {
+        // The window may have stored a rate the sound encoder has no format for.
+        Note("the stored sound bitrate of " + std::to_string(audio)
+             + " bit/s is not one the Windows Media sound encoder takes; using 128 kbit/s");
+        dlg.m_nAudioBitrate = 128000;
+    }
 
     const REFERENCE_TIME length = probe.stopPosition;
     dlg.SetOpenedVideo(input, length, length);
