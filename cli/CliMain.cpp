@@ -1,6 +1,7 @@
 // The command-line front end: the same engine as the window program, without a window.
 #include "cli/CliMessages.h"
 #include "cli/ConvertCommand.h"
+#include "cli/ConvertOptions.h"
 #include "job/MediaProbe.h"
 #include "media/core/MediaPlatform.h"
 #include "platform/MessageBoxes.h"
@@ -76,6 +77,15 @@ int main(int argc, char **argv)
         return Usage("unknown command " + command);
     if (command == "probe" && argc != 3)
         return Usage("probe takes one FILE");
+    // Help needs no media framework, so it works even where that cannot start.
+    for (int i = 2; convert && i < argc; ++i) {
+        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kConvertHelp, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--") == 0)
+            break;
+    }
     std::string error;
     if (!media::InitializeMediaPlatform(&error, convert ? media::MediaServices::All
                                                         : media::MediaServices::Playback))
