@@ -1,5 +1,7 @@
 // The command-line front end: the same engine as the window program, without a window.
+#include "cli/CliMessages.h"
 #include "cli/ConvertCommand.h"
+#include "cli/ConvertOptions.h"
 #include "job/MediaProbe.h"
 #include "media/core/MediaPlatform.h"
 #include "platform/MessageBoxes.h"
@@ -11,29 +13,36 @@
 
 namespace {
 
-// Message boxes become lines on standard error.
-class ConsoleBoxes : public platform::MessageBoxService
-{
-public:
-    platform::BoxAnswer Show(const platform::MessageBoxRequest &request) override
-    {
-        std::fprintf(stderr, "%s: %s\n", request.caption.c_str(), request.text.c_str());
-        return platform::BoxAnswer::Ok;
-    }
-};
+const char *const kHelp
+    = "usage: clipwright-cli probe FILE\n"
+      "       clipwright-cli convert INPUT -o OUTPUT [options]\n"
+      "       clipwright-cli convert INPUT... --output-dir DIR [options]\n"
+      "       clipwright-cli --help | --version\n"
+      "\n"
+      "Converts videos with the same engine as the Clipwright window, without a window.\n"
+      "\n"
+      "  probe FILE     prints the length (duration_100ns), frame size (width, height) and\n"
+      "                 frame rate (fps) of FILE, one name=value line each\n"
+      "  convert        converts a video or part of it; clipwright-cli convert --help lists\n"
+      "                 its options\n"
+      "  -h, --help     this text\n"
+      "  --version      the program's version\n"
+      "\n"
+      "Errors go to standard error as \"clipwright-cli: WHAT: why\". Exit status: 0 success;\n"
+      "1 a failure; 2 wrong usage; 130 / 143 a conversion stopped by SIGINT / SIGTERM.\n";
 
-int Usage()
+int Usage(const std::string &text)
 {
-    std::fprintf(stderr, "usage: clipwright-cli probe FILE\n"
-                         "       clipwright-cli convert INPUT -o OUTPUT [options] (see --help)\n");
-    return 2;
+    return Fail("usage", text + " (see clipwright-cli --help)", 2);
 }
 
 int Probe(const std::string &path)
 {
+    if (!CheckInputFile(path))
+        return 1;
     MediaProbeResult result;
     if (!RunMediaProbe(path, &result))
-        return 1;
+        return Fail(path, TakeEngineReason());
     std::printf("duration_100ns=%" PRId64 "\n", static_cast<std::int64_t>(result.stopPosition));
     std::printf("width=%d\n", result.sourceWidth);
     std::printf("height=%d\n", result.sourceHeight);
@@ -45,23 +54,43 @@ int Probe(const std::string &path)
 
 int main(int argc, char **argv)
 {
-    ConsoleBoxes boxes;
-    platform::SetMessageBoxService(&boxes);
+    InstallEngineMessages();
     platform::SetApplicationName("clipwright-cli");
 
-    if (argc < 2)
-        return Usage();
-    const std::string command = argv[1];
-    std::string error;
-    const bool convert = command == "convert";
-    if (!media::InitializeMediaPlatform(&error, convert ? media::MediaServices::All
-                                                        : media::MediaServices::Playback)) {
-        std::fprintf(stderr, "Error: Could not initialize COM library. %s\n", error.c_str());
-        return 1;
+    if (argc < 2) {
+        // Run bare: the synopsis, as a reminder.
+        const char *help = kHelp;
+        std::fwrite(help, 1, std::strstr(help, "\n\n") - help + 1, stderr);
+        return 2;
     }
+    const std::string command = argv[1];
+    if (command == "-h" || command == "--help") {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (command == "--version") {
+        std::printf("clipwright-cli %s\n", CW_VERSION);
+        return 0;
+    }
+    const bool convert = command == "convert";
+    if (!convert && command != "probe")
+        return Usage("unknown command " + command);
+    if (command == "probe" && argc != 3)
+        return Usage("probe takes one FILE");
+    // Help needs no media framework, so it works even where that cannot start.
+    for (int i = 2; convert && i < argc; ++i) {
+        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kConvertHelp, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--") == 0)
+            break;
+    }
+    std::string error;
+    if (!media::InitializeMediaPlatform(&error, convert ? media::MediaServices::All
+                                                        : media::MediaServices::Playback))
+        return Fail("media framework", "could not start: " + error);
     if (convert)
         return RunConvertCommand(argc - 1, argv + 1);
-    if (command == "probe" && argc == 3)
-        return Probe(argv[2]);
-    return Usage();
+    return Probe(argv[2]);
 }

@@ -5,8 +5,35 @@
 #include <algorithm>
 #include <unistd.h>
 
-Progress::Progress(REFERENCE_TIME length)
+namespace {
+
+// The rate of the last few seconds says more about the time left than the average since the
+// start, which includes setting up.
+constexpr double kRateWindowSeconds = 5;
+
+std::string JsonString(const std::string &text)
+{
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+} // namespace
+
+Progress::Progress(REFERENCE_TIME length, Style style)
     : m_length(std::max<REFERENCE_TIME>(length, 1))
+    , m_style(style)
     , m_tty(isatty(STDERR_FILENO) == 1)
     , m_start(std::chrono::steady_clock::now())
 {
@@ -14,26 +41,55 @@ Progress::Progress(REFERENCE_TIME length)
 
 void Progress::Show(REFERENCE_TIME position, bool final)
 {
-    const double fraction
-        = std::clamp(static_cast<double>(position) / static_cast<double>(m_length), 0.0, 1.0);
+    if (m_style == Style::Silent)
+        return;
+    m_shown = std::clamp(final ? m_length : position, m_shown, m_length);
+    const double fraction = static_cast<double>(m_shown) / static_cast<double>(m_length);
     const double elapsed
         = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-    std::string left = "--:--:--";
-    if (fraction > 0.01)
-        left = platform::HmsText(static_cast<long long>(elapsed / fraction - elapsed + 0.5));
-    const int percent = static_cast<int>(fraction * 100);
+    m_recent.push_back({elapsed, m_shown});
+    while (m_recent.size() > 2 && elapsed - m_recent[1].elapsed >= kRateWindowSeconds)
+        m_recent.pop_front();
+    // Media seconds written per second of work, and what that leaves; unknown until data moves.
+    double speed = -1;
+    double left = -1;
+    const Sample &first = m_recent.front();
+    if (elapsed > first.elapsed && m_shown > first.position) {
+        speed = double(m_shown - first.position) / UNITS / (elapsed - first.elapsed);
+        left = double(m_length - m_shown) / UNITS / speed;
+    }
+    if (final)
+        left = 0;
+    const double percent = fraction * 100;
+    if (m_style == Style::Json) {
+        std::fprintf(stderr, "{\"percent\":%.1f,\"out_time_s\":%.3f,\"speed\":%s,\"eta_s\":%s}\n",
+                     percent, double(m_shown) / UNITS,
+                     speed < 0 ? "null" : std::to_string(speed).c_str(),
+                     left < 0 ? "null" : std::to_string(left).c_str());
+        std::fflush(stderr);
+        return;
+    }
+    const std::string leftText
+        = left < 0 ? "--:--:--" : platform::HmsText(static_cast<long long>(left + 0.5));
+    const std::string elapsedText = platform::HmsText(static_cast<long long>(elapsed));
     if (m_tty) {
         constexpr int kWidth = 30;
         const int filled = static_cast<int>(fraction * kWidth);
         std::fprintf(stderr, "\r[%s%s] %3d%%  elapsed %s  left %s ",
                      std::string(filled, '#').c_str(), std::string(kWidth - filled, ' ').c_str(),
-                     percent, platform::HmsText(static_cast<long long>(elapsed)).c_str(),
-                     left.c_str());
+                     static_cast<int>(percent), elapsedText.c_str(), leftText.c_str());
         if (final)
             std::fputc('\n', stderr);
     } else {
-        std::fprintf(stderr, "progress %3d%% elapsed %s left %s\n", percent,
-                     platform::HmsText(static_cast<long long>(elapsed)).c_str(), left.c_str());
+        std::fprintf(stderr, "progress %3d%% elapsed %s left %s\n", static_cast<int>(percent),
+                     elapsedText.c_str(), leftText.c_str());
     }
+    std::fflush(stderr);
+}
+
+void PrintJsonStatus(const char *status, const std::string &output, int exitCode)
+{
+    std::fprintf(stderr, "{\"status\":\"%s\",\"output\":%s,\"exit\":%d}\n", status,
+                 JsonString(output).c_str(), exitCode);
     std::fflush(stderr);
 }

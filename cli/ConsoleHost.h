@@ -1,11 +1,13 @@
 #pragma once
 
+#include "cli/CliMessages.h"
 #include "convert/Conversion.h"
 #include "platform/Status.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <mutex>
 #include <string>
 
@@ -26,7 +28,7 @@ public:
     void EnableConversionControls(bool) override {}
     void OpenDownloadPage(const std::string &address) override
     {
-        std::fprintf(stderr, "Download page: %s\n", address.c_str());
+        Note("what is missing can be installed as described at " + address);
     }
 
     // Waits until events are posted or the period passes; true when events arrived.
@@ -49,17 +51,30 @@ private:
     Conversion m_run{*this};
 };
 
-// Percent, elapsed time and time left on standard error.
+// Percent, elapsed time and time left on standard error: a bar on a terminal, a line a second
+// otherwise, or one JSON object a line for programs that drive the tool.
 class Progress
 {
 public:
-    explicit Progress(REFERENCE_TIME length);
+    enum class Style { Text, Json, Silent };
+    Progress(REFERENCE_TIME length, Style style);
 
-    // A bar on a terminal, a line otherwise; final ends the bar's line.
+    // position: what has reached the writer. final ends the bar's line.
     void Show(REFERENCE_TIME position, bool final = false);
 
 private:
+    struct Sample
+    {
+        double elapsed;
+        REFERENCE_TIME position;
+    };
     REFERENCE_TIME m_length;
+    Style m_style;
     bool m_tty;
     std::chrono::steady_clock::time_point m_start;
+    REFERENCE_TIME m_shown = 0; // never goes back
+    std::deque<Sample> m_recent;
 };
+
+// The closing JSON line: {"status":..., "output":..., "exit":...}.
+void PrintJsonStatus(const char *status, const std::string &output, int exitCode);

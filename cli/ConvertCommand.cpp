@@ -1,24 +1,30 @@
 #include "cli/ConvertCommand.h"
 
+#include "cli/CliMessages.h"
 #include "cli/ConsoleHost.h"
 #include "cli/ConvertOptions.h"
+#include "cli/EncoderChoice.h"
 
 #include "convert/ConversionDriver.h"
 #include "convert/TimelineBuilder.h"
 #include "job/ConversionJob.h"
 #include "job/MediaProbe.h"
 #include "localisation/Language.h"
-#include "media/encoders/CompressorEnumeration.h"
 #include "media/output/CaptureGraphBuilder.h"
 #include "settings/CompressorChoices.h"
 #include "settings/SettingsStore.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <set>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -30,142 +36,77 @@ void OnSignal(int number)
     g_signal = number;
 }
 
-// An encoder named on the command line: its factory name or its listed name.
-bool FindEncoder(CompressorCategory category, const std::string &name, std::string *factory)
+// The part to convert, in seconds checked before they become 100-ns units: an end past the
+// video is its end, however far past. Returns 0, or 1 after a message.
+int ChooseSection(const ConvertOptions &o, const std::string &input, REFERENCE_TIME length,
+                  ConversionJob &dlg)
 {
-    std::vector<media::CompressorDevice> devices;
-    media::EnumerateCompressors(category, &devices);
-    for (const auto &d : devices) {
-        if (d.factoryName == name || Lower(d.friendlyName) == Lower(name)) {
-            *factory = d.factoryName;
-            return true;
-        }
+    const double seconds = double(length) / UNITS;
+    const double start = o.start.value_or(0);
+    const double end = std::min(o.end.value_or(seconds), seconds);
+    if (start >= end) {
+        char text[160];
+        std::snprintf(text, sizeof text, "--start %g is at or past the end: the video lasts %.3f s",
+                      start, seconds);
+        return Fail(input, text);
     }
-    return false;
-}
-
-// Binds the encoder for a category; false after a message.
-bool ChooseEncoder(CompressorCategory category, const std::optional<std::string> &option,
-                   int format, int *useFlag)
-{
-    const char *what = category == CompressorCategory::Video ? "video" : "audio";
-    if (option) {
-        if (Lower(*option) == "none") {
-            *useFlag = 0;
-            return true;
-        }
-        std::string factory;
-        if (!FindEncoder(category, *option, &factory)) {
-            std::fprintf(stderr, "Error: no %s encoder named \"%s\" is installed.\n", what,
-                         option->c_str());
-            return false;
-        }
-        media::Filter encoder;
-        if (FAILED(media::CreateCompressor(factory, &encoder))) {
-            std::fprintf(stderr, "Error: the %s encoder \"%s\" could not be made.\n", what,
-                         factory.c_str());
-            return false;
-        }
-        SetBoundCompressor(category, encoder);
-        *useFlag = 1;
-        return true;
-    }
-    // The options dialog's stored choice, when it made one.
-    std::vector<media::CompressorDevice> devices;
-    media::EnumerateCompressors(category, &devices);
-    const int stored = SettingsStore::Global().ReadInt(CompressorSection(category),
-                                                       "CompressorNumber", kCompressorByName);
-    *useFlag = 0;
-    if (stored != kCompressorByName) {
-        const int position = InitialCompressorPosition(category, SettingsStore::Global(),
-                                                       static_cast<int>(devices.size()));
-        if (position > 0) {
-            media::Filter encoder = BindCompressor(category, position - 1);
-            if (!encoder)
-                return false;
-            SetBoundCompressor(category, encoder);
-            *useFlag = 1;
-        }
-        return true;
-    }
-    // Nothing chosen yet: what each container is usually written with. Ogg gets Theora and
-    // Vorbis from the writer itself; AVI keeps its sound as PCM.
-    const bool video = category == CompressorCategory::Video;
-    std::vector<const char *> candidates;
-    if (format == OutputFormatMp4)
-        candidates = video ? std::vector<const char *>{"x264enc"}
-                           : std::vector<const char *>{"voaacenc", "avenc_aac"};
-    else if (format == OutputFormatMkv)
-        candidates
-            = video ? std::vector<const char *>{"x264enc"} : std::vector<const char *>{"vorbisenc"};
-    else if (format == OutputFormatAvi && video)
-        candidates = {"cwenc_mpeg4"};
-    for (const char *factory : candidates) {
-        media::Filter encoder;
-        if (SUCCEEDED(media::CreateCompressor(factory, &encoder))) {
-            SetBoundCompressor(category, encoder);
-            *useFlag = 1;
-            break;
-        }
-    }
-    return true;
+    dlg.m_llStartTime = static_cast<REFERENCE_TIME>(start * UNITS);
+    dlg.m_llEndTime = std::min(static_cast<REFERENCE_TIME>(end * UNITS), length);
+    return 0;
 }
 
 // Settings, format, probe and the opened video as item 0 of the job. Returns 0, or the exit code
 // after a message.
-int SetUpJob(const ConvertOptions &o, ConversionJob &dlg)
+int SetUpJob(const ConvertOptions &o, const std::string &input, const std::string &output,
+             ConversionJob &dlg)
 {
     SettingsStore &store = SettingsStore::Global();
     dlg.LoadItemDefaults(store);
     LoadOutputSettings(store, &dlg);
-    dlg.m_szOutputFile = o.output;
+    dlg.m_szOutputFile = output;
     if (o.format) {
         dlg.m_nOutputFormat = *o.format;
     } else {
-        const std::size_t dot = o.output.find_last_of('.');
-        const std::size_t slash = o.output.find_last_of('/');
+        const std::size_t dot = output.find_last_of('.');
+        const std::size_t slash = output.find_last_of('/');
         if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-            if (auto byExtension = FormatByName(o.output.substr(dot + 1)))
+            if (auto byExtension = FormatByName(output.substr(dot + 1)))
                 dlg.m_nOutputFormat = *byExtension;
     }
 
-    MediaProbeResult probe;
-    if (!RunMediaProbe(o.input, &probe)) {
-        std::fprintf(stderr,
-                     "Error: %s cannot be converted: it is not a video this program "
-                     "can read.\n",
-                     o.input.c_str());
+    if (!CheckInputFile(input))
         return 1;
-    }
+    MediaProbeResult probe;
+    if (!RunMediaProbe(input, &probe))
+        return Fail(input, TakeEngineReason());
     dlg.TakeSourceFacts(probe);
     if (o.width)
         dlg.m_nOutputWidth = *o.width;
     if (o.height)
         dlg.m_nOutputHeight = *o.height;
-    if (o.fps)
-        dlg.m_dOutputFrameRate = *o.fps;
-    else if (dlg.m_nFrameRateIndex == FrameRateSource)
-        dlg.m_dOutputFrameRate = probe.sourceFrameRate;
+    // The source's rate unless one is asked for: the window's stored rate is the window's.
+    dlg.m_dOutputFrameRate = o.fps.value_or(probe.sourceFrameRate);
     if (o.stretch)
         dlg.m_nStretchMode = ResizeStretch;
     if (o.videoKbps)
-        dlg.m_nVideoBitrate = static_cast<unsigned>(*o.videoKbps * 1000);
+        dlg.m_nVideoBitrate = static_cast<unsigned>(*o.videoKbps) * 1000;
     if (o.audioKbps)
-        dlg.m_nAudioBitrate = static_cast<unsigned>(*o.audioKbps * 1000);
+        dlg.m_nAudioBitrate = static_cast<unsigned>(*o.audioKbps) * 1000;
+    const unsigned audio = dlg.m_nAudioBitrate;
+    const bool offered = audio % 1000 == 0
+                         && std::find(std::begin(kWmaKbps), std::end(kWmaKbps), int(audio / 1000))
+                                != std::end(kWmaKbps);
+    if ((dlg.m_nOutputFormat == OutputFormatWmv || dlg.m_nOutputFormat == OutputFormatAsf)
+        && !offered) {
+        // The window may have stored a rate the sound encoder has no format for.
+        Note("the stored sound bitrate of " + std::to_string(audio)
+             + " bit/s is not one the Windows Media sound encoder takes; using 128 kbit/s");
+        dlg.m_nAudioBitrate = 128000;
+    }
 
     const REFERENCE_TIME length = probe.stopPosition;
-    dlg.SetOpenedVideo(o.input, length, length);
-    const REFERENCE_TIME start = o.start ? static_cast<REFERENCE_TIME>(*o.start * UNITS) : 0;
-    REFERENCE_TIME end = o.end ? static_cast<REFERENCE_TIME>(*o.end * UNITS) : length;
-    end = std::min(end, length);
-    if (start >= end) {
-        std::fprintf(stderr, "Error: the part to convert is empty: the video lasts %.3f s.\n",
-                     double(length) / UNITS);
-        return 1;
-    }
-    dlg.m_llStartTime = start;
-    dlg.m_llEndTime = end;
-    return 0;
+    dlg.SetOpenedVideo(input, length, length);
+    return ChooseSection(o, input, length, dlg);
 }
 
 // The output path checked and freed, and the encoders bound. Returns 0, or 1 after a message.
@@ -202,11 +143,11 @@ struct Outcome
 };
 
 // Waits for the end of the running conversion, showing progress, and stops it on a signal.
-Outcome WaitForConversion(ConversionJob &dlg, ConsoleHost &host)
+Outcome WaitForConversion(ConversionJob &dlg, ConsoleHost &host, Progress::Style style)
 {
     Conversion &conversion = host.Run();
     const REFERENCE_TIME length = dlg.m_llEndTime - dlg.m_llStartTime;
-    Progress progress(length);
+    Progress progress(length, style);
     Outcome outcome;
     auto lastShown = std::chrono::steady_clock::now();
     while (dlg.m_bConverting == 1) {
@@ -224,7 +165,7 @@ Outcome WaitForConversion(ConversionJob &dlg, ConsoleHost &host)
         }
         if (dlg.m_bConverting == 1
             && std::chrono::steady_clock::now() - lastShown >= std::chrono::seconds(1)) {
-            progress.Show(conversion.pControl ? conversion.pControl->CurrentPosition() : 0);
+            progress.Show(conversion.pControl ? conversion.pControl->WrittenPosition() : 0);
             lastShown = std::chrono::steady_clock::now();
         }
     }
@@ -242,6 +183,143 @@ void InstallStopHandlers()
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// The output, checked in the command line's words before anything is written or removed:
+// not a folder, its folder exists and can be written, not the input, not an existing file
+// unless --overwrite. Returns 0, or 1 after a message.
+int CheckOutputFile(const std::string &input, const std::string &output, bool overwrite)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::is_directory(output, ec))
+        return Fail(output, std::strerror(EISDIR));
+    const fs::path parent = fs::path(output).parent_path();
+    const std::string folder = parent.empty() ? std::string(".") : parent.string();
+    struct stat info = {};
+    if (stat(folder.c_str(), &info) != 0)
+        return Fail(folder, std::strerror(errno));
+    if (!S_ISDIR(info.st_mode))
+        return Fail(folder, std::strerror(ENOTDIR));
+    if (access(folder.c_str(), W_OK | X_OK) != 0)
+        return Fail(folder, std::strerror(errno));
+    if (fs::exists(output, ec) && fs::equivalent(input, output, ec))
+        return Fail(output, "is the input itself; choose another output file");
+    if (fs::exists(fs::symlink_status(output, ec)) && !overwrite)
+        return Fail(output, "File exists; add --overwrite to replace it");
+    return 0;
+}
+
+// A failed conversion leaves nothing under the output's name: what is there is a part-written
+// file of this run (an earlier file there was only replaced with --overwrite).
+void RemoveFailedOutput(const std::string &output)
+{
+    std::error_code ec;
+    std::filesystem::remove(output, ec);
+}
+
+Progress::Style StyleOf(const ConvertOptions &o)
+{
+    if (o.quiet)
+        return Progress::Style::Silent;
+    return o.progress == ProgressStyle::Json ? Progress::Style::Json : Progress::Style::Text;
+}
+
+// One input converted to one output file. Returns its exit code; *stopped when a signal ended
+// it.
+int ConvertFile(const ConvertOptions &options, const std::string &input, const std::string &output,
+                bool *stopped)
+{
+    ConvertOptions o = options;
+    o.output = output;
+    ConversionJob dlg;
+    if (int code = SetUpJob(o, input, output, dlg); code != 0)
+        return code;
+    if (int code = CheckOutputFile(input, output, o.overwrite); code != 0)
+        return code;
+    if (int code = PrepareOutput(o, dlg); code != 0) {
+        if (const std::string reason = TakeEngineReason(); !reason.empty())
+            Fail(output, reason);
+        return code;
+    }
+    if (int code = CheckFrameSize(dlg); code != 0)
+        return code;
+
+    InstallStopHandlers();
+    ConsoleHost host;
+    Conversion &conversion = host.Run();
+    const bool withSound = media::FileHasSound(dlg.m_szMusicFile[0]);
+    if (FAILED(BuildTimeline(dlg, conversion.pTimeline, withSound)) || !conversion.pTimeline
+        || FAILED(StartRender(dlg, conversion, conversion.pTimeline)) || dlg.m_bConverting != 1) {
+        const std::string reason = TakeEngineReason();
+        ReleaseBoundCompressors();
+        RemoveFailedOutput(output);
+        return Fail(output, reason.empty() ? "the conversion could not start" : reason);
+    }
+
+    const Outcome outcome = WaitForConversion(dlg, host, StyleOf(o));
+    const std::string reason = TakeEngineReason();
+    ReleaseBoundCompressors();
+    if (outcome.unfinished)
+        return Fail(output, "the writer did not finish the file in time; it may not play");
+    if (g_signal != 0) {
+        *stopped = true;
+        return 128 + g_signal;
+    }
+    if (!outcome.completed) {
+        RemoveFailedOutput(output);
+        return Fail(output, reason.empty() ? "the conversion failed" : reason);
+    }
+    if (!o.quiet && o.progress == ProgressStyle::Text)
+        std::fprintf(stderr, "clipwright-cli: wrote %s (%dx%d, %.3f fps)\n", output.c_str(),
+                     dlg.m_nOutputWidth, dlg.m_nOutputHeight, dlg.m_dOutputFrameRate);
+    return 0;
+}
+
+// Each input in turn into DIR/<name>.<ext> with the same options; a failure does not stop the
+// others, a signal does. Returns 1 when any failed.
+int ConvertEach(const ConvertOptions &o)
+{
+    namespace fs = std::filesystem;
+    struct stat info = {};
+    if (stat(o.outputDir.c_str(), &info) != 0)
+        return Fail(o.outputDir, std::strerror(errno));
+    if (!S_ISDIR(info.st_mode))
+        return Fail(o.outputDir, std::strerror(ENOTDIR));
+    OutputSettings stored;
+    LoadOutputSettings(SettingsStore::Global(), &stored);
+    const int format = o.format.value_or(stored.m_nOutputFormat);
+    std::set<std::string> written;
+    std::vector<std::string> failed;
+    for (std::size_t i = 0; i < o.inputs.size(); ++i) {
+        const std::string &input = o.inputs[i];
+        std::string output;
+        ApplyFormatExtension(format, (fs::path(o.outputDir) / fs::path(input).filename()).string(),
+                             &output);
+        if (!o.quiet && o.progress == ProgressStyle::Text)
+            std::fprintf(stderr, "clipwright-cli: [%zu/%zu] %s -> %s\n", i + 1, o.inputs.size(),
+                         input.c_str(), output.c_str());
+        bool stopped = false;
+        int code = 0;
+        if (!written.insert(fs::weakly_canonical(output).string()).second)
+            code = Fail(input, "its output " + output + " is that of an earlier input");
+        else
+            code = ConvertFile(o, input, output, &stopped);
+        if (o.progress == ProgressStyle::Json)
+            PrintJsonStatus(code == 0 ? "done" : stopped ? "stopped" : "failed", output, code);
+        if (stopped)
+            return code;
+        if (code != 0)
+            failed.push_back(input);
+    }
+    if (!o.quiet) {
+        std::string list;
+        for (const std::string &f : failed)
+            list += (list.empty() ? "; failed: " : ", ") + f;
+        std::fprintf(stderr, "clipwright-cli: %zu of %zu converted%s\n",
+                     o.inputs.size() - failed.size(), o.inputs.size(), list.c_str());
+    }
+    return failed.empty() ? 0 : 1;
+}
+
 } // namespace
 
 int RunConvertCommand(int argc, char **argv)
@@ -255,31 +333,12 @@ int RunConvertCommand(int argc, char **argv)
     }
     if (int code = CheckConvertOptions(o); code != 0)
         return code;
-
-    ConversionJob dlg;
-    if (int code = SetUpJob(o, dlg); code != 0)
-        return code;
-    if (int code = PrepareOutput(o, dlg); code != 0)
-        return code;
-
-    InstallStopHandlers();
-    ConsoleHost host;
-    Conversion &conversion = host.Run();
-    const bool withSound = media::FileHasSound(dlg.m_szMusicFile[0]);
-    if (FAILED(BuildTimeline(dlg, conversion.pTimeline, withSound)) || !conversion.pTimeline)
-        return 1;
-    if (FAILED(StartRender(dlg, conversion, conversion.pTimeline)) || dlg.m_bConverting != 1)
-        return 1;
-
-    const Outcome outcome = WaitForConversion(dlg, host);
-    std::fprintf(stderr, "%s\n", host.Status().c_str());
-    ReleaseBoundCompressors();
-    if (outcome.unfinished) {
-        std::fprintf(stderr, "Error: the writer did not finish %s in time; it may not play.\n",
-                     dlg.m_szOutputFile.c_str());
-        return 1;
-    }
-    if (g_signal != 0)
-        return 128 + g_signal;
-    return outcome.completed ? 0 : 1;
+    SetQuiet(o.quiet);
+    if (!o.outputDir.empty())
+        return ConvertEach(o);
+    bool stopped = false;
+    const int code = ConvertFile(o, o.inputs.front(), o.output, &stopped);
+    if (o.progress == ProgressStyle::Json)
+        PrintJsonStatus(code == 0 ? "done" : stopped ? "stopped" : "failed", o.output, code);
+    return code;
 }

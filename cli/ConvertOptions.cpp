@@ -1,5 +1,6 @@
 #include "cli/ConvertOptions.h"
 
+#include "cli/CliMessages.h"
 #include "settings/OutputSettings.h"
 
 #include <algorithm>
@@ -8,48 +9,148 @@
 #include <cstdlib>
 #include <map>
 
+const int kWmaKbps[12] = {24, 32, 40, 48, 64, 80, 96, 128, 160, 192, 256, 320};
+
 const char *const kConvertHelp
     = "usage: clipwright-cli convert INPUT -o OUTPUT [options]\n"
+      "       clipwright-cli convert INPUT... --output-dir DIR [options]\n"
       "\n"
-      "Converts INPUT, or the part of it between --start and --end, into OUTPUT.\n"
-      "Options not given come from the window program's stored settings.\n"
+      "Converts INPUT, or the part of it between --start and --end, into OUTPUT. With\n"
+      "--output-dir, each INPUT is converted in turn with the same options into\n"
+      "DIR/<name>.<ext>; a failed one does not stop the others.\n"
       "\n"
-      "  -o, --output OUTPUT      the file to write\n"
-      "  --start S, --end S       the part to convert, in seconds (default: all of it)\n"
+      "  -o, --output OUTPUT      the file to write (one INPUT)\n"
+      "  --output-dir DIR         the folder to write into (one or more INPUTs)\n"
+      "  --start S, --end S       the part to convert, in seconds (default: all of it; an end\n"
+      "                           past the end of the video means its end)\n"
       "  --format F               wmv, asf, avi, mkv, mp4 or ogm (default: from OUTPUT's\n"
-      "                           extension, else the stored format)\n"
-      "  --width W --height H     output frame size (default: the source's)\n"
-      "  --fps F                  output frame rate (default: the stored choice)\n"
+      "                           extension, else the format stored by the window program)\n"
+      "  --width W --height H     output frame size, 16 to 8192 pixels each, both or neither\n"
+      "                           (default: the source's size)\n"
+      "  --fps F                  output frame rate, 1 to 240 (default: the source's rate)\n"
       "  --stretch                fill the frame; the default keeps the aspect ratio with borders\n"
-      "  --video-bitrate KBPS     video bitrate for WMV/ASF, kbit/s\n"
-      "  --audio-bitrate KBPS     audio bitrate for WMV/ASF, kbit/s\n"
+      "  --video-bitrate KBPS     WMV/ASF video bitrate in kbit/s (1 kbit = 1000 bits),\n"
+      "                           16 to 100000\n"
+      "  --audio-bitrate KBPS     WMV/ASF sound bitrate in kbit/s: 24, 32, 40, 48, 64, 80, 96,\n"
+      "                           128, 160, 192, 256 or 320\n"
       "  --video-encoder NAME     an encoder element (e.g. x264enc, cwenc_mpeg4) or its listed\n"
-      "                           name; \"none\" writes uncompressed video\n"
+      "                           name; \"none\" writes uncompressed video (default: the one\n"
+      "                           chosen in the window program when it suits the format, else\n"
+      "                           the format's usual one)\n"
       "  --audio-encoder NAME     the same for sound\n"
-      "  --overwrite              replace OUTPUT when it exists\n"
+      "  --overwrite              replace an existing output file\n"
+      "  --progress=json          progress as one JSON object a line on standard error\n"
+      "  -q, --quiet              print nothing but errors\n"
       "  -h, --help               this text\n"
       "\n"
-      "Progress goes to standard error. Ctrl+C or SIGTERM stops early and leaves a playable\n"
-      "file. Exit status: 0 the whole file was written; 1 a failure; 2 wrong usage;\n"
-      "130 / 143 stopped by SIGINT / SIGTERM.\n";
+      "Progress goes to standard error: a bar on a terminal, a line a second otherwise.\n"
+      "Ctrl+C or SIGTERM stops early and leaves a playable file. Exit status: 0 every file\n"
+      "was written; 1 a failure; 2 wrong usage; 130 / 143 stopped by SIGINT / SIGTERM.\n";
 
 int UsageError(const std::string &text)
 {
-    std::fprintf(stderr, "clipwright-cli convert: %s\n(see clipwright-cli convert --help)\n",
-                 text.c_str());
-    return 2;
+    return Fail("convert", text + " (see clipwright-cli convert --help)", 2);
 }
 
 namespace {
 
-bool ParseNumber(const char *text, double *value)
+bool ParseNumber(const std::string &text, double *value)
 {
     char *end = nullptr;
-    const double v = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !std::isfinite(v))
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(v))
         return false;
     *value = v;
     return true;
+}
+
+std::string Quoted(const std::string &option, const std::string &value)
+{
+    return option + " " + value;
+}
+
+// A whole number within [low, high]; otherwise a message with the range.
+int WholeNumber(const std::string &option, const std::string &text, int low, int high,
+                const char *unit, std::optional<int> *out)
+{
+    double v = 0;
+    if (!ParseNumber(text, &v) || v != std::floor(v) || v < low || v > high)
+        return UsageError(Quoted(option, text) + ": give a whole number from " + std::to_string(low)
+                          + " to " + std::to_string(high) + " " + unit);
+    *out = static_cast<int>(v);
+    return 0;
+}
+
+int AudioBitrate(const std::string &option, const std::string &text, std::optional<int> *out)
+{
+    double v = 0;
+    if (ParseNumber(text, &v))
+        for (int kbps : kWmaKbps)
+            if (v == kbps) {
+                *out = kbps;
+                return 0;
+            }
+    return UsageError(Quoted(option, text)
+                      + ": the Windows Media sound encoder takes 24, 32, 40, 48, 64, 80, 96, "
+                        "128, 160, 192, 256 or 320 kbit/s");
+}
+
+// The options that take a value; 0 when done, else the exit code.
+int TakeValue(const std::string &arg, const std::string &v, ConvertOptions *o)
+{
+    double number = 0;
+    if (arg == "-o" || arg == "--output") {
+        o->output = v;
+    } else if (arg == "--output-dir") {
+        o->outputDir = v;
+    } else if (arg == "--format") {
+        o->format = FormatByName(v);
+        if (!o->format)
+            return UsageError(Quoted(arg, v) + ": give wmv, asf, avi, mkv, mp4 or ogm");
+    } else if (arg == "--video-encoder" || arg == "--audio-encoder") {
+        (arg == "--video-encoder" ? o->videoEncoder : o->audioEncoder) = v;
+    } else if (arg == "--progress") {
+        if (v != "json" && v != "text")
+            return UsageError(Quoted(arg, v) + ": give json or text");
+        o->progress = v == "json" ? ProgressStyle::Json : ProgressStyle::Text;
+    } else if (arg == "--start" || arg == "--end") {
+        if (!ParseNumber(v, &number) || number < 0)
+            return UsageError(Quoted(arg, v) + ": give a number of seconds, 0 or more");
+        (arg == "--start" ? o->start : o->end) = number;
+    } else if (arg == "--fps") {
+        if (!ParseNumber(v, &number) || number < kMinFrameRate || number > kMaxFrameRate)
+            return UsageError(Quoted(arg, v) + ": give a frame rate from 1 to 240");
+        o->fps = number;
+    } else if (arg == "--width" || arg == "--height") {
+        return WholeNumber(arg, v, kMinFrameSide, kMaxFrameSide, "pixels",
+                           arg == "--width" ? &o->width : &o->height);
+    } else if (arg == "--video-bitrate") {
+        return WholeNumber(arg, v, kMinVideoKbps, kMaxVideoKbps, "kbit/s", &o->videoKbps);
+    } else if (arg == "--audio-bitrate") {
+        return AudioBitrate(arg, v, &o->audioKbps);
+    } else {
+        return UsageError("unknown option " + arg);
+    }
+    return 0;
+}
+
+bool TakesValue(const std::string &arg)
+{
+    static const char *const kNames[] = {"-o",
+                                         "--output",
+                                         "--output-dir",
+                                         "--format",
+                                         "--video-encoder",
+                                         "--audio-encoder",
+                                         "--progress",
+                                         "--start",
+                                         "--end",
+                                         "--fps",
+                                         "--width",
+                                         "--height",
+                                         "--video-bitrate",
+                                         "--audio-bitrate"};
+    return std::find(std::begin(kNames), std::end(kNames), arg) != std::end(kNames);
 }
 
 } // namespace
@@ -74,58 +175,38 @@ std::optional<int> FormatByName(const std::string &name)
 
 int ParseConvertOptions(int argc, char **argv, ConvertOptions *o)
 {
+    bool onlyFiles = false;
     for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](const char **out) {
-            if (i + 1 >= argc)
-                return false;
-            *out = argv[++i];
-            return true;
-        };
-        const char *v = nullptr;
-        double number = 0;
-        if (arg == "-h" || arg == "--help") {
+        std::string arg = argv[i];
+        if (onlyFiles || arg.empty() || arg[0] != '-' || arg == "-") {
+            o->inputs.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyFiles = true;
+        } else if (arg == "-h" || arg == "--help") {
             o->help = true;
+        } else if (arg == "-q" || arg == "--quiet") {
+            o->quiet = true;
         } else if (arg == "--stretch") {
             o->stretch = true;
         } else if (arg == "--overwrite") {
             o->overwrite = true;
-        } else if (arg == "-o" || arg == "--output") {
-            if (!value(&v))
-                return UsageError(arg + " needs a file name");
-            o->output = v;
-        } else if (arg == "--format") {
-            if (!value(&v) || !FormatByName(v))
-                return UsageError("--format takes wmv, asf, avi, mkv, mp4 or ogm");
-            o->format = FormatByName(v);
-        } else if (arg == "--video-encoder" || arg == "--audio-encoder") {
-            if (!value(&v))
-                return UsageError(arg + " needs a name");
-            (arg == "--video-encoder" ? o->videoEncoder : o->audioEncoder) = std::string(v);
-        } else if (arg == "--start" || arg == "--end" || arg == "--fps" || arg == "--width"
-                   || arg == "--height" || arg == "--video-bitrate" || arg == "--audio-bitrate") {
-            if (!value(&v) || !ParseNumber(v, &number) || number < 0)
-                return UsageError(arg + " needs a number of 0 or more");
-            if (arg == "--start")
-                o->start = number;
-            else if (arg == "--end")
-                o->end = number;
-            else if (arg == "--fps")
-                o->fps = number;
-            else if (arg == "--video-bitrate")
-                o->videoKbps = number;
-            else if (arg == "--audio-bitrate")
-                o->audioKbps = number;
-            else if (number != std::floor(number) || number < 2 || number > 16384)
-                return UsageError(arg + " takes a whole number from 2 to 16384");
-            else
-                (arg == "--width" ? o->width : o->height) = static_cast<int>(number);
-        } else if (!arg.empty() && arg[0] == '-') {
-            return UsageError("unknown option " + arg);
-        } else if (o->input.empty()) {
-            o->input = arg;
         } else {
-            return UsageError("more than one input file: " + arg);
+            std::string value;
+            const std::size_t equals = arg.find('=');
+            if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+                value = arg.substr(equals + 1);
+                arg.resize(equals);
+            } else if (TakesValue(arg)) {
+                if (i + 1 >= argc)
+                    return UsageError(arg + " needs a value");
+                value = argv[++i];
+            }
+            if (!TakesValue(arg))
+                return UsageError("unknown option " + arg);
+            if (int code = TakeValue(arg, value, o); code != 0)
+                return code;
         }
     }
     return 0;
@@ -133,12 +214,17 @@ int ParseConvertOptions(int argc, char **argv, ConvertOptions *o)
 
 int CheckConvertOptions(const ConvertOptions &o)
 {
-    if (o.input.empty() || o.output.empty())
-        return UsageError("an INPUT file and -o OUTPUT are needed");
+    if (o.inputs.empty())
+        return UsageError("no INPUT file given");
+    if (o.output.empty() && o.outputDir.empty())
+        return UsageError("give -o OUTPUT (one INPUT) or --output-dir DIR");
+    if (!o.output.empty() && !o.outputDir.empty())
+        return UsageError("give either -o OUTPUT or --output-dir DIR, not both");
+    if (!o.output.empty() && o.inputs.size() > 1)
+        return UsageError(std::to_string(o.inputs.size())
+                          + " INPUT files need --output-dir DIR instead of -o");
     if (o.width.has_value() != o.height.has_value())
         return UsageError("--width and --height go together");
-    if (o.fps && (*o.fps <= 0 || *o.fps > 240))
-        return UsageError("--fps takes a rate above 0 and up to 240");
     if (o.start && o.end && *o.end <= *o.start)
         return UsageError("--end must come after --start");
     return 0;

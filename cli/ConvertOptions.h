@@ -2,20 +2,37 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+// How progress is shown on standard error.
+enum class ProgressStyle { Text, Json };
 
 // The options of `clipwright-cli convert` as given, before anything is checked against the input.
 struct ConvertOptions
 {
-    std::string input;
-    std::string output;
+    std::vector<std::string> inputs;
+    std::string output;    // -o: the file of a single input
+    std::string outputDir; // --output-dir: DIR/<name>.<ext> for each input
     std::optional<double> start, end, fps;
     std::optional<int> format, width, height;
-    std::optional<double> videoKbps, audioKbps;
+    std::optional<int> videoKbps, audioKbps;
     std::optional<std::string> videoEncoder, audioEncoder;
+    ProgressStyle progress = ProgressStyle::Text;
+    bool quiet = false;
     bool stretch = false;
     bool overwrite = false;
     bool help = false;
 };
+
+// Accepted ranges, said in messages and in --help.
+constexpr double kMinFrameRate = 1;
+constexpr double kMaxFrameRate = 240;
+constexpr int kMinFrameSide = 16;
+constexpr int kMaxFrameSide = 8192;
+constexpr int kMinVideoKbps = 16;
+constexpr int kMaxVideoKbps = 100000;
+// The sound bitrates the Windows Media audio encoder offers at 44.1 kHz stereo, kbit/s.
+extern const int kWmaKbps[12];
 
 // Reads argv (argv[0] is "convert"). Returns 0 when parsed, else the exit code after a message.
 int ParseConvertOptions(int argc, char **argv, ConvertOptions *o);
@@ -27,4 +44,6 @@ extern const char *const kConvertHelp;
 int UsageError(const std::string &text);
 // The container code of a format name or file extension.
 std::optional<int> FormatByName(const std::string &name);
+// The usual file extension of a container code.
+std::string ExtensionOf(int format);
 std::string Lower(std::string s);

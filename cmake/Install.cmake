@@ -19,3 +19,5 @@ foreach(program clipwright clipwright-cli)
         file(CREATE_LINK ../${CW_PROGRAM_DIR}/${program} \"\${bin}/${program}\" SYMBOLIC)
         message(STATUS \"Installing: \${bin}/${program} -> ../${CW_PROGRAM_DIR}/${program}\")")
 endforeach()
+
+install(FILES ${CMAKE_BINARY_DIR}/man/clipwright-cli.1 DESTINATION share/man/man1)

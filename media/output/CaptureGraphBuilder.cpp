@@ -369,6 +369,8 @@ HRESULT CaptureGraphBuilder::LinkStream(GstPad *pin, const std::vector<GstElemen
         return VFW_E_CANNOT_CONNECT;
     }
     WatchGroup(m_impl->pipeline.get(), pin);
+    gst::Pad toWriter(gst_element_get_static_pad(links.back(), "src"));
+    WatchWriterInput(m_impl->pipeline.get(), toWriter.get());
     return S_OK;
 }
 

@@ -110,6 +110,11 @@ REFERENCE_TIME ConversionGraph::CurrentPosition() const
     return m_impl->progress->end.load() / 100;
 }
 
+REFERENCE_TIME ConversionGraph::WrittenPosition() const
+{
+    return WrittenTime(m_impl->progress) / 100;
+}
+
 std::string ConversionGraph::LastError() const
 {
     std::string error = m_impl->events->FirstError();

@@ -37,6 +37,9 @@ public:
     HRESULT GetEvent(long *code, std::intptr_t *param1, std::intptr_t *param2);
     // Position written so far, 100-ns units; 0 before the first frame.
     REFERENCE_TIME CurrentPosition() const;
+    // Running time every stream has handed to the writer, 100-ns units: what the file holds
+    // (or is about to) rather than what the encoders were given.
+    REFERENCE_TIME WrittenPosition() const;
     // The graph's first error, naming the element that failed; empty when none.
     std::string LastError() const;
     bool Completed() const;

@@ -1,0 +1,174 @@
+#include "cli/CliMessages.h"
+
+#include "platform/MessageBoxes.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+bool g_quiet = false;
+
+// Keeps the engine's boxes; a question gets the cautious answer (never "locate a file").
+class EngineBoxes : public platform::MessageBoxService
+{
+public:
+    platform::BoxAnswer Show(const platform::MessageBoxRequest &request) override
+    {
+        texts.push_back(request.text);
+        switch (request.buttons) {
+        case platform::BoxButtons::YesNo:
+            return platform::BoxAnswer::No;
+        case platform::BoxButtons::OkCancel:
+        case platform::BoxButtons::YesNoCancel:
+            return platform::BoxAnswer::Cancel;
+        default:
+            return platform::BoxAnswer::Ok;
+        }
+    }
+    std::vector<std::string> texts;
+};
+
+EngineBoxes &Boxes()
+{
+    static EngineBoxes boxes;
+    return boxes;
+}
+
+bool Has(const std::string &text, const char *part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// The window's step texts, in the words of a command-line user. Empty for a text that names a
+// step only, so a more telling text after it is used instead.
+std::string Reason(const std::string &text)
+{
+    struct Entry
+    {
+        const char *part;
+        const char *reason;
+    };
+    static const Entry kTable[] = {
+        {"IDS_MESSAGE_NOT_OPEN_FILE",
+         "not a video this program can read (unknown format, no decoder installed for it, or a "
+         "damaged file)"},
+        {"Cannot open the file",
+         "not a video this program can read (unknown format, no decoder installed for it, or a "
+         "damaged file)"},
+        {"IID_IBasicVideo", "has no picture (sound only); the input must be a video"},
+        {"GetVideoSize", "its picture cannot be decoded: no decoder for its video format"},
+        {"get_AvgTimePerFrame", "its frame rate cannot be read"},
+        {"GetStopPosition", "its length cannot be measured"},
+        {"IID_IMediaSeeking", "its length cannot be measured"},
+        {"GenerateProfile", "the Windows Media writer refused the size, rate or bitrates"},
+        {"profile", "the Windows Media writer refused the size, rate or bitrates"},
+        {"Please install", "no writer for this format is installed"},
+        {"SetOutputFileName", "no writer for this format is installed"},
+        {"RenderStream", ""},
+    };
+    for (const Entry &e : kTable)
+        if (Has(text, e.part))
+            return e.reason;
+    std::string reason = text;
+    const std::string stopped = "The conversion stopped because of an error: ";
+    if (reason.rfind(stopped, 0) == 0)
+        reason = "the conversion failed: " + reason.substr(stopped.size());
+    // Advice about the window's dialog means nothing here.
+    for (const char *advice :
+         {" Choose another output file in the Options dialog.",
+          " Choose one in the Options dialog.", ": choose one in the Options dialog.",
+          "; choose another compressor.", "; choose a compressor."}) {
+        const std::size_t at = reason.find(advice);
+        if (at != std::string::npos)
+            reason = reason.substr(0, at)
+                     + (advice[0] == ';' ? "; choose another --video-encoder/--audio-encoder" : "");
+    }
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '.'))
+        reason.pop_back();
+    if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z' && reason.size() > 1
+        && reason[1] >= 'a' && reason[1] <= 'z')
+        reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+    return reason;
+}
+
+} // namespace
+
+void InstallEngineMessages()
+{
+    platform::SetMessageBoxService(&Boxes());
+}
+
+std::string TakeEngineReason()
+{
+    std::vector<std::string> texts;
+    texts.swap(Boxes().texts);
+    for (const std::string &text : texts) {
+        const std::string reason = Reason(text);
+        if (!reason.empty())
+            return reason;
+    }
+    return texts.empty() ? std::string() : "the conversion could not be set up";
+}
+
+int Fail(const std::string &subject, const std::string &reason, int code)
+{
+    std::fprintf(stderr, "clipwright-cli: %s: %s\n", subject.c_str(), reason.c_str());
+    std::fflush(stderr);
+    return code;
+}
+
+void Note(const std::string &text)
+{
+    if (!g_quiet)
+        std::fprintf(stderr, "clipwright-cli: note: %s\n", text.c_str());
+}
+
+void SetQuiet(bool quiet)
+{
+    g_quiet = quiet;
+}
+
+bool Quiet()
+{
+    return g_quiet;
+}
+
+bool CheckInputFile(const std::string &path)
+{
+    struct stat info = {};
+    if (stat(path.c_str(), &info) != 0) {
+        // A link that leads nowhere reads "No such file or directory"; say which it is.
+        struct stat link = {};
+        if (errno == ENOENT && lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+            Fail(path, "No such file or directory (a symbolic link to a missing file)");
+            return false;
+        }
+        Fail(path, std::strerror(errno));
+        return false;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        Fail(path, std::strerror(EISDIR));
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        Fail(path, "not a regular file (a pipe, socket or device); give a video file");
+        return false;
+    }
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        Fail(path, std::strerror(errno));
+        return false;
+    }
+    close(fd);
+    if (info.st_size == 0) {
+        Fail(path, "the file is empty");
+        return false;
+    }
+    return true;
+}

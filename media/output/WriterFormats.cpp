@@ -1,0 +1,35 @@
+#include "media/output/WriterFormats.h"
+
+#include "media/core/FilterInternal.h"
+#include "media/core/GstHandles.h"
+
+namespace media {
+
+bool WriterTakes(const std::string &muxerFactory, const Filter &encoder, bool video)
+{
+    gst::Object<GstElementFactory> factory(gst_element_factory_find(muxerFactory.c_str()));
+    if (!factory)
+        return true;
+    gst::Caps output;
+    if (GstElement *element = ElementOf(encoder)) {
+        gst::Pad src(gst_element_get_static_pad(element, "src"));
+        if (!src)
+            return true;
+        output = gst::Caps(gst_pad_query_caps(src.get(), nullptr));
+    } else {
+        output = gst::Caps(video ? gst_caps_from_string("video/x-raw")
+                                 : gst_caps_from_string("audio/x-raw, format=S16LE"));
+    }
+    for (const GList *l = gst_element_factory_get_static_pad_templates(factory.get()); l;
+         l = l->next) {
+        auto *templ = static_cast<GstStaticPadTemplate *>(l->data);
+        if (templ->direction != GST_PAD_SINK)
+            continue;
+        gst::Caps accepted(gst_static_pad_template_get_caps(templ));
+        if (gst_caps_can_intersect(accepted.get(), output.get()))
+            return true;
+    }
+    return false;
+}
+
+} // namespace media
