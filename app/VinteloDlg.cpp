@@ -75,6 +75,7 @@ CVinteloDlg::CVinteloDlg(QWidget *parent)
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+    setAcceptDrops(true);
     CreateControls();
     m_trim = std::make_unique<CTrimControls>(this, *this, m_nSliderPos,
                                              [this](int id) { return Control(id); });
@@ -97,11 +98,13 @@ ConversionWindow &CVinteloDlg::Converter()
 
 QRect CVinteloDlg::DialogUnitsToPixels(const QRect &units) const
 {
-    return platform::DialogUnitsToPixels(units, m_baseUnits);
+    // The interface font may have changed the units since construction.
+    return platform::DialogUnitsToPixels(units, platform::DialogBaseUnits(font()));
 }
 
 void CVinteloDlg::CreateControls()
 {
+    setProperty("templateSize", mainwindow::kTemplateSize);
     m_baseUnits = platform::DialogBaseUnits(font());
     setFixedSize(DialogUnitsToPixels(QRect(QPoint(0, 0), mainwindow::kTemplateSize)).size());
     m_controls = mainwindow::CreateTemplateControls(this, m_baseUnits);
@@ -130,6 +133,7 @@ void CVinteloDlg::CreateControls()
     // F1, the framework's help command, starts the help as the Help button does.
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, &CVinteloDlg::OnHelp);
+    CreateKeys();
 }
 
 QWidget *CVinteloDlg::Control(int id) const
@@ -305,19 +309,29 @@ void CVinteloDlg::OnOpenVideo()
     request.title = language.GetString(119);
     request.filters = {
         {"Any Files (*.*)", "*.*"},
-        {"Video Files (*.mpeg;*.mpg;*.avi;*.wmv;*.dat;*.asf;*.vob;*.ogm;*.divx;*.div;*.mkv)",
-         "*.mpeg;*.mpg;*.avi;*.asf;*.wmv;*.dat;*.vob;*.ogm;*.divx;*.div;*.mkv"},
+        // The long-standing list first, then what cameras, phones and the web give today.
+        {"Video Files (*.mpeg;*.mpg;*.avi;*.wmv;*.dat;*.asf;*.vob;*.ogm;*.divx;*.div;*.mkv;"
+         "*.mp4;*.m4v;*.mov;*.webm;*.ts;*.mts;*.m2ts;*.flv;*.3gp;*.ogv)",
+         "*.mpeg;*.mpg;*.avi;*.asf;*.wmv;*.dat;*.vob;*.ogm;*.divx;*.div;*.mkv;"
+         "*.mp4;*.m4v;*.mov;*.webm;*.ts;*.mts;*.m2ts;*.flv;*.3gp;*.ogv"},
     };
     request.selectedFilter = 0;
     request.initialFolder = store.ReadString("Option", "LastPhotoFolder", std::string());
     const std::optional<std::string> chosen = platform::ChooseOpenFile(request);
     if (!chosen || chosen->empty())
         return;
+    OpenVideoFile(*chosen);
+}
+
+void CVinteloDlg::OpenVideoFile(const std::string &path)
+{
+    SettingsStore &store = SettingsStore::Global();
+    const CLanguage &language = CLanguage::Instance();
 
     // From here on the previous job is gone, whatever the probe finds.
     m_nPhotoCount = 0;
     m_nMusicCount = 0;
-    m_szPhotoFile[0] = *chosen;
+    m_szPhotoFile[0] = path;
 
     MediaProbeResult probe;
     const bool probed = RunMediaProbe(m_szPhotoFile[0], &probe);

@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -18,6 +20,17 @@ CPreviewWindow::CPreviewWindow(PreviewWindowListener *listener)
     black.setColor(QPalette::Window, Qt::black);
     setPalette(black);
     setAutoFillBackground(true);
+    setAcceptDrops(true);
+}
+
+void CPreviewWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    m_listener->OnDragAndDrop(event);
+}
+
+void CPreviewWindow::dropEvent(QDropEvent *event)
+{
+    m_listener->OnDragAndDrop(event);
 }
 
 bool CPreviewWindow::event(QEvent *event)
@@ -34,6 +47,12 @@ void CPreviewWindow::closeEvent(QCloseEvent *event)
     // The main window closes the video, and the player with it.
     event->ignore();
     m_listener->OnCloseRequested();
+}
+
+void CPreviewWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (!m_listener->OnKeyPress(event->key(), event->modifiers()))
+        QWidget::keyPressEvent(event);
 }
 
 void CPreviewWindow::keyReleaseEvent(QKeyEvent *event)

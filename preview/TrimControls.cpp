@@ -74,6 +74,8 @@ bool CTrimControls::OpenPlayer(const std::string &path)
     PlayerSlot() = std::make_unique<CVcdCore>(m_owner);
     CVcdCore *player = Player();
     player->m_szMediaPath = path;
+    player->m_keyHandler
+        = [this](int key, Qt::KeyboardModifiers modifiers) { return OnKey(key, modifiers); };
     if (player->OpenClip())
         return true;
     m_state.m_szPhotoFile[0].clear();
@@ -127,6 +129,8 @@ void CTrimControls::OnPositionTick(int sliderTracking)
     const REFERENCE_TIME current = player->m_llCurrentPosition;
     const REFERENCE_TIME stop = player->m_llStopPosition;
     SetText(IDC_STATIC_POSITION, TimeText(current) + " / " + TimeText(stop));
+    if (QWidget *position = m_control(IDC_STATIC_POSITION))
+        position->setToolTip(ExactText(current, Rate()));
     m_nSliderPos = stop == 0 ? 0
                              : static_cast<int>(static_cast<double>(current)
                                                 / static_cast<double>(stop) * kSliderRange);
@@ -141,6 +145,7 @@ void CTrimControls::OnStartTime()
     if (CVcdCore *player = Player()) {
         m_state.m_llStartTime = player->m_llCurrentPosition;
         SetText(IDC_STATIC_START_TIME, TimeText(m_state.m_llStartTime));
+        ShowExactMarks();
     }
 }
 
@@ -149,6 +154,7 @@ void CTrimControls::OnEndTime()
     if (CVcdCore *player = Player()) {
         m_state.m_llEndTime = player->m_llCurrentPosition;
         SetText(IDC_STATIC_END_TIME, TimeText(m_state.m_llEndTime));
+        ShowExactMarks();
     }
 }
 

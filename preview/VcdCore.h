@@ -3,11 +3,13 @@
 #include "platform/Status.h"
 #include "preview/PreviewWindow.h"
 
+#include <QMargins>
 #include <QPointer>
 #include <QRect>
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -72,8 +74,17 @@ public:
     void OnWindowGeometryChanged() override;
     void OnEscape() override;
     void OnCloseRequested() override;
+    // The owner decides what a dropped file does.
+    void OnDragAndDrop(QDropEvent *event) override;
+    bool OnKeyPress(int key, Qt::KeyboardModifiers modifiers) override;
 
     PlayState State() const { return m_psCurrent; }
+    // Frames per second of the video, 0 when unknown.
+    double FrameRate() const;
+    // Reads the positions from the graph now instead of at the next report.
+    void RefreshPosition();
+    // Keys pressed in the preview window go here first; true when taken.
+    std::function<bool(int key, Qt::KeyboardModifiers modifiers)> m_keyHandler;
     QWidget *Window() const;
     CVideoWidget *VideoWidget() const;
     // Where the video sits inside the window.
@@ -99,6 +110,11 @@ private:
     void EnterFullScreen();
     void LeaveFullScreen();
     void PlaceVideo();
+    QRect WorkArea() const;
+    // Frame the window manager adds around the client (an estimate before the first showing).
+    QMargins FrameMargins() const;
+    // Sizes and moves the window so its frame stays within the work area.
+    void FitWindow(const QSize &clientSize);
     void ShowCursor(bool show);
     void PostToOwner(QEvent *event);
 
@@ -113,6 +129,10 @@ private:
     QRect m_savedRect;
     Qt::WindowFlags m_savedFlags;
     QRect m_fullScreenVideo;
+    // Set until the window manager's frame is known, to fit the window again then.
+    bool m_bFitPending = false;
+    QSize m_wantedClientSize;
+    QSize m_fittedSize;
     QTimer m_cursorTimer;
     QTimer m_positionTimer;
 };
