@@ -5,6 +5,7 @@
 #include "platform/MessageBoxes.h"
 #include "preview/TrimControls.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -28,8 +29,11 @@ QStringList LocalFiles(const QMimeData *data)
 
 } // namespace
 
-bool CVinteloDlg::OpenHandedFiles(const QStringList &files)
+bool CVinteloDlg::OpenHandedFiles(const QStringList &handed)
 {
+    QStringList files;
+    for (const QString &file : handed)
+        files << QFileInfo(file).absoluteFilePath();
     // Only when Open Video itself could run: not while converting, not under another dialog.
     QWidget *modal = QApplication::activeModalWidget();
     if (files.isEmpty() || !Control(IDC_BUTTON_ADD_VIDEO)->isEnabled() || m_bConverting == 1
@@ -39,7 +43,7 @@ bool CVinteloDlg::OpenHandedFiles(const QStringList &files)
     QMetaObject::invokeMethod(
         this,
         [this, files] {
-            OpenVideoFile(QFileInfo(files.first()).absoluteFilePath().toStdString());
+            OpenVideoFile(files.first().toStdString());
             if (files.size() > 1)
                 platform::ShowMessageBox("One video is opened at a time; opened "
                                              + QFileInfo(files.first()).fileName().toStdString()
@@ -84,5 +88,23 @@ void CVinteloDlg::CreateKeys()
             connect(shortcut, &QShortcut::activated, this,
                     [this, key, modifiers] { m_trim->OnKey(key, modifiers); });
         }
+    }
+}
+
+void CVinteloDlg::ShowKeysInTooltips()
+{
+    const struct
+    {
+        int id;
+        const char *key;
+    } keys[] = {{IDC_BUTTON_PLAY, "Space"},
+                {IDC_BUTTON_PAUSE, "Space"},
+                {IDC_BUTTON_START_TIME, "I"},
+                {IDC_BUTTON_END_TIME, "O"}};
+    for (const auto &entry : keys) {
+        auto *button = qobject_cast<QAbstractButton *>(Control(entry.id));
+        QString caption = button->text();
+        caption.remove(QLatin1Char('&'));
+        button->setToolTip(caption + QStringLiteral(" (") + QLatin1String(entry.key) + ')');
     }
 }

@@ -19,6 +19,7 @@
 #include "platform/TimeText.h"
 #include "platform/WindowMessages.h"
 #include "preview/TrimControls.h"
+#include "preview/VcdCore.h"
 #include "resources/Artwork.h"
 #include "settings/CompressorChoices.h"
 #include "settings/SettingsStore.h"
@@ -198,6 +199,7 @@ bool CVinteloDlg::OnInitDialog()
     Control(IDC_BUTTON_CLOSE)->hide();
 
     ApplyToDialog(this, kDialogNumber);
+    ShowKeysInTooltips();
     return true;
 }
 
@@ -225,8 +227,12 @@ void CVinteloDlg::mouseReleaseEvent(QMouseEvent *event)
 
 void CVinteloDlg::OnCommand(int command)
 {
-    if (command == 0 || OnLanguageCommand(this, command))
+    if (command == 0)
         return;
+    if (OnLanguageCommand(this, command)) {
+        ShowKeysInTooltips();
+        return;
+    }
     if (command == menus::IDM_POPUPMENU_FONT)
         OnFont();
     else if (command == menus::IDM_ABOUT)
@@ -375,12 +381,15 @@ void CVinteloDlg::ClosePreview()
 
 void CVinteloDlg::OpenPreview(const std::string &path)
 {
-    m_trim->OpenPlayer(path);
+    if (m_trim->OpenPlayer(path))
+        CTrimControls::Player()->m_dropHandler
+            = [this](const QStringList &files) { return OpenHandedFiles(files); };
 }
 
 void CVinteloDlg::OnPositionTick()
 {
-    m_trim->OnPositionTick(CVinteloApp::Instance().m_bSliderTracking);
+    // While converting, the slider shows the conversion's progress instead.
+    m_trim->OnPositionTick(m_bConverting == 1 ? 1 : CVinteloApp::Instance().m_bSliderTracking);
 }
 
 void CVinteloDlg::OnGraphNotify()

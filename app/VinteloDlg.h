@@ -104,6 +104,8 @@ private:
     bool OnInitDialog();
     // The preview's keys (Space, arrows, Home, End, I, O) on this window.
     void CreateKeys();
+    // Each transport button's tooltip names its key, after its (language's) caption.
+    void ShowKeysInTooltips();
     void CreateControls();
     void OnGraphNotify();
     void OnPositionTick();

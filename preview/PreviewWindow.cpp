@@ -6,9 +6,12 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QUrl>
 
 CPreviewWindow::CPreviewWindow(PreviewWindowListener *listener)
     : m_listener(listener)
@@ -23,14 +26,29 @@ CPreviewWindow::CPreviewWindow(PreviewWindowListener *listener)
     setAcceptDrops(true);
 }
 
+namespace {
+
+QStringList LocalFiles(const QMimeData *data)
+{
+    QStringList files;
+    for (const QUrl &url : data ? data->urls() : QList<QUrl>())
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
+            files << url.toLocalFile();
+    return files;
+}
+
+} // namespace
+
 void CPreviewWindow::dragEnterEvent(QDragEnterEvent *event)
 {
-    m_listener->OnDragAndDrop(event);
+    if (!LocalFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
 }
 
 void CPreviewWindow::dropEvent(QDropEvent *event)
 {
-    m_listener->OnDragAndDrop(event);
+    if (m_listener->OnFilesDropped(LocalFiles(event->mimeData())))
+        event->acceptProposedAction();
 }
 
 bool CPreviewWindow::event(QEvent *event)

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
 
-class QDropEvent;
 class QMenu;
 
 // What the pop-up menu shows: the full-screen check and which transport items are offered.
@@ -31,8 +31,8 @@ public:
     // A command chosen from the pop-up menu (0 when none was chosen), after the menu closed.
     virtual void OnPopupMenuClosed(int command) = 0;
     virtual PreviewMenuState MenuState() const = 0;
-    // Files dragged over or dropped on the window (drag-enter and drop events).
-    virtual void OnDragAndDrop(QDropEvent *event) = 0;
+    // Local files dropped on the window; true when they were taken.
+    virtual bool OnFilesDropped(const QStringList &files) = 0;
     // A key pressed in the window; true when it was taken.
     virtual bool OnKeyPress(int key, Qt::KeyboardModifiers modifiers) = 0;
 };

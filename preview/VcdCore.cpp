@@ -10,7 +10,6 @@
 #include "resources/Artwork.h"
 
 #include <QCoreApplication>
-#include <QDropEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStyle>
@@ -415,10 +414,9 @@ bool CVcdCore::OnKeyPress(int key, Qt::KeyboardModifiers modifiers)
     return m_keyHandler && m_keyHandler(key, modifiers);
 }
 
-void CVcdCore::OnDragAndDrop(QDropEvent *event)
+bool CVcdCore::OnFilesDropped(const QStringList &files)
 {
-    if (m_owner)
-        QCoreApplication::sendEvent(m_owner, event);
+    return m_dropHandler && m_dropHandler(files);
 }
 
 void CVcdCore::OnCloseRequested()

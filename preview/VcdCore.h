@@ -75,7 +75,7 @@ public:
     void OnEscape() override;
     void OnCloseRequested() override;
     // The owner decides what a dropped file does.
-    void OnDragAndDrop(QDropEvent *event) override;
+    bool OnFilesDropped(const QStringList &files) override;
     bool OnKeyPress(int key, Qt::KeyboardModifiers modifiers) override;
 
     PlayState State() const { return m_psCurrent; }
@@ -85,6 +85,8 @@ public:
     void RefreshPosition();
     // Keys pressed in the preview window go here first; true when taken.
     std::function<bool(int key, Qt::KeyboardModifiers modifiers)> m_keyHandler;
+    // Files dropped on the preview window go here; true when taken.
+    std::function<bool(const QStringList &files)> m_dropHandler;
     QWidget *Window() const;
     CVideoWidget *VideoWidget() const;
     // Where the video sits inside the window.
