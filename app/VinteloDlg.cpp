@@ -130,6 +130,8 @@ void CVinteloDlg::CreateControls()
     connectClick(IDC_BUTTON_END_TIME, &CVinteloDlg::OnEndTime);
     connectClick(IDC_BUTTON_EXIT, &CVinteloDlg::OnExit);
     connect(m_slider, &CBitmapSlider::releasedCapture, this, &CVinteloDlg::OnSliderReleased);
+    connect(m_slider, &QSlider::sliderMoved, this,
+            [this](int value) { m_trim->OnSliderMoved(value); });
 
     // F1, the framework's help command, starts the help as the Help button does.
     auto *help = new QShortcut(QKeySequence::HelpContents, this);

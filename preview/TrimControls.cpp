@@ -7,6 +7,7 @@
 #include <QAbstractSlider>
 #include <QLabel>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -27,6 +28,13 @@ CTrimControls::CTrimControls(QWidget *owner, ConversionJob &state, int &sliderPo
     , m_nSliderPos(sliderPos)
     , m_control(std::move(control))
 {
+    m_scrubTimer.setSingleShot(true);
+    QObject::connect(&m_scrubTimer, &QTimer::timeout, [this] {
+        if (CVcdCore *player = Player()) {
+            player->SeekKeyFrame(m_scrubTarget);
+            m_scrubClock.restart();
+        }
+    });
 }
 
 CTrimControls::~CTrimControls()
@@ -101,8 +109,26 @@ void CTrimControls::OnStop()
         player->Stop();
 }
 
+void CTrimControls::OnSliderMoved(int value)
+{
+    // Often enough to follow the hand, seldom enough that the decoder keeps up.
+    constexpr int kScrubIntervalMs = 250;
+    CVcdCore *player = Player();
+    if (!player || player->m_llStopPosition == 0)
+        return;
+    const REFERENCE_TIME stop = player->m_llStopPosition;
+    m_scrubTarget = static_cast<REFERENCE_TIME>(static_cast<double>(value) / kSliderRange
+                                                * static_cast<double>(stop));
+    SetText(IDC_STATIC_POSITION, TimeText(m_scrubTarget) + " / " + TimeText(stop));
+    const qint64 since = m_scrubClock.isValid() ? m_scrubClock.elapsed() : kScrubIntervalMs;
+    if (!m_scrubTimer.isActive())
+        m_scrubTimer.start(static_cast<int>(std::max<qint64>(kScrubIntervalMs - since, 0)));
+}
+
 void CTrimControls::OnSliderReleased()
 {
+    // The accurate seek below has the last word.
+    m_scrubTimer.stop();
     auto *slider = qobject_cast<QAbstractSlider *>(m_control(IDC_SLIDER_POSITION));
     if (!slider)
         return;

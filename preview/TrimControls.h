@@ -2,7 +2,9 @@
 
 #include "platform/Status.h"
 
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 #include <Qt>
 
 #include <functional>
@@ -49,6 +51,9 @@ public:
     void OnPause();
     void OnStop();
     void OnSliderReleased();
+    // The thumb is dragged: the display shows its position and the picture follows with
+    // key-frame seeks, a few a second.
+    void OnSliderMoved(int value);
     void OnPositionTick(int sliderTracking);
     void OnStartTime();
     void OnEndTime();
@@ -84,4 +89,7 @@ private:
     ConversionJob &m_state;
     int &m_nSliderPos;
     std::function<QWidget *(int)> m_control;
+    QTimer m_scrubTimer;
+    QElapsedTimer m_scrubClock;
+    REFERENCE_TIME m_scrubTarget = 0;
 };

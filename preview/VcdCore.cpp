@@ -280,6 +280,13 @@ HRESULT CVcdCore::Seek(REFERENCE_TIME t)
     return m_graph->SetPositions(std::max<REFERENCE_TIME>(t, 0), -1);
 }
 
+HRESULT CVcdCore::SeekKeyFrame(REFERENCE_TIME t)
+{
+    if (!m_graph || FAILED(m_graph->QuerySeeking()))
+        return E_NOINTERFACE;
+    return m_graph->SeekKeyFrame(std::max<REFERENCE_TIME>(t, 0));
+}
+
 void CVcdCore::OnPositionTimer()
 {
     if (!m_graph || FAILED(m_graph->QuerySeeking()))

@@ -57,6 +57,8 @@ public:
     void Stop();
     // Accurate: the picture shown afterwards is the frame at t.
     HRESULT Seek(REFERENCE_TIME t);
+    // Quick, to the nearest key frame: while the slider is dragged.
+    HRESULT SeekKeyFrame(REFERENCE_TIME t);
 
     void ToggleFullScreen();
     HRESULT InitVideoWindow(int multiplier, int divider);

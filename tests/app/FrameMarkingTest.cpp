@@ -1,5 +1,6 @@
 #include "AppTestSupport.h"
 
+#include "app/VinteloApp.h"
 #include "app/VinteloDlg.h"
 #include "media/RenderTestSupport.h"
 #include "preview/TrimControls.h"
@@ -9,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QLabel>
 #include <QTest>
 
 namespace {
@@ -120,4 +123,41 @@ TEST(FrameMarking, StepsLandOnConsecutiveFramesAndMarksConvertExactly)
     EXPECT_EQ(rendertest::Probe(out, "v", "nb_read_frames"), "75");
     EXPECT_EQ(FrameNumber(rendertest::GreyFrame(out, 0), 320, 240), 50);
     EXPECT_EQ(FrameNumber(rendertest::GreyFrame(out, 74), 320, 240), 124);
+}
+
+// While the thumb is held the picture follows to key frames and the display shows the held
+// position; letting go lands exactly.
+TEST(FrameMarking, DraggingTheSliderFollowsWithKeyFramesAndTheReleaseIsExact)
+{
+    AppTestEnvironment env;
+    Dlg dialog;
+    dialog.show();
+    env.choosers.QueueAnswer(Fixture("long_95_7.mp4")); // a key frame every 10 s
+    qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
+    CVcdCore *player = CTrimControls::Player();
+    ASSERT_NE(player, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player->m_llStopPosition > 0; }, 20000));
+    auto *slider = qobject_cast<QAbstractSlider *>(dialog.Control(Dlg::IDC_SLIDER_POSITION));
+    auto *position = qobject_cast<QLabel *>(dialog.Control(Dlg::IDC_STATIC_POSITION));
+    auto shown = [&] { return player->VideoWidget()->CurrentFramePosition(); };
+
+    // Held at 288/600 of 95.7 s = 45.9 s: a key frame beside it (40 or 50 s) is shown.
+    // As a press on the thumb does: the reports of playback leave the thumb alone.
+    CVinteloApp::Instance().m_bSliderTracking = 1;
+    slider->setSliderDown(true);
+    slider->setSliderPosition(288);
+    EXPECT_EQ(position->text(), "00:00:45 / 00:01:35");
+    auto keyFrameBeside = [&] {
+        const REFERENCE_TIME at = shown();
+        return (std::abs(at - 40 * UNITS) < 200000 || std::abs(at - 50 * UNITS) < 200000);
+    };
+    ASSERT_TRUE(QTest::qWaitFor(keyFrameBeside, 20000)) << shown();
+    // Moved on and let go: the exact position, not a key frame.
+    slider->setSliderPosition(150); // 23.925 s
+    slider->setSliderDown(false);
+    CVinteloApp::Instance().m_bSliderTracking = 0;
+    dialog.OnSliderReleased();
+    const REFERENCE_TIME target = 150 * player->m_llStopPosition / 600;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(shown() - target) < 1000000; }, 20000))
+        << shown();
 }
