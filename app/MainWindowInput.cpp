@@ -108,3 +108,25 @@ void CVinteloDlg::ShowKeysInTooltips()
         button->setToolTip(caption + QStringLiteral(" (") + QLatin1String(entry.key) + ')');
     }
 }
+
+void CVinteloDlg::NameControls()
+{
+    auto caption = [this](int id) {
+        QString text = qobject_cast<QAbstractButton *>(Control(id))->text();
+        return text.remove(QLatin1Char('&'));
+    };
+    // Displays without a caption are named after the button or value they belong to.
+    const std::map<int, QString> names = {
+        {IDC_STATIC_STATUS, QStringLiteral("Status")},
+        {IDC_SLIDER_POSITION, QStringLiteral("Position")},
+        {IDC_STATIC_POSITION, QStringLiteral("Position")},
+        {IDC_STATIC_START_TIME, caption(IDC_BUTTON_START_TIME)},
+        {IDC_STATIC_END_TIME, caption(IDC_BUTTON_END_TIME)},
+    };
+    for (const auto &[id, control] : m_controls) {
+        const auto named = names.find(id);
+        const QString name = named != names.end() ? named->second : caption(id);
+        control->setAccessibleName(name);
+        control->setAccessibleDescription(control->toolTip().isEmpty() ? name : control->toolTip());
+    }
+}

@@ -202,6 +202,7 @@ bool CVinteloDlg::OnInitDialog()
 
     ApplyToDialog(this, kDialogNumber);
     ShowKeysInTooltips();
+    NameControls();
     return true;
 }
 
@@ -233,6 +234,7 @@ void CVinteloDlg::OnCommand(int command)
         return;
     if (OnLanguageCommand(this, command)) {
         ShowKeysInTooltips();
+        NameControls();
         return;
     }
     if (command == menus::IDM_POPUPMENU_FONT)

@@ -104,8 +104,10 @@ private:
     bool OnInitDialog();
     // The preview's keys (Space, arrows, Home, End, I, O) on this window.
     void CreateKeys();
-    // Each transport button's tooltip names its key, after its (language's) caption.
+    // Each transport button's tooltip names its key, after its (language's) caption; every
+    // control gets an accessible name and description in the current language.
     void ShowKeysInTooltips();
+    void NameControls();
     void CreateControls();
     void OnGraphNotify();
     void OnPositionTick();

@@ -120,7 +120,7 @@ TEST(FrameMarking, StepsLandOnConsecutiveFramesAndMarksConvertExactly)
     EXPECT_EQ(dialog.m_llStartTime, 2 * UNITS);
     ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 120000));
 
-    EXPECT_EQ(rendertest::Probe(out, "v", "nb_read_frames"), "75");
+    ASSERT_EQ(rendertest::Probe(out, "v", "nb_read_frames"), "75");
     EXPECT_EQ(FrameNumber(rendertest::GreyFrame(out, 0), 320, 240), 50);
     EXPECT_EQ(FrameNumber(rendertest::GreyFrame(out, 74), 320, 240), 124);
 }
