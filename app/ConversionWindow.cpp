@@ -4,10 +4,16 @@
 #include "convert/ConversionDriver.h"
 #include "options/DialogFilterPerproty.h"
 
+#include "platform/TimeText.h"
+
 #include <QAbstractButton>
+#include <QAbstractSlider>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QUrl>
+
+#include <algorithm>
+#include <cmath>
 
 ConversionWindow::ConversionWindow(CVinteloDlg *dialog)
     : QObject(dialog)
@@ -16,7 +22,10 @@ ConversionWindow::ConversionWindow(CVinteloDlg *dialog)
 {
     m_timer.setInterval(kConversionTimerPeriodMs);
     m_timer.setObjectName(QStringLiteral("timer%1").arg(kConversionTimerId));
-    connect(&m_timer, &QTimer::timeout, this, [this] { OnConversionTimer(*m_dialog, *this); });
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        OnConversionTimer(*m_dialog, *this);
+        ShowProgress();
+    });
 }
 
 void ConversionWindow::PostGraphNotify()
@@ -39,11 +48,46 @@ void ConversionWindow::SetStatusText(const std::string &text)
 
 void ConversionWindow::StartConversionTimer()
 {
+    // The title and the slider show the progress; the status line keeps its own text.
+    m_title = m_dialog->windowTitle();
+    if (QWidget *slider = m_dialog->Control(CVinteloDlg::IDC_SLIDER_POSITION)) {
+        m_sliderWasEnabled = slider->isEnabled();
+        slider->setEnabled(false);
+    }
     m_timer.start();
 }
+
 void ConversionWindow::StopConversionTimer()
 {
     m_timer.stop();
+    if (m_title.isNull())
+        return;
+    m_dialog->setWindowTitle(m_title);
+    m_title = QString();
+    if (auto *slider
+        = qobject_cast<QAbstractSlider *>(m_dialog->Control(CVinteloDlg::IDC_SLIDER_POSITION))) {
+        slider->setEnabled(m_sliderWasEnabled);
+        slider->setValue(m_dialog->m_nSliderPos);
+    }
+}
+
+void ConversionWindow::ShowProgress()
+{
+    const REFERENCE_TIME length = m_dialog->m_llEndTime - m_dialog->m_llStartTime;
+    if (!m_run.pControl || length <= 0 || m_title.isNull())
+        return;
+    const double done
+        = std::clamp(static_cast<double>(m_run.pControl->CurrentPosition()) / length, 0.0, 1.0);
+    QString title = m_title + QStringLiteral(" - %1%").arg(static_cast<int>(done * 100));
+    if (done > 0) {
+        const auto left = std::llround(m_dialog->m_nElapsedSeconds * (1 - done) / done);
+        title += QStringLiteral(" - ") + QString::fromStdString(platform::HmsText(left))
+                 + QStringLiteral(" left");
+    }
+    m_dialog->setWindowTitle(title);
+    if (auto *slider
+        = qobject_cast<QAbstractSlider *>(m_dialog->Control(CVinteloDlg::IDC_SLIDER_POSITION)))
+        slider->setValue(static_cast<int>(done * slider->maximum()));
 }
 
 void ConversionWindow::EnableConversionControls(bool enable)

@@ -30,7 +30,12 @@ public:
     Conversion &Run() { return m_run; }
 
 private:
+    // Percentage and time left in the title, the written part on the slider.
+    void ShowProgress();
+
     CVinteloDlg *m_dialog;
+    QString m_title;
+    bool m_sliderWasEnabled = false;
     QTimer m_timer{this};
     CGraphNotifier m_notifier;
     Conversion m_run{*this};

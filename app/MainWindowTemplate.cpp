@@ -109,7 +109,7 @@ std::map<int, QWidget *> CreateTemplateControls(QWidget *dialog, const QSize &ba
             break;
         }
         widget->setProperty("controlId", entry.id);
-        widget->setGeometry(platform::DialogUnitsToPixels(entry.rect, baseUnits));
+        platform::PlaceInDialogUnits(widget, entry.rect, baseUnits);
         if (entry.id != kNoId)
             controls[entry.id] = widget;
     }

@@ -59,6 +59,8 @@ int CVinteloApp::InitInstance()
         CVinteloDlg dialog;
         boxes.SetOwner(&dialog);
         choosers.SetOwner(&dialog);
+        if (dialog.Initialized())
+            dialog.OpenFromArguments(QCoreApplication::arguments());
         dialog.exec();
     }
 

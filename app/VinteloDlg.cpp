@@ -19,6 +19,7 @@
 #include "platform/TimeText.h"
 #include "platform/WindowMessages.h"
 #include "preview/TrimControls.h"
+#include "preview/VcdCore.h"
 #include "resources/Artwork.h"
 #include "settings/CompressorChoices.h"
 #include "settings/SettingsStore.h"
@@ -75,6 +76,7 @@ CVinteloDlg::CVinteloDlg(QWidget *parent)
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+    setAcceptDrops(true);
     CreateControls();
     m_trim = std::make_unique<CTrimControls>(this, *this, m_nSliderPos,
                                              [this](int id) { return Control(id); });
@@ -97,11 +99,13 @@ ConversionWindow &CVinteloDlg::Converter()
 
 QRect CVinteloDlg::DialogUnitsToPixels(const QRect &units) const
 {
-    return platform::DialogUnitsToPixels(units, m_baseUnits);
+    // The interface font may have changed the units since construction.
+    return platform::DialogUnitsToPixels(units, platform::DialogBaseUnits(font()));
 }
 
 void CVinteloDlg::CreateControls()
 {
+    setProperty("templateSize", mainwindow::kTemplateSize);
     m_baseUnits = platform::DialogBaseUnits(font());
     setFixedSize(DialogUnitsToPixels(QRect(QPoint(0, 0), mainwindow::kTemplateSize)).size());
     m_controls = mainwindow::CreateTemplateControls(this, m_baseUnits);
@@ -126,10 +130,13 @@ void CVinteloDlg::CreateControls()
     connectClick(IDC_BUTTON_END_TIME, &CVinteloDlg::OnEndTime);
     connectClick(IDC_BUTTON_EXIT, &CVinteloDlg::OnExit);
     connect(m_slider, &CBitmapSlider::releasedCapture, this, &CVinteloDlg::OnSliderReleased);
+    connect(m_slider, &QSlider::sliderMoved, this,
+            [this](int value) { m_trim->OnSliderMoved(value); });
 
     // F1, the framework's help command, starts the help as the Help button does.
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
     connect(help, &QShortcut::activated, this, &CVinteloDlg::OnHelp);
+    CreateKeys();
 }
 
 QWidget *CVinteloDlg::Control(int id) const
@@ -194,6 +201,8 @@ bool CVinteloDlg::OnInitDialog()
     Control(IDC_BUTTON_CLOSE)->hide();
 
     ApplyToDialog(this, kDialogNumber);
+    ShowKeysInTooltips();
+    NameControls();
     return true;
 }
 
@@ -221,8 +230,13 @@ void CVinteloDlg::mouseReleaseEvent(QMouseEvent *event)
 
 void CVinteloDlg::OnCommand(int command)
 {
-    if (command == 0 || OnLanguageCommand(this, command))
+    if (command == 0)
         return;
+    if (OnLanguageCommand(this, command)) {
+        ShowKeysInTooltips();
+        NameControls();
+        return;
+    }
     if (command == menus::IDM_POPUPMENU_FONT)
         OnFont();
     else if (command == menus::IDM_ABOUT)
@@ -305,19 +319,29 @@ void CVinteloDlg::OnOpenVideo()
     request.title = language.GetString(119);
     request.filters = {
         {"Any Files (*.*)", "*.*"},
-        {"Video Files (*.mpeg;*.mpg;*.avi;*.wmv;*.dat;*.asf;*.vob;*.ogm;*.divx;*.div;*.mkv)",
-         "*.mpeg;*.mpg;*.avi;*.asf;*.wmv;*.dat;*.vob;*.ogm;*.divx;*.div;*.mkv"},
+        // The long-standing list first, then what cameras, phones and the web give today.
+        {"Video Files (*.mpeg;*.mpg;*.avi;*.wmv;*.dat;*.asf;*.vob;*.ogm;*.divx;*.div;*.mkv;"
+         "*.mp4;*.m4v;*.mov;*.webm;*.ts;*.mts;*.m2ts;*.flv;*.3gp;*.ogv)",
+         "*.mpeg;*.mpg;*.avi;*.asf;*.wmv;*.dat;*.vob;*.ogm;*.divx;*.div;*.mkv;"
+         "*.mp4;*.m4v;*.mov;*.webm;*.ts;*.mts;*.m2ts;*.flv;*.3gp;*.ogv"},
     };
     request.selectedFilter = 0;
     request.initialFolder = store.ReadString("Option", "LastPhotoFolder", std::string());
     const std::optional<std::string> chosen = platform::ChooseOpenFile(request);
     if (!chosen || chosen->empty())
         return;
+    OpenVideoFile(*chosen);
+}
+
+void CVinteloDlg::OpenVideoFile(const std::string &path)
+{
+    SettingsStore &store = SettingsStore::Global();
+    const CLanguage &language = CLanguage::Instance();
 
     // From here on the previous job is gone, whatever the probe finds.
     m_nPhotoCount = 0;
     m_nMusicCount = 0;
-    m_szPhotoFile[0] = *chosen;
+    m_szPhotoFile[0] = path;
 
     MediaProbeResult probe;
     const bool probed = RunMediaProbe(m_szPhotoFile[0], &probe);
@@ -361,12 +385,15 @@ void CVinteloDlg::ClosePreview()
 
 void CVinteloDlg::OpenPreview(const std::string &path)
 {
-    m_trim->OpenPlayer(path);
+    if (m_trim->OpenPlayer(path))
+        CTrimControls::Player()->m_dropHandler
+            = [this](const QStringList &files) { return OpenHandedFiles(files); };
 }
 
 void CVinteloDlg::OnPositionTick()
 {
-    m_trim->OnPositionTick(CVinteloApp::Instance().m_bSliderTracking);
+    // While converting, the slider shows the conversion's progress instead.
+    m_trim->OnPositionTick(m_bConverting == 1 ? 1 : CVinteloApp::Instance().m_bSliderTracking);
 }
 
 void CVinteloDlg::OnGraphNotify()

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QPixmap>
+#include <QStringList>
 
 #include <map>
 #include <memory>
@@ -58,6 +59,14 @@ public:
     // The conversion's view of this window (caption, status, timer 1112, locked controls).
     ConversionWindow &Converter();
 
+    // Opens path as Open Video does once its chooser has answered.
+    void OpenVideoFile(const std::string &path);
+    // Files handed over from outside (command line, a drop): the first is opened after the
+    // current event, the others are named in a note. False when nothing could be opened now.
+    bool OpenHandedFiles(const QStringList &files);
+    // The program's arguments: a file given by the desktop is opened once the window runs.
+    void OpenFromArguments(const QStringList &arguments);
+
     // Dialog units of the template to pixels with the dialog font's base units.
     QRect DialogUnitsToPixels(const QRect &units) const;
 
@@ -88,9 +97,17 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     bool OnInitDialog();
+    // The preview's keys (Space, arrows, Home, End, I, O) on this window.
+    void CreateKeys();
+    // Each transport button's tooltip names its key, after its (language's) caption; every
+    // control gets an accessible name and description in the current language.
+    void ShowKeysInTooltips();
+    void NameControls();
     void CreateControls();
     void OnGraphNotify();
     void OnPositionTick();

@@ -2,6 +2,7 @@
 
 #include "localisation/InterfaceFont.h"
 #include "localisation/Language.h"
+#include "platform/DialogUnits.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -72,8 +73,7 @@ bool ApplyToDialog(QWidget *dialog, int dialogNumber, const CLanguage &language)
     if (!dialog || language.GetLanguageCount() == 0)
         return false;
 
-    // The caption is drawn by the window manager; the dialog's own font is left alone because
-    // in Qt it would spread to every control, also those the language leaves untouched.
+    // The caption is drawn by the window manager.
     const std::string caption = language.GetDialogText(dialogNumber);
     if (!caption.empty())
         dialog->setWindowTitle(ToQString(caption));
@@ -102,6 +102,12 @@ bool ApplyToDialog(QWidget *dialog, int dialogNumber, const CLanguage &language)
         }
         SetControlText(widget, ToQString(text));
         SetInterfaceFont(widget, language);
+    }
+    // Every control shows the chosen font, also those without a text of the language (status
+    // line, time fields), and the dialog units grow with it, so nothing is cut.
+    if (language.HasInterfaceFont()) {
+        dialog->setFont(ToQFont(language.GetInterfaceFont()));
+        platform::LayOutForFont(dialog);
     }
     return true;
 }

@@ -85,6 +85,7 @@ CDialogOutputSettings::CDialogOutputSettings(QWidget *parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+    setProperty("templateSize", kTemplateSize);
     m_baseUnits = platform::DialogBaseUnits(font());
     setFixedSize(DialogUnitsToPixels(QRect(QPoint(0, 0), kTemplateSize)).size());
     m_controls = CreateTemplateControls(this, m_baseUnits);
@@ -120,7 +121,8 @@ QComboBox *CDialogOutputSettings::Combo(int id) const
 
 QRect CDialogOutputSettings::DialogUnitsToPixels(const QRect &units) const
 {
-    return platform::DialogUnitsToPixels(units, m_baseUnits);
+    // The interface font may have changed the units since construction.
+    return platform::DialogUnitsToPixels(units, platform::DialogBaseUnits(font()));
 }
 
 void CDialogOutputSettings::SetText(int id, const std::string &text)

@@ -120,7 +120,7 @@ std::map<int, QWidget *> CreateTemplateControls(QWidget *dialog, const QSize &ba
             break;
         }
         widget->setProperty("controlId", entry.id);
-        widget->setGeometry(platform::DialogUnitsToPixels(entry.rect, baseUnits));
+        platform::PlaceInDialogUnits(widget, entry.rect, baseUnits);
         controls[entry.id] = widget;
     }
     AddItems(controls[IDC_COMBO_RESOLUTION], kResolutionItems);

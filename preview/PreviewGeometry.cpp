@@ -1,5 +1,7 @@
 #include "preview/PreviewGeometry.h"
 
+#include <algorithm>
+
 namespace preview {
 
 QRect PreviewWindowRect(const QRect &workArea, const QRect &ownerFrame)
@@ -9,6 +11,25 @@ QRect PreviewWindowRect(const QRect &workArea, const QRect &ownerFrame)
     const int right = workArea.left() + (4 * (ownerFrame.top() - workArea.top() - 5)) / 3;
     const int bottom = ownerFrame.top();
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+}
+
+QRect FitPreviewClient(const QRect &workArea, const QPoint &frameTopLeft, const QSize &videoSize,
+                       const QMargins &frame)
+{
+    const QSize room(std::max(workArea.width() - frame.left() - frame.right(), 1),
+                     std::max(workArea.height() - frame.top() - frame.bottom(), 1));
+    QSize size = videoSize;
+    if (size.width() > room.width() || size.height() > room.height())
+        size = size.scaled(room, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+
+    const QSize framed(size.width() + frame.left() + frame.right(),
+                       size.height() + frame.top() + frame.bottom());
+    // Right and bottom first, so a window larger than the area keeps its caption reachable.
+    const int left = std::max(std::min(frameTopLeft.x(), workArea.right() + 1 - framed.width()),
+                              workArea.left());
+    const int top = std::max(std::min(frameTopLeft.y(), workArea.bottom() + 1 - framed.height()),
+                             workArea.top());
+    return QRect(QPoint(left + frame.left(), top + frame.top()), size);
 }
 
 QRect FullScreenVideoRect(int screenWidth, int screenHeight, int videoWidth, int videoHeight)

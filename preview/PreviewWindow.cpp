@@ -4,9 +4,14 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QUrl>
 
 CPreviewWindow::CPreviewWindow(PreviewWindowListener *listener)
     : m_listener(listener)
@@ -18,6 +23,32 @@ CPreviewWindow::CPreviewWindow(PreviewWindowListener *listener)
     black.setColor(QPalette::Window, Qt::black);
     setPalette(black);
     setAutoFillBackground(true);
+    setAcceptDrops(true);
+}
+
+namespace {
+
+QStringList LocalFiles(const QMimeData *data)
+{
+    QStringList files;
+    for (const QUrl &url : data ? data->urls() : QList<QUrl>())
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
+            files << url.toLocalFile();
+    return files;
+}
+
+} // namespace
+
+void CPreviewWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!LocalFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CPreviewWindow::dropEvent(QDropEvent *event)
+{
+    if (m_listener->OnFilesDropped(LocalFiles(event->mimeData())))
+        event->acceptProposedAction();
 }
 
 bool CPreviewWindow::event(QEvent *event)
@@ -34,6 +65,12 @@ void CPreviewWindow::closeEvent(QCloseEvent *event)
     // The main window closes the video, and the player with it.
     event->ignore();
     m_listener->OnCloseRequested();
+}
+
+void CPreviewWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (!m_listener->OnKeyPress(event->key(), event->modifiers()))
+        QWidget::keyPressEvent(event);
 }
 
 void CPreviewWindow::keyReleaseEvent(QKeyEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
@@ -30,6 +31,10 @@ public:
     // A command chosen from the pop-up menu (0 when none was chosen), after the menu closed.
     virtual void OnPopupMenuClosed(int command) = 0;
     virtual PreviewMenuState MenuState() const = 0;
+    // Local files dropped on the window; true when they were taken.
+    virtual bool OnFilesDropped(const QStringList &files) = 0;
+    // A key pressed in the window; true when it was taken.
+    virtual bool OnKeyPress(int key, Qt::KeyboardModifiers modifiers) = 0;
 };
 
 // The preview window: a top-level window that tells its listener what happens to it.
@@ -55,6 +60,9 @@ public:
 protected:
     bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;

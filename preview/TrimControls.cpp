@@ -7,6 +7,7 @@
 #include <QAbstractSlider>
 #include <QLabel>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -27,6 +28,13 @@ CTrimControls::CTrimControls(QWidget *owner, ConversionJob &state, int &sliderPo
     , m_nSliderPos(sliderPos)
     , m_control(std::move(control))
 {
+    m_scrubTimer.setSingleShot(true);
+    QObject::connect(&m_scrubTimer, &QTimer::timeout, [this] {
+        if (CVcdCore *player = Player()) {
+            player->SeekKeyFrame(m_scrubTarget);
+            m_scrubClock.restart();
+        }
+    });
 }
 
 CTrimControls::~CTrimControls()
@@ -74,6 +82,8 @@ bool CTrimControls::OpenPlayer(const std::string &path)
     PlayerSlot() = std::make_unique<CVcdCore>(m_owner);
     CVcdCore *player = Player();
     player->m_szMediaPath = path;
+    player->m_keyHandler
+        = [this](int key, Qt::KeyboardModifiers modifiers) { return OnKey(key, modifiers); };
     if (player->OpenClip())
         return true;
     m_state.m_szPhotoFile[0].clear();
@@ -99,8 +109,26 @@ void CTrimControls::OnStop()
         player->Stop();
 }
 
+void CTrimControls::OnSliderMoved(int value)
+{
+    // Often enough to follow the hand, seldom enough that the decoder keeps up.
+    constexpr int kScrubIntervalMs = 250;
+    CVcdCore *player = Player();
+    if (!player || player->m_llStopPosition == 0)
+        return;
+    const REFERENCE_TIME stop = player->m_llStopPosition;
+    m_scrubTarget = static_cast<REFERENCE_TIME>(static_cast<double>(value) / kSliderRange
+                                                * static_cast<double>(stop));
+    SetText(IDC_STATIC_POSITION, TimeText(m_scrubTarget) + " / " + TimeText(stop));
+    const qint64 since = m_scrubClock.isValid() ? m_scrubClock.elapsed() : kScrubIntervalMs;
+    if (!m_scrubTimer.isActive())
+        m_scrubTimer.start(static_cast<int>(std::max<qint64>(kScrubIntervalMs - since, 0)));
+}
+
 void CTrimControls::OnSliderReleased()
 {
+    // The accurate seek below has the last word.
+    m_scrubTimer.stop();
     auto *slider = qobject_cast<QAbstractSlider *>(m_control(IDC_SLIDER_POSITION));
     if (!slider)
         return;
@@ -127,6 +155,8 @@ void CTrimControls::OnPositionTick(int sliderTracking)
     const REFERENCE_TIME current = player->m_llCurrentPosition;
     const REFERENCE_TIME stop = player->m_llStopPosition;
     SetText(IDC_STATIC_POSITION, TimeText(current) + " / " + TimeText(stop));
+    if (QWidget *position = m_control(IDC_STATIC_POSITION))
+        position->setToolTip(ExactText(current, Rate()));
     m_nSliderPos = stop == 0 ? 0
                              : static_cast<int>(static_cast<double>(current)
                                                 / static_cast<double>(stop) * kSliderRange);
@@ -141,6 +171,7 @@ void CTrimControls::OnStartTime()
     if (CVcdCore *player = Player()) {
         m_state.m_llStartTime = player->m_llCurrentPosition;
         SetText(IDC_STATIC_START_TIME, TimeText(m_state.m_llStartTime));
+        ShowExactMarks();
     }
 }
 
@@ -149,6 +180,7 @@ void CTrimControls::OnEndTime()
     if (CVcdCore *player = Player()) {
         m_state.m_llEndTime = player->m_llCurrentPosition;
         SetText(IDC_STATIC_END_TIME, TimeText(m_state.m_llEndTime));
+        ShowExactMarks();
     }
 }
 

@@ -2,7 +2,10 @@
 
 #include "platform/Status.h"
 
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
+#include <Qt>
 
 #include <functional>
 #include <string>
@@ -18,6 +21,9 @@ class CTrimControls
 public:
     enum ControlId {
         IDC_BUTTON_CONVERT = 1000,
+        IDC_BUTTON_PLAY = 1058,
+        IDC_BUTTON_START_TIME = 1062,
+        IDC_BUTTON_END_TIME = 1063,
         IDC_SLIDER_POSITION = 1055,
         IDC_STATIC_POSITION = 1057,
         IDC_STATIC_END_TIME = 1064,
@@ -45,6 +51,9 @@ public:
     void OnPause();
     void OnStop();
     void OnSliderReleased();
+    // The thumb is dragged: the display shows its position and the picture follows with
+    // key-frame seeks, a few a second.
+    void OnSliderMoved(int value);
     void OnPositionTick(int sliderTracking);
     void OnStartTime();
     void OnEndTime();
@@ -54,11 +63,33 @@ public:
     // "hh:mm:ss" of a position, in whole seconds.
     static QString TimeText(REFERENCE_TIME t);
 
+    // The keys of the preview (main window or preview window focused): Space plays or pauses,
+    // Left/Right step a frame, Shift+Left/Right a second, Home/End go to the ends, I and O set
+    // the marks at the current frame. Returns true when the key was taken.
+    bool OnKey(int key, Qt::KeyboardModifiers modifiers);
+    // Frame n starts at n / rate; a position belongs to the frame that started last.
+    static long long FrameIndex(REFERENCE_TIME t, double rate);
+    static REFERENCE_TIME FrameStart(long long frame, double rate);
+    // "hh:mm:ss.mmm, frame n": the exact position, shown in tooltips.
+    static QString ExactText(REFERENCE_TIME t, double rate);
+
 private:
     void SetText(int id, const QString &text);
+    bool Enabled(int id) const;
+    double Rate() const;
+    void TogglePlay();
+    void StepFrames(int frames);
+    void GoTo(REFERENCE_TIME t);
+    REFERENCE_TIME LastFrameStart() const;
+    // The current position at the start of its frame, read afresh while playing.
+    REFERENCE_TIME CurrentFrameStart();
+    void ShowExactMarks();
 
     QWidget *m_owner;
     ConversionJob &m_state;
     int &m_nSliderPos;
     std::function<QWidget *(int)> m_control;
+    QTimer m_scrubTimer;
+    QElapsedTimer m_scrubClock;
+    REFERENCE_TIME m_scrubTarget = 0;
 };

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStyle>
 
 #include <algorithm>
 #include <cstdio>
@@ -75,8 +76,7 @@ void CVcdCore::CreatePreviewWindow()
     m_window->setWindowTitle(QStringLiteral("Video Window"));
     m_window->setWindowIcon(artwork::Icon(artwork::IconApplication));
 
-    QScreen *screen = m_owner ? m_owner->screen() : QGuiApplication::primaryScreen();
-    const QRect workArea = screen ? screen->availableGeometry() : QRect(0, 0, 640, 480);
+    const QRect workArea = WorkArea();
     const QRect ownerFrame = m_owner ? m_owner->frameGeometry() : workArea;
     const QRect placed = preview::PreviewWindowRect(workArea, ownerFrame);
     m_window->move(placed.topLeft());
@@ -194,10 +194,44 @@ HRESULT CVcdCore::InitVideoWindow(int multiplier, int divider)
         return FAILED(hr) ? hr : E_INVALIDARG;
     width = width * multiplier / divider;
     height = height * multiplier / divider;
-    // The window manager adds the frame and caption around this client size.
-    m_window->resize(width, height);
-    m_video->setGeometry(0, 0, width, height);
+    // The window manager adds the frame and caption around this client size; a picture
+    // larger than the screen is shown smaller rather than off its edge.
+    m_wantedClientSize = QSize(width, height);
+    FitWindow(m_wantedClientSize);
+    m_bFitPending = !m_window->isVisible();
     return S_OK;
+}
+
+QRect CVcdCore::WorkArea() const
+{
+    QScreen *screen = m_owner ? m_owner->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 640, 480);
+}
+
+QMargins CVcdCore::FrameMargins() const
+{
+    const QRect frame = m_window->frameGeometry();
+    const QRect client = m_window->geometry();
+    const QMargins known(client.left() - frame.left(), client.top() - frame.top(),
+                         frame.right() - client.right(), frame.bottom() - client.bottom());
+    if (!known.isNull() || m_window->isVisible())
+        return known;
+    // Not framed yet: reserve a caption and borders as the style would draw them.
+    const QStyle *style = m_window->style();
+    const int border = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, m_window);
+    const int caption = style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, m_window);
+    return QMargins(border, caption + border, border, border);
+}
+
+void CVcdCore::FitWindow(const QSize &clientSize)
+{
+    const QMargins margins = FrameMargins();
+    const QRect client = preview::FitPreviewClient(WorkArea(), m_window->frameGeometry().topLeft(),
+                                                   clientSize, margins);
+    m_fittedSize = client.size();
+    m_window->resize(client.size());
+    m_window->move(client.topLeft() - QPoint(margins.left(), margins.top()));
+    m_video->setGeometry(0, 0, client.width(), client.height());
 }
 
 void CVcdCore::Play()
@@ -244,6 +278,13 @@ HRESULT CVcdCore::Seek(REFERENCE_TIME t)
     if (!m_graph || FAILED(m_graph->QuerySeeking()))
         return E_NOINTERFACE;
     return m_graph->SetPositions(std::max<REFERENCE_TIME>(t, 0), -1);
+}
+
+HRESULT CVcdCore::SeekKeyFrame(REFERENCE_TIME t)
+{
+    if (!m_graph || FAILED(m_graph->QuerySeeking()))
+        return E_NOINTERFACE;
+    return m_graph->SeekKeyFrame(std::max<REFERENCE_TIME>(t, 0));
 }
 
 void CVcdCore::OnPositionTimer()
@@ -342,6 +383,13 @@ bool CVcdCore::TimerActive(int id) const
 
 void CVcdCore::OnWindowGeometryChanged()
 {
+    // The frame the window manager put around the first showing is known only now.
+    // A size someone else gave the window since is left alone.
+    if (m_bFitPending && !m_bFullScreen && m_window && m_window->isVisible()
+        && m_window->size() == m_fittedSize && !FrameMargins().isNull()) {
+        m_bFitPending = false;
+        FitWindow(m_wantedClientSize);
+    }
     if (m_bWindowShown)
         PlaceVideo();
 }
@@ -350,6 +398,32 @@ void CVcdCore::OnEscape()
 {
     if (m_bFullScreen)
         ToggleFullScreen();
+}
+
+double CVcdCore::FrameRate() const
+{
+    double seconds = 0;
+    if (m_graph && SUCCEEDED(m_graph->GetAvgTimePerFrame(&seconds)) && seconds > 0)
+        return 1.0 / seconds;
+    return 0;
+}
+
+void CVcdCore::RefreshPosition()
+{
+    if (!m_graph || FAILED(m_graph->QuerySeeking()))
+        return;
+    m_graph->GetStopPosition(&m_llStopPosition);
+    m_graph->GetCurrentPosition(&m_llCurrentPosition);
+}
+
+bool CVcdCore::OnKeyPress(int key, Qt::KeyboardModifiers modifiers)
+{
+    return m_keyHandler && m_keyHandler(key, modifiers);
+}
+
+bool CVcdCore::OnFilesDropped(const QStringList &files)
+{
+    return m_dropHandler && m_dropHandler(files);
 }
 
 void CVcdCore::OnCloseRequested()

@@ -3,11 +3,13 @@
 #include "platform/Status.h"
 #include "preview/PreviewWindow.h"
 
+#include <QMargins>
 #include <QPointer>
 #include <QRect>
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -55,6 +57,8 @@ public:
     void Stop();
     // Accurate: the picture shown afterwards is the frame at t.
     HRESULT Seek(REFERENCE_TIME t);
+    // Quick, to the nearest key frame: while the slider is dragged.
+    HRESULT SeekKeyFrame(REFERENCE_TIME t);
 
     void ToggleFullScreen();
     HRESULT InitVideoWindow(int multiplier, int divider);
@@ -72,8 +76,19 @@ public:
     void OnWindowGeometryChanged() override;
     void OnEscape() override;
     void OnCloseRequested() override;
+    // The owner decides what a dropped file does.
+    bool OnFilesDropped(const QStringList &files) override;
+    bool OnKeyPress(int key, Qt::KeyboardModifiers modifiers) override;
 
     PlayState State() const { return m_psCurrent; }
+    // Frames per second of the video, 0 when unknown.
+    double FrameRate() const;
+    // Reads the positions from the graph now instead of at the next report.
+    void RefreshPosition();
+    // Keys pressed in the preview window go here first; true when taken.
+    std::function<bool(int key, Qt::KeyboardModifiers modifiers)> m_keyHandler;
+    // Files dropped on the preview window go here; true when taken.
+    std::function<bool(const QStringList &files)> m_dropHandler;
     QWidget *Window() const;
     CVideoWidget *VideoWidget() const;
     // Where the video sits inside the window.
@@ -99,6 +114,11 @@ private:
     void EnterFullScreen();
     void LeaveFullScreen();
     void PlaceVideo();
+    QRect WorkArea() const;
+    // Frame the window manager adds around the client (an estimate before the first showing).
+    QMargins FrameMargins() const;
+    // Sizes and moves the window so its frame stays within the work area.
+    void FitWindow(const QSize &clientSize);
     void ShowCursor(bool show);
     void PostToOwner(QEvent *event);
 
@@ -113,6 +133,10 @@ private:
     QRect m_savedRect;
     Qt::WindowFlags m_savedFlags;
     QRect m_fullScreenVideo;
+    // Set until the window manager's frame is known, to fit the window again then.
+    bool m_bFitPending = false;
+    QSize m_wantedClientSize;
+    QSize m_fittedSize;
     QTimer m_cursorTimer;
     QTimer m_positionTimer;
 };

@@ -52,6 +52,7 @@ void CVcdCore::EnterFullScreen()
     QScreen *screen = m_window->screen();
     const QRect screenRect = screen ? screen->geometry() : QRect(0, 0, 640, 480);
     m_savedRect = m_window->geometry();
+    m_bFitPending = false;
     m_savedFlags = m_window->windowFlags();
     m_window->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     m_window->setGeometry(screenRect);

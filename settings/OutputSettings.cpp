@@ -4,6 +4,7 @@
 #include "settings/SettingsStore.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <clocale>
@@ -75,6 +76,17 @@ bool ApplyFormatExtension(int format, const std::string &path, std::string *resu
     return true;
 }
 
+namespace {
+
+// Many desktops name a videos folder without making it; the first conversion must not fail on
+// that. True when the folder exists afterwards.
+bool MakeVideosFolder(const QString &folder)
+{
+    return QDir().mkpath(folder) && QFileInfo(folder).isWritable();
+}
+
+} // namespace
+
 std::string DefaultOutputPath()
 {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
@@ -83,6 +95,8 @@ std::string DefaultOutputPath()
         folder = QDir::homePath();
         if (folder.isEmpty())
             folder = QStringLiteral("/tmp");
+    } else if (!MakeVideosFolder(folder)) {
+        folder = QDir::homePath();
     }
     return QDir::cleanPath(folder).toStdString() + (folder == "/" ? "" : "/") + "output.wmv";
 }
@@ -92,8 +106,15 @@ void LoadOutputSettings(const SettingsStore &store, OutputSettings *s)
     s->m_nOutputFormat = store.ReadInt("Settings", "nOuptputFormat", OutputFormatWmv);
 
     std::string path = store.ReadString("Settings", "OutputName", std::string());
-    if (path.empty() || path.size() > kMaxOutputPathLength)
+    if (path.empty() || path.size() > kMaxOutputPathLength) {
         path = DefaultOutputPath();
+    } else {
+        // A stored path in the videos folder, which a desktop may have dropped since.
+        const QString folder = QFileInfo(QString::fromStdString(path)).absolutePath();
+        const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+        if (!videos.isEmpty() && folder == QDir::cleanPath(videos) && !QFileInfo::exists(folder))
+            MakeVideosFolder(folder);
+    }
     ApplyFormatExtension(s->m_nOutputFormat, path, &s->m_szOutputFile);
 
     s->m_nOutputWidth = store.ReadInt("Settings", "OutputWidth", 0);

@@ -25,12 +25,16 @@ HRESULT PlaybackGraph::Impl::SetState(GstState state)
     return events->SetState(state) == GST_STATE_CHANGE_FAILURE ? E_FAIL : S_OK;
 }
 
-HRESULT PlaybackGraph::Impl::Seek(double newRate, REFERENCE_TIME current, REFERENCE_TIME newStop)
+HRESULT PlaybackGraph::Impl::Seek(double newRate, REFERENCE_TIME current, REFERENCE_TIME newStop,
+                                  bool accurate)
 {
     // Past the end is the end: a demuxer asked for more may refuse the seek.
     if (const auto length = Length(1))
         current = std::min(current, *length);
-    const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+    const auto flags = static_cast<GstSeekFlags>(
+        GST_SEEK_FLAG_FLUSH
+        | (accurate ? GST_SEEK_FLAG_ACCURATE
+                    : GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_NEAREST));
     const GstSeekType stopType = newStop >= 0 ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE;
     const gint64 stopNs = newStop >= 0 ? UnitsToNanoseconds(newStop) : GST_CLOCK_TIME_NONE;
     const GraphEvents::Mark mark = events->Now();
@@ -151,6 +155,14 @@ HRESULT PlaybackGraph::SetPositions(REFERENCE_TIME current, REFERENCE_TIME stop)
     if (SUCCEEDED(hr) && stop >= 0)
         d.stop = stop;
     return hr;
+}
+
+HRESULT PlaybackGraph::SeekKeyFrame(REFERENCE_TIME current)
+{
+    Impl &d = *m_impl;
+    if (!d.rendered)
+        return VFW_E_WRONG_STATE;
+    return current < 0 ? E_INVALIDARG : d.Seek(d.rate, current, -1, false);
 }
 
 HRESULT PlaybackGraph::SetRate(double rate)

@@ -57,6 +57,8 @@ public:
     // Accurate, flushing; a negative stop leaves the stop position as it is. Waits (bounded)
     // until the new position has prerolled.
     HRESULT SetPositions(REFERENCE_TIME current, REFERENCE_TIME stop);
+    // Quick: to the key frame nearest to current, for following a dragged slider.
+    HRESULT SeekKeyFrame(REFERENCE_TIME current);
     HRESULT SetRate(double rate);
 
     // Basic-video interface: E_NOINTERFACE when the file has no video stream.

@@ -60,7 +60,8 @@ struct PlaybackGraph::Impl
     // Control and measurement (PlaybackGraph.cpp).
 
     HRESULT SetState(GstState state);
-    HRESULT Seek(double newRate, REFERENCE_TIME current, REFERENCE_TIME newStop);
+    HRESULT Seek(double newRate, REFERENCE_TIME current, REFERENCE_TIME newStop,
+                 bool accurate = true);
     // The length of the media: our own measure where the demuxer only estimates, otherwise the
     // demuxer's, which some learn only just after preroll (asked up to tries times).
     std::optional<REFERENCE_TIME> Length(int tries = kDurationTries) const;

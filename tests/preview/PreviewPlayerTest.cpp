@@ -94,6 +94,46 @@ TEST(PreviewPlayer, WindowAndFullScreenPlacementRules)
     EXPECT_EQ(FullScreenVideoRect(1280, 1024, 3000, 1001), QRect(0, 298, 1280, 428));
 }
 
+TEST(PreviewPlayer, TheWindowStaysWithinTheWorkArea)
+{
+    using preview::FitPreviewClient;
+    const QRect screen(0, 0, 1280, 1024);
+    const QMargins frame(4, 24, 4, 4);
+    // Fits where it was put: the client sits inside the frame, at its own size.
+    EXPECT_EQ(FitPreviewClient(screen, QPoint(100, 5), QSize(320, 240), frame),
+              QRect(104, 29, 320, 240));
+    // 720p on a 1280-wide screen: scaled to the room inside the frame (1272 wide, 720 * 1272 /
+    // 1280 high, cut) and moved to the left edge.
+    EXPECT_EQ(FitPreviewClient(screen, QPoint(100, 5), QSize(1280, 720), frame),
+              QRect(4, 29, 1272, 715));
+    // Fits in size but starts too far right or too low: moved back, not shrunk.
+    EXPECT_EQ(FitPreviewClient(screen, QPoint(900, 700), QSize(640, 480), frame),
+              QRect(636, 540, 640, 480));
+    // A panel at the top: the caption stays below it.
+    EXPECT_EQ(FitPreviewClient(QRect(0, 30, 1280, 994), QPoint(100, 0), QSize(320, 240), frame),
+              QRect(104, 54, 320, 240));
+    // Too high for the area: the height limits, aspect kept.
+    EXPECT_EQ(
+        FitPreviewClient(QRect(0, 0, 1280, 600), QPoint(0, 0), QSize(1000, 1000), frame).size(),
+        QSize(572, 572));
+
+    // A real window with a picture wider than the screen: its frame stays on the screen.
+    OpenPlayer t("video_only_1280x720.mp4");
+    ASSERT_TRUE(t.player.OpenClip());
+    QWidget *window = t.Window();
+    const QRect area = window->screen()->availableGeometry();
+    ASSERT_LT(area.width(), 1280);
+    for (int command : {0, int(CVcdCore::ID_NORMAL_SIZE)}) {
+        if (command)
+            t.player.OnMenuCommand(command);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(area.contains(window->frameGeometry())) << command;
+        const QRect video = t.player.VideoRect();
+        EXPECT_EQ(video.size(), window->size());
+        EXPECT_NEAR(video.width() * 720.0 / 1280.0, video.height(), 1.0);
+    }
+}
+
 TEST(PreviewPlayer, PlaysReportsEverySecondPausesAndStopsAtZero)
 {
     OpenPlayer t("long_95_7.mp4");

@@ -1,0 +1,134 @@
+#include "AppTestSupport.h"
+
+#include "app/VinteloDlg.h"
+#include "controls/ButtonST.h"
+#include "localisation/InterfaceFont.h"
+#include "options/DialogOutputSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+
+namespace {
+
+struct Case
+{
+    const char *language;
+    int points;
+};
+
+// Words of a caption as drawn: "&" marks a mnemonic.
+QStringList Words(QString text)
+{
+    return text.remove('&').split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
+}
+
+// What of control is cut: an empty text when everything shows.
+std::string CutPart(QWidget *control)
+{
+    const QFontMetrics metrics(control->font());
+    if (auto *button = qobject_cast<CButtonST *>(control)) {
+        // The caption wraps between words; a word is never broken or shrunk.
+        for (const QString &word : Words(button->text()))
+            if (metrics.horizontalAdvance(word) > button->TextRect().width() + 1)
+                return "word " + word.toStdString();
+        const QRect text = button->TextRect();
+        if (!text.isNull() && !button->rect().contains(text))
+            return "caption outside";
+        if (button->IconRect().isNull() || button->IconRect().width() < 16)
+            return "icon";
+        if (button->IconRect().intersects(text))
+            return "icon over caption";
+        return {};
+    }
+    QString text;
+    int margin = 0;
+    if (auto *button = qobject_cast<QPushButton *>(control)) {
+        text = button->text().remove('&');
+        margin = 4;
+    } else if (auto *label = qobject_cast<QLabel *>(control)) {
+        if (label->wordWrap())
+            return label->heightForWidth(label->width()) > label->height() ? "wrapped text" : "";
+        text = label->text();
+        margin = 2 * label->frameWidth();
+    } else if (auto *combo = qobject_cast<QComboBox *>(control)) {
+        text = combo->currentText();
+        margin = combo->sizeHint().width() - metrics.horizontalAdvance(text);
+        return control->height() < metrics.height() ? "height" : "";
+    } else if (qobject_cast<QLineEdit *>(control)) {
+        return control->height() < metrics.height() + 2 ? "height" : "";
+    }
+    if (metrics.horizontalAdvance(text) + margin > control->width())
+        return "text " + text.toStdString();
+    if (!text.isEmpty() && metrics.height() > control->height())
+        return "height";
+    return {};
+}
+
+// Every visible control of window whole, inside it, and clear of the others.
+void ExpectWhole(QWidget *window, const std::string &where)
+{
+    std::vector<QWidget *> shown;
+    for (QWidget *child : window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (child->isHidden() || child->isWindow())
+            continue;
+        const int id = child->property("controlId").toInt();
+        EXPECT_TRUE(window->rect().contains(child->geometry())) << where << " " << id;
+        EXPECT_EQ(child->font(), window->font()) << where << " " << id;
+        if (qobject_cast<QGroupBox *>(child))
+            continue;
+        EXPECT_EQ(CutPart(child), "") << where << " " << id;
+        for (QWidget *other : shown)
+            EXPECT_FALSE(child->geometry().intersects(other->geometry()))
+                << where << " " << id << " over " << other->property("controlId").toInt();
+        shown.push_back(child);
+    }
+}
+
+} // namespace
+
+// Windows grow with the interface font: at each size and in both languages nothing is cut,
+// nothing overlaps, every icon is drawn. Pictures for a person go to build/screenshots.
+TEST(FontScaling, WindowsGrowWithTheInterfaceFont)
+{
+    const QString shots = QStringLiteral(CW_BINARY_DIR "/screenshots");
+    QDir().mkpath(shots);
+    int lastWidth = 0;
+    for (const Case &c : {Case{"English", 9}, Case{"English", 12}, Case{"English", 16},
+                          Case{"German", 9}, Case{"German", 12}, Case{"German", 16}}) {
+        AppTestEnvironment env;
+        CLanguage &language = CLanguage::Instance();
+        ASSERT_TRUE(language.Initialize(CW_BINARY_DIR "/bin", c.language));
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPointSize(c.points);
+        language.SaveInterfaceFont(FromQFont(font));
+        const std::string where = std::string(c.language) + " " + std::to_string(c.points) + "pt";
+
+        CVinteloDlg dialog;
+        dialog.show();
+        ExpectWhole(&dialog, "main " + where);
+        EXPECT_EQ(dialog.size(), dialog.DialogUnitsToPixels(QRect(0, 0, 357, 196)).size());
+        if (c.points == 9)
+            lastWidth = 0;
+        EXPECT_GT(dialog.width(), lastWidth) << where; // grows with every step
+        lastWidth = dialog.width();
+        const QString name
+            = QString("%1/main-%2-%3pt.png").arg(shots).arg(c.language).arg(c.points);
+        dialog.grab().save(name);
+
+        CDialogOutputSettings options;
+        options.m_szOutputFile = env.dir.path().toStdString() + "/output.wmv";
+        options.OnInitDialog();
+        options.show();
+        ExpectWhole(&options, "options " + where);
+        options.grab().save(
+            QString("%1/options-%2-%3pt.png").arg(shots).arg(c.language).arg(c.points));
+    }
+}

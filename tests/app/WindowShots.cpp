@@ -1,0 +1,81 @@
+// Pictures of the main window at a large interface font and of the preview of a video, for a
+// person to look at under a real display and window manager (not a test: it asserts nothing):
+//   xvfb-run -a -s '-screen 0 1280x1024x24' sh -c 'openbox & build/bin/window_shots OUTDIR VIDEO'
+// It then waits up to 30 s for the preview's close box to be clicked (for example with xdotool)
+// and says whether that closed the video.
+#include "app/VinteloDlg.h"
+#include "localisation/InterfaceFont.h"
+#include "localisation/Language.h"
+#include "platform/Choosers.h"
+#include "platform/MessageBoxes.h"
+#include "preview/TrimControls.h"
+#include "preview/VcdCore.h"
+#include "settings/SettingsStore.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+namespace {
+
+void Save(const QString &path)
+{
+    QTest::qWait(800);
+    QGuiApplication::primaryScreen()->grabWindow(0).save(path);
+    std::printf("%s\n", qPrintable(path));
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    QApplication application(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s OUTDIR VIDEO [LANGUAGE]\n", argv[0]);
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    SettingsStore store((config.path() + "/clipwright.conf").toStdString());
+    SettingsStore::SetGlobal(&store);
+    platform::MessageBoxRecorder boxes;
+    platform::ChooserRecorder choosers;
+    CLanguage &language = CLanguage::Instance();
+    language.Initialize(CW_BINARY_DIR "/bin", argc > 3 ? argv[3] : "English");
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPointSize(16);
+    language.SaveInterfaceFont(FromQFont(font));
+
+    CVinteloDlg dialog;
+    dialog.move(0, 300);
+    dialog.show();
+    QTest::qWaitForWindowExposed(&dialog);
+    Save(out + "/wm-main-16pt.png");
+
+    choosers.QueueAnswer(argv[2]);
+    qobject_cast<QAbstractButton *>(dialog.Control(CVinteloDlg::IDC_BUTTON_ADD_VIDEO))->click();
+    Save(out + "/wm-preview.png");
+    if (CVcdCore *player = CTrimControls::Player()) {
+        const QRect frame = player->Window()->frameGeometry();
+        std::printf("preview frame %d,%d %dx%d, client %dx%d, work area %d,%d %dx%d\n", frame.x(),
+                    frame.y(), frame.width(), frame.height(), player->Window()->width(),
+                    player->Window()->height(), dialog.screen()->availableGeometry().x(),
+                    dialog.screen()->availableGeometry().y(),
+                    dialog.screen()->availableGeometry().width(),
+                    dialog.screen()->availableGeometry().height());
+        std::printf("close box at %d,%d\n", frame.right() - 12, frame.top() + 10);
+        std::fflush(stdout);
+    }
+    const bool closed = QTest::qWaitFor([] { return CTrimControls::Player() == nullptr; }, 30000);
+    std::printf("video closed by the close box: %s; photo count %d\n", closed ? "yes" : "no",
+                dialog.m_nPhotoCount);
+    Save(out + "/wm-after-close.png");
+    SettingsStore::SetGlobal(nullptr);
+    return 0;
+}
