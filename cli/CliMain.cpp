@@ -54,8 +54,13 @@ int main(int argc, char **argv)
     const std::string command = argv[1];
     std::string error;
     const bool convert = command == "convert";
-    if (!media::InitializeMediaPlatform(&error, convert ? media::MediaServices::All
-                                                        : media::MediaServices::Playback)) {
+    if (convert)
+        HoldStopSignalsDuringStartUp();
+    const bool started = media::InitializeMediaPlatform(
+        &error, convert ? media::MediaServices::All : media::MediaServices::Playback);
+    if (convert)
+        ReleaseStopSignalsAfterStartUp();
+    if (!started) {
         std::fprintf(stderr, "Error: Could not initialize COM library. %s\n", error.c_str());
         return 1;
     }

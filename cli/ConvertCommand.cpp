@@ -19,15 +19,51 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 volatile std::sig_atomic_t g_signal = 0;
+// The temporary being written, for a second signal to remove before leaving at once.
+char g_temporary[4096];
+volatile std::sig_atomic_t g_temporaryReady = 0;
+
+const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void OnSignal(int number)
 {
-    g_signal = number;
+    if (g_signal == 0) {
+        g_signal = number;
+        return;
+    }
+    // A second signal while the file is being finished: give it up, leave no temporary.
+    if (g_temporaryReady)
+        unlink(g_temporary);
+    static const char kText[] = "\nStopped again: the file was given up; OUTPUT was not changed.\n";
+    if (write(STDERR_FILENO, kText, sizeof kText - 1) < 0) {
+        // Nothing more can be done in a signal handler.
+    }
+    _exit(128 + number);
+}
+
+void SetTemporary(const std::string &path)
+{
+    g_temporaryReady = 0;
+    if (path.empty() || path.size() >= sizeof g_temporary)
+        return;
+    std::copy(path.begin(), path.end(), g_temporary);
+    g_temporary[path.size()] = '\0';
+    g_temporaryReady = 1;
+}
+
+void SetStopSignalsHeld(bool held)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int number : kStopSignals)
+        sigaddset(&set, number);
+    sigprocmask(held ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 }
 
 // An encoder named on the command line: its factory name or its listed name.
@@ -168,18 +204,18 @@ int SetUpJob(const ConvertOptions &o, ConversionJob &dlg)
     return 0;
 }
 
-// The output path checked and freed, and the encoders bound. Returns 0, or 1 after a message.
-int PrepareOutput(const ConvertOptions &o, ConversionJob &dlg)
+// The output path checked, the file to write made beside it, and the encoders bound. Returns
+// 0, or 1 after a message. An existing OUTPUT stays as it is until the new file is complete.
+int PrepareOutput(const ConvertOptions &o, ConversionJob &dlg, Conversion &conversion)
 {
     if (!CheckOutputPath(dlg))
         return 1;
-    if (access(o.output.c_str(), F_OK) == 0) {
-        if (!o.overwrite) {
-            std::fprintf(stderr, "Error: %s exists. Add --overwrite to replace it.\n",
-                         o.output.c_str());
-            return 1;
-        }
-        std::remove(o.output.c_str());
+    struct stat st;
+    const bool exists = stat(o.output.c_str(), &st) == 0;
+    if (exists && !o.overwrite) {
+        std::fprintf(stderr, "Error: %s exists. Add --overwrite to replace it.\n",
+                     o.output.c_str());
+        return 1;
     }
     const bool windowsMedia
         = dlg.m_nOutputFormat == OutputFormatWmv || dlg.m_nOutputFormat == OutputFormatAsf;
@@ -191,58 +227,68 @@ int PrepareOutput(const ConvertOptions &o, ConversionJob &dlg)
             return 1;
         SuppressCodecFeedback();
     }
+    if (!PrepareOutputFile(conversion, o.output, exists))
+        return 1;
+    SetTemporary(conversion.m_output->TemporaryPath());
     return 0;
 }
 
-// How a started conversion ended.
-struct Outcome
-{
-    bool completed = false;
-    bool unfinished = false; // the writer did not complete the file in time after a stop
-};
-
 // Waits for the end of the running conversion, showing progress, and stops it on a signal.
-Outcome WaitForConversion(ConversionJob &dlg, ConsoleHost &host)
+void WaitForConversion(ConversionJob &dlg, ConsoleHost &host)
 {
     Conversion &conversion = host.Run();
     const REFERENCE_TIME length = dlg.m_llEndTime - dlg.m_llStartTime;
     Progress progress(length);
-    Outcome outcome;
     auto lastShown = std::chrono::steady_clock::now();
     while (dlg.m_bConverting == 1) {
-        const bool events = host.Wait(std::chrono::milliseconds(200));
         if (g_signal != 0) {
-            std::fprintf(stderr, "\nStopping: finishing the file written so far...\n");
-            outcome.unfinished = FinishConversion(dlg, conversion) == E_FAIL;
+            std::fprintf(stderr, "\nStopping: finishing the file written so far (a second "
+                                 "signal gives it up)...\n");
+            FinishConversion(dlg, conversion);
             break;
         }
-        if (events && conversion.pControl) {
-            const bool endSeen = conversion.pControl->Completed();
+        const bool events = host.Wait(std::chrono::milliseconds(200));
+        if (events && conversion.pControl && g_signal == 0)
             OnGraphNotify(dlg, conversion);
-            if (dlg.m_bConverting == 0)
-                outcome.completed = endSeen && conversion.m_lastError.empty();
-        }
         if (dlg.m_bConverting == 1
             && std::chrono::steady_clock::now() - lastShown >= std::chrono::seconds(1)) {
             progress.Show(conversion.pControl ? conversion.pControl->CurrentPosition() : 0);
             lastShown = std::chrono::steady_clock::now();
         }
     }
-    if (outcome.completed)
+    if (conversion.m_result.kind == ConversionResult::Kind::Completed)
         progress.Show(length, true);
-    return outcome;
 }
+
+int StoppedExitCode()
+{
+    return 128 + g_signal;
+}
+
+} // namespace
 
 void InstallStopHandlers()
 {
     struct sigaction action = {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (int number : kStopSignals)
+        sigaction(number, &action, nullptr);
 }
 
-} // namespace
+void HoldStopSignalsDuringStartUp()
+{
+    InstallStopHandlers();
+    SetStopSignalsHeld(true);
+}
+
+void ReleaseStopSignalsAfterStartUp()
+{
+    // A plugin loader (gst-python) may have put its own handlers in place: ours again, then
+    // a signal held during start-up is delivered to them.
+    InstallStopHandlers();
+    SetStopSignalsHeld(false);
+}
 
 int RunConvertCommand(int argc, char **argv)
 {
@@ -259,27 +305,35 @@ int RunConvertCommand(int argc, char **argv)
     ConversionJob dlg;
     if (int code = SetUpJob(o, dlg); code != 0)
         return code;
-    if (int code = PrepareOutput(o, dlg); code != 0)
-        return code;
-
-    InstallStopHandlers();
+    // A stop that came while the video was measured: nothing was written.
+    if (g_signal != 0)
+        return StoppedExitCode();
     ConsoleHost host;
     Conversion &conversion = host.Run();
-    const bool withSound = media::FileHasSound(dlg.m_szMusicFile[0]);
-    if (FAILED(BuildTimeline(dlg, conversion.pTimeline, withSound)) || !conversion.pTimeline)
-        return 1;
-    if (FAILED(StartRender(dlg, conversion, conversion.pTimeline)) || dlg.m_bConverting != 1)
-        return 1;
+    if (int code = PrepareOutput(o, dlg, conversion); code != 0)
+        return code;
+    if (g_signal != 0)
+        return StoppedExitCode();
 
-    const Outcome outcome = WaitForConversion(dlg, host);
-    std::fprintf(stderr, "%s\n", host.Status().c_str());
+    if (!StartConversion(dlg, conversion)) {
+        g_temporaryReady = 0;
+        return g_signal != 0 ? StoppedExitCode() : 1;
+    }
+    InstallStopHandlers(); // again: building the graph may have loaded plugins with their own
+    WaitForConversion(dlg, host);
+    g_temporaryReady = 0;
     ReleaseBoundCompressors();
-    if (outcome.unfinished) {
-        std::fprintf(stderr, "Error: the writer did not finish %s in time; it may not play.\n",
-                     dlg.m_szOutputFile.c_str());
+    const ConversionResult &result = conversion.m_result;
+    // A failure has been shown as a message already.
+    if (result.kind != ConversionResult::Kind::Failed)
+        std::fprintf(stderr, "%s\n", host.Status().c_str());
+    switch (result.kind) {
+    case ConversionResult::Kind::Completed:
+        return 0;
+    case ConversionResult::Kind::Stopped:
+    case ConversionResult::Kind::Empty:
+        return g_signal != 0 ? StoppedExitCode() : 1;
+    default:
         return 1;
     }
-    if (g_signal != 0)
-        return 128 + g_signal;
-    return outcome.completed ? 0 : 1;
 }
