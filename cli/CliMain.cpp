@@ -87,8 +87,15 @@ int main(int argc, char **argv)
             break;
     }
     std::string error;
-    if (!media::InitializeMediaPlatform(&error, convert ? media::MediaServices::All
-                                                        : media::MediaServices::Playback))
+    // Our stop handling is in place before the media framework starts; a signal that arrives
+    // meanwhile is delivered after.
+    if (convert)
+        HoldStopSignalsDuringStartUp();
+    const bool started = media::InitializeMediaPlatform(
+        &error, convert ? media::MediaServices::All : media::MediaServices::Playback);
+    if (convert)
+        ReleaseStopSignalsAfterStartUp();
+    if (!started)
         return Fail("media framework", "could not start: " + error);
     if (convert)
         return RunConvertCommand(argc - 1, argv + 1);

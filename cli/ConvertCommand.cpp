@@ -30,10 +30,45 @@
 namespace {
 
 volatile std::sig_atomic_t g_signal = 0;
+// The temporary being written, for a second signal to remove before leaving at once.
+char g_temporary[4096];
+volatile std::sig_atomic_t g_temporaryReady = 0;
+
+const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void OnSignal(int number)
 {
-    g_signal = number;
+    if (g_signal == 0) {
+        g_signal = number;
+        return;
+    }
+    // A second signal while the file is being finished: give it up, leave no temporary.
+    if (g_temporaryReady)
+        unlink(g_temporary);
+    static const char kText[] = "\nStopped again: the file was given up; OUTPUT was not changed.\n";
+    if (write(STDERR_FILENO, kText, sizeof kText - 1) < 0) {
+        // Nothing more can be done in a signal handler.
+    }
+    _exit(128 + number);
+}
+
+void SetTemporary(const std::string &path)
+{
+    g_temporaryReady = 0;
+    if (path.empty() || path.size() >= sizeof g_temporary)
+        return;
+    std::copy(path.begin(), path.end(), g_temporary);
+    g_temporary[path.size()] = '\0';
+    g_temporaryReady = 1;
+}
+
+void SetStopSignalsHeld(bool held)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int number : kStopSignals)
+        sigaddset(&set, number);
+    sigprocmask(held ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 }
 
 // The part to convert, in seconds checked before they become 100-ns units: an end past the
@@ -109,18 +144,18 @@ int SetUpJob(const ConvertOptions &o, const std::string &input, const std::strin
     return ChooseSection(o, input, length, dlg);
 }
 
-// The output path checked and freed, and the encoders bound. Returns 0, or 1 after a message.
-int PrepareOutput(const ConvertOptions &o, ConversionJob &dlg)
+// The output path checked, the file to write made beside it, and the encoders bound. Returns
+// 0, or 1 after a message. An existing OUTPUT stays as it is until the new file is complete.
+int PrepareOutput(const ConvertOptions &o, ConversionJob &dlg, Conversion &conversion)
 {
     if (!CheckOutputPath(dlg))
         return 1;
-    if (access(o.output.c_str(), F_OK) == 0) {
-        if (!o.overwrite) {
-            std::fprintf(stderr, "Error: %s exists. Add --overwrite to replace it.\n",
-                         o.output.c_str());
-            return 1;
-        }
-        std::remove(o.output.c_str());
+    struct stat st;
+    const bool exists = stat(o.output.c_str(), &st) == 0;
+    if (exists && !o.overwrite) {
+        std::fprintf(stderr, "Error: %s exists. Add --overwrite to replace it.\n",
+                     o.output.c_str());
+        return 1;
     }
     const bool windowsMedia
         = dlg.m_nOutputFormat == OutputFormatWmv || dlg.m_nOutputFormat == OutputFormatAsf;
@@ -132,55 +167,43 @@ int PrepareOutput(const ConvertOptions &o, ConversionJob &dlg)
             return 1;
         SuppressCodecFeedback();
     }
+    if (!PrepareOutputFile(conversion, o.output, exists))
+        return 1;
+    SetTemporary(conversion.m_output->TemporaryPath());
     return 0;
 }
 
-// How a started conversion ended.
-struct Outcome
-{
-    bool completed = false;
-    bool unfinished = false; // the writer did not complete the file in time after a stop
-};
-
 // Waits for the end of the running conversion, showing progress, and stops it on a signal.
-Outcome WaitForConversion(ConversionJob &dlg, ConsoleHost &host, Progress::Style style)
+void WaitForConversion(ConversionJob &dlg, ConsoleHost &host, Progress::Style style)
 {
     Conversion &conversion = host.Run();
     const REFERENCE_TIME length = dlg.m_llEndTime - dlg.m_llStartTime;
     Progress progress(length, style);
-    Outcome outcome;
     auto lastShown = std::chrono::steady_clock::now();
     while (dlg.m_bConverting == 1) {
-        const bool events = host.Wait(std::chrono::milliseconds(200));
         if (g_signal != 0) {
-            std::fprintf(stderr, "\nStopping: finishing the file written so far...\n");
-            outcome.unfinished = FinishConversion(dlg, conversion) == E_FAIL;
+            if (style != Progress::Style::Silent)
+                std::fprintf(stderr, "\nStopping: finishing the file written so far (a second "
+                                     "signal gives it up)...\n");
+            FinishConversion(dlg, conversion);
             break;
         }
-        if (events && conversion.pControl) {
-            const bool endSeen = conversion.pControl->Completed();
+        const bool events = host.Wait(std::chrono::milliseconds(200));
+        if (events && conversion.pControl && g_signal == 0)
             OnGraphNotify(dlg, conversion);
-            if (dlg.m_bConverting == 0)
-                outcome.completed = endSeen && conversion.m_lastError.empty();
-        }
         if (dlg.m_bConverting == 1
             && std::chrono::steady_clock::now() - lastShown >= std::chrono::seconds(1)) {
             progress.Show(conversion.pControl ? conversion.pControl->WrittenPosition() : 0);
             lastShown = std::chrono::steady_clock::now();
         }
     }
-    if (outcome.completed)
+    if (conversion.m_result.kind == ConversionResult::Kind::Completed)
         progress.Show(length, true);
-    return outcome;
 }
 
-void InstallStopHandlers()
+int StoppedExitCode()
 {
-    struct sigaction action = {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    return 128 + g_signal;
 }
 
 // The output, checked in the command line's words before anything is written or removed:
@@ -208,14 +231,6 @@ int CheckOutputFile(const std::string &input, const std::string &output, bool ov
     return 0;
 }
 
-// A failed conversion leaves nothing under the output's name: what is there is a part-written
-// file of this run (an earlier file there was only replaced with --overwrite).
-void RemoveFailedOutput(const std::string &output)
-{
-    std::error_code ec;
-    std::filesystem::remove(output, ec);
-}
-
 Progress::Style StyleOf(const ConvertOptions &o)
 {
     if (o.quiet)
@@ -224,7 +239,8 @@ Progress::Style StyleOf(const ConvertOptions &o)
 }
 
 // One input converted to one output file. Returns its exit code; *stopped when a signal ended
-// it.
+// it. A failure leaves the output as it was: the new file is written beside it and put in its
+// place only when complete.
 int ConvertFile(const ConvertOptions &options, const std::string &input, const std::string &output,
                 bool *stopped)
 {
@@ -233,45 +249,57 @@ int ConvertFile(const ConvertOptions &options, const std::string &input, const s
     ConversionJob dlg;
     if (int code = SetUpJob(o, input, output, dlg); code != 0)
         return code;
+    // A stop that came while the video was measured: nothing was written.
+    *stopped = g_signal != 0;
+    if (*stopped)
+        return StoppedExitCode();
     if (int code = CheckOutputFile(input, output, o.overwrite); code != 0)
         return code;
-    if (int code = PrepareOutput(o, dlg); code != 0) {
+    ConsoleHost host;
+    Conversion &conversion = host.Run();
+    if (int code = PrepareOutput(o, dlg, conversion); code != 0) {
         if (const std::string reason = TakeEngineReason(); !reason.empty())
             Fail(output, reason);
         return code;
     }
     if (int code = CheckFrameSize(dlg); code != 0)
         return code;
+    *stopped = g_signal != 0;
+    if (*stopped)
+        return StoppedExitCode();
 
-    InstallStopHandlers();
-    ConsoleHost host;
-    Conversion &conversion = host.Run();
-    const bool withSound = media::FileHasSound(dlg.m_szMusicFile[0]);
-    if (FAILED(BuildTimeline(dlg, conversion.pTimeline, withSound)) || !conversion.pTimeline
-        || FAILED(StartRender(dlg, conversion, conversion.pTimeline)) || dlg.m_bConverting != 1) {
+    if (!StartConversion(dlg, conversion)) {
+        g_temporaryReady = 0;
         const std::string reason = TakeEngineReason();
         ReleaseBoundCompressors();
-        RemoveFailedOutput(output);
+        *stopped = g_signal != 0;
+        if (*stopped)
+            return StoppedExitCode();
         return Fail(output, reason.empty() ? "the conversion could not start" : reason);
     }
-
-    const Outcome outcome = WaitForConversion(dlg, host, StyleOf(o));
+    InstallStopHandlers(); // again: building the graph may have loaded plugins with their own
+    WaitForConversion(dlg, host, StyleOf(o));
+    g_temporaryReady = 0;
     const std::string reason = TakeEngineReason();
     ReleaseBoundCompressors();
-    if (outcome.unfinished)
-        return Fail(output, "the writer did not finish the file in time; it may not play");
-    if (g_signal != 0) {
-        *stopped = true;
-        return 128 + g_signal;
-    }
-    if (!outcome.completed) {
-        RemoveFailedOutput(output);
+    switch (conversion.m_result.kind) {
+    case ConversionResult::Kind::Completed:
+        if (!o.quiet && o.progress == ProgressStyle::Text)
+            std::fprintf(stderr, "clipwright-cli: wrote %s (%dx%d, %.3f fps)\n", output.c_str(),
+                         dlg.m_nOutputWidth, dlg.m_nOutputHeight, dlg.m_dOutputFrameRate);
+        return 0;
+    case ConversionResult::Kind::Stopped:
+    case ConversionResult::Kind::Empty:
+        if (g_signal != 0) {
+            *stopped = true;
+            if (!o.quiet)
+                std::fprintf(stderr, "%s\n", host.Status().c_str());
+            return StoppedExitCode();
+        }
+        return Fail(output, reason.empty() ? host.Status() : reason);
+    default:
         return Fail(output, reason.empty() ? "the conversion failed" : reason);
     }
-    if (!o.quiet && o.progress == ProgressStyle::Text)
-        std::fprintf(stderr, "clipwright-cli: wrote %s (%dx%d, %.3f fps)\n", output.c_str(),
-                     dlg.m_nOutputWidth, dlg.m_nOutputHeight, dlg.m_dOutputFrameRate);
-    return 0;
 }
 
 // Each input in turn into DIR/<name>.<ext> with the same options; a failure does not stop the
@@ -321,6 +349,29 @@ int ConvertEach(const ConvertOptions &o)
 }
 
 } // namespace
+
+void InstallStopHandlers()
+{
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int number : kStopSignals)
+        sigaction(number, &action, nullptr);
+}
+
+void HoldStopSignalsDuringStartUp()
+{
+    InstallStopHandlers();
+    SetStopSignalsHeld(true);
+}
+
+void ReleaseStopSignalsAfterStartUp()
+{
+    // A plugin loader (gst-python) may have put its own handlers in place: ours again, then
+    // a signal held during start-up is delivered to them.
+    InstallStopHandlers();
+    SetStopSignalsHeld(false);
+}
 
 int RunConvertCommand(int argc, char **argv)
 {

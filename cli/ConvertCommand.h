@@ -2,6 +2,16 @@
 
 // `clipwright-cli convert`: the same probe, timeline and output graph as the window program.
 // argv[0] is "convert". Returns the process exit code: 0 when the whole file was written,
-// 1 on a failure, 2 for wrong usage, 130/143 when stopped by SIGINT/SIGTERM (the file written so
-// far is complete in itself).
+// 1 on a failure (OUTPUT is then as it was), 2 for wrong usage, 130/143/129 when stopped by
+// SIGINT/SIGTERM/SIGHUP (the file written so far is complete, checked and in place, or, when
+// nothing was written yet, OUTPUT is as it was).
 int RunConvertCommand(int argc, char **argv);
+
+// SIGINT, SIGTERM and SIGHUP stop a conversion. Called before the media platform starts: our
+// handlers are in place and the signals are held, so a plugin loader that starts an embedded
+// interpreter neither swallows them nor dies of them.
+void HoldStopSignalsDuringStartUp();
+// After the media platform has started: our handlers again, and a signal that came during
+// start-up is honoured.
+void ReleaseStopSignalsAfterStartUp();
+void InstallStopHandlers();

@@ -329,7 +329,7 @@ HRESULT StartRender(ConversionJob &dlg, Conversion &conversion,
         return hr;
     }
     DisableGroupPreview(timeline);
-    hr = BuildOutputGraph(dlg, conversion, *pRenderEngine, dlg.m_szOutputFile);
+    hr = BuildOutputGraph(dlg, conversion, *pRenderEngine, conversion.WritePath(dlg));
     if (FAILED(hr))
         conversion.ReleaseGraph();
     return hr;

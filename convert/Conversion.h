@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/OutputFile.h"
 #include "job/ConversionJob.h"
 #include "media/core/Filter.h"
 #include "media/output/CaptureGraphBuilder.h"
@@ -34,8 +35,24 @@ public:
     virtual void OpenDownloadPage(const std::string &address) = 0;
 };
 
+// How a conversion ended, for the front end that ran it.
+struct ConversionResult
+{
+    enum class Kind {
+        None,      // not ended yet, or never started
+        Completed, // the whole section was written, checked and put in place
+        Stopped,   // stopped early: what was written was checked and put in place
+        Empty,     // stopped before anything was written: nothing was put in place
+        Failed,    // an error, or the file did not pass the check: nothing was put in place
+    };
+    Kind kind = Kind::None;
+    REFERENCE_TIME written = 0; // what the output holds (100-ns units)
+    REFERENCE_TIME length = 0;  // the section asked for
+    std::string message;        // why it failed, with the figures
+};
+
 // One front end's conversion: the timeline, the render engine and the running graph, from a
-// start until FinishConversion releases them, and what the graph reported when it failed.
+// start until FinishConversion releases them, the file being written, and how it ended.
 class Conversion
 {
 public:
@@ -58,6 +75,15 @@ public:
     // The running graph: its control and its events.
     std::shared_ptr<media::ConversionGraph> pControl;
     std::string m_lastError;
+    // The temporary the graph writes, put in place by FinishConversion; none when the graph
+    // writes the output path directly.
+    std::unique_ptr<OutputFile> m_output;
+    ConversionResult m_result;
+    // The path the writer writes to.
+    std::string WritePath(const ConversionJob &dlg) const
+    {
+        return m_output ? m_output->TemporaryPath() : dlg.m_szOutputFile;
+    }
 
 private:
     ConversionHost &m_host;

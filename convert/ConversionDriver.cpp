@@ -1,5 +1,6 @@
 #include "convert/ConversionDriver.h"
 
+#include "convert/OutputCheck.h"
 #include "convert/TimelineBuilder.h"
 #include "localisation/Language.h"
 #include "media/core/MediaPlatform.h"
@@ -12,7 +13,7 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -20,10 +21,97 @@ const char *const kDivxDownloadPage = "https://www.divx.com/en/software/download
 
 namespace {
 
+// Something is at the path (a regular file, once CheckOutputPath has passed). Never opened:
+// opening a pipe would wait for a writer.
 bool FileExists(const std::string &path)
 {
-    std::ifstream file(path, std::ios::binary);
-    return file.good();
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+// "00:00:15", or "00:00:04.200" for a mark between whole seconds.
+std::string MarkText(REFERENCE_TIME t)
+{
+    std::string text = platform::HmsText(t / UNITS);
+    if (const REFERENCE_TIME rest = t % UNITS; rest > 0) {
+        char millis[8];
+        std::snprintf(millis, sizeof millis, ".%03d", static_cast<int>(rest / 10000));
+        text += millis;
+    }
+    return text;
+}
+
+// The status line and, for a failure, the same text in a message box.
+void ShowOutcome(ConversionJob &dlg, Conversion &conversion)
+{
+    const ConversionResult &r = conversion.m_result;
+    ConversionHost &host = conversion.Host();
+    switch (r.kind) {
+    case ConversionResult::Kind::Completed:
+        host.SetStatusText(DoneText(dlg));
+        break;
+    case ConversionResult::Kind::Stopped:
+        host.SetStatusText(StoppedText(dlg, r.written, r.length));
+        break;
+    case ConversionResult::Kind::Empty:
+        host.SetStatusText("Stopped before anything was written: " + dlg.m_szOutputFile
+                           + " was not changed.");
+        break;
+    case ConversionResult::Kind::Failed:
+    case ConversionResult::Kind::None:
+        host.SetStatusText(r.message);
+        platform::ShowAppMessageBox(r.message);
+        break;
+    }
+}
+
+// Checks what the graph wrote and puts it in place, or removes it; fills the result.
+void SettleOutput(ConversionJob &dlg, Conversion &conversion, HRESULT stopResult,
+                  REFERENCE_TIME stoppedAt, const OutputExpectation &section)
+{
+    ConversionResult &r = conversion.m_result;
+    r = ConversionResult{};
+    r.length = section.length;
+    std::unique_ptr<OutputFile> output = std::move(conversion.m_output);
+    const std::string path = output ? output->TemporaryPath() : dlg.m_szOutputFile;
+    const bool stopped = stoppedAt >= 0;
+    auto fail = [&](const std::string &message) {
+        r.kind = ConversionResult::Kind::Failed;
+        r.message = message;
+        if (output)
+            output->Discard();
+    };
+    if (stopResult == E_FAIL)
+        return fail("The writer did not finish the file in time: " + dlg.m_szOutputFile
+                    + " was not changed.");
+    if (stopResult != S_OK)
+        return fail("The conversion stopped because of an error: "
+                    + (conversion.m_lastError.empty() ? std::string("the graph did not run.")
+                                                      : conversion.m_lastError));
+    OutputExpectation expected = section;
+    if (stopped)
+        expected.length = std::min(stoppedAt, section.length);
+    const OutputCheckResult check
+        = stopped && expected.length == 0 ? OutputCheckResult{} : CheckWrittenFile(path, expected);
+    if (stopped && (!check.readable || check.frames == 0)) {
+        // Nothing to keep: a container without a picture is no file for anyone.
+        r.kind = ConversionResult::Kind::Empty;
+        if (output)
+            output->Discard();
+        return;
+    }
+    if (!check.readable)
+        return fail("The written file cannot be read back (" + check.differences + "): "
+                    + dlg.m_szOutputFile + " was not changed.");
+    r.written = check.written;
+    if (!check.matches)
+        return fail("The written file does not match the conversion: " + check.differences
+                    + " (written: " + check.figures + "). " + dlg.m_szOutputFile
+                    + " was not changed.");
+    std::string error;
+    if (output && !output->Commit(&error))
+        return fail(error);
+    r.kind = stopped ? ConversionResult::Kind::Stopped : ConversionResult::Kind::Completed;
 }
 
 bool SameFile(const std::string &a, const std::string &b)
@@ -49,6 +137,65 @@ std::string DoneText(const ConversionJob &dlg)
            + std::to_string(dlg.m_nOutputHeight);
 }
 
+std::string StoppedText(const ConversionJob &dlg, REFERENCE_TIME written, REFERENCE_TIME length)
+{
+    const CLanguage &language = CLanguage::Instance();
+    return "Stopped: " + SecondsText(written) + " of " + SecondsText(length) + " written. "
+           + language.GetString(115) + " " + dlg.m_szOutputFile + "     " + language.GetString(116)
+           + " " + std::to_string(dlg.m_nOutputWidth) + "*" + std::to_string(dlg.m_nOutputHeight);
+}
+
+bool CheckMarks(const ConversionJob &dlg)
+{
+    if (dlg.m_llStartTime > dlg.m_llEndTime) {
+        platform::ShowAppMessageBox("The start mark (" + MarkText(dlg.m_llStartTime)
+                                    + ") is after the end mark (" + MarkText(dlg.m_llEndTime)
+                                    + "). Set the start mark before the end mark, then convert "
+                                      "again.");
+        return false;
+    }
+    if (dlg.m_llStartTime == dlg.m_llEndTime) {
+        platform::ShowAppMessageBox("The start mark and the end mark are both at "
+                                    + MarkText(dlg.m_llStartTime)
+                                    + ": there is nothing to convert. Set the end mark after the "
+                                      "start mark, then convert again.");
+        return false;
+    }
+    return true;
+}
+
+bool PrepareOutputFile(Conversion &conversion, const std::string &target, bool replace)
+{
+    std::string error;
+    conversion.m_output = OutputFile::Create(target, replace, &error);
+    if (!conversion.m_output)
+        platform::ShowAppMessageBox(error);
+    return conversion.m_output != nullptr;
+}
+
+bool StartConversion(ConversionJob &dlg, Conversion &conversion)
+{
+    conversion.m_lastError.clear();
+    conversion.m_result = ConversionResult{};
+    // A file without sound gets no sound track: an audio group would write silence.
+    const bool withSound = dlg.m_nMusicCount > 0 && media::FileHasSound(dlg.m_szMusicFile[0]);
+    BuildTimeline(dlg, conversion.pTimeline, withSound);
+    if (conversion.pTimeline && !HasPicture(*conversion.pTimeline)) {
+        // A timeline without a clip would run for ever without writing a frame.
+        platform::ShowAppMessageBox("There is nothing to convert between the start mark ("
+                                    + MarkText(dlg.m_llStartTime) + ") and the end mark ("
+                                    + MarkText(dlg.m_llEndTime) + ").");
+        conversion.pTimeline.reset();
+    }
+    if (conversion.pTimeline)
+        StartRender(dlg, conversion, conversion.pTimeline);
+    if (dlg.m_bConverting != 1) {
+        conversion.m_output.reset(); // removes the temporary; the output is as it was
+        return false;
+    }
+    return true;
+}
+
 bool CheckOutputPath(const ConversionJob &dlg)
 {
     const std::string &out = dlg.m_szOutputFile;
@@ -63,6 +210,10 @@ bool CheckOutputPath(const ConversionJob &dlg)
                                           "file in the Options dialog.");
             return false;
         }
+    }
+    if (const std::string refusal = OutputFile::Refusal(out); !refusal.empty()) {
+        platform::ShowAppMessageBox(refusal + " Choose another output file in the Options dialog.");
+        return false;
     }
     const QFileInfo info(QString::fromStdString(out));
     const QString folder = info.absolutePath();
@@ -130,16 +281,17 @@ void OnConvert(ConversionJob &dlg, Conversion &conversion)
         FinishConversion(dlg, conversion);
         return;
     }
-    if (!CheckOutputPath(dlg))
+    if (!CheckMarks(dlg) || !CheckOutputPath(dlg))
         return;
+    // Yes replaces the file only once the new one is complete: until then it stays as it is.
+    bool replace = false;
     if (FileExists(dlg.m_szOutputFile)) {
         const std::string text = dlg.m_szOutputFile + " " + language.GetString(127);
         if (platform::ShowMessageBox(text, language.GetString(108), platform::BoxButtons::YesNo,
                                      platform::BoxIcon::Exclamation)
             != platform::BoxAnswer::Yes)
             return;
-        std::error_code ec;
-        std::filesystem::remove(dlg.m_szOutputFile, ec);
+        replace = true;
     }
     if (dlg.m_nOutputFormat != OutputFormatWmv && dlg.m_nOutputFormat != OutputFormatAsf) {
         if (dlg.m_bUseVideoCompressor == 0) {
@@ -155,13 +307,8 @@ void OnConvert(ConversionJob &dlg, Conversion &conversion)
         }
         SuppressCodecFeedback();
     }
-
-    conversion.m_lastError.clear();
-    // A file without sound gets no sound track: an audio group would write silence.
-    const bool withSound = dlg.m_nMusicCount > 0 && media::FileHasSound(dlg.m_szMusicFile[0]);
-    BuildTimeline(dlg, conversion.pTimeline, withSound);
-    if (conversion.pTimeline)
-        StartRender(dlg, conversion, conversion.pTimeline);
+    if (PrepareOutputFile(conversion, dlg.m_szOutputFile, replace))
+        StartConversion(dlg, conversion);
 }
 
 void OnConversionTimer(ConversionJob &dlg, ConversionHost &host)
@@ -181,10 +328,6 @@ long OnGraphNotify(ConversionJob &dlg, Conversion &conversion)
             // A failing graph writes nothing more: end the conversion and say what failed.
             conversion.m_lastError = conversion.pControl->LastError();
             FinishConversion(dlg, conversion);
-            const std::string text
-                = "The conversion stopped because of an error: " + conversion.m_lastError;
-            conversion.Host().SetStatusText(text);
-            platform::ShowAppMessageBox(text);
         }
     }
     return 0;
@@ -195,13 +338,30 @@ HRESULT FinishConversion(ConversionJob &dlg, Conversion &conversion)
     ConversionHost &host = conversion.Host();
     host.StopConversionTimer();
     HRESULT hr = S_FALSE;
-    if (conversion.pControl)
+    REFERENCE_TIME stoppedAt = -1;
+    OutputExpectation section;
+    if (conversion.pControl) {
         hr = conversion.pControl->Stop();
+        stoppedAt = conversion.pControl->StoppedLength();
+        if (hr == S_FALSE && conversion.m_lastError.empty())
+            conversion.m_lastError = conversion.pControl->LastError();
+        // Group 0 is the picture, group 1 the sound.
+        const std::vector<REFERENCE_TIME> ends = conversion.pControl->SourceEnds();
+        section.videoSourceEnd = ends.size() > 0 ? ends[0] : -1;
+        section.soundSourceEnd = ends.size() > 1 ? ends[1] : -1;
+    }
+    section.length = SectionLength(dlg);
+    media::FrameRateFraction(dlg.m_dOutputFrameRate, &section.rateNum, &section.rateDen);
+    long groups = 0;
+    if (conversion.pTimeline)
+        conversion.pTimeline->GetGroupCount(&groups);
+    section.sound = groups > 1;
     conversion.Release();
     dlg.m_bConverting = 0;
     host.SetConvertCaption(CLanguage::Instance().GetDialogString(125));
     dlg.m_nElapsedSeconds = 0;
-    host.SetStatusText(DoneText(dlg));
+    SettleOutput(dlg, conversion, hr, stoppedAt, section);
     UnlockConversionControls(host);
+    ShowOutcome(dlg, conversion);
     return hr;
 }

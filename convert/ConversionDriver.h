@@ -21,10 +21,19 @@ void OnConvert(ConversionJob &dlg, Conversion &conversion);
 void OnConversionTimer(ConversionJob &dlg, ConversionHost &host);
 // Drains the graph's events; finishes on completion and on a failure of the running graph.
 long OnGraphNotify(ConversionJob &dlg, Conversion &conversion);
-// Stops and releases the graph (a graph still running is first allowed to complete its file),
-// restores the controls and shows the "Done" line. S_OK when the file was completed, S_FALSE
-// when it ended early or failed, E_FAIL when the writer did not finish in time.
+// Stops and releases the graph (a graph still running is first allowed to complete its file,
+// every stream ending at the same time), reads the file back and checks it, puts it in place
+// over the output or removes it, restores the controls and shows how it ended: the "Done" line,
+// the stopped line, or the failure (also in a message box). conversion.m_result says which.
+// Returns the graph's stop: S_OK when the file was completed, S_FALSE when the graph failed,
+// E_FAIL when the writer did not finish in time.
 HRESULT FinishConversion(ConversionJob &dlg, Conversion &conversion);
+// Builds the timeline and starts the graph writing conversion's output file (see
+// PrepareOutputFile). False after a message when nothing runs; the output file is then removed.
+bool StartConversion(ConversionJob &dlg, Conversion &conversion);
+// The temporary the conversion writes, to be put in place over target when it is complete.
+// With replace false an existing target is never replaced. False after a message.
+bool PrepareOutputFile(Conversion &conversion, const std::string &target, bool replace);
 // Sets the DivX codec's "Disable feedback" value where that codec keeps its settings.
 void SuppressCodecFeedback();
 
@@ -32,6 +41,11 @@ void SuppressCodecFeedback();
 std::string ElapsedTimeText(int seconds);
 // "Done. Output file: /x.wmv     Resolution: 640*480"
 std::string DoneText(const ConversionJob &dlg);
-// Checks an output path before anything is deleted or started: not the opened video itself,
-// its folder exists and can be written. Shows the reason and returns false otherwise.
+// "Stopped: 41.50 s of 120.00 s written. Output file: /x.wmv     Resolution: 640*480"
+std::string StoppedText(const ConversionJob &dlg, REFERENCE_TIME written, REFERENCE_TIME length);
+// The start mark before the end mark; shows a message naming both marks otherwise.
+bool CheckMarks(const ConversionJob &dlg);
+// Checks an output path before anything is started: not the opened video itself, nothing but
+// a regular file there, its folder exists and can be written. Shows the reason and returns
+// false otherwise.
 bool CheckOutputPath(const ConversionJob &dlg);

@@ -1,6 +1,8 @@
 #include "convert/TimelineBuilder.h"
 
 #include "convert/TransitionTable.h"
+#include "media/output/CaptureGraphBuilder.h"
+#include "media/render/RenderEngine.h"
 #include "platform/MessageBoxes.h"
 
 #include <algorithm>
@@ -24,10 +26,57 @@ int PhotoCount(const ConversionJob &dlg)
 
 REFERENCE_TIME ClipLength(const ConversionJob &dlg)
 {
-    return dlg.m_llEndTime - dlg.m_llStartTime;
+    const REFERENCE_TIME length = SectionLength(dlg);
+    return length > 0 ? length : dlg.m_llEndTime - dlg.m_llStartTime;
+}
+
+// The media file of the video group's first clip.
+std::string FirstClipFile(const Timeline &timeline)
+{
+    std::shared_ptr<TimelineNode> group;
+    if (FAILED(timeline.GetGroup(&group, 0)))
+        return {};
+    for (const auto &track : group->Tracks()) {
+        for (const auto &source : track->Sources()) {
+            std::string path;
+            source->GetMediaName(&path);
+            return path;
+        }
+    }
+    return {};
 }
 
 } // namespace
+
+REFERENCE_TIME SectionLength(const ConversionJob &dlg)
+{
+    const REFERENCE_TIME length = dlg.m_llEndTime - dlg.m_llStartTime;
+    if (length <= 0)
+        return 0;
+    int num = 0, den = 1;
+    FrameRateFraction(dlg.m_dOutputFrameRate, &num, &den);
+    if (num <= 0)
+        return length;
+    // One frame, plus the 100 ns the grid allows for marks that cannot hold a frame exactly.
+    const REFERENCE_TIME frame = REFERENCE_TIME(std::int64_t(UNITS) * den / num) + 1;
+    return std::max(length, frame);
+}
+
+bool HasPicture(const Timeline &timeline)
+{
+    std::shared_ptr<TimelineNode> group;
+    if (FAILED(timeline.GetGroup(&group, 0)))
+        return false;
+    for (const auto &track : group->Tracks()) {
+        for (const auto &source : track->Sources()) {
+            REFERENCE_TIME start = 0, stop = 0;
+            source->GetStartStop(&start, &stop);
+            if (stop > start)
+                return true;
+        }
+    }
+    return false;
+}
 
 HRESULT BuildTimeline(ConversionJob &dlg, std::shared_ptr<Timeline> &result, bool withSound)
 {
@@ -51,8 +100,24 @@ HRESULT BuildTimeline(ConversionJob &dlg, std::shared_ptr<Timeline> &result, boo
 
     // Tells the user about clip files that have gone since they were chosen; rendering then
     // refuses them by name.
+    const std::string before = FirstClipFile(*timeline);
     timeline->ValidateSourceNames(SFN_VALIDATEF_CHECK | SFN_VALIDATEF_POPUP
                                   | SFN_VALIDATEF_REPLACE);
+    // A file located again is the job's file from now on, and its sound, which could not be
+    // measured while it was missing, is taken too.
+    const std::string after = FirstClipFile(*timeline);
+    if (!before.empty() && after != before) {
+        for (int i = 0; i < PhotoCount(dlg); ++i)
+            if (dlg.m_szPhotoFile[i] == before)
+                dlg.m_szPhotoFile[i] = after;
+        const bool soundWasMissing = dlg.m_nMusicCount > 0 && dlg.m_szMusicFile[0] == before;
+        if (dlg.m_nMusicCount > 0 && dlg.m_szMusicFile[0] == before)
+            dlg.m_szMusicFile[0] = after;
+        long groups = 0;
+        timeline->GetGroupCount(&groups);
+        if (soundWasMissing && groups < 2 && FileHasSound(after))
+            AddAudioGroup(dlg, *timeline);
+    }
     return S_OK;
 }
 
@@ -122,7 +187,7 @@ HRESULT AddItemTrack(ConversionJob &dlg, Timeline &timeline, TimelineNode &video
     const REFERENCE_TIME length = ClipLength(dlg);
     HRESULT steps[] = {
         source->SetStartStop(0, length),
-        source->SetMediaTimes(dlg.m_llStartTime, dlg.m_llEndTime),
+        source->SetMediaTimes(dlg.m_llStartTime, dlg.m_llStartTime + length),
         source->SetMediaName(path),
         source->SetStretchMode(dlg.m_nStretchMode),
     };
@@ -217,7 +282,7 @@ HRESULT AddSoundTrack(ConversionJob &dlg, Timeline &timeline, TimelineNode &audi
     if (FAILED(hr))
         return Report("Could not create the pSource3Obj", hr);
     source->SetStartStop(0, ClipLength(dlg));
-    hr = source->SetMediaTimes(dlg.m_llStartTime, dlg.m_llEndTime);
+    hr = source->SetMediaTimes(dlg.m_llStartTime, dlg.m_llStartTime + ClipLength(dlg));
     if (FAILED(hr))
         return Report("Could not set audio start and eng time!", hr);
     hr = source->SetMediaName(path);

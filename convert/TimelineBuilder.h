@@ -18,6 +18,11 @@
 HRESULT BuildTimeline(ConversionJob &dlg, std::shared_ptr<media::Timeline> &timeline,
                       bool withSound = true);
 HRESULT AddVideoGroup(ConversionJob &dlg, media::Timeline &timeline);
+// The section between the marks, at least one frame of the output rate long (a shorter one
+// would hold no frame at all); 0 when the end mark is not after the start mark.
+REFERENCE_TIME SectionLength(const ConversionJob &dlg);
+// Whether the video group has a clip to show.
+bool HasPicture(const media::Timeline &timeline);
 HRESULT AddItemTrack(ConversionJob &dlg, media::Timeline &timeline, media::TimelineNode &videoGroup,
                      const std::string &path, long transitionMilliseconds, int index);
 HRESULT AddItemTransition(ConversionJob &dlg, media::Timeline &timeline, media::TimelineNode &track,

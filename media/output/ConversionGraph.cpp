@@ -3,6 +3,7 @@
 #include "media/core/FilterInternal.h"
 #include "media/core/GraphEvents.h"
 #include "media/output/GroupProgress.h"
+#include "media/output/SourceWatch.h"
 
 #include <gst/gst.h>
 
@@ -17,18 +18,7 @@ struct ConversionGraph::Impl
     std::string runError;
     Filter graphFilter;
 
-    // Holds the groups where they are and lets end-of-stream run down every branch.
-    void EndSources()
-    {
-        std::vector<GstPad *> pads;
-        {
-            std::lock_guard lock(progress->mutex);
-            for (const auto &pad : progress->groupPads)
-                pads.push_back(pad.get());
-        }
-        for (GstPad *pad : pads)
-            EndGroup(pad);
-    }
+    gint64 cut = -1; // ns: where a stop ended every group; -1 when none did
 };
 
 ConversionGraph::ConversionGraph()
@@ -51,6 +41,7 @@ HRESULT ConversionGraph::FromGraph(GstElement *pipeline, std::shared_ptr<Convers
     made->m_impl->events = std::make_unique<GraphEvents>(pipeline);
 
     made->m_impl->progress = ProgressOf(pipeline);
+    WatchSources(pipeline);
     *graph = std::move(made);
     return S_OK;
 }
@@ -79,7 +70,7 @@ HRESULT ConversionGraph::Stop(std::chrono::milliseconds finishTimeout)
     if (mark.errors > 0) {
         hr = S_FALSE;
     } else if (mark.ends == 0) {
-        m_impl->EndSources();
+        m_impl->cut = CutGroups(*m_impl->progress);
         switch (m_impl->events->WaitForEnd(mark, finishTimeout)) {
         case GraphEvents::Outcome::Done:
             break;
@@ -127,6 +118,20 @@ Filter ConversionGraph::Graph() const
     if (!m_impl->graphFilter)
         m_impl->graphFilter = WrapElement(gst::Ref(m_impl->pipeline.get()));
     return m_impl->graphFilter;
+}
+
+REFERENCE_TIME ConversionGraph::StoppedLength() const
+{
+    return m_impl->cut < 0 ? -1 : m_impl->cut / 100;
+}
+
+std::vector<REFERENCE_TIME> ConversionGraph::SourceEnds() const
+{
+    std::vector<REFERENCE_TIME> ends;
+    std::lock_guard lock(m_impl->progress->mutex);
+    for (const auto &group : m_impl->progress->groups)
+        ends.push_back(group->sourceEnd < 0 ? -1 : group->sourceEnd / 100);
+    return ends;
 }
 
 bool ConversionGraph::Completed() const

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 typedef struct _GstElement GstElement;
 
@@ -25,10 +26,11 @@ public:
 
     // Starts the graph; E_FAIL when it refuses at once (LastError says why).
     HRESULT Run();
-    // Ends the conversion. While the graph still runs, its sources are ended so the writer
-    // completes the file, waiting at most finishTimeout; then everything stops. S_OK when the
-    // file was completed (now or earlier), S_FALSE when the graph had failed or never ran,
-    // E_FAIL when the wait ran out.
+    // Ends the conversion. While the graph still runs, every group is ended at one time (the
+    // furthest group's, on the frame grid; see CutGroups) so the writer completes the file with
+    // streams that end together, waiting at most finishTimeout; then everything stops. S_OK
+    // when the file was completed (now or earlier), S_FALSE when the graph had failed or never
+    // ran, E_FAIL when the wait ran out.
     HRESULT Stop(std::chrono::milliseconds finishTimeout = std::chrono::seconds(30));
 
     // Runs on a streaming thread after an event was queued; must not block.
@@ -43,6 +45,13 @@ public:
     // The graph's first error, naming the element that failed; empty when none.
     std::string LastError() const;
     bool Completed() const;
+    // Where Stop ended the groups, 100-ns units from the start of the edit; -1 when the graph
+    // was not stopped early (it completed, failed or never ran).
+    REFERENCE_TIME StoppedLength() const;
+    // For each group, in the order they were rendered: where its source ended by itself before
+    // the end of the edit (a sound track shorter than the picture), 100-ns units; -1 for a group
+    // that ran to the end or was ended by a stop.
+    std::vector<REFERENCE_TIME> SourceEnds() const;
     // The graph as a Filter (for the filter properties dialog), valid while this object lives.
     Filter Graph() const;
 

@@ -1,5 +1,8 @@
 #include "media/output/GroupProgress.h"
 
+#include <gst/audio/audio.h>
+#include <gst/video/video.h>
+
 #include <algorithm>
 #include <optional>
 
@@ -9,35 +12,121 @@ namespace {
 
 const char *const kProgressKey = "cw-progress";
 
-// One group pad: how far it has come, and whether it reached the end of its segment.
+// One group pad's watch: its state, and where its segment stops.
 struct GroupWatch
 {
     GroupProgress *progress;
     GstElement *pipeline; // not owned: the pipeline owns the pad this watch sits on
+    std::shared_ptr<GroupState> state;
     GstClockTime stop = GST_CLOCK_TIME_NONE;
-    std::atomic<bool> ended{false};
 };
+
+// Raw sound cut at time t (inside the buffer): the samples before it.
+GstBuffer *CutSound(GstPad *pad, GstBuffer *buffer, GstClockTime t)
+{
+    gst::Caps caps(gst_pad_get_current_caps(pad));
+    GstAudioInfo info;
+    if (!caps || !gst_audio_info_from_caps(&info, caps.get()) || info.rate <= 0 || info.bpf <= 0
+        || info.layout != GST_AUDIO_LAYOUT_INTERLEAVED)
+        return buffer; // uncut: the sound then ends within one buffer of the others
+    const guint64 keep
+        = gst_util_uint64_scale_round(t - GST_BUFFER_PTS(buffer), info.rate, GST_SECOND);
+    const gsize bytes = std::min<gsize>(keep * info.bpf, gst_buffer_get_size(buffer));
+    GstBuffer *cut = gst_buffer_copy_region(buffer, GST_BUFFER_COPY_ALL, 0, bytes);
+    GST_BUFFER_DURATION(cut) = t - GST_BUFFER_PTS(buffer);
+    gst_buffer_unref(buffer);
+    return cut;
+}
+
+bool IsSound(GstPad *pad)
+{
+    gst::Caps caps(gst_pad_get_current_caps(pad));
+    return caps && gst_caps_get_size(caps.get()) > 0
+           && g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)),
+                               "audio/");
+}
+
+// Sends end-of-stream down the branch of a group pad and holds the group where it is, so its
+// source does no more work. Only where nothing is on its way through the pad: on its streaming
+// thread between two items, or once a push has ended.
+void EndAndHold(GstPad *pad)
+{
+    gst::Pad peer(gst_pad_get_peer(pad));
+    if (peer)
+        gst_pad_send_event(peer.get(), gst_event_new_eos());
+    gst_pad_add_probe(
+        pad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM,
+        [](GstPad *, GstPadProbeInfo *, gpointer) { return GST_PAD_PROBE_OK; }, nullptr, nullptr);
+}
+
+// Ends a group after the buffer now being let through: once that buffer has reached the
+// branch (the pad is then busy with it), the end waits until its push is over.
+void EndAfterThisBuffer(GstPad *pad)
+{
+    gst::Pad peer(gst_pad_get_peer(pad));
+    if (!peer) {
+        EndAndHold(pad);
+        return;
+    }
+    gst_pad_add_probe(
+        peer.get(), GST_PAD_PROBE_TYPE_BUFFER,
+        [](GstPad *, GstPadProbeInfo *, gpointer data) {
+            EndGroup(static_cast<GstPad *>(data));
+            return GST_PAD_PROBE_REMOVE;
+        },
+        gst_object_ref(pad), gst_object_unref);
+}
+
+GstPadProbeReturn OnGroupEvent(GstPadProbeInfo *info, GroupWatch *watch)
+{
+    GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+        const GstSegment *segment = nullptr;
+        gst_event_parse_segment(event, &segment);
+        if (segment->format == GST_FORMAT_TIME)
+            watch->stop = segment->stop;
+    } else if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
+        // The group's own end: its source has nothing more.
+        std::lock_guard lock(watch->progress->mutex);
+        watch->state->ended = true;
+        watch->state->sourceEnd = watch->state->position;
+    }
+    return GST_PAD_PROBE_OK;
+}
 
 GstPadProbeReturn OnGroupData(GstPad *pad, GstPadProbeInfo *info, gpointer data)
 {
     auto *watch = static_cast<GroupWatch *>(data);
-    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
-        GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
-        if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
-            const GstSegment *segment = nullptr;
-            gst_event_parse_segment(event, &segment);
-            if (segment->format == GST_FORMAT_TIME)
-                watch->stop = segment->stop;
-        }
-        return GST_PAD_PROBE_OK;
-    }
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM)
+        return OnGroupEvent(info, watch);
     GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     if (!buffer || !GST_BUFFER_PTS_IS_VALID(buffer))
         return GST_PAD_PROBE_OK;
-    gint64 end = GST_BUFFER_PTS(buffer);
+    GroupProgress *progress = watch->progress;
+    GroupState &state = *watch->state;
+    std::unique_lock lock(progress->mutex);
+    if (state.ended)
+        return GST_PAD_PROBE_DROP;
+    gint64 start = GST_BUFFER_PTS(buffer);
+    gint64 end = start;
     if (GST_BUFFER_DURATION_IS_VALID(buffer))
         end += GST_BUFFER_DURATION(buffer);
-    GroupProgress *progress = watch->progress;
+    if (progress->cut >= 0) {
+        // A stop: this group ends where the others do.
+        if (start >= progress->cut) {
+            // Everything before this buffer has been pushed: the end follows it directly.
+            state.ended = true;
+            lock.unlock();
+            EndAndHold(pad);
+            return GST_PAD_PROBE_DROP;
+        }
+        if (end > progress->cut && IsSound(pad)) {
+            buffer = CutSound(pad, buffer, progress->cut);
+            GST_PAD_PROBE_INFO_DATA(info) = buffer;
+            end = progress->cut;
+        }
+    }
+    state.position = std::max(state.position, end);
     gint64 seen = progress->end.load();
     while (end > seen && !progress->end.compare_exchange_weak(seen, end)) {
     }
@@ -47,10 +136,10 @@ GstPadProbeReturn OnGroupData(GstPad *pad, GstPadProbeInfo *info, gpointer data)
     const gint64 length = progress->editLength.load();
     if (length > 0 && GST_CLOCK_TIME_IS_VALID(watch->stop)
         && gint64(watch->stop) + 100 * GST_MSECOND >= length
-        && end + GST_MSECOND >= gint64(watch->stop) && !watch->ended.exchange(true)) {
-        gst_element_call_async(
-            watch->pipeline, [](GstElement *, gpointer p) { EndGroup(static_cast<GstPad *>(p)); },
-            gst_object_ref(pad), gst_object_unref);
+        && end + GST_MSECOND >= gint64(watch->stop) && !state.ended) {
+        state.ended = true;
+        lock.unlock();
+        EndAfterThisBuffer(pad);
     }
     return GST_PAD_PROBE_OK;
 }
@@ -98,6 +187,24 @@ GstPadProbeReturn OnWriterInput(GstPad *, GstPadProbeInfo *info, gpointer data)
     return GST_PAD_PROBE_OK;
 }
 
+// The video's frame rate among the groups, 0/1 when none is known.
+void VideoRate(const GroupProgress &progress, int *num, int *den)
+{
+    *num = 0;
+    *den = 1;
+    for (const auto &group : progress.groups) {
+        gst::Caps caps(gst_pad_get_current_caps(group->pad.get()));
+        if (!caps || gst_caps_get_size(caps.get()) == 0)
+            continue;
+        const GstStructure *s = gst_caps_get_structure(caps.get(), 0);
+        if (g_str_has_prefix(gst_structure_get_name(s), "video/")
+            && gst_structure_get_fraction(s, "framerate", num, den) && *num > 0 && *den > 0)
+            return;
+        *num = 0;
+        *den = 1;
+    }
+}
+
 } // namespace
 
 GroupProgress *ProgressOf(GstElement *pipeline)
@@ -114,23 +221,53 @@ GroupProgress *ProgressOf(GstElement *pipeline)
 
 void EndGroup(GstPad *pad)
 {
+    // When nothing is on its way through the pad (at once, or when the push under way is over).
     gst_pad_add_probe(
-        pad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM,
-        [](GstPad *, GstPadProbeInfo *, gpointer) { return GST_PAD_PROBE_OK; }, nullptr, nullptr);
-    gst::Pad peer(gst_pad_get_peer(pad));
-    if (peer)
-        gst_pad_send_event(peer.get(), gst_event_new_eos());
+        pad, GST_PAD_PROBE_TYPE_IDLE,
+        [](GstPad *pad, GstPadProbeInfo *, gpointer) {
+            EndAndHold(pad);
+            return GST_PAD_PROBE_REMOVE;
+        },
+        nullptr, nullptr);
 }
 
 void WatchGroup(GstElement *pipeline, GstPad *pad)
 {
     GroupProgress *progress = ProgressOf(pipeline);
-    auto *watch = new GroupWatch{progress, pipeline};
+    auto state = std::make_shared<GroupState>();
+    state->pad = gst::Ref(pad);
+    auto *watch = new GroupWatch{progress, pipeline, state};
+    {
+        std::lock_guard lock(progress->mutex);
+        progress->groups.push_back(state);
+    }
     gst_pad_add_probe(
         pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
         OnGroupData, watch, [](gpointer p) { delete static_cast<GroupWatch *>(p); });
-    std::lock_guard lock(progress->mutex);
-    progress->groupPads.push_back(gst::Ref(pad));
+}
+
+gint64 CutGroups(GroupProgress &progress)
+{
+    gint64 cut = 0;
+    {
+        std::lock_guard lock(progress.mutex);
+        for (const auto &group : progress.groups)
+            cut = std::max(cut, group->position);
+        int num = 0, den = 1;
+        VideoRate(progress, &num, &den);
+        if (num > 0) {
+            // The first frame boundary at or after the furthest group.
+            const guint64 frames = gst_util_uint64_scale_ceil(cut, num, GST_SECOND * guint64(den));
+            cut = gint64(gst_util_uint64_scale(frames, GST_SECOND * guint64(den), num));
+        }
+        const gint64 length = progress.editLength.load();
+        if (length > 0)
+            cut = std::min(cut, length);
+        // Each group ends at its next buffer at or after the cut, on its own streaming thread,
+        // so nothing it let through before is lost.
+        progress.cut = cut;
+    }
+    return cut;
 }
 
 void WatchWriterInput(GstElement *pipeline, GstPad *pad)

@@ -1,0 +1,204 @@
+#include "media/output/SourceWatch.h"
+
+#include "media/core/GstHandles.h"
+
+#include <gst/gst.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace media {
+
+namespace {
+
+const char *const kSourcesKey = "cw-sources";
+// Containers state lengths a little longer than their streams (priming, rounding, estimates):
+// a file that ends this close to its clip's end has delivered it.
+constexpr gint64 kShortfallTolerance = 250 * GST_MSECOND;
+
+// One decoded stream of a clip: how far it came (in its buffers' time), and whether it ended.
+struct SourceStream
+{
+    std::string uri;
+    GstSegment segment{};
+    bool haveSegment = false;
+    gint64 reached = -1;
+    bool ended = false;
+
+    bool EndedShort() const
+    {
+        if (!ended || !haveSegment || !GST_CLOCK_TIME_IS_VALID(segment.stop))
+            return false;
+        return std::max<gint64>(reached, segment.start) + kShortfallTolerance
+               < gint64(segment.stop);
+    }
+};
+
+struct Sources
+{
+    std::mutex mutex;
+    std::vector<std::shared_ptr<SourceStream>> streams;
+    bool reported = false;
+};
+
+struct PadWatch
+{
+    Sources *sources;
+    std::shared_ptr<SourceStream> stream;
+};
+
+std::string Seconds(gint64 ns)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", double(std::max<gint64>(ns, 0)) / GST_SECOND);
+    return text;
+}
+
+std::string PathOf(const std::string &uri)
+{
+    gst::String path(g_filename_from_uri(uri.c_str(), nullptr, nullptr));
+    return path ? path.get() : uri;
+}
+
+// After a stream of a file ended: when every stream of that file ended short of its clip, the
+// file stopped delivering. Called locked; returns the message, empty when all is well.
+std::string Shortfall(Sources &sources, const SourceStream &ended)
+{
+    if (sources.reported)
+        return {};
+    gint64 reached = 0, length = 0;
+    bool any = false;
+    for (const auto &s : sources.streams) {
+        if (s->uri != ended.uri)
+            continue;
+        if (!s->EndedShort())
+            return {};
+        any = true;
+        reached = std::max(reached, s->reached - gint64(s->segment.start));
+        length = std::max(length, gint64(s->segment.stop - s->segment.start));
+    }
+    if (!any)
+        return {};
+    sources.reported = true;
+    return "The input " + PathOf(ended.uri) + " stopped delivering at " + Seconds(reached)
+           + " of the " + Seconds(length) + " to convert.";
+}
+
+GstPadProbeReturn OnStream(GstPad *pad, GstPadProbeInfo *info, gpointer data)
+{
+    auto *watch = static_cast<PadWatch *>(data);
+    SourceStream &stream = *watch->stream;
+    std::string failure;
+    {
+        std::lock_guard lock(watch->sources->mutex);
+        if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
+            GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+            if (stream.haveSegment && buffer && GST_BUFFER_PTS_IS_VALID(buffer)) {
+                // In the buffers' own time, as the segment's start and stop are.
+                GstClockTime end = GST_BUFFER_PTS(buffer);
+                if (GST_BUFFER_DURATION_IS_VALID(buffer))
+                    end += GST_BUFFER_DURATION(buffer);
+                stream.reached = std::max(stream.reached, gint64(end));
+            }
+            return GST_PAD_PROBE_OK;
+        }
+        GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+        switch (GST_EVENT_TYPE(event)) {
+        case GST_EVENT_SEGMENT: {
+            const GstSegment *segment = nullptr;
+            gst_event_parse_segment(event, &segment);
+            stream.haveSegment = segment->format == GST_FORMAT_TIME;
+            if (stream.haveSegment)
+                gst_segment_copy_into(segment, &stream.segment);
+            break;
+        }
+        case GST_EVENT_FLUSH_STOP:
+            stream.reached = -1;
+            stream.ended = false;
+            break;
+        case GST_EVENT_EOS:
+            stream.ended = true;
+            failure = Shortfall(*watch->sources, stream);
+            break;
+        default:
+            break;
+        }
+    }
+    if (!failure.empty()) {
+        GstElement *decoder = GST_ELEMENT(gst_pad_get_parent_element(pad));
+        GError *error
+            = g_error_new_literal(GST_STREAM_ERROR, GST_STREAM_ERROR_FAILED, failure.c_str());
+        if (decoder) {
+            gst_element_post_message(decoder,
+                                     gst_message_new_error(GST_OBJECT(decoder), error, nullptr));
+            gst_object_unref(decoder);
+        }
+        g_error_free(error);
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+void OnDecodedPad(GstElement *decoder, GstPad *pad, gpointer data)
+{
+    if (GST_PAD_DIRECTION(pad) != GST_PAD_SRC)
+        return;
+    auto *sources = static_cast<Sources *>(data);
+    auto stream = std::make_shared<SourceStream>();
+    gchar *uri = nullptr;
+    g_object_get(decoder, "uri", &uri, nullptr);
+    stream->uri = uri ? uri : "";
+    g_free(uri);
+    gst_segment_init(&stream->segment, GST_FORMAT_TIME);
+    {
+        std::lock_guard lock(sources->mutex);
+        sources->streams.push_back(stream);
+    }
+    gst_pad_add_probe(pad,
+                      GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER
+                                      | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM
+                                      | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                      OnStream, new PadWatch{sources, stream},
+                      [](gpointer p) { delete static_cast<PadWatch *>(p); });
+}
+
+void Watch(GstElement *element, Sources *sources)
+{
+    GstElementFactory *factory = gst_element_get_factory(element);
+    if (!factory || !g_str_equal(GST_OBJECT_NAME(factory), "uridecodebin"))
+        return;
+    if (g_object_get_data(G_OBJECT(element), kSourcesKey))
+        return; // watched already
+    g_object_set_data(G_OBJECT(element), kSourcesKey, sources);
+    g_signal_connect(element, "pad-added", G_CALLBACK(OnDecodedPad), sources);
+}
+
+void OnDeepElementAdded(GstBin *, GstBin *, GstElement *element, gpointer data)
+{
+    Watch(element, static_cast<Sources *>(data));
+}
+
+} // namespace
+
+void WatchSources(GstElement *pipeline)
+{
+    if (!pipeline || !GST_IS_BIN(pipeline) || g_object_get_data(G_OBJECT(pipeline), kSourcesKey))
+        return;
+    auto *sources = new Sources;
+    g_object_set_data_full(G_OBJECT(pipeline), kSourcesKey, sources,
+                           [](gpointer p) { delete static_cast<Sources *>(p); });
+    g_signal_connect(pipeline, "deep-element-added", G_CALLBACK(OnDeepElementAdded), sources);
+    GstIterator *it = gst_bin_iterate_recurse(GST_BIN(pipeline));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        Watch(GST_ELEMENT(g_value_get_object(&item)), sources);
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+}
+
+} // namespace media

@@ -1,0 +1,16 @@
+#pragma once
+
+typedef struct _GstElement GstElement;
+
+// Whether the input files of a conversion graph deliver what the timeline asks of them. A file
+// whose every stream ends before the end of its clip (cut short, or cut while it is read) is a
+// failure of the graph: an error naming the file and the time it reached is posted on the
+// pipeline's bus. Without this the video track would repeat the last picture to the end and the
+// conversion would look complete.
+namespace media {
+
+// Watches the decoders of the timeline's clips in pipeline, those there now and those added
+// later. Call before the graph runs.
+void WatchSources(GstElement *pipeline);
+
+} // namespace media

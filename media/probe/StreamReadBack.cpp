@@ -1,0 +1,187 @@
+#include "media/probe/StreamReadBack.h"
+
+#include "media/core/GstHandles.h"
+#include "media/core/MediaPlatform.h"
+
+#include <gst/gst.h>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+
+namespace media {
+
+namespace {
+
+// One stream as its packets go by.
+struct StreamWatch
+{
+    std::mutex *mutex;
+    WrittenStream stream;
+    GstSegment segment;
+    gint64 first = -1, maxStart = -1, end = -1; // ns, stream time
+};
+
+struct ReadBack
+{
+    std::mutex mutex;
+    GstElement *pipeline = nullptr;
+    std::vector<std::unique_ptr<StreamWatch>> watches;
+};
+
+gint64 StreamTime(const GstSegment &segment, GstClockTime t)
+{
+    if (segment.format != GST_FORMAT_TIME)
+        return gint64(t);
+    const guint64 time = gst_segment_to_stream_time(&segment, GST_FORMAT_TIME, t);
+    return GST_CLOCK_TIME_IS_VALID(time) ? gint64(time) : gint64(t);
+}
+
+GstPadProbeReturn OnPacket(GstPad *, GstPadProbeInfo *info, gpointer data)
+{
+    auto *watch = static_cast<StreamWatch *>(data);
+    std::lock_guard lock(*watch->mutex);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+            const GstSegment *segment = nullptr;
+            gst_event_parse_segment(event, &segment);
+            gst_segment_copy_into(segment, &watch->segment);
+        } else if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+            GstCaps *caps = nullptr;
+            gst_event_parse_caps(event, &caps);
+            if (caps && gst_caps_get_size(caps) > 0) {
+                watch->stream.type = gst_structure_get_name(gst_caps_get_structure(caps, 0));
+                watch->stream.video = g_str_has_prefix(watch->stream.type.c_str(), "video/");
+                watch->stream.audio = g_str_has_prefix(watch->stream.type.c_str(), "audio/");
+            }
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!buffer)
+        return GST_PAD_PROBE_OK;
+    GstClockTime t = GST_BUFFER_PTS(buffer);
+    if (!GST_CLOCK_TIME_IS_VALID(t))
+        t = GST_BUFFER_DTS(buffer);
+    // Codec headers (Theora's, Vorbis') are no frames; a picture that carries its parameter
+    // sets along (H.264) is one, and it has a time.
+    if (GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_HEADER) && !GST_CLOCK_TIME_IS_VALID(t))
+        return GST_PAD_PROBE_OK;
+    ++watch->stream.packets;
+    if (!GST_CLOCK_TIME_IS_VALID(t))
+        return GST_PAD_PROBE_OK;
+    const gint64 start = StreamTime(watch->segment, t);
+    watch->first = watch->first < 0 ? start : std::min(watch->first, start);
+    watch->maxStart = std::max(watch->maxStart, start);
+    if (GST_BUFFER_DURATION_IS_VALID(buffer))
+        watch->end = std::max(watch->end,
+                              gint64(StreamTime(watch->segment, t) + GST_BUFFER_DURATION(buffer)));
+    return GST_PAD_PROBE_OK;
+}
+
+void OnPadAdded(GstElement *, GstPad *pad, gpointer data)
+{
+    auto *readBack = static_cast<ReadBack *>(data);
+    GstElement *sink = gst_element_factory_make("fakesink", nullptr);
+    if (!sink)
+        return;
+    // No preroll: the one demuxer thread feeds every sink.
+    g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
+    gst_bin_add(GST_BIN(readBack->pipeline), sink);
+    gst_element_sync_state_with_parent(sink);
+    auto watch = std::make_unique<StreamWatch>();
+    watch->mutex = &readBack->mutex;
+    gst_segment_init(&watch->segment, GST_FORMAT_TIME);
+    gst::Caps caps(gst_pad_get_current_caps(pad));
+    if (caps && gst_caps_get_size(caps.get()) > 0) {
+        watch->stream.type = gst_structure_get_name(gst_caps_get_structure(caps.get(), 0));
+        watch->stream.video = g_str_has_prefix(watch->stream.type.c_str(), "video/");
+        watch->stream.audio = g_str_has_prefix(watch->stream.type.c_str(), "audio/");
+    }
+    gst_pad_add_probe(
+        pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+        OnPacket, watch.get(), nullptr);
+    {
+        std::lock_guard lock(readBack->mutex);
+        readBack->watches.push_back(std::move(watch));
+    }
+    gst::Pad sinkPad(gst_element_get_static_pad(sink, "sink"));
+    gst_pad_link(pad, sinkPad.get());
+}
+
+} // namespace
+
+bool ReadBackStreams(const std::string &path, WrittenFile *file, std::string *error,
+                     std::chrono::milliseconds timeout)
+{
+    auto fail = [error](const std::string &text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    std::string reason;
+    if (!InitializeMediaPlatform(&reason, MediaServices::Playback))
+        return fail(reason);
+    ReadBack readBack;
+    gst::Element pipeline(gst::Adopt(gst_pipeline_new("read-back")));
+    GstElement *source = gst_element_factory_make("filesrc", nullptr);
+    GstElement *parse = gst_element_factory_make("parsebin", nullptr);
+    if (!pipeline || !source || !parse) {
+        if (source)
+            gst_object_unref(gst_object_ref_sink(source));
+        if (parse)
+            gst_object_unref(gst_object_ref_sink(parse));
+        return fail("The media framework cannot read files back (filesrc, parsebin).");
+    }
+    readBack.pipeline = pipeline.get();
+    g_object_set(source, "location", path.c_str(), nullptr);
+    gst_bin_add_many(GST_BIN(pipeline.get()), source, parse, nullptr);
+    gst_element_link(source, parse);
+    g_signal_connect(parse, "pad-added", G_CALLBACK(OnPadAdded), &readBack);
+
+    gst::Bus bus(gst_element_get_bus(pipeline.get()));
+    bool ok = gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+    std::string failure;
+    if (ok) {
+        gst::Message message(
+            gst_bus_timed_pop_filtered(bus.get(), GstClockTime(timeout.count()) * GST_MSECOND,
+                                       GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+        if (!message) {
+            ok = false;
+            failure = "reading it took too long";
+        } else if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
+            GError *raw = nullptr;
+            gst_message_parse_error(message.get(), &raw, nullptr);
+            gst::Error e(raw);
+            ok = false;
+            failure = e ? e->message : "an unknown error";
+            while (!failure.empty() && (failure.back() == '.' || failure.back() == ' '))
+                failure.pop_back();
+        }
+    } else {
+        failure = "it cannot be opened";
+    }
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    if (!ok)
+        return fail(failure);
+
+    file->streams.clear();
+    std::lock_guard lock(readBack.mutex);
+    for (const auto &watch : readBack.watches) {
+        WrittenStream stream = watch->stream;
+        gint64 end = watch->end;
+        // A last packet without a duration lasts as long as the packets before it on average.
+        if (watch->maxStart >= 0 && end < watch->maxStart) {
+            end = watch->maxStart;
+            if (stream.packets > 1)
+                end += (watch->maxStart - watch->first) / gint64(stream.packets - 1);
+        }
+        stream.first = watch->first < 0 ? -1 : watch->first / 100;
+        stream.end = end < 0 ? -1 : end / 100;
+        file->streams.push_back(stream);
+    }
+    return true;
+}
+
+} // namespace media
