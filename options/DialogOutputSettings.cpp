@@ -224,6 +224,7 @@ void CDialogOutputSettings::OnInitDialog()
     ApplyFormat(m_nOutputFormat);
 
     ApplyToDialog(this, kDialogNumber);
+    NameTemplateControls(m_controls);
 }
 
 void CDialogOutputSettings::ApplyFormat(int format)

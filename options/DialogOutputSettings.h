@@ -37,6 +37,7 @@ public:
 
     // The control carrying number id, or nullptr.
     QWidget *Control(int id) const;
+    const std::map<int, QWidget *> &Controls() const { return m_controls; }
     QRect DialogUnitsToPixels(const QRect &units) const;
 
 private slots:

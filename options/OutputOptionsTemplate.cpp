@@ -2,6 +2,7 @@
 
 #include "platform/DialogUnits.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -128,6 +129,30 @@ std::map<int, QWidget *> CreateTemplateControls(QWidget *dialog, const QSize &ba
     AddItems(controls[IDC_COMBO_RESIZE_MODE], kResizeItems);
     AddItems(controls[IDC_COMBO_AUDIO_BITRATE], kAudioBitrateItems);
     return controls;
+}
+
+void NameTemplateControls(const std::map<int, QWidget *> &controls)
+{
+    QString rowLabel;
+    for (const TemplateControl &entry : kTemplate) {
+        const auto found = controls.find(entry.id);
+        if (found == controls.end())
+            continue;
+        QWidget *control = found->second;
+        QString name;
+        if (auto *label = qobject_cast<QLabel *>(control))
+            name = label->text();
+        else if (auto *button = qobject_cast<QAbstractButton *>(control))
+            name = button->text();
+        else
+            name = rowLabel;
+        name.remove(QLatin1Char('&'));
+        // A label in the first column heads its row.
+        if (entry.kind == Kind::Label && entry.rect.x() == kTemplate[0].rect.x())
+            rowLabel = name;
+        control->setAccessibleName(name);
+        control->setAccessibleDescription(control->toolTip().isEmpty() ? name : control->toolTip());
+    }
 }
 
 } // namespace outputoptions

@@ -56,6 +56,10 @@ QRect TemplateRect(int id);
 // built-in texts and list items, placed with the given dialog base units.
 std::map<int, QWidget *> CreateTemplateControls(QWidget *dialog, const QSize &baseUnits);
 
+// Names every control for screen readers from the texts shown now: a label or button by its own
+// text, an edit or list by the label of its row. The description is the tooltip, else the name.
+void NameTemplateControls(const std::map<int, QWidget *> &controls);
+
 struct FrameSize
 {
     int width;

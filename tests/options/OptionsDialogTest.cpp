@@ -365,6 +365,14 @@ TEST(OptionsDialog, TheCurrentLanguageNamesTheDialogAndItsEntries)
     EXPECT_EQ(Combo(d, 1025)->itemText(8), QString::fromUtf8("Benutzerdefinierte Größe"));
     EXPECT_EQ(Combo(d, 1068)->itemText(6), "Benutzerdefinierte Bildrate");
     EXPECT_EQ(Combo(d, 1070)->itemText(1), "Strecken");
+    // Screen readers hear the same words: a list or edit is named by its row's label.
+    for (const auto &[id, control] : d.Controls()) {
+        EXPECT_FALSE(control->accessibleName().isEmpty()) << id;
+        EXPECT_FALSE(control->accessibleDescription().isEmpty()) << id;
+    }
+    EXPECT_EQ(d.Control(1022)->accessibleName(), "Ausgabedatei:");
+    EXPECT_EQ(d.Control(1089)->accessibleName(), "Video-Bitrate:");
+    EXPECT_EQ(d.Control(1083)->accessibleName(), "Abbrechen");
     // The texts of the format and bitrate lists are not translated.
     EXPECT_EQ(Combo(d, 1094)->itemText(1), "ASF");
     EXPECT_EQ(Combo(d, 1090)->itemText(3), "320");
