@@ -29,7 +29,8 @@ const char *const kHelp
       "  --version      the program's version\n"
       "\n"
       "Errors go to standard error as \"clipwright-cli: WHAT: why\". Exit status: 0 success;\n"
-      "1 a failure; 2 wrong usage; 130 / 143 a conversion stopped by SIGINT / SIGTERM.\n";
+      "1 a failure; 2 wrong usage; 130 / 143 / 129 a conversion stopped by SIGINT / SIGTERM /\n"
+      "SIGHUP.\n";
 
 int Usage(const std::string &text)
 {

@@ -44,8 +44,11 @@ const char *const kConvertHelp
       "  -h, --help               this text\n"
       "\n"
       "Progress goes to standard error: a bar on a terminal, a line a second otherwise.\n"
-      "Ctrl+C or SIGTERM stops early and leaves a playable file. Exit status: 0 every file\n"
-      "was written; 1 a failure; 2 wrong usage; 130 / 143 stopped by SIGINT / SIGTERM.\n";
+      "Ctrl+C, SIGTERM or SIGHUP stops early and puts the file written so far in place,\n"
+      "complete and playable. A new file is written beside OUTPUT and replaces it only when\n"
+      "complete: a failure leaves OUTPUT as it was. Exit status: 0 every file was written and\n"
+      "checked; 1 a failure; 2 wrong usage; 130 / 143 / 129 stopped by SIGINT / SIGTERM /\n"
+      "SIGHUP.\n";
 
 int UsageError(const std::string &text)
 {
