@@ -7,6 +7,10 @@
 
 #include <mutex>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace media {
 
 namespace {
@@ -25,6 +29,12 @@ bool InitializeMediaPlatform(std::string *error, MediaServices services)
     static Started core;
     static Started editing;
     std::call_once(core.once, [] {
+#ifdef __GLIBC__
+        // A pipeline runs a score of threads, and glibc gives each its own heap up to eight per
+        // core; the pictures freed in one stay there, which cost a conversion a fifth of its
+        // memory. Two heaps shared by all cost no measurable time.
+        mallopt(M_ARENA_MAX, 2);
+#endif
         GError *raw = nullptr;
         if (!gst_init_check(nullptr, nullptr, &raw)) {
             gst::Error failure(raw);

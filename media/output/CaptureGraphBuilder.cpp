@@ -30,9 +30,13 @@ const GUID CLSID_OggMuxer
 
 namespace {
 
-// Raw data waiting before an encoder and coded data waiting for the muxer: enough time for
-// the deepest encoder look-ahead, so one stream never starves the muxer of the other.
+// Coded data waiting for the muxer, and raw sound before its encoder: enough time for the
+// deepest encoder look-ahead, so one stream never starves the muxer of the other.
 constexpr guint64 kBranchRoom = 5 * GST_SECOND;
+// Raw pictures before their encoder only decouple the threads: picture and sound come from
+// sources of their own, so a muxer waiting on one stream is covered by the coded queues, and a
+// few frames' room keeps memory from growing with the frame size while the encoder lags.
+constexpr guint64 kRawPictureRoom = GST_SECOND / 4;
 
 const char *const kAsfStreamsKey = "cw-asf-streams";
 
@@ -199,12 +203,12 @@ private:
 namespace {
 
 // A queue with room by time only, so a branch never blocks the other while the muxer waits.
-GstElement *MakeBranchQueue()
+GstElement *MakeBranchQueue(guint64 room = kBranchRoom)
 {
     GstElement *queue = Make("queue");
     if (queue)
-        g_object_set(queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
-                     kBranchRoom, nullptr);
+        g_object_set(queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time", room,
+                     nullptr);
     return queue;
 }
 
@@ -299,7 +303,7 @@ HRESULT CaptureGraphBuilder::RenderStream(GstPad *pin, const Filter *intermediat
     }
 
     PendingElements chain;
-    GstElement *in = MakeBranchQueue();
+    GstElement *in = MakeBranchQueue(video ? kRawPictureRoom : kBranchRoom);
     bool made = chain.Add(in);
     if (video) {
         made = chain.Add(Make("videoconvert")) && made;

@@ -13,12 +13,16 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <system_error>
 #include <vector>
 
 namespace media {
 
 namespace {
+
+// Decoded pictures a source may hold ahead of its converters.
+constexpr guint kDecodedFrames = 3;
 
 gint64 ToNanoseconds(REFERENCE_TIME t)
 {
@@ -45,6 +49,7 @@ struct RenderEngine::Impl
     std::map<std::pair<GESClip *, GESTrackType>, GESTrackElement *> clipElement;
     std::string lastError;
     bool keepSourceColours = false;
+    std::set<GESTrack *> stretchedAlone; // one stretched clip at a time: scaled without a mixer
     std::string sourceColours; // of the first video source placed
 
     // Answers select-tracks-for-object rather than select-element-track: when the latter
@@ -70,17 +75,34 @@ struct RenderEngine::Impl
         return chosenTracks;
     }
 
-    // The converters GES makes run on one thread by default; a render wants every core.
-    static void OnDeepElementAdded(GstBin *, GstBin *, GstElement *element, gpointer)
+    static GESTrack *TrackOf(GstElement *element)
+    {
+        for (GstObject *o = GST_OBJECT_PARENT(element); o; o = GST_OBJECT_PARENT(o))
+            if (GES_IS_TRACK(o))
+                return GES_TRACK(o);
+        return nullptr;
+    }
+
+    // The converters GES makes run on one thread by default; a render wants every core. The
+    // queue GES puts behind each decoder holds up to 10 MB of decoded pictures (seven 720p
+    // frames); a few frames keep decoding and scaling apart just as well. A stretched clip
+    // alone in its track is scaled over the whole frame by its own scaler, without borders.
+    static void OnDeepElementAdded(GstBin *, GstBin *, GstElement *element, gpointer data)
     {
         GstElementFactory *factory = gst_element_get_factory(element);
         if (!factory)
             return;
         const gchar *name = GST_OBJECT_NAME(factory);
-        if ((g_str_equal(name, "videoconvert") || g_str_equal(name, "videoscale")
-             || g_str_equal(name, "videoconvertscale"))
+        const bool scaler = g_str_equal(name, "videoscale");
+        if ((scaler || g_str_equal(name, "videoconvert") || g_str_equal(name, "videoconvertscale"))
             && g_object_class_find_property(G_OBJECT_GET_CLASS(element), "n-threads"))
             g_object_set(element, "n-threads", std::min(g_get_num_processors(), 8u), nullptr);
+        else if (g_str_equal(name, "queue"))
+            g_object_set(element, "max-size-buffers", kDecodedFrames, nullptr);
+        const auto &stretched = static_cast<Impl *>(data)->stretchedAlone;
+        if (scaler && stretched.count(TrackOf(element))
+            && g_object_class_find_property(G_OBJECT_GET_CLASS(element), "add-borders"))
+            g_object_set(element, "add-borders", FALSE, nullptr);
     }
 
     HRESULT Fail(HRESULT hr, std::string text)
@@ -184,14 +206,17 @@ struct RenderEngine::Impl
                 GST_TYPE_FRACTION, 1, 1, nullptr));
             // Before the clips: their placement in the frame follows the track's size.
             ges_track_set_restriction_caps(track, restriction.get());
-            // One layer that letterboxes needs no mixer: the source adds the borders itself.
+            // One layer that letterboxes or stretches needs no mixer: the source's own scaler
+            // adds the borders or fills the frame.
             const auto &tracks = group.Tracks();
             bool single = tracks.size() == 1 && tracks[0]->Sources().size() <= 1;
             int mode = RESIZEF_STRETCH;
             if (single && !tracks[0]->Sources().empty())
                 tracks[0]->Sources()[0]->GetStretchMode(&mode);
-            if (single && mode == RESIZEF_PRESERVEASPECTRATIO)
+            if (single && (mode == RESIZEF_PRESERVEASPECTRATIO || mode == RESIZEF_STRETCH))
                 ges_track_set_mixing(track, FALSE);
+            if (single && mode == RESIZEF_STRETCH)
+                stretchedAlone.insert(track);
         } else {
             track = GES_TRACK(ges_audio_track_new());
         }
