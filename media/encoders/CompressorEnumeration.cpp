@@ -185,6 +185,13 @@ HRESULT CreateCompressor(const std::string &factoryName, Filter *encoder)
     gst::Element element = gst::Adopt(gst_element_factory_make(factoryName.c_str(), nullptr));
     if (!element)
         return E_FAIL;
+    // x264enc's own default is 2 Mbit/s whatever the picture: too much for a small one, too
+    // little for a large one. It starts at constant quality 23, as x264's own program does;
+    // settings the user stored for it are applied over this.
+    if (factoryName == "x264enc") {
+        gst_util_set_object_arg(G_OBJECT(element.get()), "pass", "qual");
+        g_object_set(element.get(), "quantizer", 23u, nullptr);
+    }
     *encoder = WrapElement(std::move(element));
     return S_OK;
 }
