@@ -10,6 +10,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QShortcut>
 #include <QUrl>
@@ -74,6 +75,21 @@ void CVinteloDlg::dropEvent(QDropEvent *event)
 {
     if (OpenHandedFiles(LocalFiles(event->mimeData())))
         event->acceptProposedAction();
+}
+
+void CVinteloDlg::keyPressEvent(QKeyEvent *event)
+{
+    // Space belongs to the video here, so Enter is how the keyboard presses the focused button,
+    // the transport buttons included (they are no default buttons of their own).
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    auto *button = qobject_cast<QAbstractButton *>(focusWidget());
+    if (enter && !(event->modifiers() & ~Qt::KeypadModifier) && button && button->window() == this
+        && button->isVisible() && button->isEnabled()) {
+        button->click();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CVinteloDlg::CreateKeys()
