@@ -3,9 +3,9 @@
 #include "app/ProductInfo.h"
 #include "controls/HyperLink.h"
 #include "localisation/DialogLanguage.h"
+#include "platform/DialogUnits.h"
 #include "resources/Artwork.h"
 
-#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 
@@ -59,17 +59,10 @@ QWidget *CAboutDlg::Control(int id) const
 
 void CAboutDlg::CreateControls()
 {
-    // Dialog units from the font's base units, as the main window measures them.
-    const QFontMetrics metrics(font());
-    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    const QSize base((metrics.horizontalAdvance(letters) / 26 + 1) / 2, metrics.height());
-    auto toPixels = [&base](const QRect &units) {
-        const int x = units.x() * base.width() / 4;
-        const int y = units.y() * base.height() / 8;
-        return QRect(x, y, (units.x() + units.width()) * base.width() / 4 - x,
-                     (units.y() + units.height()) * base.height() / 8 - y);
-    };
-    setFixedSize(toPixels(QRect(QPoint(0, 0), kTemplateSize)).size());
+    // Placed in dialog units, so the box grows with the interface font as the other dialogs do.
+    setProperty("templateSize", kTemplateSize);
+    const QSize base = platform::DialogBaseUnits(font());
+    setFixedSize(platform::DialogUnitsToPixels(QRect(QPoint(0, 0), kTemplateSize), base).size());
 
     for (const TemplateControl &entry : kTemplate) {
         const QString text
@@ -107,7 +100,7 @@ void CAboutDlg::CreateControls()
         }
         }
         widget->setProperty("controlId", entry.id);
-        widget->setGeometry(toPixels(entry.rect));
+        platform::PlaceInDialogUnits(widget, entry.rect, base);
         if (entry.id != kNoId)
             m_controls[entry.id] = widget;
     }
@@ -121,11 +114,12 @@ void CAboutDlg::DoDataExchange()
 
 bool CAboutDlg::OnInitDialog()
 {
+    // Texts and font first: the links take their font and fit their text when attached.
+    ApplyToDialog(this, kDialogNumber);
     DoDataExchange();
     m_homePage->SetTarget(QString::fromLatin1(product::kHomePage));
     m_support->SetTarget(QString::fromLatin1(product::kContactPage));
     m_homePage->SetUnderlineMode(CHyperLink::UnderlineAlways);
     m_support->SetUnderlineMode(CHyperLink::UnderlineAlways);
-    ApplyToDialog(this, kDialogNumber);
     return true;
 }

@@ -4,6 +4,8 @@
 #include "convert/ConversionDriver.h"
 #include "options/DialogFilterPerproty.h"
 
+#include "localisation/BuiltinTexts.h"
+#include "localisation/Language.h"
 #include "platform/TimeText.h"
 
 #include <QAbstractButton>
@@ -81,8 +83,9 @@ void ConversionWindow::ShowProgress()
     QString title = m_title + QStringLiteral(" - %1%").arg(static_cast<int>(done * 100));
     if (done > 0) {
         const auto left = std::llround(m_dialog->m_nElapsedSeconds * (1 - done) / done);
-        title += QStringLiteral(" - ") + QString::fromStdString(platform::HmsText(left))
-                 + QStringLiteral(" left");
+        title += QStringLiteral(" - ")
+                 + QString::fromStdString(CLanguage::Instance().GetString(IDS_TIME_LEFT))
+                       .arg(QString::fromStdString(platform::HmsText(left)));
     }
     m_dialog->setWindowTitle(title);
     if (auto *slider

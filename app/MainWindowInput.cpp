@@ -2,6 +2,8 @@
 // desktop (the command line, drops on the window or on the preview).
 #include "app/VinteloDlg.h"
 
+#include "localisation/BuiltinTexts.h"
+#include "localisation/Language.h"
 #include "platform/MessageBoxes.h"
 #include "preview/TrimControls.h"
 
@@ -10,6 +12,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QShortcut>
 #include <QUrl>
@@ -25,6 +28,11 @@ QStringList LocalFiles(const QMimeData *data)
         if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile())
             files << url.toLocalFile();
     return files;
+}
+
+QString Text(int number)
+{
+    return QString::fromStdString(CLanguage::Instance().GetString(number));
 }
 
 } // namespace
@@ -45,10 +53,9 @@ bool CVinteloDlg::OpenHandedFiles(const QStringList &handed)
         [this, files] {
             OpenVideoFile(files.first().toStdString());
             if (files.size() > 1)
-                platform::ShowMessageBox("One video is opened at a time; opened "
-                                             + QFileInfo(files.first()).fileName().toStdString()
-                                             + ".",
-                                         "Clipwright");
+                platform::ShowMessageBox(
+                    Text(IDS_NOTE_ONE_VIDEO).arg(QFileInfo(files.first()).fileName()).toStdString(),
+                    "Clipwright");
         },
         Qt::QueuedConnection);
     return true;
@@ -76,6 +83,21 @@ void CVinteloDlg::dropEvent(QDropEvent *event)
         event->acceptProposedAction();
 }
 
+void CVinteloDlg::keyPressEvent(QKeyEvent *event)
+{
+    // Space belongs to the video here, so Enter is how the keyboard presses the focused button,
+    // the transport buttons included (they are no default buttons of their own).
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    auto *button = qobject_cast<QAbstractButton *>(focusWidget());
+    if (enter && !(event->modifiers() & ~Qt::KeypadModifier) && button && button->window() == this
+        && button->isVisible() && button->isEnabled()) {
+        button->click();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void CVinteloDlg::CreateKeys()
 {
     const int keys[] = {Qt::Key_Space, Qt::Key_Left, Qt::Key_Right, Qt::Key_Home,
@@ -93,19 +115,20 @@ void CVinteloDlg::CreateKeys()
 
 void CVinteloDlg::ShowKeysInTooltips()
 {
+    const QString space = Text(IDS_KEY_SPACE);
     const struct
     {
         int id;
-        const char *key;
-    } keys[] = {{IDC_BUTTON_PLAY, "Space"},
-                {IDC_BUTTON_PAUSE, "Space"},
-                {IDC_BUTTON_START_TIME, "I"},
-                {IDC_BUTTON_END_TIME, "O"}};
+        QString key;
+    } keys[] = {{IDC_BUTTON_PLAY, space},
+                {IDC_BUTTON_PAUSE, space},
+                {IDC_BUTTON_START_TIME, QStringLiteral("I")},
+                {IDC_BUTTON_END_TIME, QStringLiteral("O")}};
     for (const auto &entry : keys) {
         auto *button = qobject_cast<QAbstractButton *>(Control(entry.id));
         QString caption = button->text();
         caption.remove(QLatin1Char('&'));
-        button->setToolTip(caption + QStringLiteral(" (") + QLatin1String(entry.key) + ')');
+        button->setToolTip(caption + QStringLiteral(" (") + entry.key + ')');
     }
 }
 
@@ -117,9 +140,9 @@ void CVinteloDlg::NameControls()
     };
     // Displays without a caption are named after the button or value they belong to.
     const std::map<int, QString> names = {
-        {IDC_STATIC_STATUS, QStringLiteral("Status")},
-        {IDC_SLIDER_POSITION, QStringLiteral("Position")},
-        {IDC_STATIC_POSITION, QStringLiteral("Position")},
+        {IDC_STATIC_STATUS, Text(IDS_NAME_STATUS)},
+        {IDC_SLIDER_POSITION, Text(IDS_NAME_POSITION)},
+        {IDC_STATIC_POSITION, Text(IDS_NAME_POSITION)},
         {IDC_STATIC_START_TIME, caption(IDC_BUTTON_START_TIME)},
         {IDC_STATIC_END_TIME, caption(IDC_BUTTON_END_TIME)},
     };

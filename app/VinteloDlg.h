@@ -99,6 +99,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    // Enter presses the button that has the focus; Space stays play and pause.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     bool OnInitDialog();

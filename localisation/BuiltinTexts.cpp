@@ -67,6 +67,16 @@ constexpr SymbolicKey kKeys[] = {
     {"IDS_MESSAGE_RESIZE_STRETCH", CatalogueList::String, 118, "Stretch"},
 };
 
+constexpr SymbolicKey kAddedKeys[] = {
+    {"IDS_NOTE_ONE_VIDEO", CatalogueList::String, IDS_NOTE_ONE_VIDEO,
+     "One video is opened at a time; opened %1."},
+    {"IDS_TIME_LEFT", CatalogueList::String, IDS_TIME_LEFT, "%1 left"},
+    {"IDS_EXACT_POSITION", CatalogueList::String, IDS_EXACT_POSITION, "%1, frame %2"},
+    {"IDS_NAME_STATUS", CatalogueList::String, IDS_NAME_STATUS, "Status"},
+    {"IDS_NAME_POSITION", CatalogueList::String, IDS_NAME_POSITION, "Position"},
+    {"IDS_KEY_SPACE", CatalogueList::String, IDS_KEY_SPACE, "Space"},
+};
+
 struct BuiltinStringRow
 {
     int number;
@@ -109,6 +119,11 @@ std::span<const SymbolicKey> SymbolicKeyTable()
     return kKeys;
 }
 
+std::span<const SymbolicKey> AddedKeyTable()
+{
+    return kAddedKeys;
+}
+
 CatalogueList ListOfKey(std::string_view key)
 {
     const std::string_view prefix = key.substr(0, 3);
@@ -135,6 +150,10 @@ const char *SectionName(CatalogueList list)
 std::string BuiltinString(int number)
 {
     for (const BuiltinStringRow &row : kStrings) {
+        if (row.number == number)
+            return row.text;
+    }
+    for (const SymbolicKey &row : kAddedKeys) {
         if (row.number == number)
             return row.text;
     }

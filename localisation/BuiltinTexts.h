@@ -20,6 +20,20 @@ struct SymbolicKey
 // Every row in processing order. A key may serve several rows.
 std::span<const SymbolicKey> SymbolicKeyTable();
 
+// Keys the program added later, read from the language files after the table above and
+// looked up with GetString; without a text in the file their English text shows.
+std::span<const SymbolicKey> AddedKeyTable();
+
+// Numbers of the added texts. "%1" and "%2" stand for the values filled in.
+enum AddedText {
+    IDS_NOTE_ONE_VIDEO = 200, // "One video is opened at a time; opened %1."
+    IDS_TIME_LEFT = 201,      // "%1 left", after the percentage in the title
+    IDS_EXACT_POSITION = 202, // "%1, frame %2"
+    IDS_NAME_STATUS = 203,    // accessible name of the status line
+    IDS_NAME_POSITION = 204,  // accessible name of the slider and the position display
+    IDS_KEY_SPACE = 205,      // the Space key as tooltips name it
+};
+
 // Section of a key by its prefix: IDS -> STRING, IDM/IDR -> MENU, IDD/IDC -> DIALOG.
 CatalogueList ListOfKey(std::string_view key);
 const char *SectionName(CatalogueList list);

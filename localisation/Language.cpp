@@ -203,13 +203,15 @@ bool CLanguage::LoadLanguageFile(const std::string &name)
     m_stringList.clear();
     m_dialogList.clear();
     const ProfileFile file(m_strFilePath);
-    for (const SymbolicKey &row : SymbolicKeyTable()) {
-        const CatalogueList list = ListOfKey(row.key);
-        std::string text = ReplaceEscapes(file.GetString(SectionName(list), row.key, "", 2048));
-        TextList &target = list == CatalogueList::Menu     ? m_menuList
-                           : list == CatalogueList::String ? m_stringList
-                                                           : m_dialogList;
-        target.emplace_back(row.number, std::move(text));
+    for (std::span<const SymbolicKey> table : {SymbolicKeyTable(), AddedKeyTable()}) {
+        for (const SymbolicKey &row : table) {
+            const CatalogueList list = ListOfKey(row.key);
+            std::string text = ReplaceEscapes(file.GetString(SectionName(list), row.key, "", 2048));
+            TextList &target = list == CatalogueList::Menu     ? m_menuList
+                               : list == CatalogueList::String ? m_stringList
+                                                               : m_dialogList;
+            target.emplace_back(row.number, std::move(text));
+        }
     }
 
     const QLocale locale = QtLocaleOf(m_nPrimaryLanguage, m_nSubLanguage);

@@ -2,6 +2,8 @@
 #include "preview/TrimControls.h"
 
 #include "job/ConversionJob.h"
+#include "localisation/BuiltinTexts.h"
+#include "localisation/Language.h"
 #include "preview/VcdCore.h"
 
 #include <QLabel>
@@ -39,9 +41,10 @@ QString CTrimControls::ExactText(REFERENCE_TIME t, double rate)
     const long long ms = t / 10000;
     QString text = QString::asprintf("%02lld:%02lld:%02lld.%03lld", ms / 3600000, ms / 60000 % 60,
                                      ms / 1000 % 60, ms % 1000);
-    if (rate > 0)
-        text += QStringLiteral(", frame ") + QString::number(FrameIndex(t, rate));
-    return text;
+    if (rate <= 0)
+        return text;
+    return QString::fromStdString(CLanguage::Instance().GetString(IDS_EXACT_POSITION))
+        .arg(text, QString::number(FrameIndex(t, rate)));
 }
 
 bool CTrimControls::Enabled(int id) const

@@ -3,9 +3,11 @@
 //   xvfb-run -a -s '-screen 0 1280x1024x24' sh -c 'openbox & build/bin/window_shots OUTDIR VIDEO'
 // It then waits up to 30 s for the preview's close box to be clicked (for example with xdotool)
 // and says whether that closed the video.
+#include "app/AboutDlg.h"
 #include "app/VinteloDlg.h"
 #include "localisation/InterfaceFont.h"
 #include "localisation/Language.h"
+#include "options/DialogOutputSettings.h"
 #include "platform/Choosers.h"
 #include "platform/MessageBoxes.h"
 #include "preview/TrimControls.h"
@@ -57,6 +59,24 @@ int main(int argc, char **argv)
     dialog.show();
     QTest::qWaitForWindowExposed(&dialog);
     Save(out + "/wm-main-16pt.png");
+
+    // The other dialogs at the same font, each shown on its own beside the main window.
+    {
+        CDialogOutputSettings options(&dialog);
+        options.m_szOutputFile = (config.path() + "/output.wmv").toStdString();
+        options.OnInitDialog();
+        options.move(0, 0);
+        options.show();
+        QTest::qWaitForWindowExposed(&options);
+        Save(out + "/wm-options-16pt.png");
+    }
+    {
+        CAboutDlg about(&dialog);
+        about.move(0, 0);
+        about.show();
+        QTest::qWaitForWindowExposed(&about);
+        Save(out + "/wm-about-16pt.png");
+    }
 
     choosers.QueueAnswer(argv[2]);
     qobject_cast<QAbstractButton *>(dialog.Control(CVinteloDlg::IDC_BUTTON_ADD_VIDEO))->click();

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -17,6 +18,14 @@ std::string WithoutAccelerators(std::string text)
 {
     std::erase(text, '&');
     return text;
+}
+
+// The table's keys and those added after it.
+std::vector<SymbolicKey> AllKeys()
+{
+    std::vector<SymbolicKey> keys(SymbolicKeyTable().begin(), SymbolicKeyTable().end());
+    keys.insert(keys.end(), AddedKeyTable().begin(), AddedKeyTable().end());
+    return keys;
 }
 
 } // namespace
@@ -65,7 +74,7 @@ TEST(LanguageFiles, EnglishFileHoldsTheBuiltInTexts)
 {
     const ProfileFile english(kLanguageFolder + "/English.ini");
     ASSERT_TRUE(english.IsLoaded());
-    for (const SymbolicKey &row : SymbolicKeyTable()) {
+    for (const SymbolicKey &row : AllKeys()) {
         const std::string text = english.GetString(SectionName(row.list), row.key, "<missing>");
         // A key serving a menu item and another row may carry the item's accelerator.
         if (text != row.text) {
@@ -80,7 +89,7 @@ TEST(LanguageFiles, GermanFileTranslatesEveryKey)
     const ProfileFile german(kLanguageFolder + "/German.ini");
     ASSERT_TRUE(german.IsLoaded());
     int translated = 0;
-    for (const SymbolicKey &row : SymbolicKeyTable()) {
+    for (const SymbolicKey &row : AllKeys()) {
         const std::string text = german.GetString(SectionName(row.list), row.key, "");
         EXPECT_FALSE(text.empty()) << row.key;
         EXPECT_TRUE(QString::fromUtf8(text).toUtf8().toStdString() == text) << row.key;
@@ -96,4 +105,5 @@ TEST(LanguageFiles, GermanFileTranslatesEveryKey)
     EXPECT_EQ(language.GetPrimaryLanguage(), 7);
     EXPECT_EQ(language.GetDialogText(1006), "Video öffnen");
     EXPECT_EQ(language.GetDialogString(124), "Stopp");
+    EXPECT_EQ(language.GetString(IDS_EXACT_POSITION), "%1, Bild %2");
 }

@@ -236,6 +236,7 @@ TEST_F(CatalogueTest, TextsEscapesAndFallbacks)
                                 "IDS_MESSAGE_ERROR=a\\nb\n"
                                 "IDS_MESSAGE_WARNING=\\t\\n\\r\\\\n\\x\\\n"
                                 "IDS_MESSAGE_CONVERSION_DONE=\n"
+                                "IDS_TIME_LEFT=%1 restant\n"
                                 "[DIALOG]\n"
                                 "IDD_PROGRAM_CAPTION=My Caption\n"
                                 "IDC_BUTTON_STOP=Halt\n"
@@ -255,6 +256,10 @@ TEST_F(CatalogueTest, TextsEscapesAndFallbacks)
     EXPECT_EQ(language.GetString(101), "&About");
     EXPECT_EQ(language.GetString(1), "");
     EXPECT_EQ(language.GetString(99999), "");
+    // The texts added after the table: from the file, else in English.
+    EXPECT_EQ(language.GetString(IDS_TIME_LEFT), "%1 restant");
+    EXPECT_EQ(language.GetString(IDS_KEY_SPACE), "Space");
+    EXPECT_EQ(language.GetString(IDS_EXACT_POSITION), "%1, frame %2");
 
     // One key serves several numbers.
     EXPECT_EQ(language.GetDialogText(102), "My Caption");
