@@ -12,14 +12,27 @@ namespace {
 
 const char *const kProgressKey = "cw-progress";
 
-// One group pad's watch: its state, and where its segment stops.
+// One group pad's watch: its state, its segment, and where that stops (running time).
 struct GroupWatch
 {
     GroupProgress *progress;
     GstElement *pipeline; // not owned: the pipeline owns the pad this watch sits on
     std::shared_ptr<GroupState> state;
+    GstSegment segment{};
+    bool haveSegment = false;
     GstClockTime stop = GST_CLOCK_TIME_NONE;
 };
+
+// A time of the group's buffers as running time, the one clock all groups share: a picture
+// group cut from a mark may stamp its buffers from the mark on, its sound from zero.
+gint64 RunningTime(const GroupWatch &watch, GstClockTime t)
+{
+    if (!watch.haveSegment)
+        return gint64(t);
+    guint64 running = 0;
+    const int sign = gst_segment_to_running_time_full(&watch.segment, GST_FORMAT_TIME, t, &running);
+    return sign > 0 ? gint64(running) : sign < 0 ? -gint64(running) : gint64(t);
+}
 
 // Raw sound cut at time t (inside the buffer): the samples before it.
 GstBuffer *CutSound(GstPad *pad, GstBuffer *buffer, GstClockTime t)
@@ -83,8 +96,13 @@ GstPadProbeReturn OnGroupEvent(GstPadProbeInfo *info, GroupWatch *watch)
     if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
         const GstSegment *segment = nullptr;
         gst_event_parse_segment(event, &segment);
-        if (segment->format == GST_FORMAT_TIME)
-            watch->stop = segment->stop;
+        if (segment->format == GST_FORMAT_TIME) {
+            gst_segment_copy_into(segment, &watch->segment);
+            watch->haveSegment = true;
+            watch->stop = GST_CLOCK_TIME_IS_VALID(segment->stop)
+                              ? GstClockTime(RunningTime(*watch, segment->stop))
+                              : GST_CLOCK_TIME_NONE;
+        }
     } else if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
         // The group's own end: its source has nothing more.
         std::lock_guard lock(watch->progress->mutex);
@@ -107,10 +125,10 @@ GstPadProbeReturn OnGroupData(GstPad *pad, GstPadProbeInfo *info, gpointer data)
     std::unique_lock lock(progress->mutex);
     if (state.ended)
         return GST_PAD_PROBE_DROP;
-    gint64 start = GST_BUFFER_PTS(buffer);
-    gint64 end = start;
-    if (GST_BUFFER_DURATION_IS_VALID(buffer))
-        end += GST_BUFFER_DURATION(buffer);
+    GstClockTime pts = GST_BUFFER_PTS(buffer);
+    const gint64 start = RunningTime(*watch, pts);
+    gint64 end = RunningTime(
+        *watch, GST_BUFFER_DURATION_IS_VALID(buffer) ? pts + GST_BUFFER_DURATION(buffer) : pts);
     if (progress->cut >= 0) {
         // A stop: this group ends where the others do.
         if (start >= progress->cut) {
@@ -121,7 +139,7 @@ GstPadProbeReturn OnGroupData(GstPad *pad, GstPadProbeInfo *info, gpointer data)
             return GST_PAD_PROBE_DROP;
         }
         if (end > progress->cut && IsSound(pad)) {
-            buffer = CutSound(pad, buffer, progress->cut);
+            buffer = CutSound(pad, buffer, pts + GstClockTime(progress->cut - start));
             GST_PAD_PROBE_INFO_DATA(info) = buffer;
             end = progress->cut;
         }

@@ -221,4 +221,11 @@ TEST(Accessibility, WholeFlowFromTheKeyboardAlone)
     EXPECT_EQ(dialog.m_bConverting, 0);
     EXPECT_EQ(dialog.windowTitle(), title);
     EXPECT_TRUE(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO)->isEnabled());
+    // What was written up to the stop is kept, in place of the first output.
+    EXPECT_EQ(dialog.StatusText().left(8), "Stopped:") << dialog.StatusText().toStdString();
+    const double kept
+        = std::atof(Shell("ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 '"
+                          + out.toStdString() + "'")
+                        .c_str());
+    EXPECT_GT(kept, 2.5);
 }
