@@ -6,6 +6,7 @@
 #include "media/render/SourceFacts.h"
 
 #include <ges/ges.h>
+#include <gst/base/gstbasetransform.h>
 #include <gst/pbutils/pbutils.h>
 #include <gst/video/video.h>
 
@@ -99,6 +100,8 @@ struct RenderEngine::Impl
             g_object_set(element, "n-threads", std::min(g_get_num_processors(), 8u), nullptr);
         else if (g_str_equal(name, "queue"))
             g_object_set(element, "max-size-buffers", kDecodedFrames, nullptr);
+        if (g_str_equal(name, "videoflip") && GST_IS_BASE_TRANSFORM(element))
+            gst_base_transform_set_passthrough(GST_BASE_TRANSFORM(element), TRUE);
         const auto &stretched = static_cast<Impl *>(data)->stretchedAlone;
         if (scaler && stretched.count(TrackOf(element))
             && g_object_class_find_property(G_OBJECT_GET_CLASS(element), "add-borders"))
