@@ -12,25 +12,51 @@ namespace {
 
 const char *const kProgressKey = "cw-progress";
 
+// The time segment a stream's buffers are stamped in, once one has come.
+struct TimeSegment
+{
+    GstSegment segment{};
+    bool known = false;
+
+    // Takes the segment of a segment event in time; false for any other event.
+    bool Take(GstEvent *event)
+    {
+        if (GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT)
+            return false;
+        const GstSegment *given = nullptr;
+        gst_event_parse_segment(event, &given);
+        if (given->format != GST_FORMAT_TIME)
+            return false;
+        gst_segment_copy_into(given, &segment);
+        known = true;
+        return true;
+    }
+
+    // t as running time, the one clock all streams share; the sign as GStreamer gives it.
+    int ToRunning(GstClockTime t, guint64 *running) const
+    {
+        return gst_segment_to_running_time_full(&segment, GST_FORMAT_TIME, t, running);
+    }
+};
+
 // One group pad's watch: its state, its segment, and where that stops (running time).
 struct GroupWatch
 {
     GroupProgress *progress;
     GstElement *pipeline; // not owned: the pipeline owns the pad this watch sits on
     std::shared_ptr<GroupState> state;
-    GstSegment segment{};
-    bool haveSegment = false;
+    TimeSegment time;
     GstClockTime stop = GST_CLOCK_TIME_NONE;
 };
 
-// A time of the group's buffers as running time, the one clock all groups share: a picture
-// group cut from a mark may stamp its buffers from the mark on, its sound from zero.
+// A time of the group's buffers as running time: a picture group cut from a mark may stamp its
+// buffers from the mark on, its sound from zero.
 gint64 RunningTime(const GroupWatch &watch, GstClockTime t)
 {
-    if (!watch.haveSegment)
+    if (!watch.time.known)
         return gint64(t);
     guint64 running = 0;
-    const int sign = gst_segment_to_running_time_full(&watch.segment, GST_FORMAT_TIME, t, &running);
+    const int sign = watch.time.ToRunning(t, &running);
     return sign > 0 ? gint64(running) : sign < 0 ? -gint64(running) : gint64(t);
 }
 
@@ -93,16 +119,10 @@ void EndAfterThisBuffer(GstPad *pad)
 GstPadProbeReturn OnGroupEvent(GstPadProbeInfo *info, GroupWatch *watch)
 {
     GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
-    if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
-        const GstSegment *segment = nullptr;
-        gst_event_parse_segment(event, &segment);
-        if (segment->format == GST_FORMAT_TIME) {
-            gst_segment_copy_into(segment, &watch->segment);
-            watch->haveSegment = true;
-            watch->stop = GST_CLOCK_TIME_IS_VALID(segment->stop)
-                              ? GstClockTime(RunningTime(*watch, segment->stop))
-                              : GST_CLOCK_TIME_NONE;
-        }
+    if (watch->time.Take(event)) {
+        const GstClockTime stop = watch->time.segment.stop;
+        watch->stop = GST_CLOCK_TIME_IS_VALID(stop) ? GstClockTime(RunningTime(*watch, stop))
+                                                    : GST_CLOCK_TIME_NONE;
     } else if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
         // The group's own end: its source has nothing more.
         std::lock_guard lock(watch->progress->mutex);
@@ -167,8 +187,7 @@ struct WriterWatch
 {
     GroupProgress *progress;
     std::size_t index;
-    GstSegment segment;
-    bool haveSegment = false;
+    TimeSegment time;
 };
 
 GstPadProbeReturn OnWriterInput(GstPad *, GstPadProbeInfo *info, gpointer data)
@@ -177,27 +196,20 @@ GstPadProbeReturn OnWriterInput(GstPad *, GstPadProbeInfo *info, gpointer data)
     GroupProgress *progress = watch->progress;
     if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
         GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
-        if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
-            const GstSegment *segment = nullptr;
-            gst_event_parse_segment(event, &segment);
-            if (segment->format == GST_FORMAT_TIME) {
-                gst_segment_copy_into(segment, &watch->segment);
-                watch->haveSegment = true;
-            }
-        } else if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
+        if (!watch->time.Take(event) && GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
             std::lock_guard lock(progress->mutex);
             progress->writtenEnded[watch->index] = true;
         }
         return GST_PAD_PROBE_OK;
     }
     GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-    if (!buffer || !watch->haveSegment || !GST_BUFFER_PTS_IS_VALID(buffer))
+    if (!buffer || !watch->time.known || !GST_BUFFER_PTS_IS_VALID(buffer))
         return GST_PAD_PROBE_OK;
     GstClockTime end = GST_BUFFER_PTS(buffer);
     if (GST_BUFFER_DURATION_IS_VALID(buffer))
         end += GST_BUFFER_DURATION(buffer);
     guint64 running = 0;
-    if (gst_segment_to_running_time_full(&watch->segment, GST_FORMAT_TIME, end, &running) <= 0)
+    if (watch->time.ToRunning(end, &running) <= 0)
         return GST_PAD_PROBE_OK;
     std::lock_guard lock(progress->mutex);
     gint64 &written = progress->written[watch->index];
@@ -254,7 +266,7 @@ void WatchGroup(GstElement *pipeline, GstPad *pad)
     GroupProgress *progress = ProgressOf(pipeline);
     auto state = std::make_shared<GroupState>();
     state->pad = gst::Ref(pad);
-    auto *watch = new GroupWatch{progress, pipeline, state};
+    auto *watch = new GroupWatch{progress, pipeline, state, {}, GST_CLOCK_TIME_NONE};
     {
         std::lock_guard lock(progress->mutex);
         progress->groups.push_back(state);
@@ -291,7 +303,7 @@ gint64 CutGroups(GroupProgress &progress)
 void WatchWriterInput(GstElement *pipeline, GstPad *pad)
 {
     GroupProgress *progress = ProgressOf(pipeline);
-    auto *watch = new WriterWatch{progress, 0, {}, false};
+    auto *watch = new WriterWatch{progress, 0, {}};
     {
         std::lock_guard lock(progress->mutex);
         watch->index = progress->written.size();
