@@ -1,5 +1,6 @@
 #include "media/elements/EncoderElements.h"
 
+#include "media/elements/FrameScaler.h"
 #include "media/elements/LavcEncoders.h"
 
 #include <gst/gst.h>
@@ -36,7 +37,8 @@ gboolean InitPlugin(GstPlugin *plugin)
 {
     const bool video = lavc::RegisterVideoEncoders(plugin);
     const bool audio = lavc::RegisterAudioEncoders(plugin);
-    return video || audio;
+    const bool scaler = RegisterFrameScaler(plugin);
+    return video || audio || scaler;
 }
 
 } // namespace
@@ -75,7 +77,7 @@ bool RegisterEncoderElements()
         GST_DEBUG_CATEGORY_INIT(g_lavcLog, "cwenc", 0, "libavcodec encoder elements");
         av_log_set_callback(ForwardCodecLog);
         registered = gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, "cwenc",
-                                                "Encoders that honour the bitrate, over libavcodec",
+                                                "Encoders that honour the bitrate, and a scaler, over libav",
                                                 InitPlugin, "0.1", "unknown", "clipwright",
                                                 "Clipwright", "built in");
     });

@@ -2,6 +2,7 @@
 
 #include "media/core/GstHandles.h"
 #include "media/core/MediaPlatform.h"
+#include "media/elements/FrameScaler.h"
 #include "media/render/RenderLayout.h"
 #include "media/render/SourceFacts.h"
 
@@ -52,6 +53,15 @@ struct RenderEngine::Impl
     bool keepSourceColours = false;
     std::set<GESTrack *> stretchedAlone; // one stretched clip at a time: scaled without a mixer
     std::string sourceColours; // of the first video source placed
+    // A track of one clip that fits its frame leaves GES at the clip's own size and rate; our
+    // scaler then places it in the frame and converts its colours in one pass.
+    struct DirectScaling
+    {
+        FrameLayout layout;
+        StoredPicture picture;
+        gst::Element scaler;
+    };
+    std::map<GESTrack *, DirectScaling> direct;
 
     // Answers select-tracks-for-object rather than select-element-track: when the latter
     // returns no track, GES asks the former, whose default puts the element into every track
@@ -188,6 +198,16 @@ struct RenderEngine::Impl
             pipeline = gst::Adopt(gst_pipeline_new("render"));
         if (!pipeline || !gst_bin_add(GST_BIN(pipeline.get()), GST_ELEMENT(ges.get())))
             return Fail(E_FAIL, "The timeline could not be added to the graph.");
+        for (auto &[track, scaling] : direct) {
+            scaling.scaler = gst::Adopt(CreateFrameScaler(scaling.layout));
+            GstPad *out = ges_timeline_get_pad_for_track(ges.get(), track);
+            if (!scaling.scaler || !out
+                || !gst_bin_add(GST_BIN(pipeline.get()), scaling.scaler.get()))
+                return Fail(E_FAIL, "The scaler could not be added to the graph.");
+            gst::Pad in(gst_element_get_static_pad(scaling.scaler.get(), "sink"));
+            if (gst_pad_link(out, in.get()) != GST_PAD_LINK_OK)
+                return Fail(E_FAIL, "The scaler could not be connected to the timeline.");
+        }
         return S_OK;
     }
 
@@ -211,23 +231,37 @@ struct RenderEngine::Impl
             if (SUCCEEDED(group.GetOutputFPS(&fps)))
                 FrameRateFraction(fps, &num, &den);
             track = GES_TRACK(ges_video_track_new());
-            restriction.reset(gst_caps_new_simple(
-                "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT, outW, "height",
-                G_TYPE_INT, outH, "framerate", GST_TYPE_FRACTION, num, den, "pixel-aspect-ratio",
-                GST_TYPE_FRACTION, 1, 1, nullptr));
-            // Before the clips: their placement in the frame follows the track's size.
-            ges_track_set_restriction_caps(track, restriction.get());
-            // One layer that letterboxes or stretches needs no mixer: the source's own scaler
-            // adds the borders or fills the frame.
             const auto &tracks = group.Tracks();
             bool single = tracks.size() == 1 && tracks[0]->Sources().size() <= 1;
-            int mode = RESIZEF_STRETCH;
-            if (single && !tracks[0]->Sources().empty())
-                tracks[0]->Sources()[0]->GetStretchMode(&mode);
-            if (single && (mode == RESIZEF_PRESERVEASPECTRATIO || mode == RESIZEF_STRETCH))
+            DirectScaling plan;
+            if (single && !tracks[0]->Sources().empty()
+                && PlanDirect(*tracks[0]->Sources()[0], outW, outH, assets, &plan)) {
+                const StoredPicture &picture = plan.picture;
+                restriction.reset(gst_caps_new_simple(
+                    "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT,
+                    picture.width, "height", G_TYPE_INT, picture.height, "framerate",
+                    GST_TYPE_FRACTION, num, den, "pixel-aspect-ratio", GST_TYPE_FRACTION,
+                    picture.parN, picture.parD, nullptr));
+                ges_track_set_restriction_caps(track, restriction.get());
                 ges_track_set_mixing(track, FALSE);
-            if (single && mode == RESIZEF_STRETCH)
-                stretchedAlone.insert(track);
+                direct.emplace(track, std::move(plan));
+            } else {
+                restriction.reset(gst_caps_new_simple(
+                    "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT, outW,
+                    "height", G_TYPE_INT, outH, "framerate", GST_TYPE_FRACTION, num, den,
+                    "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
+                // Before the clips: their placement in the frame follows the track's size.
+                ges_track_set_restriction_caps(track, restriction.get());
+                // One layer that letterboxes or stretches needs no mixer: the source's own
+                // scaler adds the borders or fills the frame.
+                int mode = RESIZEF_STRETCH;
+                if (single && !tracks[0]->Sources().empty())
+                    tracks[0]->Sources()[0]->GetStretchMode(&mode);
+                if (single && (mode == RESIZEF_PRESERVEASPECTRATIO || mode == RESIZEF_STRETCH))
+                    ges_track_set_mixing(track, FALSE);
+                if (single && mode == RESIZEF_STRETCH)
+                    stretchedAlone.insert(track);
+            }
         } else {
             track = GES_TRACK(ges_audio_track_new());
         }
@@ -275,8 +309,14 @@ struct RenderEngine::Impl
             // Stating the colorimetry lets the scaler keep the source's matrix instead of
             // converting every picture to the default of the output size. The size is the same,
             // so the clips stay where they were placed.
-            const std::string colours
+            std::string colours
                 = keepSourceColours && !sourceColours.empty() ? sourceColours : "bt601";
+            if (auto scaled = direct.find(track); scaled != direct.end()) {
+                // Our scaler converts, after the pictures are made small.
+                scaled->second.layout.colorimetry = colours;
+                if (!sourceColours.empty())
+                    colours = sourceColours;
+            }
             gst::Caps stated(gst_caps_copy(restriction.get())); // the track holds the first
             gst_caps_set_simple(stated.get(), "colorimetry", G_TYPE_STRING, colours.c_str(),
                                 nullptr);
@@ -300,6 +340,52 @@ struct RenderEngine::Impl
         return S_OK;
     }
 
+    HRESULT AssetOf(const std::string &path,
+                    std::map<std::string, gst::GObject<GESUriClipAsset>> *assets,
+                    GESUriClipAsset **asset)
+    {
+        auto found = assets->find(path);
+        if (found == assets->end()) {
+            GError *raw = nullptr;
+            GESUriClipAsset *made = ges_uri_clip_asset_request_sync(UriOf(path).c_str(), &raw);
+            gst::Error error(raw);
+            if (!made)
+                return Fail(VFW_E_CANNOT_RENDER,
+                            "The media file \"" + path + "\" cannot be read"
+                                + (error ? std::string(": ") + error->message : "") + ".");
+            found = assets->emplace(path, gst::GObject<GESUriClipAsset>(made)).first;
+        }
+        *asset = found->second.get();
+        return S_OK;
+    }
+
+    // Whether the one clip of a track can leave GES unscaled: its picture known, not turned by a
+    // tag, and its place inside the frame.
+    bool PlanDirect(const TimelineNode &source, int outW, int outH,
+                    std::map<std::string, gst::GObject<GESUriClipAsset>> *assets,
+                    DirectScaling *plan)
+    {
+        std::string path;
+        int mode = RESIZEF_STRETCH;
+        source.GetMediaName(&path);
+        source.GetStretchMode(&mode);
+        GESUriClipAsset *asset = nullptr;
+        GstPluginFeature *scaler = gst_registry_lookup_feature(gst_registry_get(), "cwscale");
+        if (!scaler)
+            return false;
+        gst_object_unref(scaler);
+        if (FAILED(AssetOf(path, assets, &asset))) {
+            lastError.clear(); // AddSource reports it
+            return false;
+        }
+        plan->picture = StoredPictureOf(asset);
+        if (plan->picture.width <= 0 || plan->picture.height <= 0 || plan->picture.oriented)
+            return false;
+        const Placement p = PlaceInFrame(mode, DisplaySizeOf(asset), outW, outH);
+        plan->layout = FrameLayout{outW, outH, p.x, p.y, p.width, p.height, {}};
+        return FitsFrame(plan->layout);
+    }
+
     HRESULT AddSource(const TimelineNode &source, GESLayer *layer, GESTrack *track, bool video,
                       int outW, int outH, const FrameGrid &grid,
                       std::map<std::string, gst::GObject<GESUriClipAsset>> *assets, Span *span)
@@ -311,18 +397,9 @@ struct RenderEngine::Impl
         source.GetMediaTimes(&mediaStart, &mediaStop);
         source.GetStretchMode(&mode);
 
-        auto found = assets->find(path);
-        if (found == assets->end()) {
-            GError *raw = nullptr;
-            GESUriClipAsset *asset = ges_uri_clip_asset_request_sync(UriOf(path).c_str(), &raw);
-            gst::Error error(raw);
-            if (!asset)
-                return Fail(VFW_E_CANNOT_RENDER,
-                            "The media file \"" + path + "\" cannot be read"
-                                + (error ? std::string(": ") + error->message : "") + ".");
-            found = assets->emplace(path, gst::GObject<GESUriClipAsset>(asset)).first;
-        }
-        GESUriClipAsset *asset = found->second.get();
+        GESUriClipAsset *asset = nullptr;
+        if (HRESULT hr = AssetOf(path, assets, &asset); FAILED(hr))
+            return hr;
 
         const guint64 begin = span->begin;
         guint64 &end = span->end;
@@ -352,6 +429,8 @@ struct RenderEngine::Impl
             if (sourceColours.empty())
                 sourceColours = ColorimetryOf(asset);
             Placement p = PlaceInFrame(mode, DisplaySizeOf(asset), outW, outH);
+            if (auto scaled = direct.find(track); scaled != direct.end())
+                p = {0, 0, scaled->second.picture.width, scaled->second.picture.height};
             GList *children = ges_container_get_children(GES_CONTAINER(clip), FALSE);
             for (GList *l = children; l; l = l->next) {
                 if (GES_IS_VIDEO_SOURCE(l->data))
@@ -366,6 +445,15 @@ struct RenderEngine::Impl
 
     void Scrap()
     {
+        for (auto &[track, scaling] : direct) {
+            GstElement *scaler = scaling.scaler.get();
+            if (scaler && pipeline && GST_OBJECT_PARENT(scaler) == GST_OBJECT(pipeline.get())) {
+                gst_element_set_state(scaler, GST_STATE_NULL);
+                gst_bin_remove(GST_BIN(pipeline.get()), scaler);
+            }
+        }
+        direct.clear();
+        stretchedAlone.clear();
         if (ges && pipeline && GST_OBJECT_PARENT(ges.get()) == GST_OBJECT(pipeline.get())) {
             gst_element_set_state(GST_ELEMENT(ges.get()), GST_STATE_NULL);
             gst_bin_remove(GST_BIN(pipeline.get()), GST_ELEMENT(ges.get()));
@@ -472,7 +560,12 @@ HRESULT RenderEngine::GetGroupOutputPin(long group, GstPad **pad) const
         return E_UNEXPECTED;
     if (group < 0 || group >= static_cast<long>(m_impl->tracks.size()))
         return E_INVALIDARG;
-    GstPad *found = ges_timeline_get_pad_for_track(m_impl->ges.get(), m_impl->tracks[group]);
+    GESTrack *track = m_impl->tracks[group];
+    if (auto scaled = m_impl->direct.find(track); scaled != m_impl->direct.end()) {
+        *pad = gst_element_get_static_pad(scaled->second.scaler.get(), "src");
+        return *pad ? S_OK : E_FAIL;
+    }
+    GstPad *found = ges_timeline_get_pad_for_track(m_impl->ges.get(), track);
     if (!found)
         return E_FAIL;
     *pad = GST_PAD(gst_object_ref(found));

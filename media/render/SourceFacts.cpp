@@ -31,6 +31,36 @@ DisplaySize DisplaySizeOf(GESUriClipAsset *asset)
     return size;
 }
 
+StoredPicture StoredPictureOf(GESUriClipAsset *asset)
+{
+    StoredPicture picture;
+    GstDiscovererInfo *info = ges_uri_clip_asset_get_info(asset);
+    GList *streams = info ? gst_discoverer_info_get_video_streams(info) : nullptr;
+    if (!streams)
+        return picture;
+    auto *video = GST_DISCOVERER_VIDEO_INFO(streams->data);
+    picture.width = static_cast<int>(gst_discoverer_video_info_get_width(video));
+    picture.height = static_cast<int>(gst_discoverer_video_info_get_height(video));
+    const guint parN = gst_discoverer_video_info_get_par_num(video);
+    const guint parD = gst_discoverer_video_info_get_par_denom(video);
+    if (parN > 0 && parD > 0) {
+        picture.parN = static_cast<int>(parN);
+        picture.parD = static_cast<int>(parD);
+    }
+    // The tag may sit on the stream or on the whole file.
+    for (const GstTagList *tags : {gst_discoverer_stream_info_get_tags(
+                                       GST_DISCOVERER_STREAM_INFO(video)),
+                                   gst_discoverer_info_get_tags(info)}) {
+        gchar *orientation = nullptr;
+        if (tags && gst_tag_list_get_string(tags, GST_TAG_IMAGE_ORIENTATION, &orientation)) {
+            picture.oriented = picture.oriented || !g_str_equal(orientation, "rotate-0");
+            g_free(orientation);
+        }
+    }
+    gst_discoverer_stream_info_list_free(streams);
+    return picture;
+}
+
 std::string ColorimetryOf(GESUriClipAsset *asset)
 {
     std::string result;

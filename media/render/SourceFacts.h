@@ -9,6 +9,17 @@
 // What the render engine reads of a clip's file before placing it.
 namespace media {
 
+// The picture as stored: its size, pixel aspect ratio and whether a tag turns or flips it.
+struct StoredPicture
+{
+    int width = 0, height = 0;
+    int parN = 1, parD = 1;
+    bool oriented = false;
+};
+
+// Zero sizes when the file has no video.
+StoredPicture StoredPictureOf(GESUriClipAsset *asset);
+
 // The picture's size as shown, pixel aspect ratio applied; zero when the file has no video.
 DisplaySize DisplaySizeOf(GESUriClipAsset *asset);
 
