@@ -305,23 +305,24 @@ struct RenderEngine::Impl
             }
             above.insert(above.end(), placed.begin(), placed.end());
         }
-        if (restriction) {
-            // Stating the colorimetry lets the scaler keep the source's matrix instead of
-            // converting every picture to the default of the output size. The size is the same,
-            // so the clips stay where they were placed.
-            std::string colours
-                = keepSourceColours && !sourceColours.empty() ? sourceColours : "bt601";
-            if (auto scaled = direct.find(track); scaled != direct.end()) {
-                // Our scaler converts, after the pictures are made small.
-                scaled->second.layout.colorimetry = colours;
-                if (!sourceColours.empty())
-                    colours = sourceColours;
-            }
-            gst::Caps stated(gst_caps_copy(restriction.get())); // the track holds the first
-            gst_caps_set_simple(stated.get(), "colorimetry", G_TYPE_STRING, colours.c_str(),
-                                nullptr);
-            ges_track_set_restriction_caps(track, stated.get());
+        if (!restriction)
+            return S_OK;
+        const std::string colours
+            = keepSourceColours && !sourceColours.empty() ? sourceColours : "bt601";
+        if (auto scaled = direct.find(track); scaled != direct.end()) {
+            // Our scaler converts, after the pictures are made small, from the colorimetry the
+            // decoder states: a file's own often states none (motion JPEG), and the timeline's
+            // converter leaves the range of I420 as it is (full-range pictures would come out
+            // too harsh).
+            scaled->second.layout.colorimetry = colours;
+            return S_OK;
         }
+        // Stating the colorimetry lets the scaler keep the source's matrix instead of converting
+        // every picture to the default of the output size. The size is the same, so the clips
+        // stay where they were placed.
+        gst::Caps stated(gst_caps_copy(restriction.get())); // the track holds the first
+        gst_caps_set_simple(stated.get(), "colorimetry", G_TYPE_STRING, colours.c_str(), nullptr);
+        ges_track_set_restriction_caps(track, stated.get());
         return S_OK;
     }
 
