@@ -2,12 +2,11 @@
 
 #include "media/core/GstHandles.h"
 #include "media/core/MediaPlatform.h"
-#include "media/elements/FrameScaler.h"
 #include "media/render/RenderLayout.h"
 #include "media/render/SourceFacts.h"
+#include "media/render/TrackPlan.h"
 
 #include <ges/ges.h>
-#include <gst/base/gstbasetransform.h>
 #include <gst/pbutils/pbutils.h>
 #include <gst/video/video.h>
 
@@ -23,20 +22,9 @@ namespace media {
 
 namespace {
 
-// Decoded pictures a source may hold ahead of its converters.
-constexpr guint kDecodedFrames = 3;
-
 gint64 ToNanoseconds(REFERENCE_TIME t)
 {
     return t * 100;
-}
-
-std::string UriOf(const std::string &path)
-{
-    std::error_code ec;
-    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-    gst::String uri(gst_filename_to_uri(ec ? path.c_str() : absolute.c_str(), nullptr));
-    return uri ? uri.get() : std::string();
 }
 
 } // namespace
@@ -53,15 +41,7 @@ struct RenderEngine::Impl
     bool keepSourceColours = false;
     std::set<GESTrack *> stretchedAlone; // one stretched clip at a time: scaled without a mixer
     std::string sourceColours; // of the first video source placed
-    // A track of one clip that fits its frame leaves GES at the clip's own size and rate; our
-    // scaler then places it in the frame and converts its colours in one pass.
-    struct DirectScaling
-    {
-        FrameLayout layout;
-        StoredPicture picture;
-        gst::Element scaler;
-    };
-    std::map<GESTrack *, DirectScaling> direct;
+    std::map<GESTrack *, DirectScaling> direct; // tracks our scaler places in the frame
 
     // Answers select-tracks-for-object rather than select-element-track: when the latter
     // returns no track, GES asks the former, whose default puts the element into every track
@@ -86,44 +66,9 @@ struct RenderEngine::Impl
         return chosenTracks;
     }
 
-    static GESTrack *TrackOf(GstElement *element)
-    {
-        for (GstObject *o = GST_OBJECT_PARENT(element); o; o = GST_OBJECT_PARENT(o))
-            if (GES_IS_TRACK(o))
-                return GES_TRACK(o);
-        return nullptr;
-    }
-
-    // The converters GES makes run on one thread by default; a render wants every core. The
-    // scaler's default two-tap filter averages a picture down like a box and leaves it 1.4 dB
-    // below a proper filter; Lanczos over 1.25 lobes costs a tenth more time, as little as any
-    // filter of its quality (Mitchell's costs more). The queue GES puts behind
-    // each decoder holds up to 10 MB of decoded pictures (seven 720p frames); a few frames keep
-    // decoding and scaling apart just as well. A stretched clip alone in its track is scaled
-    // over the whole frame by its own scaler, without borders.
     static void OnDeepElementAdded(GstBin *, GstBin *, GstElement *element, gpointer data)
     {
-        GstElementFactory *factory = gst_element_get_factory(element);
-        if (!factory)
-            return;
-        const gchar *name = GST_OBJECT_NAME(factory);
-        const bool scaler = g_str_equal(name, "videoscale");
-        if ((scaler || g_str_equal(name, "videoconvert") || g_str_equal(name, "videoconvertscale"))
-            && g_object_class_find_property(G_OBJECT_GET_CLASS(element), "n-threads"))
-            g_object_set(element, "n-threads", std::min(g_get_num_processors(), 8u), nullptr);
-        else if (g_str_equal(name, "queue"))
-            g_object_set(element, "max-size-buffers", kDecodedFrames, nullptr);
-        if (scaler && g_object_class_find_property(G_OBJECT_GET_CLASS(element), "method")
-            && g_object_class_find_property(G_OBJECT_GET_CLASS(element), "envelope")) {
-            gst_util_set_object_arg(G_OBJECT(element), "method", "lanczos");
-            g_object_set(element, "envelope", 1.25, nullptr);
-        }
-        if (g_str_equal(name, "videoflip") && GST_IS_BASE_TRANSFORM(element))
-            gst_base_transform_set_passthrough(GST_BASE_TRANSFORM(element), TRUE);
-        const auto &stretched = static_cast<Impl *>(data)->stretchedAlone;
-        if (scaler && stretched.count(TrackOf(element))
-            && g_object_class_find_property(G_OBJECT_GET_CLASS(element), "add-borders"))
-            g_object_set(element, "add-borders", FALSE, nullptr);
+        TuneSourceElement(element, static_cast<Impl *>(data)->stretchedAlone.count(TrackOf(element)));
     }
 
     HRESULT Fail(HRESULT hr, std::string text)
@@ -184,7 +129,7 @@ struct RenderEngine::Impl
                 FrameRateFraction(fps, &grid.num, &grid.den);
         }
 
-        std::map<std::string, gst::GObject<GESUriClipAsset>> assets;
+        ClipAssets assets;
         for (long g = 0; g < groups; ++g) {
             std::shared_ptr<TimelineNode> group;
             timeline->GetGroup(&group, g);
@@ -212,7 +157,7 @@ struct RenderEngine::Impl
     }
 
     HRESULT AddGroup(const TimelineNode &group, const FrameGrid &grid,
-                     std::map<std::string, gst::GObject<GESUriClipAsset>> *assets)
+                     ClipAssets *assets)
     {
         AM_MEDIA_TYPE type;
         if (FAILED(group.GetMediaType(&type)))
@@ -237,19 +182,13 @@ struct RenderEngine::Impl
             if (single && !tracks[0]->Sources().empty()
                 && PlanDirect(*tracks[0]->Sources()[0], outW, outH, assets, &plan)) {
                 const StoredPicture &picture = plan.picture;
-                restriction.reset(gst_caps_new_simple(
-                    "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT,
-                    picture.width, "height", G_TYPE_INT, picture.height, "framerate",
-                    GST_TYPE_FRACTION, num, den, "pixel-aspect-ratio", GST_TYPE_FRACTION,
-                    picture.parN, picture.parD, nullptr));
+                restriction = VideoRestriction(picture.width, picture.height, num, den,
+                                               picture.parN, picture.parD);
                 ges_track_set_restriction_caps(track, restriction.get());
                 ges_track_set_mixing(track, FALSE);
                 direct.emplace(track, std::move(plan));
             } else {
-                restriction.reset(gst_caps_new_simple(
-                    "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT, outW,
-                    "height", G_TYPE_INT, outH, "framerate", GST_TYPE_FRACTION, num, den,
-                    "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
+                restriction = VideoRestriction(outW, outH, num, den, 1, 1);
                 // Before the clips: their placement in the frame follows the track's size.
                 ges_track_set_restriction_caps(track, restriction.get());
                 // One layer that letterboxes or stretches needs no mixer: the source's own
@@ -341,55 +280,23 @@ struct RenderEngine::Impl
         return S_OK;
     }
 
-    HRESULT AssetOf(const std::string &path,
-                    std::map<std::string, gst::GObject<GESUriClipAsset>> *assets,
-                    GESUriClipAsset **asset)
-    {
-        auto found = assets->find(path);
-        if (found == assets->end()) {
-            GError *raw = nullptr;
-            GESUriClipAsset *made = ges_uri_clip_asset_request_sync(UriOf(path).c_str(), &raw);
-            gst::Error error(raw);
-            if (!made)
-                return Fail(VFW_E_CANNOT_RENDER,
-                            "The media file \"" + path + "\" cannot be read"
-                                + (error ? std::string(": ") + error->message : "") + ".");
-            found = assets->emplace(path, gst::GObject<GESUriClipAsset>(made)).first;
-        }
-        *asset = found->second.get();
-        return S_OK;
-    }
-
-    // Whether the one clip of a track can leave GES unscaled: its picture known, not turned by a
-    // tag, and its place inside the frame.
+    // Whether the one clip of a track can leave GES unscaled (see PlanDirectScaling).
     bool PlanDirect(const TimelineNode &source, int outW, int outH,
-                    std::map<std::string, gst::GObject<GESUriClipAsset>> *assets,
+                    ClipAssets *assets,
                     DirectScaling *plan)
     {
         std::string path;
         int mode = RESIZEF_STRETCH;
         source.GetMediaName(&path);
         source.GetStretchMode(&mode);
-        GESUriClipAsset *asset = nullptr;
-        GstPluginFeature *scaler = gst_registry_lookup_feature(gst_registry_get(), "cwscale");
-        if (!scaler)
-            return false;
-        gst_object_unref(scaler);
-        if (FAILED(AssetOf(path, assets, &asset))) {
-            lastError.clear(); // AddSource reports it
-            return false;
-        }
-        plan->picture = StoredPictureOf(asset);
-        if (plan->picture.width <= 0 || plan->picture.height <= 0 || plan->picture.oriented)
-            return false;
-        const Placement p = PlaceInFrame(mode, DisplaySizeOf(asset), outW, outH);
-        plan->layout = FrameLayout{outW, outH, p.x, p.y, p.width, p.height, {}};
-        return FitsFrame(plan->layout);
+        std::string unread; // AddSource reports it
+        GESUriClipAsset *asset = assets->Get(path, &unread);
+        return asset && PlanDirectScaling(asset, mode, outW, outH, plan);
     }
 
     HRESULT AddSource(const TimelineNode &source, GESLayer *layer, GESTrack *track, bool video,
                       int outW, int outH, const FrameGrid &grid,
-                      std::map<std::string, gst::GObject<GESUriClipAsset>> *assets, Span *span)
+                      ClipAssets *assets, Span *span)
     {
         std::string path;
         REFERENCE_TIME mediaStart = 0, mediaStop = 0;
@@ -398,9 +305,10 @@ struct RenderEngine::Impl
         source.GetMediaTimes(&mediaStart, &mediaStop);
         source.GetStretchMode(&mode);
 
-        GESUriClipAsset *asset = nullptr;
-        if (HRESULT hr = AssetOf(path, assets, &asset); FAILED(hr))
-            return hr;
+        std::string unread;
+        GESUriClipAsset *asset = assets->Get(path, &unread);
+        if (!asset)
+            return Fail(VFW_E_CANNOT_RENDER, unread);
 
         const guint64 begin = span->begin;
         guint64 &end = span->end;

@@ -6,8 +6,39 @@
 #include <gst/video/video.h>
 
 #include <cmath>
+#include <filesystem>
+#include <system_error>
 
 namespace media {
+
+namespace {
+
+std::string UriOf(const std::string &path)
+{
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    gst::String uri(gst_filename_to_uri(ec ? path.c_str() : absolute.c_str(), nullptr));
+    return uri ? uri.get() : std::string();
+}
+
+} // namespace
+
+GESUriClipAsset *ClipAssets::Get(const std::string &path, std::string *error)
+{
+    auto found = m_assets.find(path);
+    if (found == m_assets.end()) {
+        GError *raw = nullptr;
+        GESUriClipAsset *made = ges_uri_clip_asset_request_sync(UriOf(path).c_str(), &raw);
+        gst::Error reason(raw);
+        if (!made) {
+            *error = "The media file \"" + path + "\" cannot be read"
+                     + (reason ? std::string(": ") + reason->message : "") + ".";
+            return nullptr;
+        }
+        found = m_assets.emplace(path, gst::GObject<GESUriClipAsset>(made)).first;
+    }
+    return found->second.get();
+}
 
 DisplaySize DisplaySizeOf(GESUriClipAsset *asset)
 {

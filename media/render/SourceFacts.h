@@ -2,12 +2,26 @@
 
 #include "media/render/RenderLayout.h"
 
+#include "media/core/GstHandles.h"
+
 #include <ges/ges.h>
 
+#include <map>
 #include <string>
 
 // What the render engine reads of a clip's file before placing it.
 namespace media {
+
+// The clip assets of one render by file path: each file is discovered once.
+class ClipAssets
+{
+public:
+    // The asset of path, or null with the reason for the user in *error.
+    GESUriClipAsset *Get(const std::string &path, std::string *error);
+
+private:
+    std::map<std::string, gst::GObject<GESUriClipAsset>> m_assets;
+};
 
 // The picture as stored: its size, pixel aspect ratio and whether a tag turns or flips it.
 struct StoredPicture

@@ -1,0 +1,84 @@
+#include "media/render/TrackPlan.h"
+
+#include "media/render/RenderEngine.h"
+#include "media/render/RenderLayout.h"
+
+#include <gst/base/gstbasetransform.h>
+
+#include <algorithm>
+
+namespace media {
+
+namespace {
+
+// Decoded pictures a source may hold ahead of its converters.
+constexpr guint kDecodedFrames = 3;
+
+bool HasProperty(GstElement *element, const char *name)
+{
+    return g_object_class_find_property(G_OBJECT_GET_CLASS(element), name) != nullptr;
+}
+
+} // namespace
+
+bool PlanDirectScaling(GESUriClipAsset *asset, int mode, int outW, int outH, DirectScaling *plan)
+{
+    GstPluginFeature *scaler = gst_registry_lookup_feature(gst_registry_get(), "cwscale");
+    if (!scaler)
+        return false;
+    gst_object_unref(scaler);
+    plan->picture = StoredPictureOf(asset);
+    if (plan->picture.width <= 0 || plan->picture.height <= 0 || plan->picture.oriented)
+        return false;
+    const Placement p = PlaceInFrame(mode, DisplaySizeOf(asset), outW, outH);
+    plan->layout = FrameLayout{outW, outH, p.x, p.y, p.width, p.height, {}};
+    return FitsFrame(plan->layout);
+}
+
+gst::Caps VideoRestriction(int width, int height, int rateNum, int rateDen, int parN, int parD)
+{
+    return gst::Caps(gst_caps_new_simple(
+        "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT, width, "height",
+        G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, rateNum, rateDen,
+        "pixel-aspect-ratio", GST_TYPE_FRACTION, parN, parD, nullptr));
+}
+
+GESTrack *TrackOf(GstElement *element)
+{
+    for (GstObject *o = GST_OBJECT_PARENT(element); o; o = GST_OBJECT_PARENT(o))
+        if (GES_IS_TRACK(o))
+            return GES_TRACK(o);
+    return nullptr;
+}
+
+// The converters GES makes run on one thread by default; a render wants every core. Where the
+// timeline's scaler still scales (several clips, cropping, turned pictures), its default
+// two-tap filter averages a picture down like a box and leaves it 1.4 dB below a proper filter;
+// Lanczos over 1.25 lobes costs a tenth more time, as little as any filter of its quality. The
+// queue GES puts behind each decoder holds up to 10 MB of decoded pictures (seven 720p frames);
+// a few frames keep decoding and scaling apart just as well. GES's flip copies every picture
+// even when it turns nothing; a rotation tag still switches it on. A stretched clip alone in
+// its track is scaled over the whole frame by its own scaler, without borders.
+void TuneSourceElement(GstElement *element, bool stretchedAlone)
+{
+    GstElementFactory *factory = gst_element_get_factory(element);
+    if (!factory)
+        return;
+    const gchar *name = GST_OBJECT_NAME(factory);
+    const bool scaler = g_str_equal(name, "videoscale");
+    if ((scaler || g_str_equal(name, "videoconvert") || g_str_equal(name, "videoconvertscale"))
+        && HasProperty(element, "n-threads"))
+        g_object_set(element, "n-threads", std::min(g_get_num_processors(), 8u), nullptr);
+    else if (g_str_equal(name, "queue"))
+        g_object_set(element, "max-size-buffers", kDecodedFrames, nullptr);
+    if (scaler && HasProperty(element, "method") && HasProperty(element, "envelope")) {
+        gst_util_set_object_arg(G_OBJECT(element), "method", "lanczos");
+        g_object_set(element, "envelope", 1.25, nullptr);
+    }
+    if (g_str_equal(name, "videoflip") && GST_IS_BASE_TRANSFORM(element))
+        gst_base_transform_set_passthrough(GST_BASE_TRANSFORM(element), TRUE);
+    if (scaler && stretchedAlone && HasProperty(element, "add-borders"))
+        g_object_set(element, "add-borders", FALSE, nullptr);
+}
+
+} // namespace media
