@@ -93,13 +93,43 @@ inline guint8 Clamp(int v)
     return static_cast<guint8>(std::clamp(v >> kShift, 0, 255));
 }
 
+struct Rect
+{
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+inline int EvenDown(int v)
+{
+    return v & ~1;
+}
+
 struct State
 {
     FrameLayout layout; // fixed before the element negotiates
+    Rect from, to;      // the part of the picture shown, and where in the frame
     SwsContext *sws = nullptr;
     MatrixConversion conversion;
     guint8 black = 16;
 };
+
+// The part of an inW x inH picture that its place shows in the frame, and where: a picture
+// larger than the frame is cut on every side it overhangs. Even offsets and sizes, so that the
+// chroma planes cut and land alike.
+void Visible(const FrameLayout &l, int inW, int inH, Rect *from, Rect *to)
+{
+    const int left = std::max(0, l.x), top = std::max(0, l.y);
+    const int right = left + EvenDown(std::min(l.width, l.x + l.inner) - left);
+    const int bottom = top + EvenDown(std::min(l.height, l.y + l.rows) - top);
+    *to = {left, top, right - left, bottom - top};
+    auto source = [](int at, int place, int span, int size) {
+        return std::min(size, EvenDown(static_cast<int>(gint64(at - place) * size / span)));
+    };
+    const int x0 = source(left, l.x, l.inner, inW), x1 = source(right, l.x, l.inner, inW);
+    const int y0 = source(top, l.y, l.rows, inH), y1 = source(bottom, l.y, l.rows, inH);
+    // A picture shown whole keeps its odd last column or row.
+    *from = {x0, y0, (right == l.x + l.inner ? inW : x1) - x0,
+             (bottom == l.y + l.rows ? inH : y1) - y0};
+}
 
 struct CwScale
 {
@@ -160,26 +190,36 @@ gboolean SetInfo(GstVideoFilter *filter, GstCaps *, GstVideoInfo *in, GstCaps *,
         return FALSE;
     sws_freeContext(st->sws);
     st->sws = nullptr;
-    if (in->width != l.inner || in->height != l.rows) {
-        st->sws = sws_getContext(in->width, in->height, AV_PIX_FMT_YUV420P, l.inner, l.rows,
-                                 AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    Visible(l, in->width, in->height, &st->from, &st->to);
+    const Rect &from = st->from, &to = st->to;
+    if (from.width <= 0 || from.height <= 0 || to.width <= 0 || to.height <= 0) {
+        GST_ELEMENT_ERROR(filter, CORE, NEGOTIATION, (nullptr),
+                          ("a %dx%d picture shows nothing of itself in the frame", in->width,
+                           in->height));
+        return FALSE;
+    }
+    if (from.width != to.width || from.height != to.height) {
+        st->sws = sws_getContext(from.width, from.height, AV_PIX_FMT_YUV420P, to.width,
+                                 to.height, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr,
+                                 nullptr);
         if (!st->sws) {
             GST_ELEMENT_ERROR(filter, CORE, NEGOTIATION, (nullptr),
-                              ("no scaler for %dx%d to %dx%d", in->width, in->height, l.inner,
-                               l.rows));
+                              ("no scaler for %dx%d to %dx%d", from.width, from.height,
+                               to.width, to.height));
             return FALSE;
         }
     }
     st->conversion = PlanConversion(in->colorimetry, out->colorimetry);
     st->black = out->colorimetry.range == GST_VIDEO_COLOR_RANGE_0_255 ? 0 : 16;
-    const bool same = !st->sws && !st->conversion.active && l.x == 0 && l.y == 0
-                      && in->width == l.width && in->height == l.height;
+    const bool same = !st->sws && !st->conversion.active && to.x == 0 && to.y == 0
+                      && to.width == l.width && to.height == l.height && from.x == 0
+                      && from.y == 0 && in->width == l.width && in->height == l.height;
     gst_base_transform_set_passthrough(GST_BASE_TRANSFORM(filter), same);
     return TRUE;
 }
 
 // The frame outside the picture's rectangle, black; the rectangle itself is written after.
-void FillBorders(GstVideoFrame *frame, const FrameLayout &l, guint8 black)
+void FillBorders(GstVideoFrame *frame, const Rect &l, guint8 black)
 {
     for (int plane = 0; plane < 3; ++plane) {
         const int shift = plane ? 1 : 0;
@@ -189,8 +229,8 @@ void FillBorders(GstVideoFrame *frame, const FrameLayout &l, guint8 black)
         const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(frame, plane);
         auto *data = static_cast<guint8 *>(GST_VIDEO_FRAME_PLANE_DATA(frame, plane));
         const int top = l.y >> shift, left = l.x >> shift;
-        const int bottom = std::min(height, top + (l.rows >> shift));
-        const int right = std::min(width, left + (l.inner >> shift));
+        const int bottom = std::min(height, top + (l.height >> shift));
+        const int right = std::min(width, left + (l.width >> shift));
         for (int row = 0; row < height; ++row) {
             guint8 *line = data + std::size_t(row) * stride;
             if (row < top || row >= bottom) {
@@ -241,31 +281,33 @@ void ConvertMatrix(guint8 *const plane[3], const int stride[3], int width, int h
 GstFlowReturn TransformFrame(GstVideoFilter *filter, GstVideoFrame *in, GstVideoFrame *out)
 {
     State *st = StateOf(filter);
-    const FrameLayout &l = st->layout;
-    FillBorders(out, l, st->black);
+    const Rect &from = st->from, &to = st->to;
+    FillBorders(out, to, st->black);
     const guint8 *src[3];
     int srcStride[3], dstStride[3];
     guint8 *dst[3];
     for (int plane = 0; plane < 3; ++plane) {
-        const int shift = plane ? 1 : 0;
-        src[plane] = static_cast<const guint8 *>(GST_VIDEO_FRAME_PLANE_DATA(in, plane));
+        const int shift = plane ? 1 : 0; // offsets are even
         srcStride[plane] = GST_VIDEO_FRAME_PLANE_STRIDE(in, plane);
         dstStride[plane] = GST_VIDEO_FRAME_PLANE_STRIDE(out, plane);
+        src[plane] = static_cast<const guint8 *>(GST_VIDEO_FRAME_PLANE_DATA(in, plane))
+                     + std::size_t(from.y >> shift) * srcStride[plane] + (from.x >> shift);
         dst[plane] = static_cast<guint8 *>(GST_VIDEO_FRAME_PLANE_DATA(out, plane))
-                     + std::size_t(l.y >> shift) * dstStride[plane] + (l.x >> shift);
+                     + std::size_t(to.y >> shift) * dstStride[plane] + (to.x >> shift);
     }
     if (st->sws) {
-        sws_scale(st->sws, src, srcStride, 0, GST_VIDEO_FRAME_HEIGHT(in), dst, dstStride);
+        sws_scale(st->sws, src, srcStride, 0, from.height, dst, dstStride);
     } else {
         for (int plane = 0; plane < 3; ++plane) {
-            const int width = GST_VIDEO_FRAME_COMP_WIDTH(in, plane);
-            for (int row = 0; row < GST_VIDEO_FRAME_COMP_HEIGHT(in, plane); ++row)
+            const int shift = plane ? 1 : 0;
+            const int width = (from.width + shift) >> shift, rows = (from.height + shift) >> shift;
+            for (int row = 0; row < rows; ++row)
                 std::memcpy(dst[plane] + std::size_t(row) * dstStride[plane],
                             src[plane] + std::size_t(row) * srcStride[plane], width);
         }
     }
     if (st->conversion.active)
-        ConvertMatrix(dst, dstStride, l.inner, l.rows, st->conversion);
+        ConvertMatrix(dst, dstStride, to.width, to.height, st->conversion);
     return GST_FLOW_OK;
 }
 
@@ -331,8 +373,10 @@ bool FitsFrame(const FrameLayout &layout)
 {
     const bool even = layout.x % 2 == 0 && layout.y % 2 == 0 && layout.inner % 2 == 0
                       && layout.rows % 2 == 0;
-    return even && layout.x >= 0 && layout.y >= 0 && layout.inner > 0 && layout.rows > 0
-           && layout.x + layout.inner <= layout.width && layout.y + layout.rows <= layout.height;
+    // At least two columns and rows of the picture in the frame.
+    return even && layout.inner > 0 && layout.rows > 0 && layout.width > 0 && layout.height > 0
+           && layout.x + 2 <= layout.width && layout.y + 2 <= layout.height
+           && layout.x + layout.inner >= 2 && layout.y + layout.rows >= 2;
 }
 
 GstElement *CreateFrameScaler(const FrameLayout &layout)

@@ -121,6 +121,34 @@ TEST_F(RenderEngineTest, RestrictionSizeAndRateAndStretchModes)
     ASSERT_EQ(grey.size(), 640u * 360u);
     EXPECT_GT(grey[lower + 10], 170);
     EXPECT_GT(grey[lower + 630], 170);
+
+    // Cropping covers the frame: 640x480, its top and bottom 60 rows cut. Row 10 shows source
+    // row 35 (the bars), row 350 source row 205 (grey), edge to edge.
+    const std::string cropped = Out("cropped.mkv");
+    ASSERT_EQ(RenderToFile(OneClipTimeline(Fixture("numbered_25fps.mp4"), 0, UNITS, 640, 360, 30.0,
+                                           RESIZEF_PRESERVEASPECTRATIO_NOLETTERBOX, false),
+                           cropped),
+              S_OK);
+    grey = GreyFrame(cropped, 0);
+    ASSERT_EQ(grey.size(), 640u * 360u);
+    EXPECT_GT(grey[350 * 640 + 4], 170);
+    EXPECT_GT(grey[350 * 640 + 636], 170);
+    EXPECT_LT(grey[10 * 640 + 320], 100); // frame 0 sets no bit: its bars are black
+
+    // At its own size a larger picture shows its middle: 320x240 in 160x120 keeps source
+    // columns 80-239 and rows 60-179. Frame 5 (source frame 4) lights bar 2 alone, columns 64-95:
+    // it shows at the left edge; squeezed whole, bar 0 would be there and bar 2 at x = 40.
+    const std::string middle = Out("middle.mkv");
+    ASSERT_EQ(RenderToFile(OneClipTimeline(Fixture("numbered_25fps.mp4"), 0, UNITS, 160, 120, 30.0,
+                                           RESIZEF_CROP, false),
+                           middle),
+              S_OK);
+    grey = GreyFrame(middle, 5);
+    ASSERT_EQ(grey.size(), 160u * 120u);
+    EXPECT_GT(grey[110 * 160 + 2], 170); // grey lower half, no border
+    EXPECT_GT(grey[110 * 160 + 157], 170);
+    EXPECT_GT(grey[20 * 160 + 8], 170);
+    EXPECT_LT(grey[20 * 160 + 40], 100);
 }
 
 TEST_F(RenderEngineTest, UpperTracksCoverLowerOnesWithTheirBorders)
