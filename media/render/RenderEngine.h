@@ -37,6 +37,9 @@ typedef struct _GstPad GstPad;
 // - each track is a layer; within a group later tracks lie on top of earlier ones and are
 //   opaque: a clip that an upper clip covers for its whole span is never seen and is not
 //   even opened; where a fitted picture leaves borders they are black, not the track below;
+// - a group of one clip is scaled into its frame in one pass by our scaler (bicubic, as
+//   ffmpeg's), which also converts the colours from what the decoder states; several clips
+//   (and a picture a tag turns) go through GES's own scaler and mixer;
 // - a source plays its file from its media start at normal speed for its span (the media
 //   stop is not used to change speed); a file shorter than the span leaves the rest black or
 //   silent;
