@@ -76,10 +76,10 @@ bool RegisterEncoderElements()
     std::call_once(once, [] {
         GST_DEBUG_CATEGORY_INIT(g_lavcLog, "cwenc", 0, "libavcodec encoder elements");
         av_log_set_callback(ForwardCodecLog);
-        registered = gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, "cwenc",
-                                                "Encoders that honour the bitrate, and a scaler, over libav",
-                                                InitPlugin, "0.1", "unknown", "clipwright",
-                                                "Clipwright", "built in");
+        registered = gst_plugin_register_static(
+            GST_VERSION_MAJOR, GST_VERSION_MINOR, "cwenc",
+            "Encoders that honour the bitrate, and a scaler, over libav", InitPlugin, "0.1",
+            "unknown", "clipwright", "Clipwright", "built in");
     });
     return registered;
 }

@@ -25,7 +25,7 @@ const char kCaps[] = "video/x-raw, format=(string)I420, width=(int)[1, 16384], "
 struct MatrixConversion
 {
     bool active = false;
-    int luma[4] = {};     // Y' = (l0 Y + l1 Cb + l2 Cr + l3) >> kShift
+    int luma[4] = {};      // Y' = (l0 Y + l1 Cb + l2 Cr + l3) >> kShift
     int chroma[2][3] = {}; // Cb', Cr' = (c0 Cb + c1 Cr + c2) >> kShift
 };
 
@@ -171,8 +171,8 @@ GstCaps *TransformCaps(GstBaseTransform *trans, GstPadDirection direction, GstCa
             if (!layout.colorimetry.empty())
                 gst_structure_remove_field(s, "colorimetry");
         }
-        result = gst_caps_merge_structure_full(result, s,
-                                               gst_caps_features_copy(gst_caps_get_features(caps, i)));
+        result = gst_caps_merge_structure_full(
+            result, s, gst_caps_features_copy(gst_caps_get_features(caps, i)));
     }
     if (filter) {
         GstCaps *both = gst_caps_intersect_full(filter, result, GST_CAPS_INTERSECT_FIRST);
@@ -193,27 +193,26 @@ gboolean SetInfo(GstVideoFilter *filter, GstCaps *, GstVideoInfo *in, GstCaps *,
     Visible(l, in->width, in->height, &st->from, &st->to);
     const Rect &from = st->from, &to = st->to;
     if (from.width <= 0 || from.height <= 0 || to.width <= 0 || to.height <= 0) {
-        GST_ELEMENT_ERROR(filter, CORE, NEGOTIATION, (nullptr),
-                          ("a %dx%d picture shows nothing of itself in the frame", in->width,
-                           in->height));
+        GST_ELEMENT_ERROR(
+            filter, CORE, NEGOTIATION, (nullptr),
+            ("a %dx%d picture shows nothing of itself in the frame", in->width, in->height));
         return FALSE;
     }
     if (from.width != to.width || from.height != to.height) {
-        st->sws = sws_getContext(from.width, from.height, AV_PIX_FMT_YUV420P, to.width,
-                                 to.height, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr,
-                                 nullptr);
+        st->sws = sws_getContext(from.width, from.height, AV_PIX_FMT_YUV420P, to.width, to.height,
+                                 AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
         if (!st->sws) {
-            GST_ELEMENT_ERROR(filter, CORE, NEGOTIATION, (nullptr),
-                              ("no scaler for %dx%d to %dx%d", from.width, from.height,
-                               to.width, to.height));
+            GST_ELEMENT_ERROR(
+                filter, CORE, NEGOTIATION, (nullptr),
+                ("no scaler for %dx%d to %dx%d", from.width, from.height, to.width, to.height));
             return FALSE;
         }
     }
     st->conversion = PlanConversion(in->colorimetry, out->colorimetry);
     st->black = out->colorimetry.range == GST_VIDEO_COLOR_RANGE_0_255 ? 0 : 16;
     const bool same = !st->sws && !st->conversion.active && to.x == 0 && to.y == 0
-                      && to.width == l.width && to.height == l.height && from.x == 0
-                      && from.y == 0 && in->width == l.width && in->height == l.height;
+                      && to.width == l.width && to.height == l.height && from.x == 0 && from.y == 0
+                      && in->width == l.width && in->height == l.height;
     gst_base_transform_set_passthrough(GST_BASE_TRANSFORM(filter), same);
     return TRUE;
 }
@@ -344,9 +343,9 @@ void ClassInit(gpointer klass, gpointer)
     for (const char *name : {"sink", "src"}) {
         GstCaps *caps = gst_caps_from_string(kCaps);
         gst_element_class_add_pad_template(
-            elementClass, gst_pad_template_new(name, g_str_equal(name, "sink") ? GST_PAD_SINK
-                                                                                 : GST_PAD_SRC,
-                                               GST_PAD_ALWAYS, caps));
+            elementClass,
+            gst_pad_template_new(name, g_str_equal(name, "sink") ? GST_PAD_SINK : GST_PAD_SRC,
+                                 GST_PAD_ALWAYS, caps));
         gst_caps_unref(caps);
     }
     auto *transformClass = GST_BASE_TRANSFORM_CLASS(klass);
@@ -362,8 +361,9 @@ void ClassInit(gpointer klass, gpointer)
 bool RegisterFrameScaler(GstPlugin *plugin)
 {
     if (!g_type) {
-        const GTypeInfo info = {sizeof(CwScaleClass), nullptr, nullptr, ClassInit, nullptr,
-                                nullptr, sizeof(CwScale), 0, InstanceInit, nullptr};
+        const GTypeInfo info
+            = {sizeof(CwScaleClass), nullptr, nullptr,      ClassInit, nullptr, nullptr,
+               sizeof(CwScale),      0,       InstanceInit, nullptr};
         g_type = g_type_register_static(GST_TYPE_VIDEO_FILTER, "CwScale", &info, GTypeFlags(0));
     }
     return gst_element_register(plugin, "cwscale", GST_RANK_NONE, g_type);
@@ -371,8 +371,8 @@ bool RegisterFrameScaler(GstPlugin *plugin)
 
 bool FitsFrame(const FrameLayout &layout)
 {
-    const bool even = layout.x % 2 == 0 && layout.y % 2 == 0 && layout.inner % 2 == 0
-                      && layout.rows % 2 == 0;
+    const bool even
+        = layout.x % 2 == 0 && layout.y % 2 == 0 && layout.inner % 2 == 0 && layout.rows % 2 == 0;
     // At least two columns and rows of the picture in the frame.
     return even && layout.inner > 0 && layout.rows > 0 && layout.width > 0 && layout.height > 0
            && layout.x + 2 <= layout.width && layout.y + 2 <= layout.height

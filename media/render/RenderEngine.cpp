@@ -68,7 +68,8 @@ struct RenderEngine::Impl
 
     static void OnDeepElementAdded(GstBin *, GstBin *, GstElement *element, gpointer data)
     {
-        TuneSourceElement(element, static_cast<Impl *>(data)->stretchedAlone.count(TrackOf(element)));
+        const auto &stretched = static_cast<Impl *>(data)->stretchedAlone;
+        TuneSourceElement(element, stretched.count(TrackOf(element)) > 0);
     }
 
     HRESULT Fail(HRESULT hr, std::string text)
@@ -156,8 +157,7 @@ struct RenderEngine::Impl
         return S_OK;
     }
 
-    HRESULT AddGroup(const TimelineNode &group, const FrameGrid &grid,
-                     ClipAssets *assets)
+    HRESULT AddGroup(const TimelineNode &group, const FrameGrid &grid, ClipAssets *assets)
     {
         AM_MEDIA_TYPE type;
         if (FAILED(group.GetMediaType(&type)))
@@ -281,8 +281,7 @@ struct RenderEngine::Impl
     }
 
     // Whether the one clip of a track can leave GES unscaled (see PlanDirectScaling).
-    bool PlanDirect(const TimelineNode &source, int outW, int outH,
-                    ClipAssets *assets,
+    bool PlanDirect(const TimelineNode &source, int outW, int outH, ClipAssets *assets,
                     DirectScaling *plan)
     {
         std::string path;
@@ -295,8 +294,8 @@ struct RenderEngine::Impl
     }
 
     HRESULT AddSource(const TimelineNode &source, GESLayer *layer, GESTrack *track, bool video,
-                      int outW, int outH, const FrameGrid &grid,
-                      ClipAssets *assets, Span *span)
+                      int outW, int outH, const FrameGrid &grid, ClipAssets *assets,
+                      Span *span)
     {
         std::string path;
         REFERENCE_TIME mediaStart = 0, mediaStop = 0;

@@ -27,17 +27,18 @@ GESUriClipAsset *ClipAssets::Get(const std::string &path, std::string *error)
 {
     auto found = m_assets.find(path);
     if (found == m_assets.end()) {
+        Entry entry;
         GError *raw = nullptr;
-        GESUriClipAsset *made = ges_uri_clip_asset_request_sync(UriOf(path).c_str(), &raw);
+        entry.asset.reset(ges_uri_clip_asset_request_sync(UriOf(path).c_str(), &raw));
         gst::Error reason(raw);
-        if (!made) {
-            *error = "The media file \"" + path + "\" cannot be read"
-                     + (reason ? std::string(": ") + reason->message : "") + ".";
-            return nullptr;
-        }
-        found = m_assets.emplace(path, gst::GObject<GESUriClipAsset>(made)).first;
+        if (!entry.asset)
+            entry.error = "The media file \"" + path + "\" cannot be read"
+                          + (reason ? std::string(": ") + reason->message : "") + ".";
+        found = m_assets.emplace(path, std::move(entry)).first;
     }
-    return found->second.get();
+    if (!found->second.asset)
+        *error = found->second.error;
+    return found->second.asset.get();
 }
 
 DisplaySize DisplaySizeOf(GESUriClipAsset *asset)

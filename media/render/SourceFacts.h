@@ -20,7 +20,12 @@ public:
     GESUriClipAsset *Get(const std::string &path, std::string *error);
 
 private:
-    std::map<std::string, gst::GObject<GESUriClipAsset>> m_assets;
+    struct Entry
+    {
+        gst::GObject<GESUriClipAsset> asset;
+        std::string error; // why there is none; a file that cannot be read is tried once
+    };
+    std::map<std::string, Entry> m_assets;
 };
 
 // The picture as stored: its size, pixel aspect ratio and whether a tag turns or flips it.

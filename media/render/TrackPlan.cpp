@@ -39,8 +39,8 @@ gst::Caps VideoRestriction(int width, int height, int rateNum, int rateDen, int 
 {
     return gst::Caps(gst_caps_new_simple(
         "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT, width, "height",
-        G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, rateNum, rateDen,
-        "pixel-aspect-ratio", GST_TYPE_FRACTION, parN, parD, nullptr));
+        G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, rateNum, rateDen, "pixel-aspect-ratio",
+        GST_TYPE_FRACTION, parN, parD, nullptr));
 }
 
 GESTrack *TrackOf(GstElement *element)
