@@ -94,17 +94,24 @@ TEST_F(RenderEngineTest, TrimHoldsExactlyItsFramesFromTheStartMark)
 
 TEST_F(RenderEngineTest, RestrictionSizeAndRateAndStretchModes)
 {
+    // The numbered clip's first second placed by a stretch mode in a w x h frame at 30 fps:
+    // the grey levels of output frame n.
+    auto placed = [this](const char *name, int w, int h, int mode, int n) {
+        const std::string file = Out(name);
+        EXPECT_EQ(RenderToFile(OneClipTimeline(Fixture("numbered_25fps.mp4"), 0, UNITS, w, h,
+                                               30.0, mode, false),
+                               file),
+                  S_OK);
+        return GreyFrame(file, n);
+    };
+
     // 4:3 source into a 16:9 frame: letterboxed with black borders left and right.
+    auto grey = placed("boxed.mkv", 640, 360, RESIZEF_PRESERVEASPECTRATIO, 0);
+    ASSERT_EQ(grey.size(), 640u * 360u);
     const std::string boxed = Out("boxed.mkv");
-    ASSERT_EQ(RenderToFile(OneClipTimeline(Fixture("numbered_25fps.mp4"), 0, UNITS, 640, 360, 30.0,
-                                           RESIZEF_PRESERVEASPECTRATIO, false),
-                           boxed),
-              S_OK);
     EXPECT_EQ(Probe(boxed, "v", "width,height"), "640\n360");
     EXPECT_EQ(Probe(boxed, "v", "r_frame_rate"), "30/1");
     EXPECT_EQ(Probe(boxed, "v", "nb_read_frames"), "30");
-    auto grey = GreyFrame(boxed, 0);
-    ASSERT_EQ(grey.size(), 640u * 360u);
     const std::size_t lower = 270 * 640; // a row in the grey lower half of the picture
     EXPECT_LT(grey[lower + 30], 30);     // left border
     EXPECT_LT(grey[lower + 610], 30);    // right border
@@ -112,24 +119,14 @@ TEST_F(RenderEngineTest, RestrictionSizeAndRateAndStretchModes)
     EXPECT_GT(grey[lower + 540], 170);
 
     // Stretch fills the whole frame.
-    const std::string filled = Out("filled.mkv");
-    ASSERT_EQ(RenderToFile(OneClipTimeline(Fixture("numbered_25fps.mp4"), 0, UNITS, 640, 360, 30.0,
-                                           RESIZEF_STRETCH, false),
-                           filled),
-              S_OK);
-    grey = GreyFrame(filled, 0);
+    grey = placed("filled.mkv", 640, 360, RESIZEF_STRETCH, 0);
     ASSERT_EQ(grey.size(), 640u * 360u);
     EXPECT_GT(grey[lower + 10], 170);
     EXPECT_GT(grey[lower + 630], 170);
 
     // Cropping covers the frame: 640x480, its top and bottom 60 rows cut. Row 10 shows source
     // row 35 (the bars), row 350 source row 205 (grey), edge to edge.
-    const std::string cropped = Out("cropped.mkv");
-    ASSERT_EQ(RenderToFile(OneClipTimeline(Fixture("numbered_25fps.mp4"), 0, UNITS, 640, 360, 30.0,
-                                           RESIZEF_PRESERVEASPECTRATIO_NOLETTERBOX, false),
-                           cropped),
-              S_OK);
-    grey = GreyFrame(cropped, 0);
+    grey = placed("cropped.mkv", 640, 360, RESIZEF_PRESERVEASPECTRATIO_NOLETTERBOX, 0);
     ASSERT_EQ(grey.size(), 640u * 360u);
     EXPECT_GT(grey[350 * 640 + 4], 170);
     EXPECT_GT(grey[350 * 640 + 636], 170);
@@ -138,12 +135,7 @@ TEST_F(RenderEngineTest, RestrictionSizeAndRateAndStretchModes)
     // At its own size a larger picture shows its middle: 320x240 in 160x120 keeps source
     // columns 80-239 and rows 60-179. Frame 5 (source frame 4) lights bar 2 alone, columns 64-95:
     // it shows at the left edge; squeezed whole, bar 0 would be there and bar 2 at x = 40.
-    const std::string middle = Out("middle.mkv");
-    ASSERT_EQ(RenderToFile(OneClipTimeline(Fixture("numbered_25fps.mp4"), 0, UNITS, 160, 120, 30.0,
-                                           RESIZEF_CROP, false),
-                           middle),
-              S_OK);
-    grey = GreyFrame(middle, 5);
+    grey = placed("middle.mkv", 160, 120, RESIZEF_CROP, 5);
     ASSERT_EQ(grey.size(), 160u * 120u);
     EXPECT_GT(grey[110 * 160 + 2], 170); // grey lower half, no border
     EXPECT_GT(grey[110 * 160 + 157], 170);
