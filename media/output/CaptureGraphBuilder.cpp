@@ -5,9 +5,9 @@
 #include "media/core/MediaPlatform.h"
 #include "media/output/EncoderRestamp.h"
 #include "media/output/GroupProgress.h"
+#include "media/render/SourceFacts.h"
 
 #include <gst/gst.h>
-#include <gst/pbutils/pbutils.h>
 
 #include <algorithm>
 #include <cstring>
@@ -413,27 +413,14 @@ bool WriterStatesColours(const GUID &writer, ContainerFlavour flavour,
 
 bool FileHasSound(const std::string &path)
 {
-    if (!InitializeMediaPlatform(nullptr, MediaServices::Playback))
+    if (!InitializeMediaPlatform(nullptr, MediaServices::All))
         return false;
-    gst::Error error;
-    GError *raw = nullptr;
-    gst::GObject<GstDiscoverer> discoverer(gst_discoverer_new(20 * GST_SECOND, &raw));
-    error.reset(raw);
-    if (!discoverer)
-        return false;
-    gst::String uri(gst_filename_to_uri(path.c_str(), nullptr));
-    if (!uri)
-        return false;
-    raw = nullptr;
-    gst::GObject<GstDiscovererInfo> info(
-        gst_discoverer_discover_uri(discoverer.get(), uri.get(), &raw));
-    error.reset(raw);
-    if (!info)
-        return false;
-    GList *streams = gst_discoverer_info_get_audio_streams(info.get());
-    const bool sound = streams != nullptr;
-    gst_discoverer_stream_info_list_free(streams);
-    return sound;
+    // Through the editing services' asset cache: the render that follows finds the file there
+    // instead of reading it once more.
+    std::string unreadable;
+    ClipAssets assets;
+    GESUriClipAsset *asset = assets.Get(path, &unreadable);
+    return asset && HasSound(asset);
 }
 
 void ReleaseGraph(GstElement *graph)

@@ -41,6 +41,15 @@ GESUriClipAsset *ClipAssets::Get(const std::string &path, std::string *error)
     return found->second.asset.get();
 }
 
+bool HasSound(GESUriClipAsset *asset)
+{
+    GstDiscovererInfo *info = ges_uri_clip_asset_get_info(asset);
+    GList *streams = info ? gst_discoverer_info_get_audio_streams(info) : nullptr;
+    const bool sound = streams != nullptr;
+    gst_discoverer_stream_info_list_free(streams);
+    return sound;
+}
+
 DisplaySize DisplaySizeOf(GESUriClipAsset *asset)
 {
     DisplaySize size;

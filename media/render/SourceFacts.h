@@ -28,6 +28,9 @@ private:
     std::map<std::string, Entry> m_assets;
 };
 
+// Whether the file has a sound stream.
+bool HasSound(GESUriClipAsset *asset);
+
 // The picture as stored: its size, pixel aspect ratio and whether a tag turns or flips it.
 struct StoredPicture
 {
