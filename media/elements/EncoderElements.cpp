@@ -2,6 +2,7 @@
 
 #include "media/elements/FrameScaler.h"
 #include "media/elements/LavcEncoders.h"
+#include "media/elements/PictureStage.h"
 
 #include <gst/gst.h>
 
@@ -38,7 +39,8 @@ gboolean InitPlugin(GstPlugin *plugin)
     const bool video = lavc::RegisterVideoEncoders(plugin);
     const bool audio = lavc::RegisterAudioEncoders(plugin);
     const bool scaler = RegisterFrameScaler(plugin);
-    return video || audio || scaler;
+    const bool stage = RegisterPictureStage(plugin);
+    return video || audio || scaler || stage;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "media/core/FilterInternal.h"
 #include "media/core/GstHandles.h"
 #include "media/core/MediaPlatform.h"
+#include "media/elements/PictureStage.h"
 #include "media/output/EncoderRestamp.h"
 #include "media/output/GroupProgress.h"
 #include "media/render/SourceFacts.h"
@@ -341,6 +342,14 @@ HRESULT CaptureGraphBuilder::RenderStream(GstPad *pin, const Filter *intermediat
     std::vector<GstElement *> links = chain.MoveInto(bin);
     if (encoder && !choice.own)
         links.push_back(encoder);
+    if (KeepsCopiedPictures(encoder)) {
+        // Right before the encoder, in its thread (see PictureStage.h); without it the
+        // encoder just keeps its raw pictures.
+        if (GstElement *stage = Make("cwstage")) {
+            gst_bin_add(bin, stage);
+            links.insert(std::find(links.begin(), links.end(), encoder), stage);
+        }
+    }
     links.push_back(out);
     return LinkStream(pin, links, encoder, choice.restamp, muxer, video);
 }

@@ -89,9 +89,9 @@ StoredPicture StoredPictureOf(GESUriClipAsset *asset)
         picture.parD = static_cast<int>(parD);
     }
     // The tag may sit on the stream or on the whole file.
-    for (const GstTagList *tags : {gst_discoverer_stream_info_get_tags(
-                                       GST_DISCOVERER_STREAM_INFO(video)),
-                                   gst_discoverer_info_get_tags(info)}) {
+    for (const GstTagList *tags :
+         {gst_discoverer_stream_info_get_tags(GST_DISCOVERER_STREAM_INFO(video)),
+          gst_discoverer_info_get_tags(info)}) {
         gchar *orientation = nullptr;
         if (tags && gst_tag_list_get_string(tags, GST_TAG_IMAGE_ORIENTATION, &orientation)) {
             picture.oriented = picture.oriented || !g_str_equal(orientation, "rotate-0");
