@@ -57,8 +57,8 @@ bool InitializeMediaPlatform(std::string *error, MediaServices services)
     // The editing services take a good part of start-up; only timelines need them.
     std::call_once(editing.once, [] {
         // GES starts an embedded Python at init only to look for an optional timeline format we
-        // never read or write. Without `site` that search stops at its first import, which
-        // spares a conversion about 10 MB and 30 ms of start-up.
+        // never read or write. Without `site` that search stops at its first import instead of
+        // loading GObject's and GStreamer's bindings: 8 MB and 80 ms of every conversion.
         if (auto *noSite = static_cast<int *>(dlsym(RTLD_DEFAULT, "Py_NoSiteFlag")))
             *noSite = 1;
         editing.ok = ges_init();
