@@ -1,6 +1,7 @@
 #include "media/playback/PlaybackGraphImpl.h"
 
 #include "media/core/TimeUnits.h"
+#include "media/playback/SoundOutput.h"
 #include "media/probe/MpegPsDuration.h"
 #include "media/probe/MpegTsDuration.h"
 
@@ -166,7 +167,7 @@ void PlaybackGraph::Impl::AddBranch(GstPad *pad)
         chain = {MakeElement("videoconvert"), MakeVideoFrameSink()};
     else if (kind == StreamKind::Audio && options.playAudio)
         chain = {MakeElement("audioconvert"), MakeElement("audioresample"),
-                 MakeElement("autoaudiosink")};
+                 HasSoundOutput() ? MakeElement("autoaudiosink") : MakeDiscardingSink(true)};
     else
         chain = {MakeDiscardingSink(kind != StreamKind::Other)};
     LinkChain(pad, chain);

@@ -1,12 +1,12 @@
 #include "media/playback/WaveSounds.h"
 
 #include "media/core/GstHandles.h"
+#include "media/playback/SoundOutput.h"
 
 #include <gio/gio.h>
 
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -16,30 +16,6 @@ namespace {
 
 constexpr char kPipeline[]
     = "giostreamsrc name=source ! wavparse ! audioconvert ! audioresample ! %s";
-
-// Whether any sound output can exist: a sound server's socket or a playback device. Without
-// one the sound goes straight to a discarding sink, so the audio libraries are never probed
-// (they would print their own complaints on a machine without sound).
-bool HasSoundOutput()
-{
-    namespace fs = std::filesystem;
-    std::error_code error;
-    if (g_getenv("PULSE_SERVER"))
-        return true;
-    if (const char *runtime = g_getenv("XDG_RUNTIME_DIR")) {
-        for (const char *socket : {"pulse/native", "pipewire-0"}) {
-            if (fs::exists(fs::path(runtime) / socket, error))
-                return true;
-        }
-    }
-    for (fs::directory_iterator it("/dev/snd", error); !error && it != fs::directory_iterator();
-         it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (name.rfind("pcmC", 0) == 0 && name.back() == 'p')
-            return true;
-    }
-    return false;
-}
 
 } // namespace
 
