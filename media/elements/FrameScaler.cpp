@@ -1,5 +1,7 @@
 #include "media/elements/FrameScaler.h"
 
+#include "media/elements/FilterPads.h"
+
 #include <gst/video/gstvideofilter.h>
 #include <gst/video/video.h>
 
@@ -340,14 +342,7 @@ void ClassInit(gpointer klass, gpointer)
     gst_element_class_set_metadata(elementClass, "Frame scaler", "Filter/Converter/Video/Scaler",
                                    "Scales a picture into its place in a frame with libswscale",
                                    "Clipwright");
-    for (const char *name : {"sink", "src"}) {
-        GstCaps *caps = gst_caps_from_string(kCaps);
-        gst_element_class_add_pad_template(
-            elementClass,
-            gst_pad_template_new(name, g_str_equal(name, "sink") ? GST_PAD_SINK : GST_PAD_SRC,
-                                 GST_PAD_ALWAYS, caps));
-        gst_caps_unref(caps);
-    }
+    AddFilterPadTemplates(elementClass, kCaps);
     auto *transformClass = GST_BASE_TRANSFORM_CLASS(klass);
     transformClass->transform_caps = TransformCaps;
     transformClass->stop = Stop;

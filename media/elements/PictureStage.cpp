@@ -1,5 +1,7 @@
 #include "media/elements/PictureStage.h"
 
+#include "media/elements/FilterPads.h"
+
 #include <gst/video/gstvideofilter.h>
 #include <gst/video/video.h>
 
@@ -110,14 +112,7 @@ void ClassInit(gpointer klass, gpointer)
     auto *elementClass = GST_ELEMENT_CLASS(klass);
     gst_element_class_set_metadata(elementClass, "Picture stage", "Filter/Video",
                                    "Hands pictures on in one reused staging picture", "Clipwright");
-    for (const char *name : {"sink", "src"}) {
-        GstCaps *caps = gst_caps_from_string("video/x-raw");
-        gst_element_class_add_pad_template(
-            elementClass,
-            gst_pad_template_new(name, g_str_equal(name, "sink") ? GST_PAD_SINK : GST_PAD_SRC,
-                                 GST_PAD_ALWAYS, caps));
-        gst_caps_unref(caps);
-    }
+    AddFilterPadTemplates(elementClass, "video/x-raw");
     auto *transformClass = GST_BASE_TRANSFORM_CLASS(klass);
     transformClass->decide_allocation = DecideAllocation;
     transformClass->prepare_output_buffer = PrepareOutput;
