@@ -40,7 +40,7 @@ struct RenderEngine::Impl
     std::string lastError;
     bool keepSourceColours = false;
     std::set<GESTrack *> stretchedAlone; // one stretched clip at a time: scaled without a mixer
-    std::string sourceColours; // of the first video source placed
+    std::string sourceColours;           // of the first video source placed
     std::map<GESTrack *, DirectScaling> direct; // tracks our scaler places in the frame
 
     // Answers select-tracks-for-object rather than select-element-track: when the latter
@@ -68,8 +68,12 @@ struct RenderEngine::Impl
 
     static void OnDeepElementAdded(GstBin *, GstBin *, GstElement *element, gpointer data)
     {
-        const auto &stretched = static_cast<Impl *>(data)->stretchedAlone;
-        TuneSourceElement(element, stretched.count(TrackOf(element)) > 0);
+        const auto *impl = static_cast<Impl *>(data);
+        GESTrack *track = TrackOf(element);
+        const auto direct = impl->direct.find(track);
+        TuneSourceElement(
+            element, {impl->stretchedAlone.count(track) > 0,
+                      direct != impl->direct.end() && PrefersSliceThreads(direct->second.picture)});
     }
 
     HRESULT Fail(HRESULT hr, std::string text)
@@ -294,8 +298,7 @@ struct RenderEngine::Impl
     }
 
     HRESULT AddSource(const TimelineNode &source, GESLayer *layer, GESTrack *track, bool video,
-                      int outW, int outH, const FrameGrid &grid, ClipAssets *assets,
-                      Span *span)
+                      int outW, int outH, const FrameGrid &grid, ClipAssets *assets, Span *span)
     {
         std::string path;
         REFERENCE_TIME mediaStart = 0, mediaStop = 0;
