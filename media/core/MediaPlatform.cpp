@@ -7,6 +7,8 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <cstring>
 #include <mutex>
 
 #ifdef __GLIBC__
@@ -23,6 +25,34 @@ struct Started
     bool ok = false;
     std::string reason;
 };
+
+// GES picks the highest-ranked compositor, but to find it loads every element whose class
+// names one, the OpenGL mixer with libGL, EGL and Wayland among them (2 MB of every
+// conversion). The lower-ranked ones can never be picked, so they leave the registry of this
+// process; nothing else here makes them.
+void KeepOnlyTheBestCompositor()
+{
+    GstRegistry *registry = gst_registry_get();
+    GList *features = gst_registry_feature_filter(
+        registry,
+        [](GstPluginFeature *feature, gpointer) -> gboolean {
+            if (!GST_IS_ELEMENT_FACTORY(feature))
+                return FALSE;
+            const gchar *klass = gst_element_factory_get_metadata(
+                GST_ELEMENT_FACTORY(feature), GST_ELEMENT_METADATA_KLASS);
+            return klass && std::strstr(klass, "Compositor");
+        },
+        FALSE, nullptr);
+    guint best = 0;
+    for (GList *l = features; l; l = l->next)
+        best = std::max(best, gst_plugin_feature_get_rank(GST_PLUGIN_FEATURE(l->data)));
+    for (GList *l = features; l; l = l->next) {
+        auto *feature = GST_PLUGIN_FEATURE(l->data);
+        if (best > GST_RANK_NONE && gst_plugin_feature_get_rank(feature) < best)
+            gst_registry_remove_feature(registry, feature);
+    }
+    gst_plugin_feature_list_free(features);
+}
 
 } // namespace
 
@@ -61,6 +91,7 @@ bool InitializeMediaPlatform(std::string *error, MediaServices services)
         // loading GObject's and GStreamer's bindings: 8 MB and 80 ms of every conversion.
         if (auto *noSite = static_cast<int *>(dlsym(RTLD_DEFAULT, "Py_NoSiteFlag")))
             *noSite = 1;
+        KeepOnlyTheBestCompositor();
         editing.ok = ges_init();
         if (!editing.ok)
             editing.reason = "GStreamer Editing Services could not be initialised";
