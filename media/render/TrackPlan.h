@@ -42,7 +42,7 @@ struct SourceTrack
 // with slice threads only: pictures up to 1920x1088 on a machine of at most two cores.
 bool PrefersSliceThreads(const StoredPicture &picture);
 
-// Sets up an element GES has just made for a source.
+// Sets up an element GES has just made for a source or for the track it sits in.
 void TuneSourceElement(GstElement *element, const SourceTrack &track);
 
 } // namespace media
