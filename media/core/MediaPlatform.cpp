@@ -57,12 +57,12 @@ void KeepOnlyTheBestCompositor()
 // GES's Python, kept running after its search for the timeline format found nothing (its first
 // import fails without `site`, so no class of it was registered): 2 MB of heap that nothing here
 // uses. Only an interpreter GES started itself is stopped, on the thread that started it.
-void StopEmbeddedPython(bool wasRunning)
+void StopEmbeddedPython(bool keep)
 {
     auto running = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "Py_IsInitialized"));
     auto hold = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "PyGILState_Ensure"));
     auto finish = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "Py_FinalizeEx"));
-    if (wasRunning || !running || !hold || !finish || !running())
+    if (keep || !running || !hold || !finish || !running())
         return;
     hold(); // GES let go of the interpreter's lock; finishing needs it
     finish();
@@ -105,12 +105,13 @@ bool InitializeMediaPlatform(std::string *error, MediaServices services)
         // loading GObject's and GStreamer's bindings: 8 MB and 80 ms of every conversion.
         auto *noSite = static_cast<int *>(dlsym(RTLD_DEFAULT, "Py_NoSiteFlag"));
         auto running = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "Py_IsInitialized"));
-        const bool pythonWasRunning = !noSite || !running || running();
+        // Left running unless GES starts it here, without `site`.
+        const bool keepPython = !noSite || !running || running();
         if (noSite)
             *noSite = 1;
         KeepOnlyTheBestCompositor();
         editing.ok = ges_init();
-        StopEmbeddedPython(pythonWasRunning);
+        StopEmbeddedPython(keepPython);
         if (!editing.ok)
             editing.reason = "GStreamer Editing Services could not be initialised";
     });
