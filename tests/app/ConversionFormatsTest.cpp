@@ -1,6 +1,6 @@
 // Conversions through the main window, offscreen, for the writers the other driver tests leave
 // out: AVI (uncompressed and with a chosen compressor), OGM and ASF. Each output is read back by
-// ffprobe and ffmpeg.
+// ffprobe and ffmpeg, and its sound must be as loud as the source's.
 #include "AppTestSupport.h"
 
 #include "app/VinteloDlg.h"
@@ -31,6 +31,17 @@ std::string Probe(const std::string &file, const char *stream, const char *entry
     while (!value.empty() && value.back() == '\n')
         value.pop_back();
     return value;
+}
+
+// The mean and peak level (dB) of the sound from 0.2 to 1.8 s, the codecs' edges left out;
+// false when the file has none to measure.
+bool SoundLevel(const std::string &file, double *mean, double *peak)
+{
+    const std::string text
+        = Shell("ffmpeg -nostdin -i '" + file
+                + "' -vn -af atrim=0.2:1.8,volumedetect -f null - 2>&1 | awk '/mean_volume/ "
+                  "{ m = $5 } /max_volume/ { p = $5 } END { print m, p }'");
+    return std::sscanf(text.c_str(), "%lf %lf", mean, peak) == 2;
 }
 
 struct FormatCase
@@ -106,6 +117,14 @@ TEST_P(ConversionFormats, WritesAFileEveryReaderAccepts)
     EXPECT_EQ(Probe(out, "v:0", "r_frame_rate"), "25/1");
     EXPECT_EQ(Probe(out, "v:0", "codec_name"), c.videoCodec);
     EXPECT_EQ(!Probe(out, "a:0", "codec_name").empty(), c.sound);
+    if (c.sound) {
+        // As loud as it went in: a sound source that reached both tracks came out 6 dB louder.
+        double sourceMean = 0, sourcePeak = 0, mean = 0, peak = 0;
+        ASSERT_TRUE(SoundLevel(Fixture(c.fixture), &sourceMean, &sourcePeak));
+        ASSERT_TRUE(SoundLevel(out, &mean, &peak));
+        EXPECT_NEAR(mean, sourceMean, 0.5);
+        EXPECT_NEAR(peak, sourcePeak, 0.5);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(MainWindow, ConversionFormats, ::testing::ValuesIn(kCases),
