@@ -56,13 +56,12 @@ void KeepOnlyTheBestCompositor()
 
 // GES's Python, kept running after its search for the timeline format found nothing (its first
 // import fails without `site`, so no class of it was registered): 2 MB of heap that nothing here
-// uses. Only an interpreter GES started itself is stopped, on the thread that started it.
-void StopEmbeddedPython(bool keep)
+// uses. Called on the thread that started it.
+void StopEmbeddedPython()
 {
-    auto running = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "Py_IsInitialized"));
     auto hold = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "PyGILState_Ensure"));
     auto finish = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "Py_FinalizeEx"));
-    if (keep || !running || !hold || !finish || !running())
+    if (!hold || !finish)
         return;
     hold(); // GES let go of the interpreter's lock; finishing needs it
     finish();
@@ -105,13 +104,14 @@ bool InitializeMediaPlatform(std::string *error, MediaServices services)
         // loading GObject's and GStreamer's bindings: 8 MB and 80 ms of every conversion.
         auto *noSite = static_cast<int *>(dlsym(RTLD_DEFAULT, "Py_NoSiteFlag"));
         auto running = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "Py_IsInitialized"));
-        // Left running unless GES starts it here, without `site`.
+        // Only an interpreter GES starts here, without `site`, is stopped again.
         const bool keepPython = !noSite || !running || running();
         if (noSite)
             *noSite = 1;
         KeepOnlyTheBestCompositor();
         editing.ok = ges_init();
-        StopEmbeddedPython(keepPython);
+        if (!keepPython && running())
+            StopEmbeddedPython();
         if (!editing.ok)
             editing.reason = "GStreamer Editing Services could not be initialised";
     });
