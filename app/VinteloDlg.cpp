@@ -179,8 +179,8 @@ bool CVinteloDlg::OnInitDialog()
         return false;
     }
 
-    m_bUseVideoCompressor = 0;
-    m_bUseAudioCompressor = 0;
+    m_bUseVideoCompressor = kCompressorFromStore;
+    m_bUseAudioCompressor = kCompressorFromStore;
     LoadItemDefaults(store);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 

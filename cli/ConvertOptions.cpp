@@ -1,4 +1,5 @@
 #include "cli/ConvertOptions.h"
+#include "settings/CompressorChoices.h"
 
 #include "cli/CliMessages.h"
 #include "settings/OutputSettings.h"

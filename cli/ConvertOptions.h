@@ -28,7 +28,6 @@ struct ConvertOptions
 constexpr double kMinFrameRate = 1;
 constexpr double kMaxFrameRate = 240;
 constexpr int kMinFrameSide = 16;
-constexpr int kMaxFrameSide = 8192;
 constexpr int kMinVideoKbps = 16;
 constexpr int kMaxVideoKbps = 100000;
 // The sound bitrates the Windows Media audio encoder offers at 44.1 kHz stereo, kbit/s.

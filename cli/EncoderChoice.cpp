@@ -4,39 +4,16 @@
 #include "cli/ConvertOptions.h"
 #include "media/encoders/CompressorEnumeration.h"
 #include "media/output/WriterFormats.h"
+#include "settings/OutputContainers.h"
 #include "settings/OutputSettings.h"
 #include "settings/SettingsStore.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <vector>
 
 namespace {
-
-// What an encoder takes as a frame size: sides up to maxSide, at most maxArea pixels in all
-// (0: no such limit), and whether both sides must be even.
-struct FrameSizeRule
-{
-    int maxSide = 0;
-    double maxArea = 0;
-    bool even = false;
-};
-
-FrameSizeRule FrameSizeRuleOf(const std::string &factory)
-{
-    // H.264 readers take frames up to its highest level (139264 macroblocks, 8192x4320) and
-    // 4:2:0 pictures of even sides only. Our libavcodec encoders take 16 to 4096 a side, and
-    // the Windows Media ones even sides only.
-    static const std::map<std::string, FrameSizeRule> kRules{
-        {"x264enc", {kMaxFrameSide, 8192.0 * 4320.0, true}},
-        {"cwenc_wmv1", {4096, 0, true}},
-        {"cwenc_wmv2", {4096, 0, true}},
-        {"cwenc_msmpeg4", {4096, 0, false}},
-        {"cwenc_mpeg4", {4096, 0, false}},
-    };
-    auto it = kRules.find(factory);
-    return it != kRules.end() ? it->second : FrameSizeRule{kMaxFrameSide, 0, false};
-}
 
 // An encoder named on the command line: its factory name or its listed name.
 bool FindEncoder(CompressorCategory category, const std::string &name, std::string *factory)
@@ -52,36 +29,14 @@ bool FindEncoder(CompressorCategory category, const std::string &name, std::stri
     return false;
 }
 
-// The muxer that writes a container (not Windows Media: that writer brings its encoders).
-const char *MuxerOf(int format)
-{
-    switch (format) {
-    case OutputFormatAvi:
-        return "avimux";
-    case OutputFormatMkv:
-        return "matroskamux";
-    case OutputFormatMp4:
-        return "mp4mux";
-    case OutputFormatOgm:
-        return "oggmux";
-    default:
-        return "";
-    }
-}
-
-const char *FormatName(int format)
-{
-    static const char *const kNames[] = {"AVI", "WMV", "MKV", "ASF", "MP4", "DSM", "OGM"};
-    return format >= 0 && format <= OutputFormatOgm ? kNames[format] : "this format";
-}
-
 // Whether the container's writer takes what the encoder (none: uncompressed) puts out. Ogg
 // encodes uncompressed input itself.
 bool Suits(int format, const media::Filter &encoder, bool video)
 {
     if (format == OutputFormatOgm && !encoder)
         return true;
-    return media::WriterTakes(MuxerOf(format), encoder, video);
+    const OutputContainer *container = FindContainer(format);
+    return media::WriterTakes(container ? container->muxer : "", encoder, video);
 }
 
 // The encoder named by --video-encoder/--audio-encoder; false after a message.
@@ -122,37 +77,6 @@ bool BindNamedEncoder(CompressorCategory category, const std::string &name, int 
     return true;
 }
 
-// The compressor the window program stored, when it made a choice that suits the container.
-// Returns false when there is none to use (nothing chosen, or it does not suit).
-bool BindStoredEncoder(CompressorCategory category, int format, int *useFlag)
-{
-    const int stored = SettingsStore::Global().ReadInt(CompressorSection(category),
-                                                       "CompressorNumber", kCompressorByName);
-    if (stored == kCompressorByName)
-        return false;
-    const bool video = category == CompressorCategory::Video;
-    std::vector<media::CompressorDevice> devices;
-    media::EnumerateCompressors(category, &devices);
-    const int position = InitialCompressorPosition(category, SettingsStore::Global(),
-                                                   static_cast<int>(devices.size()));
-    media::Filter encoder;
-    if (position > 0)
-        encoder = BindCompressor(category, position - 1);
-    if (position > 0 && !encoder)
-        return false;
-    if (!Suits(format, encoder, video)) {
-        Note(std::string("the ") + (video ? "video" : "audio")
-             + " compressor chosen in the window ("
-             + (encoder ? encoder.FactoryName() : std::string("none")) + ") does not suit "
-             + FormatName(format) + "; using the format's usual one");
-        return false;
-    }
-    if (encoder)
-        SetBoundCompressor(category, encoder);
-    *useFlag = encoder ? 1 : 0;
-    return true;
-}
-
 } // namespace
 
 bool ChooseEncoder(CompressorCategory category, const std::optional<std::string> &option,
@@ -160,39 +84,39 @@ bool ChooseEncoder(CompressorCategory category, const std::optional<std::string>
 {
     if (option)
         return BindNamedEncoder(category, *option, format, useFlag);
-    if (BindStoredEncoder(category, format, useFlag))
-        return true;
-    // What each container is usually written with. Ogg gets Theora and Vorbis from the writer
-    // itself; AVI keeps its sound as PCM.
-    *useFlag = 0;
+    // What the window's options would open at for this container: the stored choice where the
+    // container takes it, its usual encoder otherwise.
     const bool video = category == CompressorCategory::Video;
-    std::vector<const char *> candidates;
-    if (format == OutputFormatMp4)
-        candidates = video ? std::vector<const char *>{"x264enc"}
-                           : std::vector<const char *>{"voaacenc", "avenc_aac"};
-    else if (format == OutputFormatMkv)
-        candidates
-            = video ? std::vector<const char *>{"x264enc"} : std::vector<const char *>{"vorbisenc"};
-    else if (format == OutputFormatAvi && video)
-        candidates = {"cwenc_mpeg4"};
-    for (const char *factory : candidates) {
-        media::Filter encoder;
-        if (SUCCEEDED(media::CreateCompressor(factory, &encoder))) {
-            SetBoundCompressor(category, encoder);
-            *useFlag = 1;
-            break;
-        }
+    const auto devices = ContainerCompressors(category, format);
+    const SettingsStore &store = SettingsStore::Global();
+    int position = InitialCompressorPosition(category, store, format, devices);
+    std::string stored;
+    if (StoredCompressor(category, store, &stored)) {
+        const bool listed = std::any_of(devices.begin(), devices.end(),
+                                        [&](const auto &d) { return d.factoryName == stored; });
+        if (stored.empty() && !Suits(format, {}, video))
+            position = DefaultCompressorPosition(category, format, devices);
+        if ((!stored.empty() && !listed) || (stored.empty() && position > 0))
+            Note(std::string("the ") + (video ? "video" : "audio")
+                 + " compressor chosen in the window (" + (stored.empty() ? "none" : stored)
+                 + ") does not suit " + FormatName(format) + "; using the format's usual one");
     }
+    *useFlag = 0;
+    if (position <= 0)
+        return true;
+    media::Filter encoder = BindCompressorFactory(
+        category, devices[static_cast<std::size_t>(position - 1)].factoryName);
+    if (!encoder)
+        return false;
+    SetBoundCompressor(category, encoder);
+    *useFlag = 1;
     return true;
 }
 
 int CheckFrameSize(ConversionJob &dlg)
 {
-    std::string factory = "raw";
-    if (dlg.m_nOutputFormat == OutputFormatWmv || dlg.m_nOutputFormat == OutputFormatAsf)
-        factory = "cwenc_wmv2";
-    else if (dlg.m_bUseVideoCompressor)
-        factory = BoundCompressor(CompressorCategory::Video).FactoryName();
+    const std::string factory
+        = ConversionVideoEncoder(dlg.m_nOutputFormat, dlg.m_bUseVideoCompressor);
     const FrameSizeRule rule = FrameSizeRuleOf(factory);
     int &width = dlg.m_nOutputWidth;
     int &height = dlg.m_nOutputHeight;

@@ -6,6 +6,9 @@
 #include "media/core/MediaPlatform.h"
 #include "platform/MessageBoxes.h"
 #include "platform/TimeText.h"
+#include "settings/CompressorChoices.h"
+#include "settings/OutputContainers.h"
+#include "settings/SettingsStore.h"
 
 #include <QFileInfo>
 #include <QSettings>
@@ -101,8 +104,8 @@ void SettleOutput(ConversionJob &dlg, Conversion &conversion, HRESULT stopResult
         return;
     }
     if (!check.readable)
-        return fail("The written file cannot be read back (" + check.differences + "): "
-                    + dlg.m_szOutputFile + " was not changed.");
+        return fail("The written file cannot be read back (" + check.differences
+                    + "): " + dlg.m_szOutputFile + " was not changed.");
     r.written = check.written;
     if (!check.matches)
         return fail("The written file does not match the conversion: " + check.differences
@@ -293,8 +296,14 @@ void OnConvert(ConversionJob &dlg, Conversion &conversion)
             return;
         replace = true;
     }
-    if (dlg.m_nOutputFormat != OutputFormatWmv && dlg.m_nOutputFormat != OutputFormatAsf) {
-        if (dlg.m_bUseVideoCompressor == 0) {
+    if (!IsWindowsMediaFormat(dlg.m_nOutputFormat)) {
+        // Without the options confirmed in this run, the compressors they show are the ones used.
+        const SettingsStore &store = SettingsStore::Global();
+        BindStoredCompressor(CompressorCategory::Video, dlg.m_nOutputFormat, store,
+                             &dlg.m_bUseVideoCompressor);
+        BindStoredCompressor(CompressorCategory::Audio, dlg.m_nOutputFormat, store,
+                             &dlg.m_bUseAudioCompressor);
+        if (ConversionVideoEncoder(dlg.m_nOutputFormat, dlg.m_bUseVideoCompressor) == "raw") {
             const std::string text
                 = std::string("You do not select a video compressor in Options dialog. The "
                               "output file will be very big.\nStrongly recommend you to install "

@@ -4,9 +4,10 @@
 
 #include <QComboBox>
 
-CompressorList::CompressorList(QComboBox *box, CompressorCategory category)
+CompressorList::CompressorList(QComboBox *box, CompressorCategory category, int format)
     : m_box(box)
     , m_category(category)
+    , m_format(format)
 {
 }
 
@@ -14,29 +15,45 @@ void CompressorList::Fill()
 {
     m_box->clear();
     m_box->addItem(QString::fromUtf8(NoCompressorText(m_category)));
-    std::vector<std::string> names;
-    ListCompressors(m_category, &names);
-    for (const std::string &name : names)
-        m_box->addItem(QString::fromStdString(name));
+    m_devices = ContainerCompressors(m_category, m_format);
+    for (const media::CompressorDevice &device : m_devices)
+        m_box->addItem(QString::fromStdString(device.friendlyName));
     m_box->setCurrentIndex(0);
+}
+
+void CompressorList::ChangeFormat(int format)
+{
+    const std::string selected = SelectedFactory();
+    m_format = format;
+    Fill();
+    int position = DefaultCompressorPosition(m_category, m_format, m_devices);
+    for (std::size_t i = 0; i < m_devices.size(); ++i)
+        if (!selected.empty() && m_devices[i].factoryName == selected)
+            position = static_cast<int>(i) + 1;
+    m_box->setCurrentIndex(position);
+}
+
+std::string CompressorList::SelectedFactory() const
+{
+    const int position = m_box->currentIndex();
+    return position > 0 && position <= static_cast<int>(m_devices.size())
+               ? m_devices[static_cast<std::size_t>(position - 1)].factoryName
+               : std::string();
 }
 
 void CompressorList::SelectInitial(const SettingsStore &store)
 {
-    m_box->setCurrentIndex(InitialCompressorPosition(m_category, store, m_box->count() - 1));
+    m_box->setCurrentIndex(InitialCompressorPosition(m_category, store, m_format, m_devices));
 }
 
 void CompressorList::SelectDefault()
 {
-    int ordinal = 0;
-    const bool found
-        = FindDefaultCompressor(m_category, DefaultCompressorWords(m_category), &ordinal);
-    m_box->setCurrentIndex(found && ordinal + 1 < m_box->count() ? ordinal + 1 : 0);
+    m_box->setCurrentIndex(DefaultCompressorPosition(m_category, m_format, m_devices));
 }
 
 void CompressorList::Confirm(SettingsStore &store, int *useFlag)
 {
-    ConfirmCompressor(m_category, m_box->currentIndex(), store, useFlag);
+    ConfirmContainerCompressor(m_category, m_box->currentIndex(), m_devices, store, useFlag);
 }
 
 bool ConfigureCodec(QWidget *optionsDialog, QComboBox *videoList, QComboBox *hiddenList)

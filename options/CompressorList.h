@@ -7,15 +7,19 @@ class QWidget;
 class SettingsStore;
 
 // A combo box of another dialog acting as a compressor list: entry 0 means no compressor,
-// entries 1..n are the category's devices in their order. The box stays the dialog's; this
-// object only fills, selects and confirms it.
+// entries 1..n are the devices the container of format takes, its usual ones first (for a
+// format of no container of its own, the whole category in its order). The box stays the dialog's;
+// this object only fills, selects and confirms it.
 class CompressorList
 {
 public:
-    CompressorList(QComboBox *box, CompressorCategory category);
+    CompressorList(QComboBox *box, CompressorCategory category, int format = -1);
 
     // Empties the box, adds entry 0 and the devices, selects entry 0.
     void Fill();
+    // Lists the devices of another format's container, keeping the selected encoder where the
+    // new list holds it and opening at the format's default otherwise.
+    void ChangeFormat(int format);
     // Opens at the stored choice, or at the default by name when nothing (or a device that is
     // no longer there) is stored.
     void SelectInitial(const SettingsStore &store);
@@ -26,10 +30,14 @@ public:
 
     QComboBox *Box() const { return m_box; }
     CompressorCategory Category() const { return m_category; }
+    // The factory of the selected device; empty for entry 0.
+    std::string SelectedFactory() const;
 
 private:
     QComboBox *m_box;
     CompressorCategory m_category;
+    int m_format;
+    std::vector<media::CompressorDevice> m_devices;
 };
 
 // The "Settings" button: opens the settings of the video codec selected in videoList, with

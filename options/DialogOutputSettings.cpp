@@ -6,6 +6,7 @@
 #include "platform/Choosers.h"
 #include "platform/DialogUnits.h"
 #include "platform/MessageBoxes.h"
+#include "settings/OutputContainers.h"
 #include "settings/SettingsStore.h"
 
 #include <QComboBox>
@@ -63,11 +64,6 @@ constexpr int kBitrateControls[] = {IDC_EDIT_VIDEO_BITRATE,
                                     IDC_STATIC_AUDIO_COMPRESSOR_BITRATE,
                                     IDC_STATIC_VIDEO_KBPS,
                                     IDC_STATIC_AUDIO_KBPS};
-
-bool IsWindowsMedia(int format)
-{
-    return format == OutputFormatWmv || format == OutputFormatAsf;
-}
 
 QString ToQt(const std::string &text)
 {
@@ -215,12 +211,17 @@ void CDialogOutputSettings::OnInitDialog()
             audioPosition = static_cast<int>(i);
     Combo(IDC_COMBO_AUDIO_BITRATE)->setCurrentIndex(audioPosition);
 
-    // Only the Windows Media containers are offered; others come from the stored code.
+    // Windows Media first, then the other containers; a stored code the list does not offer
+    // opens at "WMV" as before.
     QComboBox *format = Combo(IDC_COMBO_OUTPUT_FORMAT);
     format->clear();
-    format->addItem(QStringLiteral("WMV"));
-    format->addItem(QStringLiteral("ASF"));
-    format->setCurrentIndex(m_nOutputFormat == OutputFormatAsf ? 1 : 0);
+    int formatPosition = 0;
+    for (int code : OfferedFormats()) {
+        if (code == m_nOutputFormat)
+            formatPosition = format->count();
+        format->addItem(QString::fromUtf8(FormatName(code)));
+    }
+    format->setCurrentIndex(formatPosition);
     ApplyFormat(m_nOutputFormat);
 
     ApplyToDialog(this, kDialogNumber);
@@ -235,7 +236,7 @@ void CDialogOutputSettings::ApplyFormat(int format)
         return;
     }
     SetText(IDC_EDIT_OUTPUT_FILE, path);
-    const bool windowsMedia = IsWindowsMedia(format);
+    const bool windowsMedia = IsWindowsMediaFormat(format);
     for (int id : kCompressorControls)
         Control(id)->setVisible(!windowsMedia);
     for (int id : kBitrateControls)
@@ -244,8 +245,20 @@ void CDialogOutputSettings::ApplyFormat(int format)
 
 void CDialogOutputSettings::OnSelchangeOutputFormat(int position)
 {
-    m_nOutputFormat = position == 1 ? OutputFormatAsf : OutputFormatWmv;
+    m_nOutputFormat = FormatAtPosition(position);
     ApplyFormat(m_nOutputFormat);
+    if (m_videoList) {
+        m_videoList->ChangeFormat(m_nOutputFormat);
+        m_audioList->ChangeFormat(m_nOutputFormat);
+    }
+}
+
+int CDialogOutputSettings::FormatAtPosition(int position)
+{
+    const std::vector<int> &offered = OfferedFormats();
+    return position >= 0 && position < static_cast<int>(offered.size())
+               ? offered[static_cast<std::size_t>(position)]
+               : OutputFormatWmv;
 }
 
 void CDialogOutputSettings::OnSelchangeResolution(int position)
@@ -290,19 +303,11 @@ void CDialogOutputSettings::OnBrowse()
     if (slash != std::string::npos)
         folder = slash == 0 ? std::string("/") : m_szInitialOutputFile.substr(0, slash);
 
-    static const platform::FileFilter kFilters[] = {
-        {"Audio Video Interleave file(*.avi)", "*.avi"},
-        {"Windows Media Video file (*.wmv)", "*.wmv"},
-        {"Matroska video file(*.mkv)", "*.mkv"},
-        {"Advanced Systems Format file(*.asf)", "*.asf"},
-        {"MPEG-4 file(*.mp4)", "*.mp4"},
-        {"DSM file(*.dsm)", "*.dsm"},
-        {"Ogg Media File(*.ogm)", "*.ogm"},
-    };
     platform::SaveFileRequest request;
     request.title = CLanguage::Instance().GetString(110);
-    if (m_nOutputFormat >= OutputFormatAvi && m_nOutputFormat <= OutputFormatOgm)
-        request.filters.push_back(kFilters[m_nOutputFormat]);
+    const OutputContainer *container = FindContainer(m_nOutputFormat);
+    if (container)
+        request.filters.push_back({container->filterDescription, container->filterPattern});
     else
         platform::ShowMessageBox("Does not support the video format", "Error");
     request.selectedFilter = 0;
@@ -318,7 +323,7 @@ void CDialogOutputSettings::OnBrowse()
 
 void CDialogOutputSettings::OnDefault()
 {
-    if (IsWindowsMedia(m_nOutputFormat)) {
+    if (IsWindowsMediaFormat(m_nOutputFormat)) {
         SetText(IDC_EDIT_VIDEO_BITRATE, Format("%d", 780));
         Combo(IDC_COMBO_AUDIO_BITRATE)->setCurrentIndex(1);
         return;
@@ -331,8 +336,10 @@ void CDialogOutputSettings::OnOK()
     // Nothing is stored unless the frame rate is usable.
     const std::string rateText = Text(IDC_EDIT_FRAME_RATE).substr(0, kMaxFrameRateText);
     double typedRate = 0;
-    if (!ParseFrameRate(rateText, &typedRate) || !std::isfinite(typedRate))
-        typedRate = 0;
+    if (!ParseFrameRate(rateText, &typedRate) || !std::isfinite(typedRate)) {
+        platform::ShowAppMessageBox("The frame rate must be a number, such as 25 or 12.5.");
+        return;
+    }
     if (typedRate < 0.001) {
         platform::ShowAppMessageBox("The frame rate is too small!");
         return;
@@ -350,10 +357,22 @@ void CDialogOutputSettings::OnOK()
     }
     m_nFrameRateIndex = choice;
 
+    const int format = FormatAtPosition(Combo(IDC_COMBO_OUTPUT_FORMAT)->currentIndex());
+    // A typed path keeps its name; only an extension of another container follows the format,
+    // so no file is written whose contents differ from what its name says.
     m_szOutputFile = Text(IDC_EDIT_OUTPUT_FILE).substr(0, kMaxOutputPathLength);
+    if (FormatOfExtension(m_szOutputFile) >= 0 && FormatOfExtension(m_szOutputFile) != format)
+        ApplyFormatExtension(format, m_szOutputFile, &m_szOutputFile);
 
-    m_nOutputWidth = FrameDimension(Text(IDC_EDIT_WIDTH));
-    m_nOutputHeight = FrameDimension(Text(IDC_EDIT_HEIGHT));
+    // The listed sizes, the video's own among them, are kept exactly; the multiple of 8 is the
+    // rule for a typed size only.
+    if (Combo(IDC_COMBO_RESOLUTION)->currentIndex() == kResolutionCustom) {
+        m_nOutputWidth = FrameDimension(Text(IDC_EDIT_WIDTH));
+        m_nOutputHeight = FrameDimension(Text(IDC_EDIT_HEIGHT));
+    } else {
+        m_nOutputWidth = static_cast<int>(ParseDecimal(Text(IDC_EDIT_WIDTH)));
+        m_nOutputHeight = static_cast<int>(ParseDecimal(Text(IDC_EDIT_HEIGHT)));
+    }
 
     ConfirmCompressors();
 
@@ -369,8 +388,7 @@ void CDialogOutputSettings::OnOK()
     if (audioPosition >= 0 && audioPosition < static_cast<int>(kAudioBitrates.size()))
         m_nAudioBitrate = kAudioBitrates[audioPosition];
 
-    m_nOutputFormat
-        = Combo(IDC_COMBO_OUTPUT_FORMAT)->currentIndex() == 1 ? OutputFormatAsf : OutputFormatWmv;
+    m_nOutputFormat = format;
     SaveOutputSettings(SettingsStore::Global(), *this, rateText);
 
     accept();
@@ -385,9 +403,9 @@ void CDialogOutputSettings::FillCompressorLists()
 {
     const SettingsStore &store = SettingsStore::Global();
     m_videoList = std::make_unique<CompressorList>(Combo(IDC_COMBO_VIDEO_COMPRESSOR),
-                                                   CompressorCategory::Video);
+                                                   CompressorCategory::Video, m_nOutputFormat);
     m_audioList = std::make_unique<CompressorList>(Combo(IDC_COMBO_AUDIO_COMPRESSOR),
-                                                   CompressorCategory::Audio);
+                                                   CompressorCategory::Audio, m_nOutputFormat);
     m_videoList->Fill();
     m_videoList->SelectInitial(store);
     m_audioList->Fill();

@@ -52,6 +52,8 @@ private slots:
 
 private:
     void ApplyFormat(int format);
+    // The format code of a position of the format list.
+    static int FormatAtPosition(int position);
     void ShowControls(std::initializer_list<int> ids, bool show);
     void SetText(int id, const std::string &text);
     std::string Text(int id) const;

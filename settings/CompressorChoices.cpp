@@ -1,10 +1,14 @@
 #include "settings/CompressorChoices.h"
 
+#include "media/output/WriterFormats.h"
 #include "platform/MessageBoxes.h"
+#include "settings/OutputContainers.h"
+#include "settings/OutputSettings.h"
 #include "settings/SettingsStore.h"
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 
 namespace {
 
@@ -84,25 +88,16 @@ bool FindDefaultCompressor(CompressorCategory category, const std::string &text,
     return false;
 }
 
-int InitialCompressorPosition(CompressorCategory category, const SettingsStore &store,
-                              int deviceCount)
-{
-    const int stored
-        = store.ReadInt(CompressorSection(category), "CompressorNumber", kCompressorByName);
-    if (stored >= kNoCompressor && stored < deviceCount)
-        return stored + 1;
-    int ordinal = 0;
-    if (FindDefaultCompressor(category, DefaultCompressorWords(category), &ordinal))
-        return ordinal + 1;
-    return 0;
-}
-
 media::Filter BindCompressor(CompressorCategory category, int ordinal)
 {
     std::vector<media::CompressorDevice> devices;
     if (ordinal < 0 || !Devices(category, &devices) || ordinal >= static_cast<int>(devices.size()))
         return media::Filter();
-    const std::string &factory = devices[static_cast<std::size_t>(ordinal)].factoryName;
+    return BindCompressorFactory(category, devices[static_cast<std::size_t>(ordinal)].factoryName);
+}
+
+media::Filter BindCompressorFactory(CompressorCategory category, const std::string &factory)
+{
     media::Filter encoder;
     if (FAILED(media::CreateCompressor(factory, &encoder))) {
         platform::ShowAppMessageBox("Failed to bind to object");
@@ -114,29 +109,156 @@ media::Filter BindCompressor(CompressorCategory category, int ordinal)
     return encoder;
 }
 
-void ConfirmCompressor(CompressorCategory category, int position, SettingsStore &store,
-                       int *useFlag)
+namespace {
+
+const std::vector<std::string> &UsualEncoders(CompressorCategory category,
+                                              const OutputContainer &container)
 {
-    if (position < 0)
-        position = 0;
-    store.WriteInt(CompressorSection(category), "CompressorNumber", position - 1);
-    if (position == 0) {
+    return category == CompressorCategory::Video ? container.usualVideo : container.usualAudio;
+}
+
+int PositionOf(const std::vector<media::CompressorDevice> &devices, const std::string &factory)
+{
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        if (devices[i].factoryName == factory)
+            return static_cast<int>(i) + 1;
+    return -1;
+}
+
+// Binds position's device (or none for entry 0) and says whether one is in use.
+void BindPosition(CompressorCategory category, int position,
+                  const std::vector<media::CompressorDevice> &devices, int *useFlag)
+{
+    if (position <= 0 || position > static_cast<int>(devices.size())) {
         *useFlag = 0;
         return;
     }
     SetBoundCompressor(category, media::Filter());
-    media::Filter bound = BindCompressor(category, position - 1);
+    // An encoder removed since the list was made is not bound (nor reported as a failed bind).
+    const std::string &factory = devices[static_cast<std::size_t>(position - 1)].factoryName;
+    std::vector<media::CompressorDevice> installed;
+    media::EnumerateCompressors(category, &installed);
+    media::Filter bound;
+    if (PositionOf(installed, factory) > 0)
+        bound = BindCompressorFactory(category, factory);
     SetBoundCompressor(category, bound);
-    if (bound) {
-        *useFlag = 1;
-        return;
+    *useFlag = bound ? 1 : 0;
+    if (!bound)
+        platform::ShowAppMessageBox(category == CompressorCategory::Video
+                                        ? "The chosen video compressor could not be created. "
+                                          "The video will be written uncompressed."
+                                        : "The chosen audio compressor could not be created. "
+                                          "The sound will be written uncompressed.");
+}
+
+} // namespace
+
+std::vector<media::CompressorDevice> ContainerCompressors(CompressorCategory category, int format)
+{
+    std::vector<media::CompressorDevice> all;
+    if (!Devices(category, &all))
+        return all;
+    const OutputContainer *container = FindContainer(format);
+    if (!container || container->windowsMedia || !*container->muxer)
+        return all;
+    std::vector<media::CompressorDevice> list;
+    for (const std::string &usual : UsualEncoders(category, *container)) {
+        const int at = PositionOf(all, usual);
+        if (at > 0 && media::WriterTakesEncoder(container->muxer, usual))
+            list.push_back(all[static_cast<std::size_t>(at - 1)]);
     }
-    *useFlag = 0;
-    platform::ShowAppMessageBox(category == CompressorCategory::Video
-                                    ? "The chosen video compressor could not be created. "
-                                      "The video will be written uncompressed."
-                                    : "The chosen audio compressor could not be created. "
-                                      "The sound will be written uncompressed.");
+    for (const media::CompressorDevice &device : all) {
+        if (PositionOf(list, device.factoryName) < 0
+            && media::WriterTakesEncoder(container->muxer, device.factoryName))
+            list.push_back(device);
+    }
+    return list;
+}
+
+int DefaultCompressorPosition(CompressorCategory category, int format,
+                              const std::vector<media::CompressorDevice> &devices)
+{
+    const std::string words = DefaultCompressorWords(category);
+    int byName = 0;
+    for (std::size_t i = 0; i < devices.size() && byName == 0; ++i)
+        if (Lower(devices[i].friendlyName).find(words) != std::string::npos)
+            byName = static_cast<int>(i) + 1;
+    const OutputContainer *container = FindContainer(format);
+    if (!container || container->windowsMedia || !*container->muxer)
+        return byName;
+    const std::vector<std::string> &usual = UsualEncoders(category, *container);
+    if (byName > 0
+        && std::find(usual.begin(), usual.end(), devices[byName - 1].factoryName) != usual.end())
+        return byName;
+    for (const std::string &factory : usual) {
+        const int at = PositionOf(devices, factory);
+        if (at > 0)
+            return at;
+    }
+    const bool video = category == CompressorCategory::Video;
+    if (devices.empty() || WriterCompressesItself(format)
+        || media::WriterTakes(container->muxer, media::Filter(), video))
+        return 0;
+    return 1;
+}
+
+bool StoredCompressor(CompressorCategory category, const SettingsStore &store, std::string *factory)
+{
+    const char *section = CompressorSection(category);
+    const int stored = store.ReadInt(section, "CompressorNumber", kCompressorByName);
+    factory->clear();
+    if (stored == kNoCompressor)
+        return true;
+    *factory = store.ReadString(section, "CompressorName", std::string());
+    if (factory->empty() && stored >= 0) {
+        std::vector<media::CompressorDevice> all;
+        media::EnumerateCompressors(category, &all);
+        if (stored < static_cast<int>(all.size()))
+            *factory = all[static_cast<std::size_t>(stored)].factoryName;
+    }
+    // A number naming no device (the encoder was removed since) counts as nothing stored.
+    return !factory->empty();
+}
+
+int InitialCompressorPosition(CompressorCategory category, const SettingsStore &store, int format,
+                              const std::vector<media::CompressorDevice> &devices)
+{
+    std::string factory;
+    if (!StoredCompressor(category, store, &factory))
+        return DefaultCompressorPosition(category, format, devices);
+    if (factory.empty())
+        return 0;
+    const int at = PositionOf(devices, factory);
+    return at > 0 ? at : DefaultCompressorPosition(category, format, devices);
+}
+
+void ConfirmContainerCompressor(CompressorCategory category, int position,
+                                const std::vector<media::CompressorDevice> &devices,
+                                SettingsStore &store, int *useFlag)
+{
+    if (position < 0 || position > static_cast<int>(devices.size()))
+        position = 0;
+    const char *section = CompressorSection(category);
+    store.WriteInt(section, "CompressorNumber", position - 1);
+    store.WriteString(section, "CompressorName",
+                      position > 0 ? devices[static_cast<std::size_t>(position - 1)].factoryName
+                                   : std::string());
+    BindPosition(category, position, devices, useFlag);
+}
+
+void BindStoredCompressor(CompressorCategory category, int format, const SettingsStore &store,
+                          int *useFlag)
+{
+    if (*useFlag != kCompressorFromStore || IsWindowsMediaFormat(format))
+        return;
+    const auto devices = ContainerCompressors(category, format);
+    BindPosition(category, InitialCompressorPosition(category, store, format, devices), devices,
+                 useFlag);
+}
+
+bool WriterCompressesItself(int format)
+{
+    return format == OutputFormatOgm;
 }
 
 media::Filter BoundCompressor(CompressorCategory category)
@@ -153,6 +275,32 @@ void ReleaseBoundCompressors()
 {
     g_boundVideo = media::Filter();
     g_boundAudio = media::Filter();
+}
+
+FrameSizeRule FrameSizeRuleOf(const std::string &factory)
+{
+    // H.264 readers take frames up to its highest level (139264 macroblocks, 8192x4320) and
+    // 4:2:0 pictures of even sides only. Our libavcodec encoders take 16 to 4096 a side, and
+    // the Windows Media ones even sides only; Theora and VP8/VP9 code 4:2:0 too.
+    static const std::map<std::string, FrameSizeRule> kRules{
+        {"x264enc", {kMaxFrameSide, 8192.0 * 4320.0, true}},
+        {"cwenc_wmv1", {4096, 0, true}},
+        {"cwenc_wmv2", {4096, 0, true}},
+        {"cwenc_msmpeg4", {4096, 0, false}},
+        {"cwenc_mpeg4", {4096, 0, false}},
+        {"theoraenc", {kMaxFrameSide, 0, true}},
+    };
+    auto it = kRules.find(factory);
+    return it != kRules.end() ? it->second : FrameSizeRule{kMaxFrameSide, 0, false};
+}
+
+std::string ConversionVideoEncoder(int format, int useVideoCompressor)
+{
+    if (IsWindowsMediaFormat(format))
+        return "cwenc_wmv2";
+    if (useVideoCompressor)
+        return BoundCompressor(CompressorCategory::Video).FactoryName();
+    return WriterCompressesItself(format) ? "theoraenc" : "raw";
 }
 
 const std::string &SavedCodecState()

@@ -33,28 +33,73 @@ bool ListCompressors(CompressorCategory category, std::vector<std::string> *name
 // The first device whose lower-cased name contains text (lower case): its ordinal.
 bool FindDefaultCompressor(CompressorCategory category, const std::string &text, int *ordinal);
 
-// The list position to open at for a category of deviceCount devices. A stored number that
-// names no device (the encoder was removed since) is taken as "nothing stored", so the list
-// never opens without a selection.
-int InitialCompressorPosition(CompressorCategory category, const SettingsStore &store,
-                              int deviceCount);
-
 // A new encoder for the device at ordinal, with the saved codec state applied when it belongs
 // to that encoder. A device that cannot be made shows "Failed to bind to object"; an ordinal
 // past the end gives a null filter without a message.
 media::Filter BindCompressor(CompressorCategory category, int ordinal);
+// The same for a device named by its factory.
+media::Filter BindCompressorFactory(CompressorCategory category, const std::string &factory);
 
-// Stores position - 1 and binds the device or clears the use flag. A bind that yields nothing
-// clears the flag as well and tells the user, so no conversion waits for a missing encoder.
-// A position of -1 (no selection) counts as entry 0.
-void ConfirmCompressor(CompressorCategory category, int position, SettingsStore &store,
-                       int *useFlag);
+// A container's compressor list: the devices its writer takes, its usual encoders first in
+// their order, then the others in the category's order. A format without a writer of its own
+// (Windows Media, whose writer brings its encoders) or an unknown code gives the whole category.
+// The positions of a list shown for a format are the ones stored for it.
+std::vector<media::CompressorDevice> ContainerCompressors(CompressorCategory category, int format);
+
+// Where a container's list opens by default: the device found by name when it is one of the
+// container's usual encoders, else the first usual one installed, else entry 0 (or the first
+// device, for a container that cannot hold what entry 0 means). For the whole category the
+// device found by name, else entry 0.
+int DefaultCompressorPosition(CompressorCategory category, int format,
+                              const std::vector<media::CompressorDevice> &devices);
+
+// The choice stored for a category: false when there is none (choose by name); otherwise the
+// factory of the stored encoder, or empty for entry 0 (no compressor). A number stored without a
+// name (before lists followed their container) counts in the whole category.
+bool StoredCompressor(CompressorCategory category, const SettingsStore &store,
+                      std::string *factory);
+
+// Where a container's list opens: entry 0 for a stored -1; the stored encoder (by its stored
+// factory name, or for a store without one by its number in the whole category) where the list
+// holds it; the default otherwise.
+int InitialCompressorPosition(CompressorCategory category, const SettingsStore &store, int format,
+                              const std::vector<media::CompressorDevice> &devices);
+
+// Stores position - 1 of a container's list with the device's factory name, and binds it (or
+// clears the use flag). A bind that yields nothing clears the flag as well and tells the user,
+// so no conversion waits for a missing encoder. A position of -1 (no selection) counts as entry 0.
+void ConfirmContainerCompressor(CompressorCategory category, int position,
+                                const std::vector<media::CompressorDevice> &devices,
+                                SettingsStore &store, int *useFlag);
+
+// For a use flag still at kCompressorFromStore (no options confirmed in this run): binds what
+// the options dialog would open at for the format and sets the flag to match. A flag of 0 or 1
+// is a choice made in this run and stays as it is.
+void BindStoredCompressor(CompressorCategory category, int format, const SettingsStore &store,
+                          int *useFlag);
+
+// Whether a container's writer compresses an uncompressed stream by itself (Ogg holds none).
+bool WriterCompressesItself(int format);
 
 // The bound compressors (null until one is confirmed). The output graph takes them from here.
 media::Filter BoundCompressor(CompressorCategory category);
 void SetBoundCompressor(CompressorCategory category, media::Filter filter);
 // Releases both, at the main window's close.
 void ReleaseBoundCompressors();
+
+// What a video encoder takes as a frame size: sides up to maxSide, at most maxArea pixels in all
+// (0: no such limit), and whether both sides must be even.
+struct FrameSizeRule
+{
+    int maxSide = 0;
+    double maxArea = 0;
+    bool even = false;
+};
+constexpr int kMaxFrameSide = 8192;
+FrameSizeRule FrameSizeRuleOf(const std::string &factory);
+// The video encoder a conversion to format uses: the Windows Media writer's own, the bound
+// compressor, or "raw" for none.
+std::string ConversionVideoEncoder(int format, int useVideoCompressor);
 
 // The last saved codec configuration (a serialised property set naming its encoder); empty
 // until one is saved. It lives until the program ends.

@@ -1,6 +1,7 @@
 #include "settings/OutputSettings.h"
 
 #include "platform/MessageBoxes.h"
+#include "settings/OutputContainers.h"
 #include "settings/SettingsStore.h"
 
 #include <QDir>
@@ -11,19 +12,26 @@
 #include <cmath>
 #include <sstream>
 
-namespace {
-
-const char *const kExtensionFormats[] = {".avi", ".wmv", ".mkv", ".asf", ".mp4", ".dsm", ".ogm"};
-
-} // namespace
-
 bool ParseFrameRate(const std::string &text, double *rate)
 {
-    std::istringstream in(text);
+    // A German or French desktop types "12,5": one comma stands for the decimal point.
+    std::string number = text;
+    const std::size_t comma = number.find(',');
+    if (comma != std::string::npos) {
+        if (number.find_first_of(",.", comma + 1) != std::string::npos
+            || number.find('.') != std::string::npos)
+            return false;
+        number[comma] = '.';
+    }
+    std::istringstream in(number);
     in.imbue(std::locale::classic());
     double value = 0;
     in >> std::ws >> value;
     if (in.fail())
+        return false;
+    // Anything after the number ("25 fps", "12.5x") would otherwise be dropped without a word.
+    in >> std::ws;
+    if (!in.eof())
         return false;
     *rate = value;
     return true;
@@ -61,7 +69,8 @@ bool FrameRateForChoice(int choice, const std::string &customText, double *rate)
 
 bool ApplyFormatExtension(int format, const std::string &path, std::string *result)
 {
-    if (format < OutputFormatAvi || format > OutputFormatOgm) {
+    const OutputContainer *container = FindContainer(format);
+    if (!container) {
         platform::ShowMessageBox("Does not support the video format", "Error");
         *result = path;
         return false;
@@ -72,7 +81,7 @@ bool ApplyFormatExtension(int format, const std::string &path, std::string *resu
     std::string stem = path;
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
         stem = path.substr(0, dot);
-    *result = stem + kExtensionFormats[format];
+    *result = stem + container->extension;
     return true;
 }
 
@@ -120,7 +129,8 @@ void LoadOutputSettings(const SettingsStore &store, OutputSettings *s)
     s->m_nOutputWidth = store.ReadInt("Settings", "OutputWidth", 0);
     s->m_nOutputHeight = store.ReadInt("Settings", "OutputHigh", 0);
 
-    s->m_nFrameRateIndex = store.ReadInt("Settings", "OutputFrameRateIndex", FrameRate23976);
+    // A fresh profile keeps the source's rate: a fixed default would drop or repeat frames.
+    s->m_nFrameRateIndex = store.ReadInt("Settings", "OutputFrameRateIndex", FrameRateSource);
     std::string custom;
     if (s->m_nFrameRateIndex == FrameRateCustom)
         custom = store.ReadString("Settings", "OutputFrameRate", "23.976");
@@ -135,8 +145,8 @@ void LoadOutputSettings(const SettingsStore &store, OutputSettings *s)
         = static_cast<unsigned int>(store.ReadInt("Settings", "n_audio_bitrate", 128000));
     s->m_bFileProfile = store.ReadInt("Settings", "b_file_profile", 0);
 
-    s->m_bUseVideoCompressor = 0;
-    s->m_bUseAudioCompressor = 0;
+    s->m_bUseVideoCompressor = kCompressorFromStore;
+    s->m_bUseAudioCompressor = kCompressorFromStore;
     s->m_nStretchMode = ResizePreserveAspectRatio;
 }
 

@@ -32,6 +32,10 @@ enum ResizeMode {
     ResizePreserveAspectRatio = 2,
 };
 
+// A compressor use flag before anything is chosen in this run: the stored choice applies. Only
+// 1 means a compressor is used.
+constexpr int kCompressorFromStore = -1;
+
 // Longest output path the record holds (the rest of a longer stored text is refused).
 constexpr std::size_t kMaxOutputPathLength = 4095;
 
@@ -40,7 +44,7 @@ struct OutputSettings
     std::string m_szOutputFile;
     int m_nOutputWidth = 0;
     int m_nOutputHeight = 0;
-    int m_nFrameRateIndex = FrameRate23976;
+    int m_nFrameRateIndex = FrameRateSource;
     double m_dOutputFrameRate = 23.976;
     int m_nStretchMode = ResizePreserveAspectRatio;
     int m_bUseVideoCompressor = 1;

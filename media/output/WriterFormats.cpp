@@ -32,4 +32,31 @@ bool WriterTakes(const std::string &muxerFactory, const Filter &encoder, bool vi
     return false;
 }
 
+bool WriterTakesEncoder(const std::string &muxerFactory, const std::string &encoderFactory)
+{
+    gst::Object<GstElementFactory> muxer(gst_element_factory_find(muxerFactory.c_str()));
+    gst::Object<GstElementFactory> encoder(gst_element_factory_find(encoderFactory.c_str()));
+    if (!muxer || !encoder)
+        return false;
+    for (const GList *e = gst_element_factory_get_static_pad_templates(encoder.get()); e;
+         e = e->next) {
+        auto *out = static_cast<GstStaticPadTemplate *>(e->data);
+        if (out->direction != GST_PAD_SRC)
+            continue;
+        gst::Caps written(gst_static_pad_template_get_caps(out));
+        if (!written || gst_caps_is_any(written.get()) || gst_caps_is_empty(written.get()))
+            continue;
+        for (const GList *m = gst_element_factory_get_static_pad_templates(muxer.get()); m;
+             m = m->next) {
+            auto *in = static_cast<GstStaticPadTemplate *>(m->data);
+            if (in->direction != GST_PAD_SINK)
+                continue;
+            gst::Caps accepted(gst_static_pad_template_get_caps(in));
+            if (gst_caps_can_intersect(accepted.get(), written.get()))
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace media

@@ -13,4 +13,9 @@ namespace media {
 // not installed, so the graph itself reports it.
 bool WriterTakes(const std::string &muxerFactory, const Filter &encoder, bool video);
 
+// The same question asked of an encoder that is not made yet, from what its factory says it
+// writes. An encoder that may write anything (or nothing stated) is not taken; false as well
+// when either element is not installed.
+bool WriterTakesEncoder(const std::string &muxerFactory, const std::string &encoderFactory);
+
 } // namespace media

@@ -66,9 +66,9 @@ TEST(MainWindow, StartsInTheNoVideoStateWithItsStatusLine)
     EXPECT_EQ(static_cast<CButtonST *>(dialog.Control(Dlg::IDC_BUTTON_ABOUT))->IconAlignment(),
               CButtonST::IconAbove);
 
-    // The working state after start-up.
-    EXPECT_EQ(dialog.m_bUseVideoCompressor, 0);
-    EXPECT_EQ(dialog.m_bUseAudioCompressor, 0);
+    // The working state after start-up: the compressors are the stored ones until Options says.
+    EXPECT_EQ(dialog.m_bUseVideoCompressor, kCompressorFromStore);
+    EXPECT_EQ(dialog.m_bUseAudioCompressor, kCompressorFromStore);
     EXPECT_EQ(dialog.m_nPhotoCount, 0);
     EXPECT_EQ(dialog.m_nMusicCount, 0);
     EXPECT_EQ(dialog.m_nDefaultPhotoDuration, 8);

@@ -2,7 +2,9 @@
 #include "media/encoders/CompressorEnumeration.h"
 #include "media/encoders/TestEncoders.h"
 #include "platform/MessageBoxes.h"
+#include "media/output/WriterFormats.h"
 #include "settings/CompressorChoices.h"
+#include "settings/OutputSettings.h"
 #include "settings/SettingsStore.h"
 
 #include <gtest/gtest.h>
@@ -300,4 +302,118 @@ TEST(Compressors, ABindThatYieldsNothingClearsTheFlagAndTellsTheUser)
     EXPECT_EQ(boxes.Boxes()[0].kind, platform::BoxKind::Application);
     EXPECT_NE(boxes.Boxes()[0].text.find("video compressor could not be created"),
               std::string::npos);
+}
+
+namespace {
+
+std::string FactoryAt(const std::vector<media::CompressorDevice> &list, int position)
+{
+    return position > 0 && position <= static_cast<int>(list.size())
+               ? list[static_cast<std::size_t>(position - 1)].factoryName
+               : std::string("none");
+}
+
+} // namespace
+
+TEST(Compressors, EachContainerListsOnlyWhatItsWriterTakesWithItsUsualEncodersFirst)
+{
+    struct Expected
+    {
+        int format;
+        const char *muxer;
+        std::set<std::string> video, audio; // the default, any of these where installed
+    };
+    const Expected kContainers[] = {
+        {OutputFormatMp4, "mp4mux", {"x264enc"}, {"voaacenc", "avenc_aac"}},
+        {OutputFormatMkv, "matroskamux", {"x264enc"}, {"vorbisenc"}},
+        // H.264 once the DivX-compatible encoder is taken out by a test before.
+        {OutputFormatAvi, "avimux", {"cwenc_mpeg4", "x264enc"}, {"lamemp3enc"}},
+        {OutputFormatOgm, "oggmux", {"theoraenc"}, {"vorbisenc"}},
+    };
+    for (const Expected &c : kContainers) {
+        for (CompressorCategory category : {CompressorCategory::Video, CompressorCategory::Audio}) {
+            const bool video = category == CompressorCategory::Video;
+            const auto list = ContainerCompressors(category, c.format);
+            const auto all = Devices(category);
+            SCOPED_TRACE(std::string(c.muxer) + (video ? " video" : " audio"));
+            ASSERT_FALSE(list.empty());
+            // A handful a person can read, not the whole registry.
+            EXPECT_LT(list.size(), all.size());
+            std::set<std::string> seen;
+            for (const auto &device : list) {
+                EXPECT_TRUE(seen.insert(device.factoryName).second) << device.factoryName;
+                EXPECT_TRUE(media::WriterTakesEncoder(c.muxer, device.factoryName))
+                    << device.factoryName;
+            }
+            const std::set<std::string> &usual = video ? c.video : c.audio;
+            EXPECT_TRUE(usual.count(list.front().factoryName)) << list.front().factoryName;
+            const int position = DefaultCompressorPosition(category, c.format, list);
+            EXPECT_TRUE(usual.count(FactoryAt(list, position))) << FactoryAt(list, position);
+        }
+    }
+    // Nothing any of these writers refuses is offered for it.
+    auto listed = [](CompressorCategory category, int format, const char *factory) {
+        const auto list = ContainerCompressors(category, format);
+        return std::any_of(list.begin(), list.end(),
+                           [&](const auto &d) { return d.factoryName == factory; });
+    };
+    EXPECT_FALSE(listed(CompressorCategory::Audio, OutputFormatMp4, "avenc_adpcm_ms"));
+    EXPECT_FALSE(listed(CompressorCategory::Audio, OutputFormatAvi, "avenc_adpcm_ms"));
+    EXPECT_FALSE(listed(CompressorCategory::Video, OutputFormatMp4, "theoraenc"));
+    EXPECT_FALSE(listed(CompressorCategory::Audio, OutputFormatOgm, "lamemp3enc"));
+    // Windows Media brings its own encoders: its (hidden) lists are the whole category.
+    EXPECT_EQ(ContainerCompressors(CompressorCategory::Audio, OutputFormatWmv).size(),
+              Devices(CompressorCategory::Audio).size());
+}
+
+TEST(Compressors, AChoiceIsStoredByNameAndFollowsTheContainerItIsReadFor)
+{
+    Store s;
+    platform::MessageBoxRecorder boxes;
+    const auto mkv = ContainerCompressors(CompressorCategory::Audio, OutputFormatMkv);
+    const auto mp4 = ContainerCompressors(CompressorCategory::Audio, OutputFormatMp4);
+    auto at = [](const std::vector<media::CompressorDevice> &list, const std::string &factory) {
+        for (std::size_t i = 0; i < list.size(); ++i)
+            if (list[i].factoryName == factory)
+                return static_cast<int>(i) + 1;
+        return -1;
+    };
+    const int vorbis = at(mkv, "vorbisenc");
+    ASSERT_GT(vorbis, 0);
+
+    int use = kCompressorFromStore;
+    ConfirmContainerCompressor(CompressorCategory::Audio, vorbis, mkv, s.store, &use);
+    EXPECT_EQ(use, 1);
+    EXPECT_EQ(s.store.ReadInt("DexAudioCompress", "CompressorNumber", 99), vorbis - 1);
+    EXPECT_EQ(s.store.ReadString("DexAudioCompress", "CompressorName", ""), "vorbisenc");
+    EXPECT_EQ(InitialCompressorPosition(CompressorCategory::Audio, s.store, OutputFormatMkv, mkv),
+              vorbis);
+    // MP4 holds no Vorbis here: its list opens at its own default.
+    EXPECT_EQ(InitialCompressorPosition(CompressorCategory::Audio, s.store, OutputFormatMp4, mp4),
+              DefaultCompressorPosition(CompressorCategory::Audio, OutputFormatMp4, mp4));
+
+    // A number stored without a name counts in the whole category, as it always did.
+    const auto all = Devices(CompressorCategory::Audio);
+    const int opusInAll = at(all, "opusenc");
+    ASSERT_GT(opusInAll, 0);
+    s.store.WriteString("DexAudioCompress", "CompressorName", "");
+    s.store.WriteInt("DexAudioCompress", "CompressorNumber", opusInAll - 1);
+    EXPECT_EQ(InitialCompressorPosition(CompressorCategory::Audio, s.store, OutputFormatMkv, mkv),
+              at(mkv, "opusenc"));
+
+    // A conversion with nothing chosen in this run binds the stored choice; a flag set in this
+    // run is left alone.
+    BindStoredCompressor(CompressorCategory::Audio, OutputFormatMkv, s.store, &use);
+    EXPECT_EQ(use, 1);
+    EXPECT_EQ(BoundCompressor(CompressorCategory::Audio).FactoryName(), "vorbisenc");
+    use = kCompressorFromStore;
+    BindStoredCompressor(CompressorCategory::Audio, OutputFormatMkv, s.store, &use);
+    EXPECT_EQ(use, 1);
+    EXPECT_EQ(BoundCompressor(CompressorCategory::Audio).FactoryName(), "opusenc");
+    s.store.WriteInt("DexAudioCompress", "CompressorNumber", -1);
+    use = kCompressorFromStore;
+    BindStoredCompressor(CompressorCategory::Audio, OutputFormatMkv, s.store, &use);
+    EXPECT_EQ(use, 0);
+    ReleaseBoundCompressors();
+    EXPECT_TRUE(boxes.Boxes().empty());
 }

@@ -94,7 +94,9 @@ TEST(OptionsDialog, TheSettingsFileAfterOkHoldsExactlyTheConfirmedValues)
         "Settings/OutputWidth",
         "Settings/OutputHigh",
         "DexVideoCompress/CompressorNumber",
+        "DexVideoCompress/CompressorName",
         "DexAudioCompress/CompressorNumber",
+        "DexAudioCompress/CompressorName",
         "Settings/n_video_bitrate",
         "Settings/n_audio_bitrate",
         "Settings/nOuptputFormat",
@@ -247,23 +249,27 @@ TEST(OptionsDialog, CompressorListsOpenAtTheStoredChoiceOrTheDefaultByName)
         EXPECT_EQ(audio->itemText(0), "Uncompressed Audio");
         ASSERT_GT(video->count(), 2);
         ASSERT_GT(audio->count(), 2);
-        // Nothing stored: the first DivX device, and Microsoft ADPCM when it is installed.
+        // Nothing stored: the DivX-compatible encoder, which AVI usually holds; Microsoft ADPCM
+        // cannot go into AVI, so its usual MP3 in its place.
         EXPECT_EQ(video->currentIndex(), PositionNamed(video, "divx"));
         EXPECT_GT(video->currentIndex(), 0);
-        EXPECT_EQ(audio->currentIndex(), PositionNamed(audio, "microsoft adpcm"));
+        EXPECT_EQ(PositionNamed(audio, "microsoft adpcm"), 0);
+        EXPECT_EQ(audio->currentText(), "MP3 encoder (LAME)");
     }
+    const auto aviAudio = ContainerCompressors(CompressorCategory::Audio, OutputFormatAvi);
+    ASSERT_GT(aviAudio.size(), 2u);
     env.store.WriteInt("DexVideoCompress", "CompressorNumber", -1);
     env.store.WriteInt("DexAudioCompress", "CompressorNumber", 1);
+    env.store.WriteString("DexAudioCompress", "CompressorName", aviAudio[1].factoryName);
     {
         OpenDialog open(WithStoredAvi);
         EXPECT_EQ(Combo(open.dialog, 1001)->currentIndex(), 0);
         EXPECT_EQ(Combo(open.dialog, 1002)->currentIndex(), 2);
-        // "Default" picks by name again for a container that uses compressors.
+        // "Default" picks the container's default again.
         Click(open.dialog, 1051);
         EXPECT_EQ(Combo(open.dialog, 1001)->currentIndex(),
                   PositionNamed(Combo(open.dialog, 1001), "divx"));
-        EXPECT_EQ(Combo(open.dialog, 1002)->currentIndex(),
-                  PositionNamed(Combo(open.dialog, 1002), "microsoft adpcm"));
+        EXPECT_EQ(Combo(open.dialog, 1002)->currentText(), "MP3 encoder (LAME)");
         EXPECT_EQ(Text(open.dialog, 1089), "780");
     }
     EXPECT_TRUE(env.boxes.Boxes().empty());
@@ -281,18 +287,14 @@ TEST(OptionsDialog, OkStoresTheCompressorPositionsAndBindsTheChosenOnes)
     Click(d, 1082);
     ASSERT_EQ(d.result(), QDialog::Accepted);
     EXPECT_EQ(env.store.ReadInt("DexVideoCompress", "CompressorNumber", -9), divx - 1);
+    EXPECT_EQ(env.store.ReadString("DexVideoCompress", "CompressorName", ""), "cwenc_mpeg4");
     EXPECT_EQ(env.store.ReadInt("DexAudioCompress", "CompressorNumber", -9), -1);
     EXPECT_EQ(d.m_bUseVideoCompressor, 1);
     EXPECT_EQ(d.m_bUseAudioCompressor, 0);
     const media::Filter bound = BoundCompressor(CompressorCategory::Video);
     ASSERT_TRUE(bound);
-    // The bound encoder is the device at the chosen position: our own DivX-compatible encoder
-    // where it is installed, otherwise the stand-in.
-    std::vector<media::CompressorDevice> devices;
-    ASSERT_EQ(media::EnumerateCompressors(media::CompressorCategory::Video, &devices),
-              media::EnumerationResult::Ok);
-    ASSERT_LT(divx - 1, static_cast<int>(devices.size()));
-    EXPECT_EQ(bound.FactoryName(), devices[divx - 1].factoryName);
+    // The bound encoder is the device at the chosen position of AVI's list.
+    EXPECT_EQ(bound.FactoryName(), "cwenc_mpeg4");
 
     // "Settings" opens the chosen codec's own settings above the options dialog.
     const int configurable = PositionNamed(Combo(d, 1001), "x264");

@@ -34,13 +34,14 @@ TEST(OutputSettings, FirstStartWithAnEmptyStoreGivesEveryDefault)
     EXPECT_EQ(settings.m_nOutputFormat, OutputFormatWmv);
     EXPECT_EQ(settings.m_nOutputWidth, 0);
     EXPECT_EQ(settings.m_nOutputHeight, 0);
-    EXPECT_EQ(settings.m_nFrameRateIndex, FrameRate23976);
+    // A fresh profile keeps the source's rate; 23.976 stands until a video is open.
+    EXPECT_EQ(settings.m_nFrameRateIndex, FrameRateSource);
     EXPECT_DOUBLE_EQ(settings.m_dOutputFrameRate, 23.976);
     EXPECT_EQ(settings.m_nVideoBitrate, 798720u);
     EXPECT_EQ(settings.m_nAudioBitrate, 128000u);
     EXPECT_EQ(settings.m_bFileProfile, 0);
-    EXPECT_EQ(settings.m_bUseVideoCompressor, 0);
-    EXPECT_EQ(settings.m_bUseAudioCompressor, 0);
+    EXPECT_EQ(settings.m_bUseVideoCompressor, kCompressorFromStore);
+    EXPECT_EQ(settings.m_bUseAudioCompressor, kCompressorFromStore);
     EXPECT_EQ(settings.m_nStretchMode, ResizePreserveAspectRatio);
     EXPECT_TRUE(boxes.Boxes().empty());
 }
@@ -137,6 +138,13 @@ TEST(OutputSettings, FrameRateTextParsesWithAFullStopWhateverTheLocale)
     EXPECT_DOUBLE_EQ(rate, 15.0);
     EXPECT_FALSE(ParseFrameRate("fast", &rate));
     EXPECT_FALSE(ParseFrameRate("", &rate));
+    // A decimal comma is read as the point; anything left over refuses the whole text.
+    EXPECT_TRUE(ParseFrameRate("12,5", &rate));
+    EXPECT_DOUBLE_EQ(rate, 12.5);
+    for (const char *refused : {"12,5,1", "1,000.5", "25 fps", "12.5x", "12..5"})
+        EXPECT_FALSE(ParseFrameRate(refused, &rate)) << refused;
+    EXPECT_TRUE(FrameRateForChoice(FrameRateCustom, "12,5", &rate));
+    EXPECT_DOUBLE_EQ(rate, 12.5);
 
     // A custom text that is no number gives 0, never an undefined rate.
     EXPECT_TRUE(FrameRateForChoice(FrameRateCustom, "fast", &rate));

@@ -1,0 +1,127 @@
+#include "settings/OutputContainers.h"
+
+#include "settings/OutputSettings.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+const std::vector<OutputContainer> &Table()
+{
+    static const std::vector<OutputContainer> kTable = {
+        {OutputFormatAvi,
+         "AVI",
+         ".avi",
+         "avimux",
+         false,
+         true,
+         "Audio Video Interleave file(*.avi)",
+         "*.avi",
+         {"cwenc_mpeg4", "x264enc"},
+         {"lamemp3enc"}},
+        {OutputFormatWmv,
+         "WMV",
+         ".wmv",
+         "avmux_asf",
+         true,
+         true,
+         "Windows Media Video file (*.wmv)",
+         "*.wmv",
+         {},
+         {}},
+        {OutputFormatMkv,
+         "MKV",
+         ".mkv",
+         "matroskamux",
+         false,
+         true,
+         "Matroska video file(*.mkv)",
+         "*.mkv",
+         {"x264enc", "vp9enc", "vp8enc"},
+         {"vorbisenc", "opusenc"}},
+        {OutputFormatAsf,
+         "ASF",
+         ".asf",
+         "avmux_asf",
+         true,
+         true,
+         "Advanced Systems Format file(*.asf)",
+         "*.asf",
+         {},
+         {}},
+        {OutputFormatMp4,
+         "MP4",
+         ".mp4",
+         "mp4mux",
+         false,
+         true,
+         "MPEG-4 file(*.mp4)",
+         "*.mp4",
+         {"x264enc"},
+         {"voaacenc", "avenc_aac", "lamemp3enc"}},
+        // No DSM writer exists here: the conversion says what to install.
+        {OutputFormatDsm, "DSM", ".dsm", "", false, false, "DSM file(*.dsm)", "*.dsm", {}, {}},
+        {OutputFormatOgm,
+         "Ogg",
+         ".ogm",
+         "oggmux",
+         false,
+         true,
+         "Ogg Media File(*.ogm)",
+         "*.ogm",
+         {"theoraenc"},
+         {"vorbisenc", "opusenc"}},
+    };
+    return kTable;
+}
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+} // namespace
+
+const OutputContainer *FindContainer(int format)
+{
+    for (const OutputContainer &row : Table())
+        if (row.code == format)
+            return &row;
+    return nullptr;
+}
+
+const std::vector<int> &OfferedFormats()
+{
+    // Windows Media keeps the first two places; the others follow in the order users ask for.
+    static const std::vector<int> kOrder = {OutputFormatWmv, OutputFormatAsf, OutputFormatMp4,
+                                            OutputFormatMkv, OutputFormatAvi, OutputFormatOgm};
+    return kOrder;
+}
+
+int FormatOfExtension(const std::string &path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return -1;
+    const std::string extension = Lower(path.substr(dot));
+    for (const OutputContainer &row : Table())
+        if (extension == row.extension)
+            return row.code;
+    return extension == ".ogg" ? OutputFormatOgm : -1;
+}
+
+bool IsWindowsMediaFormat(int format)
+{
+    const OutputContainer *row = FindContainer(format);
+    return row && row->windowsMedia;
+}
+
+const char *FormatName(int format)
+{
+    const OutputContainer *row = FindContainer(format);
+    return row ? row->name : "this format";
+}
