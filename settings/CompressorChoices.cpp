@@ -191,6 +191,8 @@ int DefaultCompressorPosition(CompressorCategory category, int format,
         && std::find(usual.begin(), usual.end(), devices[byName - 1].factoryName) != usual.end())
         return byName;
     for (const std::string &factory : usual) {
+        if (factory.empty())
+            return 0;
         const int at = PositionOf(devices, factory);
         if (at > 0)
             return at;

@@ -16,7 +16,8 @@ struct OutputContainer
     const char *filterDescription; // the save dialog's filter
     const char *filterPattern;
     // Encoders (factory names) a user of this container expects, most usual first. The
-    // compressor lists put them on top and pick the first installed one by default.
+    // compressor lists put them on top and pick the first installed one by default; an empty
+    // name stands for no compressor (AVI keeps its sound as PCM unless MP3 is chosen).
     std::vector<std::string> usualVideo;
     std::vector<std::string> usualAudio;
 };

@@ -1,8 +1,9 @@
-// Conversions through the main window, offscreen, for the writers the other driver tests leave
-// out: AVI (uncompressed and with a chosen compressor), OGM and ASF. Each output is read back by
-// ffprobe and ffmpeg, and its sound must be as loud as the source's.
+// Conversions through the main window, offscreen: every format chosen in the options dialog as a
+// user chooses it, and the writers with compressors set by hand (AVI uncompressed and with a
+// chosen compressor, OGM, ASF). Each output is read back by ffprobe and ffmpeg.
 #include "AppTestSupport.h"
 
+#include "../options/OptionsDialogSupport.h"
 #include "app/VinteloDlg.h"
 #include "media/encoders/CompressorEnumeration.h"
 #include "settings/CompressorChoices.h"
@@ -10,12 +11,16 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QTest>
+#include <QTimer>
 
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <map>
 #include <memory>
 
 namespace {
@@ -133,3 +138,226 @@ INSTANTIATE_TEST_SUITE_P(MainWindow, ConversionFormats, ::testing::ValuesIn(kCas
                          });
 
 } // namespace
+
+// The same conversions as a user makes them: the format and everything else chosen in the
+// options dialog through its controls, on a fresh profile, then Convert.
+namespace {
+
+using namespace ui;
+
+// Presses Options and lets answer drive the dialog while it runs modally.
+void RunOptions(Dlg &window, const std::function<void(CDialogOutputSettings &)> &answer)
+{
+    bool answered = false;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<CDialogOutputSettings *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        answered = true;
+        answer(*dialog);
+    });
+    qobject_cast<QAbstractButton *>(window.Control(Dlg::IDC_BUTTON_OUTPUT_SETTINGS))->click();
+    EXPECT_TRUE(answered);
+}
+
+void OpenVideo(AppTestEnvironment &env, Dlg &window, const std::string &file)
+{
+    env.choosers.QueueAnswer(file);
+    qobject_cast<QAbstractButton *>(window.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
+    ASSERT_EQ(window.m_nPhotoCount, 1);
+}
+
+// Converts with what the window holds; the boxes shown on the way are in env.boxes.
+void ConvertThroughWindow(AppTestEnvironment &env, Dlg &window)
+{
+    env.boxes.QueueAnswer(platform::BoxAnswer::Yes);
+    // MP4 shows the filter properties dialog first: "Continue" as a user would.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        if (QWidget *modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    closer.start(20);
+    qobject_cast<QAbstractButton *>(window.Control(Dlg::IDC_BUTTON_CONVERT))->click();
+    closer.stop();
+    ASSERT_EQ(window.m_bConverting, 1)
+        << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts().back());
+    const bool finished = QTest::qWaitFor([&] { return window.m_bConverting == 0; }, 180000);
+    ReleaseBoundCompressors();
+    ASSERT_TRUE(finished);
+    EXPECT_TRUE(window.StatusText().startsWith("Done")) << window.StatusText().toStdString();
+}
+
+std::string FormatOf(const std::string &file)
+{
+    return Shell("ffprobe -v error -show_entries format=format_name -of default=nw=1:nk=1 '" + file
+                 + "' | tr -d '\\n'");
+}
+
+// What ffprobe calls the stream an encoder of the lists writes.
+std::string CodecWrittenBy(const QString &listed)
+{
+    static const std::map<QString, std::string> kCodecs = {
+        {"x264 H.264 encoder", "h264"},      {"AAC encoder (VisualOn)", "aac"},
+        {"AAC encoder (libav)", "aac"},      {"MPEG-4 Part 2 (DivX compatible)", "mpeg4"},
+        {"MP3 encoder (LAME)", "mp3"},       {"Theora encoder", "theora"},
+        {"Vorbis encoder", "vorbis"},        {"Opus encoder", "opus"},
+        {"VP9 encoder (WebM)", "vp9"},       {"VP8 encoder (WebM)", "vp8"},
+        {"Uncompressed Audio", "pcm_s16le"},
+    };
+    const auto it = kCodecs.find(listed);
+    return it == kCodecs.end() ? "unknown: " + listed.toStdString() : it->second;
+}
+
+struct WindowFormatCase
+{
+    const char *entry; // in the format list
+    const char *extension;
+    const char *container; // ffprobe's format_name
+};
+
+const WindowFormatCase kWindowFormats[] = {
+    {"WMV", ".wmv", "asf"},
+    {"ASF", ".asf", "asf"},
+    {"MP4", ".mp4", "mov,mp4,m4a,3gp,3g2,mj2"},
+    {"MKV", ".mkv", "matroska,webm"},
+    {"AVI", ".avi", "avi"},
+    {"Ogg", ".ogm", "ogg"},
+};
+
+} // namespace
+
+TEST(WindowFormats, EachFormatChosenInOptionsWritesItsContainerWithTheCodecsShown)
+{
+    for (const WindowFormatCase &c : kWindowFormats) {
+        SCOPED_TRACE(c.entry);
+        AppTestEnvironment env;
+        Dlg window;
+        OpenVideo(env, window, Fixture("h264_aac.mp4"));
+        const std::string out = env.dir.path().toStdString() + "/clip" + c.extension;
+        QString video, audio;
+        RunOptions(window, [&](CDialogOutputSettings &dialog) {
+            Choose(dialog, 1094, Combo(dialog, 1094)->findText(c.entry));
+            EXPECT_EQ(Combo(dialog, 1094)->currentText(), c.entry);
+            // The path's extension follows the format at once.
+            EXPECT_TRUE(Text(dialog, 1022).endsWith(c.extension))
+                << Text(dialog, 1022).toStdString();
+            Type(dialog, 1022, QString::fromStdString(out));
+            if (!dialog.Control(1001)->isHidden()) {
+                video = Combo(dialog, 1001)->currentText();
+                audio = Combo(dialog, 1002)->currentText();
+            }
+            Click(dialog, 1082);
+        });
+        env.boxes.Clear();
+        ConvertThroughWindow(env, window);
+        // No "very big file" warning: the picture is compressed in every format.
+        EXPECT_TRUE(env.boxes.Boxes().empty())
+            << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts().front());
+
+        EXPECT_EQ(FormatOf(out), c.container);
+        EXPECT_EQ(Shell("ffmpeg -nostdin -v error -i '" + out + "' -f null - 2>&1"), "");
+        if (video.isEmpty()) {
+            EXPECT_EQ(Probe(out, "v:0", "codec_name"), "wmv2");
+            EXPECT_EQ(Probe(out, "a:0", "codec_name"), "wmav2");
+        } else {
+            EXPECT_EQ(Probe(out, "v:0", "codec_name"), CodecWrittenBy(video));
+            EXPECT_EQ(Probe(out, "a:0", "codec_name"), CodecWrittenBy(audio));
+        }
+        if (std::string(c.entry) == "MP4") {
+            EXPECT_EQ(video, "x264 H.264 encoder");
+            EXPECT_TRUE(audio.startsWith("AAC encoder")) << audio.toStdString();
+        }
+    }
+}
+
+TEST(WindowFormats, AStoredMp4StaysMp4ThroughOptionsAndConvert)
+{
+    AppTestEnvironment env;
+    env.store.WriteInt("Settings", "nOuptputFormat", OutputFormatMp4);
+    env.store.WriteString("Settings", "OutputName", env.dir.path().toStdString() + "/clip.mp4");
+    Dlg window;
+    OpenVideo(env, window, Fixture("h264_aac.mp4"));
+    RunOptions(window, [&](CDialogOutputSettings &dialog) {
+        EXPECT_EQ(Combo(dialog, 1094)->currentText(), "MP4");
+        Click(dialog, 1082);
+    });
+    EXPECT_EQ(window.m_nOutputFormat, OutputFormatMp4);
+    EXPECT_EQ(env.store.ReadInt("Settings", "nOuptputFormat", -1), OutputFormatMp4);
+    env.boxes.Clear();
+    ConvertThroughWindow(env, window);
+    EXPECT_TRUE(env.boxes.Boxes().empty());
+    const std::string out = env.dir.path().toStdString() + "/clip.mp4";
+    EXPECT_EQ(FormatOf(out), "mov,mp4,m4a,3gp,3g2,mj2");
+    EXPECT_EQ(Probe(out, "v:0", "codec_name"), "h264");
+    EXPECT_EQ(Probe(out, "a:0", "codec_name"), "aac");
+}
+
+TEST(WindowFormats, StoredCompressorsAreUsedWithoutOpeningOptions)
+{
+    AppTestEnvironment env;
+    env.store.WriteInt("Settings", "nOuptputFormat", OutputFormatMkv);
+    env.store.WriteString("Settings", "OutputName", env.dir.path().toStdString() + "/clip.mkv");
+    env.store.WriteInt("DexVideoCompress", "CompressorNumber", 0);
+    env.store.WriteString("DexVideoCompress", "CompressorName", "vp8enc");
+    env.store.WriteInt("DexAudioCompress", "CompressorNumber", 1);
+    env.store.WriteString("DexAudioCompress", "CompressorName", "opusenc");
+    Dlg window;
+    OpenVideo(env, window, Fixture("h264_aac.mp4"));
+    env.boxes.Clear();
+    ConvertThroughWindow(env, window);
+    EXPECT_TRUE(env.boxes.Boxes().empty());
+    const std::string out = env.dir.path().toStdString() + "/clip.mkv";
+    EXPECT_EQ(Probe(out, "v:0", "codec_name"), "vp8");
+    EXPECT_EQ(Probe(out, "a:0", "codec_name"), "opus");
+}
+
+// "Original" on a fresh profile changes nothing of the picture: rate, frames and size.
+TEST(OriginalMeansOriginal, AFreshProfileKeepsTheSourcesRateFramesAndSize)
+{
+    AppTestEnvironment env;
+    // 480x270 is no multiple of 8: the rule for typed sizes made it 480x264.
+    const std::string source = env.dir.path().toStdString() + "/wide_2997.mp4";
+    ASSERT_EQ(Shell("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=480x270:rate=30000/1001 "
+                    "-frames:v 60 -c:v libx264 -pix_fmt yuv420p '"
+                    + source + "' 2>&1"),
+              "");
+    Dlg window;
+    OpenVideo(env, window, source);
+    const std::string out = env.dir.path().toStdString() + "/out.mkv";
+    RunOptions(window, [&](CDialogOutputSettings &dialog) {
+        EXPECT_EQ(Combo(dialog, 1068)->currentIndex(), 0);
+        EXPECT_EQ(Combo(dialog, 1025)->currentIndex(), 0);
+        Choose(dialog, 1094, Combo(dialog, 1094)->findText("MKV"));
+        Type(dialog, 1022, QString::fromStdString(out));
+        Click(dialog, 1082);
+    });
+    EXPECT_EQ(window.m_nOutputWidth, 480);
+    EXPECT_EQ(window.m_nOutputHeight, 270);
+    ConvertThroughWindow(env, window);
+    EXPECT_EQ(Probe(out, "v:0", "width"), "480");
+    EXPECT_EQ(Probe(out, "v:0", "height"), "270");
+    EXPECT_EQ(Probe(out, "v:0", "r_frame_rate"), "30000/1001");
+    EXPECT_EQ(Shell("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                    "stream=nb_read_frames -of default=nw=1:nk=1 '"
+                    + out + "' | tr -d '\\n'"),
+              "60");
+}
+
+TEST(OriginalMeansOriginal, ATypedRateWithADecimalCommaIsThatRate)
+{
+    AppTestEnvironment env;
+    Dlg window;
+    OpenVideo(env, window, Fixture("h264_aac.mp4"));
+    const std::string out = env.dir.path().toStdString() + "/out.mkv";
+    RunOptions(window, [&](CDialogOutputSettings &dialog) {
+        Choose(dialog, 1094, Combo(dialog, 1094)->findText("MKV"));
+        Type(dialog, 1022, QString::fromStdString(out));
+        Choose(dialog, 1068, 6);
+        Type(dialog, 1069, "12,5");
+        Click(dialog, 1082);
+    });
+    EXPECT_DOUBLE_EQ(window.m_dOutputFrameRate, 12.5);
+    EXPECT_EQ(env.store.ReadString("Settings", "OutputFrameRate", ""), "12,5");
+    ConvertThroughWindow(env, window);
+    EXPECT_EQ(Probe(out, "v:0", "r_frame_rate"), "25/2");
+}

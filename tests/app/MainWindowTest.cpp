@@ -197,7 +197,7 @@ TEST(MainWindow, ASettingsFileThatIsNotIniStartsWithTheDefaults)
         Dlg dialog;
         EXPECT_TRUE(dialog.Initialized());
         EXPECT_EQ(dialog.m_nOutputFormat, 1);
-        EXPECT_EQ(dialog.m_nFrameRateIndex, 1);
+        EXPECT_EQ(dialog.m_nFrameRateIndex, FrameRateSource);
         EXPECT_EQ(dialog.m_nVideoBitrate, 798720u);
         EXPECT_TRUE(dialog.StatusText().endsWith("output.wmv     Resolution: Original size"));
         dialog.show();

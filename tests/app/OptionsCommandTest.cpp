@@ -78,11 +78,12 @@ TEST(OptionsDialog, ConfirmedAfterOpeningAVideoTheStatusLineShowsTheSize)
         EXPECT_EQ(qobject_cast<QComboBox *>(dialog.Control(1068))->itemText(0),
                   "Original frame rate 25.000");
         TypeSize(dialog, "640", "480");
+        // A typed name of another container takes the chosen format's extension (WMV here).
         qobject_cast<QLineEdit *>(dialog.Control(1022))->setText("/tmp/out/clip.asf");
         Press(dialog, 1082);
     });
     EXPECT_EQ(window.StatusText().toStdString(),
-              "Output file: /tmp/out/clip.asf     Resolution: 640*480");
+              "Output file: /tmp/out/clip.wmv     Resolution: 640*480");
     // The facts of the video are not handed back.
     EXPECT_EQ(window.m_nSourceWidth, 320);
     EXPECT_EQ(window.m_nSourceHeight, 240);
@@ -94,6 +95,6 @@ TEST(OptionsDialog, ConfirmedAfterOpeningAVideoTheStatusLineShowsTheSize)
         Press(dialog, 1083);
     });
     EXPECT_EQ(window.StatusText().toStdString(),
-              "Output file: /tmp/out/clip.asf     Resolution: 640*480");
+              "Output file: /tmp/out/clip.wmv     Resolution: 640*480");
     EXPECT_EQ(window.m_nOutputWidth, 640);
 }
