@@ -219,13 +219,18 @@ HRESULT PlaybackGraph::GetAvgTimePerFrame(double *seconds) const
     const GstStructure *s = m_impl->VideoStructure(&caps);
     if (!s)
         return E_FAIL;
-    int num = 0;
-    int den = 0;
-    // 0/1 is how a stream says its rate varies or is unknown; the caller decides then.
-    if (gst_structure_get_fraction(s, "framerate", &num, &den) && num > 0 && den > 0)
-        *seconds = static_cast<double>(den) / num;
-    else
-        *seconds = 0.0;
+    Impl &d = *m_impl;
+    if (!d.frameRate) {
+        FrameRate declared;
+        if (!gst_structure_get_fraction(s, "framerate", &declared.num, &declared.den))
+            declared = {};
+        // Declared rates can be a demuxer's default (ASF's 25) or 0/1 (Matroska without a
+        // default duration): the frames' stamps say what the file holds.
+        d.frameRate = MeasureFrameRate(d.path, declared);
+    }
+    // 0 when the rate stays unknown; the caller decides then.
+    *seconds
+        = d.frameRate->Valid() ? static_cast<double>(d.frameRate->den) / d.frameRate->num : 0.0;
     return S_OK;
 }
 

@@ -3,12 +3,14 @@
 #include "media/core/GraphEvents.h"
 #include "media/core/GstHandles.h"
 #include "media/playback/PlaybackGraph.h"
+#include "media/probe/FrameTimes.h"
 
 #include <gst/app/gstappsink.h>
 
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 // The inside of a playback graph, shared by its render (PlaybackRender.cpp: building the
@@ -33,6 +35,8 @@ struct PlaybackGraph::Impl
     double rate = 1.0;
     REFERENCE_TIME stop = -1;             // set stop position; -1 = the end of the media
     REFERENCE_TIME measuredDuration = -1; // our own measure where the demuxer only estimates
+    std::string path;                     // the rendered file
+    std::optional<FrameRate> frameRate;   // read from the frames' stamps when first asked
 
     ~Impl()
     {

@@ -137,6 +137,8 @@ void PlaybackGraph::Impl::Clear()
     rate = 1.0;
     stop = -1;
     measuredDuration = -1;
+    path.clear();
+    frameRate.reset();
 }
 
 void PlaybackGraph::Impl::OnPadAdded(GstElement *, GstPad *pad, gpointer self)
@@ -327,6 +329,7 @@ HRESULT PlaybackGraph::RenderFile(const std::string &path)
         return VFW_E_CANNOT_RENDER;
     }
     d.rendered = true;
+    d.path = path;
     // The MPEG demuxers only estimate the length; measure it from the stamps instead.
     const bool programStream = ContainsFactory(GST_BIN(d.pipeline.get()), "mpegpsdemux");
     const bool transportStream = ContainsFactory(GST_BIN(d.pipeline.get()), "tsdemux");
