@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QTest>
 
 namespace {
 
@@ -28,7 +29,7 @@ const char kNoDuration[] = "Can not get the duration of the clip!Cannot open the
 
 } // namespace
 
-TEST(OpenVideo, ALongClipBecomesTheWholeJobInWholeSeconds)
+TEST(OpenVideo, ALongClipBecomesTheWholeJobWithTextsInWholeSeconds)
 {
     AppTestEnvironment env;
     env.store.WriteInt("TransitionSettings", "TransitionType", 1);
@@ -57,9 +58,11 @@ TEST(OpenVideo, ALongClipBecomesTheWholeJobInWholeSeconds)
     EXPECT_EQ(dialog.m_szPhotoFile[0], path);
     EXPECT_EQ(dialog.m_szMusicFile[0], path);
     EXPECT_EQ(dialog.m_nDefaultPhotoDuration, 95);
-    EXPECT_EQ(dialog.m_llPhotoDuration[0], 950000000);
+    // The video and its end mark keep its exact length, 95.7 s; only the texts are in whole
+    // seconds.
+    EXPECT_NEAR(static_cast<double>(dialog.m_llPhotoDuration[0]), 957000000.0, 10000.0);
     EXPECT_EQ(dialog.m_llStartTime, 0);
-    EXPECT_EQ(dialog.m_llEndTime, 950000000);
+    EXPECT_EQ(dialog.m_llEndTime, dialog.m_llPhotoDuration[0]);
     EXPECT_EQ(dialog.m_nTransitionType[0], 0);
     EXPECT_EQ(dialog.m_llTransitionDuration[0], 20000000);
     // The music item keeps the file's full length, fraction included.
@@ -77,6 +80,32 @@ TEST(OpenVideo, ALongClipBecomesTheWholeJobInWholeSeconds)
         EXPECT_TRUE(dialog.Control(id)->isEnabled()) << id;
     EXPECT_EQ(env.store.ReadString("Option", "LastPhotoFolder", ""),
               std::string(CW_FIXTURE_DIR) + "/");
+}
+
+// "The whole video" as opened converts to its last frame: 957 frames of the 95.7 s clip, not
+// the 950 of its whole seconds.
+TEST(OpenVideo, TheEndMarkIsTheExactLengthSoTheWholeVideoConverts)
+{
+    AppTestEnvironment env;
+    Dlg dialog;
+    dialog.show();
+    env.choosers.QueueAnswer(Fixture("long_95_7.mp4"));
+    ClickOpen(dialog);
+    ASSERT_EQ(dialog.m_nPhotoCount, 1);
+    EXPECT_EQ(LabelText(dialog, Dlg::IDC_STATIC_END_TIME), "00:01:35");
+
+    const std::string out = env.dir.path().toStdString() + "/whole.wmv";
+    dialog.m_szOutputFile = out;
+    dialog.m_dOutputFrameRate = 10;
+    dialog.m_bUseVideoCompressor = 1; // the Windows Media writer compresses by itself
+    env.boxes.Clear();
+    qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_CONVERT))->click();
+    ASSERT_EQ(dialog.m_bConverting, 1) << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 120000));
+    EXPECT_EQ(Shell("ffprobe -v error -count_frames -select_streams v -show_entries "
+                    "stream=nb_read_frames -of default=nw=1:nk=1 '"
+                    + out + "'"),
+              "957\n");
 }
 
 TEST(OpenVideo, CancellingTheChooserChangesNothing)
