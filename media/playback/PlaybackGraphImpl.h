@@ -7,6 +7,7 @@
 
 #include <gst/app/gstappsink.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -30,6 +31,10 @@ struct PlaybackGraph::Impl
     std::mutex streamsMutex; // pad-added runs on a streaming thread
     gst::Pad videoPad;       // the decoder's pad of the first video stream
     bool hasAudio = false;
+
+    // Paused from playing: the sink prerolls on the next picture, which must not replace the
+    // one on screen (the one the user paused at and marks). A seek or play lets it through.
+    std::atomic<bool> holdPreroll{false};
 
     bool rendered = false;
     double rate = 1.0;

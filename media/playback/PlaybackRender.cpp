@@ -134,6 +134,7 @@ void PlaybackGraph::Impl::Clear()
     }
     // With the streaming threads stopped no more messages can come.
     events->Reset();
+    holdPreroll = false;
     rate = 1.0;
     stop = -1;
     measuredDuration = -1;
@@ -218,7 +219,9 @@ GstElement *PlaybackGraph::Impl::MakeVideoFrameSink()
 GstFlowReturn PlaybackGraph::Impl::OnPreroll(GstAppSink *sink, gpointer self)
 {
     gst::Sample sample(gst_app_sink_pull_preroll(sink));
-    static_cast<Impl *>(self)->DeliverFrame(sample.get());
+    auto *impl = static_cast<Impl *>(self);
+    if (!impl->holdPreroll)
+        impl->DeliverFrame(sample.get());
     return GST_FLOW_OK;
 }
 
