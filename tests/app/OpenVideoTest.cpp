@@ -1,6 +1,9 @@
 #include "AppTestSupport.h"
 
 #include "app/VinteloDlg.h"
+#include "preview/TrimControls.h"
+#include "preview/VcdCore.h"
+#include "preview/VideoWidget.h"
 
 #include <gtest/gtest.h>
 
@@ -106,6 +109,43 @@ TEST(OpenVideo, TheEndMarkIsTheExactLengthSoTheWholeVideoConverts)
                     "stream=nb_read_frames -of default=nw=1:nk=1 '"
                     + out + "'"),
               "957\n");
+}
+
+// A file GStreamer decodes opens: VP8 with an alpha channel (a pair of decoders) was refused as
+// unreadable. It shows its picture in the preview and converts, every frame.
+TEST(OpenVideo, AVp8WebmWithAlphaOpensPreviewsAndConverts)
+{
+    AppTestEnvironment env;
+    Dlg dialog;
+    dialog.show();
+    env.choosers.QueueAnswer(Fixture("vp8_alpha.webm"));
+    ClickOpen(dialog);
+    ASSERT_TRUE(env.boxes.Boxes().empty()) << env.boxes.Boxes()[0].text;
+    ASSERT_EQ(dialog.m_nPhotoCount, 1);
+    EXPECT_EQ(dialog.m_nSourceWidth, 160);
+    EXPECT_EQ(dialog.m_nSourceHeight, 120);
+    EXPECT_NEAR(dialog.m_dSourceFrameRate, 30.0, 0.001);
+    CVcdCore *player = CTrimControls::Player();
+    ASSERT_NE(player, nullptr);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !player->VideoWidget()->CurrentFrame().isNull(); }, 20000));
+    const QImage picture = player->VideoWidget()->CurrentFrame();
+    EXPECT_EQ(picture.size(), QSize(160, 120));
+    // The test pattern's colour bars, not a blank picture.
+    EXPECT_NE(picture.pixel(20, 60), picture.pixel(140, 60));
+
+    const std::string out = env.dir.path().toStdString() + "/alpha.wmv";
+    dialog.m_szOutputFile = out;
+    dialog.m_dOutputFrameRate = 30;
+    dialog.m_bUseVideoCompressor = 1;
+    env.boxes.Clear();
+    qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_CONVERT))->click();
+    ASSERT_EQ(dialog.m_bConverting, 1) << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 120000));
+    EXPECT_EQ(Shell("ffprobe -v error -count_frames -select_streams v -show_entries "
+                    "stream=nb_read_frames -of default=nw=1:nk=1 '"
+                    + out + "'"),
+              "60\n");
 }
 
 TEST(OpenVideo, CancellingTheChooserChangesNothing)

@@ -91,6 +91,7 @@ TEST(MediaProbe, MeasuresEveryPlayableFixture)
         {"mpeg2_mp2.mpg", 352, 288, 25.0, 2.0},
         {"video_only_640x480.mp4", 640, 480, 29.97, 2.002},
         {"long_95_7.mp4", 64, 48, 10.0, 95.7},
+        {"vp8_alpha.webm", 160, 120, 30.0, 2.0}, // decoded by a pair of decoders
     };
     for (const Case &c : cases) {
         MediaProbeResult result;
