@@ -317,7 +317,7 @@ HRESULT PlaybackGraph::RenderFile(const std::string &path)
         return VFW_E_CANNOT_RENDER;
     // Streams without a decoder stay inside: a file plays with whatever can be decoded.
     g_object_set(decoder, "uri", uri.get(), "expose-all-streams", FALSE, nullptr);
-    AcceptDecodersOfAnyOutput(decoder);
+    DecodeWithoutAlphaBins(decoder);
     g_signal_connect(decoder, "pad-added", G_CALLBACK(&Impl::OnPadAdded), &d);
     gst_bin_add(GST_BIN(d.pipeline.get()), decoder);
 

@@ -81,7 +81,7 @@ void TuneSourceElement(GstElement *element, const SourceTrack &track)
     if (!factory)
         return;
     const gchar *name = GST_OBJECT_NAME(factory);
-    AcceptDecodersOfAnyOutput(element);
+    DecodeWithoutAlphaBins(element);
     if (track.sliceThreads && g_str_equal(name, "avdec_h264")
         && HasProperty(element, "thread-type"))
         gst_util_set_object_arg(G_OBJECT(element), "thread-type", "slice");
