@@ -21,6 +21,10 @@ constexpr int kReorderDepth = 16;
 constexpr double kStampToleranceNs = 1.0e6 + 1.0e3;
 // Frames never lie this far apart, nor come this much out of order.
 constexpr std::int64_t kClockJumpNs = 10 * std::int64_t(GST_SECOND);
+// Enough frames to tell 24 from 23.976 fps in millisecond stamps (2 ms apart after 2 s), read
+// at every open; a rate that varies is averaged over more.
+constexpr int kFramesForAGrid = 120;
+constexpr int kFramesForAnAverage = 600;
 constexpr GstClockTime kReadTimeout = 10 * GST_SECOND;
 
 struct Reading
@@ -243,10 +247,14 @@ FrameRate RateFromFrameTimes(const FrameTimes &times, FrameRate declared)
 
 FrameRate MeasureFrameRate(const std::string &path, FrameRate declared)
 {
-    const std::optional<FrameTimes> times = ReadFrameTimes(path);
+    std::optional<FrameTimes> times = ReadFrameTimes(path, kFramesForAGrid);
     if (!times)
         return declared;
-    const FrameRate measured = RateFromFrameTimes(*times, declared);
+    FrameRate measured = RateFromFrameTimes(*times, declared);
+    if (measured.Valid() && !times->wholeStream && !OnGrid(times->starts, measured)) {
+        if (std::optional<FrameTimes> more = ReadFrameTimes(path, kFramesForAnAverage))
+            measured = RateFromFrameTimes(*more, declared);
+    }
     return measured.Valid() ? measured : declared;
 }
 

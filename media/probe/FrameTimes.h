@@ -32,14 +32,15 @@ struct FrameTimes
 };
 
 // Empty when the file has no video stream or cannot be read within the bounded wait.
-std::optional<FrameTimes> ReadFrameTimes(const std::string &path, int maxFrames = 600);
+std::optional<FrameTimes> ReadFrameTimes(const std::string &path, int maxFrames);
 
 // The rate the stamps hold: the declared rate when every frame sits on its grid (within the
 // 1 ms rounding of containers that count in milliseconds), else the common rate that does;
 // frames that follow no fixed grid give their average rate. Invalid when there are too few.
 FrameRate RateFromFrameTimes(const FrameTimes &times, FrameRate declared);
 
-// Both: the rate of path's first video stream, or declared when its stamps cannot be read.
+// Both: the rate of path's first video stream, or declared when its stamps cannot be read. A
+// few seconds' frames settle a fixed rate; a variable one is averaged over more.
 FrameRate MeasureFrameRate(const std::string &path, FrameRate declared);
 
 } // namespace media
