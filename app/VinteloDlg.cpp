@@ -354,7 +354,8 @@ void CVinteloDlg::OpenVideoFile(const std::string &path)
 
     const long long seconds = probe.stopPosition / UNITS;
     m_nDefaultPhotoDuration = static_cast<int>(seconds);
-    SetOpenedVideo(m_szPhotoFile[0], seconds * UNITS, DurationProbe(m_szPhotoFile[0]));
+    // The whole video to its last frame: the texts show whole seconds, the marks do not.
+    SetOpenedVideo(m_szPhotoFile[0], probe.stopPosition, DurationProbe(m_szPhotoFile[0]));
 
     const std::size_t slash = m_szPhotoFile[0].find_last_of('/');
     store.WriteString("Option", "LastPhotoFolder",

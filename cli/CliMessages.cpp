@@ -1,13 +1,9 @@
 #include "cli/CliMessages.h"
 
+#include "job/InputFile.h"
 #include "platform/MessageBoxes.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -141,34 +137,8 @@ bool Quiet()
 
 bool CheckInputFile(const std::string &path)
 {
-    struct stat info = {};
-    if (stat(path.c_str(), &info) != 0) {
-        // A link that leads nowhere reads "No such file or directory"; say which it is.
-        struct stat link = {};
-        if (errno == ENOENT && lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-            Fail(path, "No such file or directory (a symbolic link to a missing file)");
-            return false;
-        }
-        Fail(path, std::strerror(errno));
-        return false;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        Fail(path, std::strerror(EISDIR));
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        Fail(path, "not a regular file (a pipe, socket or device); give a video file");
-        return false;
-    }
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        Fail(path, std::strerror(errno));
-        return false;
-    }
-    close(fd);
-    if (info.st_size == 0) {
-        Fail(path, "the file is empty");
-        return false;
-    }
-    return true;
+    const InputFileCheck check = InspectInputFile(path);
+    if (!check.ok)
+        Fail(path, check.reason);
+    return check.ok;
 }

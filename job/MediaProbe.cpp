@@ -1,5 +1,6 @@
 #include "job/MediaProbe.h"
 
+#include "job/InputFile.h"
 #include "localisation/Language.h"
 #include "media/playback/PlaybackGraph.h"
 #include "platform/MessageBoxes.h"
@@ -36,6 +37,10 @@ bool RunMediaProbe(const std::string &path, MediaProbeResult *result)
         return StepFailed("Failed to CoCreateInstance");
 
     if (FAILED(graph->RenderFile(path))) {
+        // Where the system refused the file, its reason comes first: no decoder would help.
+        if (const InputFileCheck check = InspectInputFile(path); !check.ok && check.systemReason)
+            platform::ShowMessageBox("Cannot read \"" + path + "\": " + check.reason + ".",
+                                     "Error");
         const CLanguage &language = CLanguage::Instance();
         platform::ShowUnownedMessageBox(language.GetString(122),
                                         language.GetString(105) + " IDS_MESSAGE_NOT_OPEN_FILE");

@@ -99,8 +99,16 @@ void CTrimControls::OnPlay()
 
 void CTrimControls::OnPause()
 {
-    if (CVcdCore *player = Player())
-        player->Pause();
+    CVcdCore *player = Player();
+    if (!player)
+        return;
+    const bool wasRunning = player->State() == Running;
+    player->Pause();
+    // The display shows the frame the picture stopped at, not the last poll's position.
+    if (wasRunning && player->State() == Paused) {
+        player->m_llCurrentPosition = CurrentFrameStart();
+        OnPositionTick(0);
+    }
 }
 
 void CTrimControls::OnStop()

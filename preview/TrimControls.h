@@ -81,7 +81,8 @@ private:
     void StepFrames(int frames);
     void GoTo(REFERENCE_TIME t);
     REFERENCE_TIME LastFrameStart() const;
-    // The current position at the start of its frame, read afresh while playing.
+    // The start of the current frame: while playing, of the position read afresh; held still,
+    // of the picture on screen.
     REFERENCE_TIME CurrentFrameStart();
     void ShowExactMarks();
 

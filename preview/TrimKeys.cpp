@@ -5,6 +5,7 @@
 #include "localisation/BuiltinTexts.h"
 #include "localisation/Language.h"
 #include "preview/VcdCore.h"
+#include "preview/VideoWidget.h"
 
 #include <QLabel>
 #include <QWidget>
@@ -79,9 +80,7 @@ bool CTrimControls::OnKey(int key, Qt::KeyboardModifiers modifiers)
         if (!shift) {
             StepFrames(direction);
         } else {
-            if (player->State() == Running)
-                player->RefreshPosition();
-            GoTo(player->m_llCurrentPosition + direction * kOneSecond);
+            GoTo(CurrentFrameStart() + direction * kOneSecond);
         }
         return true;
     }
@@ -123,7 +122,7 @@ void CTrimControls::StepFrames(int frames)
         return;
     }
     const double rate = Rate();
-    GoTo(FrameStart(FrameIndex(player->m_llCurrentPosition, rate) + frames, rate));
+    GoTo(FrameStart(FrameIndex(CurrentFrameStart(), rate) + frames, rate));
 }
 
 REFERENCE_TIME CTrimControls::LastFrameStart() const
@@ -142,9 +141,15 @@ REFERENCE_TIME CTrimControls::LastFrameStart() const
 REFERENCE_TIME CTrimControls::CurrentFrameStart()
 {
     CVcdCore *player = Player();
-    if (player->State() == Running)
-        player->RefreshPosition();
     const double rate = Rate();
+    if (player->State() != Running) {
+        // Held still, the picture on screen is the frame, wherever the last poll of the
+        // position was. Its stamp can be a little early (millisecond containers).
+        if (const auto shown = player->VideoWidget()->ShownPosition(); shown && rate > 0)
+            return FrameStart(std::llround(static_cast<double>(*shown) * rate / UNITS), rate);
+        return FrameStart(FrameIndex(player->m_llCurrentPosition, rate), rate);
+    }
+    player->RefreshPosition();
     return FrameStart(FrameIndex(player->m_llCurrentPosition, rate), rate);
 }
 

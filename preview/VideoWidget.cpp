@@ -69,6 +69,14 @@ REFERENCE_TIME CVideoWidget::CurrentFramePosition() const
     return m_store->position;
 }
 
+std::optional<REFERENCE_TIME> CVideoWidget::ShownPosition() const
+{
+    std::lock_guard lock(m_store->mutex);
+    if (m_store->frame.isNull())
+        return std::nullopt;
+    return m_store->position;
+}
+
 void CVideoWidget::paintEvent(QPaintEvent *)
 {
     m_store->repaintPending = false;

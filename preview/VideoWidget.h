@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 // Shows the frames a playback graph hands over on its streaming thread. The newest frame is
 // kept under a lock (held, not copied, when the graph lets it be held) and the widget is asked,
@@ -27,6 +28,8 @@ public:
     // The newest frame received (null before the first) and its stream position.
     QImage CurrentFrame() const;
     REFERENCE_TIME CurrentFramePosition() const;
+    // The position of the picture on screen; empty before the first.
+    std::optional<REFERENCE_TIME> ShownPosition() const;
     // How many times a frame has been painted.
     int PaintCount() const { return m_paints; }
 

@@ -15,6 +15,7 @@ using namespace std::chrono_literals;
 
 constexpr auto kSeekTimeout = 10s;
 constexpr auto kDurationRetryDelay = 20ms;
+constexpr GstClockTime kPauseSettleTimeout = 2 * GST_SECOND;
 
 } // namespace
 
@@ -38,6 +39,7 @@ HRESULT PlaybackGraph::Impl::Seek(double newRate, REFERENCE_TIME current, REFERE
     const GstSeekType stopType = newStop >= 0 ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE;
     const gint64 stopNs = newStop >= 0 ? UnitsToNanoseconds(newStop) : GST_CLOCK_TIME_NONE;
     const GraphEvents::Mark mark = events->Now();
+    holdPreroll = false; // the picture at the new position is wanted
     events->BeginFlush();
     const bool sent
         = gst_element_seek(pipeline.get(), newRate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET,
@@ -219,24 +221,44 @@ HRESULT PlaybackGraph::GetAvgTimePerFrame(double *seconds) const
     const GstStructure *s = m_impl->VideoStructure(&caps);
     if (!s)
         return E_FAIL;
-    int num = 0;
-    int den = 0;
-    // 0/1 is how a stream says its rate varies or is unknown; the caller decides then.
-    if (gst_structure_get_fraction(s, "framerate", &num, &den) && num > 0 && den > 0)
-        *seconds = static_cast<double>(den) / num;
-    else
-        *seconds = 0.0;
+    Impl &d = *m_impl;
+    if (!d.frameRate) {
+        FrameRate declared;
+        if (!gst_structure_get_fraction(s, "framerate", &declared.num, &declared.den))
+            declared = {};
+        // Declared rates can be a demuxer's default (ASF's 25) or 0/1 (Matroska without a
+        // default duration): the frames' stamps say what the file holds.
+        d.frameRate = MeasureFrameRate(d.path, declared);
+    }
+    // 0 when the rate stays unknown; the caller decides then.
+    *seconds
+        = d.frameRate->Valid() ? static_cast<double>(d.frameRate->den) / d.frameRate->num : 0.0;
     return S_OK;
 }
 
 HRESULT PlaybackGraph::Run()
 {
+    m_impl->holdPreroll = false;
     return m_impl->SetState(GST_STATE_PLAYING);
 }
 
 HRESULT PlaybackGraph::Pause()
 {
-    return m_impl->SetState(GST_STATE_PAUSED);
+    Impl &d = *m_impl;
+    if (!d.rendered)
+        return VFW_E_WRONG_STATE;
+    GstState state = GST_STATE_VOID_PENDING;
+    GstState pending = GST_STATE_VOID_PENDING;
+    gst_element_get_state(d.pipeline.get(), &state, &pending, 0);
+    const bool playing = state == GST_STATE_PLAYING || pending == GST_STATE_PLAYING;
+    if (playing)
+        d.holdPreroll = true;
+    const HRESULT hr = d.SetState(GST_STATE_PAUSED);
+    // Until the pause has settled a picture being drawn can still replace the one on screen;
+    // afterwards the picture and the position stay.
+    if (SUCCEEDED(hr) && playing)
+        gst_element_get_state(d.pipeline.get(), nullptr, nullptr, kPauseSettleTimeout);
+    return hr;
 }
 
 HRESULT PlaybackGraph::Stop()

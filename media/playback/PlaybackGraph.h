@@ -65,7 +65,8 @@ public:
     HRESULT QueryBasicVideo() const;
     // Decoded frame size in pixels.
     HRESULT GetVideoSize(int *width, int *height) const;
-    // Average time per frame in seconds; 0 when the stream does not declare a rate.
+    // Average time per frame in seconds, as the first frames' stamps show it (a demuxer's
+    // declared rate only where they agree); 0 when there is no rate to be had.
     HRESULT GetAvgTimePerFrame(double *seconds) const;
 
     HRESULT Run();

@@ -3,12 +3,15 @@
 #include "media/core/GraphEvents.h"
 #include "media/core/GstHandles.h"
 #include "media/playback/PlaybackGraph.h"
+#include "media/probe/FrameTimes.h"
 
 #include <gst/app/gstappsink.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 // The inside of a playback graph, shared by its render (PlaybackRender.cpp: building the
@@ -29,10 +32,16 @@ struct PlaybackGraph::Impl
     gst::Pad videoPad;       // the decoder's pad of the first video stream
     bool hasAudio = false;
 
+    // Paused from playing: the sink prerolls on the next picture, which must not replace the
+    // one on screen (the one the user paused at and marks). A seek or play lets it through.
+    std::atomic<bool> holdPreroll{false};
+
     bool rendered = false;
     double rate = 1.0;
     REFERENCE_TIME stop = -1;             // set stop position; -1 = the end of the media
     REFERENCE_TIME measuredDuration = -1; // our own measure where the demuxer only estimates
+    std::string path;                     // the rendered file
+    std::optional<FrameRate> frameRate;   // read from the frames' stamps when first asked
 
     ~Impl()
     {

@@ -1,5 +1,6 @@
 #include "media/playback/PlaybackGraphImpl.h"
 
+#include "media/core/DecoderPlugging.h"
 #include "media/core/TimeUnits.h"
 #include "media/playback/SoundOutput.h"
 #include "media/probe/MpegPsDuration.h"
@@ -134,9 +135,12 @@ void PlaybackGraph::Impl::Clear()
     }
     // With the streaming threads stopped no more messages can come.
     events->Reset();
+    holdPreroll = false;
     rate = 1.0;
     stop = -1;
     measuredDuration = -1;
+    path.clear();
+    frameRate.reset();
 }
 
 void PlaybackGraph::Impl::OnPadAdded(GstElement *, GstPad *pad, gpointer self)
@@ -216,7 +220,9 @@ GstElement *PlaybackGraph::Impl::MakeVideoFrameSink()
 GstFlowReturn PlaybackGraph::Impl::OnPreroll(GstAppSink *sink, gpointer self)
 {
     gst::Sample sample(gst_app_sink_pull_preroll(sink));
-    static_cast<Impl *>(self)->DeliverFrame(sample.get());
+    auto *impl = static_cast<Impl *>(self);
+    if (!impl->holdPreroll)
+        impl->DeliverFrame(sample.get());
     return GST_FLOW_OK;
 }
 
@@ -311,6 +317,7 @@ HRESULT PlaybackGraph::RenderFile(const std::string &path)
         return VFW_E_CANNOT_RENDER;
     // Streams without a decoder stay inside: a file plays with whatever can be decoded.
     g_object_set(decoder, "uri", uri.get(), "expose-all-streams", FALSE, nullptr);
+    DecodeWithoutAlphaBins(decoder);
     g_signal_connect(decoder, "pad-added", G_CALLBACK(&Impl::OnPadAdded), &d);
     gst_bin_add(GST_BIN(d.pipeline.get()), decoder);
 
@@ -327,6 +334,7 @@ HRESULT PlaybackGraph::RenderFile(const std::string &path)
         return VFW_E_CANNOT_RENDER;
     }
     d.rendered = true;
+    d.path = path;
     // The MPEG demuxers only estimate the length; measure it from the stamps instead.
     const bool programStream = ContainsFactory(GST_BIN(d.pipeline.get()), "mpegpsdemux");
     const bool transportStream = ContainsFactory(GST_BIN(d.pipeline.get()), "tsdemux");

@@ -1,5 +1,6 @@
 #include "media/render/TrackPlan.h"
 
+#include "media/core/DecoderPlugging.h"
 #include "media/render/RenderEngine.h"
 #include "media/render/RenderLayout.h"
 
@@ -80,6 +81,7 @@ void TuneSourceElement(GstElement *element, const SourceTrack &track)
     if (!factory)
         return;
     const gchar *name = GST_OBJECT_NAME(factory);
+    DecodeWithoutAlphaBins(element);
     if (track.sliceThreads && g_str_equal(name, "avdec_h264")
         && HasProperty(element, "thread-type"))
         gst_util_set_object_arg(G_OBJECT(element), "thread-type", "slice");

@@ -39,6 +39,18 @@ int ShownFrame()
     return FrameNumber(grey, picture.width(), picture.height());
 }
 
+// The number of the picture the preview holds now, without waiting for any position.
+int PictureNumber()
+{
+    const QImage picture = CTrimControls::Player()->VideoWidget()->CurrentFrame().convertToFormat(
+        QImage::Format_Grayscale8);
+    std::vector<unsigned char> grey;
+    for (int y = 0; y < picture.height(); ++y)
+        grey.insert(grey.end(), picture.constScanLine(y),
+                    picture.constScanLine(y) + picture.width());
+    return FrameNumber(grey, picture.width(), picture.height());
+}
+
 // A key on the main window, made the active window first as a user's click would.
 void KeyOnMainWindow(Dlg &dialog, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
@@ -160,4 +172,67 @@ TEST(FrameMarking, DraggingTheSliderFollowsWithKeyFramesAndTheReleaseIsExact)
     const REFERENCE_TIME target = 150 * player->m_llStopPosition / 600;
     ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(shown() - target) < 1000000; }, 20000))
         << shown();
+}
+
+// Played and paused, by the Pause button or Space, I and O mark the picture on screen (the one
+// that stays there), every time; the marks convert to exactly those frames.
+TEST(FrameMarking, AfterAPauseIAndOMarkTheShownFrame)
+{
+    AppTestEnvironment env;
+    Dlg dialog;
+    dialog.show();
+    env.choosers.QueueAnswer(Fixture("numbered_25fps.mp4"));
+    qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
+    CVcdCore *player = CTrimControls::Player();
+    ASSERT_NE(player, nullptr);
+    ASSERT_EQ(ShownFrame(), 0);
+    auto *play = qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_PLAY));
+    auto *pause = qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_PAUSE));
+
+    int startFrame = -1;
+    int endFrame = -1;
+    for (int run = 0; run < 20; ++run) {
+        SCOPED_TRACE(run);
+        const bool byButton = run % 2 == 0;
+        const int before = PictureNumber();
+        if (before > 200)
+            KeyOnMainWindow(dialog, Qt::Key_Home);
+        const int from = PictureNumber();
+        byButton ? play->click() : KeyOnMainWindow(dialog, Qt::Key_Space);
+        // Let it play a few frames, a different number each run.
+        const int until = from + 3 + run % 7;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return PictureNumber() >= until; }, 20000));
+        byButton ? pause->click() : KeyOnMainWindow(dialog, Qt::Key_Space);
+        ASSERT_EQ(player->State(), Paused);
+        const bool start = run < 10 ? run % 2 == 0 : run % 2 == 1;
+        KeyOnMainWindow(dialog, start ? Qt::Key_I : Qt::Key_O);
+        // A picture that comes after the pause would replace the one the user saw.
+        QTest::qWait(150);
+        const int shown = PictureNumber();
+        const REFERENCE_TIME mark = start ? dialog.m_llStartTime : dialog.m_llEndTime;
+        EXPECT_EQ(mark, shown * UNITS / 25) << "shown frame " << shown;
+        (start ? startFrame : endFrame) = shown;
+    }
+    ASSERT_GE(startFrame, 0);
+    ASSERT_GE(endFrame, 0);
+    if (endFrame <= startFrame) {
+        // Runs ended the other way round: put the end after the start, on the frame shown.
+        KeyOnMainWindow(dialog, Qt::Key_End);
+        ASSERT_EQ(ShownFrame(), 249);
+        KeyOnMainWindow(dialog, Qt::Key_O);
+        endFrame = 249;
+    }
+
+    const std::string out = env.dir.path().toStdString() + "/paused.wmv";
+    dialog.m_szOutputFile = out;
+    dialog.m_dOutputFrameRate = 25;
+    dialog.m_bUseVideoCompressor = 1;
+    env.boxes.Clear();
+    qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_CONVERT))->click();
+    ASSERT_EQ(dialog.m_bConverting, 1) << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 120000));
+    const int frames = endFrame - startFrame;
+    ASSERT_EQ(rendertest::Probe(out, "v", "nb_read_frames"), std::to_string(frames));
+    EXPECT_EQ(FrameNumber(rendertest::GreyFrame(out, 0), 320, 240), startFrame);
+    EXPECT_EQ(FrameNumber(rendertest::GreyFrame(out, frames - 1), 320, 240), endFrame - 1);
 }

@@ -91,6 +91,7 @@ TEST(MediaProbe, MeasuresEveryPlayableFixture)
         {"mpeg2_mp2.mpg", 352, 288, 25.0, 2.0},
         {"video_only_640x480.mp4", 640, 480, 29.97, 2.002},
         {"long_95_7.mp4", 64, 48, 10.0, 95.7},
+        {"vp8_alpha.webm", 160, 120, 30.0, 2.0}, // decoded by a pair of decoders
     };
     for (const Case &c : cases) {
         MediaProbeResult result;
@@ -100,6 +101,42 @@ TEST(MediaProbe, MeasuresEveryPlayableFixture)
         EXPECT_NEAR(result.sourceFrameRate, c.fps, 0.001) << c.name;
         // Within one frame of the true length.
         EXPECT_NEAR(result.stopPosition / 1e7, c.seconds, 1.0 / c.fps) << c.name;
+    }
+    EXPECT_TRUE(env.boxes.Boxes().empty());
+}
+
+// "Original frame rate" is the rate ffprobe reads: 24 fps WebM, also without a declared rate
+// (its demuxer says 0/1), WMV at 12 and 29.97 fps (its demuxer says 25), and the average of a
+// variable rate.
+TEST(MediaProbe, OriginalFrameRateIsTheRateFfprobeReads)
+{
+    AppTestEnvironment env;
+    struct Case
+    {
+        const char *name;
+        double fps;
+        const char *ffprobeEntry; // the figure of ffprobe's that ours must match
+    };
+    const Case cases[] = {
+        {"vp9_24fps.webm", 24.0, "r_frame_rate"},
+        {"av1_24fps.webm", 24.0, "r_frame_rate"},
+        {"vp9_24fps_norate.webm", 24.0, "r_frame_rate"},
+        {"wmv2_12fps.wmv", 12.0, "r_frame_rate"},
+        {"wmv2_2997fps.wmv", 30000.0 / 1001, "r_frame_rate"},
+        {"vfr_h264.mp4", 3600.0 / 179, "avg_frame_rate"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        MediaProbeResult result;
+        ASSERT_TRUE(RunMediaProbe(Fixture(c.name), &result));
+        EXPECT_NEAR(result.sourceFrameRate, c.fps, 0.001);
+        const std::string theirs
+            = Shell(std::string("ffprobe -v error -select_streams v:0 -show_entries stream=")
+                    + c.ffprobeEntry + " -of default=nw=1:nk=1 '" + Fixture(c.name) + "'");
+        int num = 0;
+        int den = 0;
+        ASSERT_EQ(std::sscanf(theirs.c_str(), "%d/%d", &num, &den), 2) << theirs;
+        EXPECT_NEAR(result.sourceFrameRate, static_cast<double>(num) / den, 0.001) << theirs;
     }
     EXPECT_TRUE(env.boxes.Boxes().empty());
 }

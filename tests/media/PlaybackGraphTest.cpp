@@ -54,6 +54,10 @@ TEST(PlaybackGraph, EveryPlayableFixtureReportsItsLengthSizeAndRate)
         {"h264_aac_0s.ts", 160, 120, 25.0, 3.0},
         {"h264_aac_10s.ts", 160, 120, 25.0, 3.0},
         {"h264_aac_wrap.ts", 160, 120, 25.0, 3.0},
+        // Rates the demuxers do not state: WebM without a default duration (0/1), ASF (25).
+        {"vp9_24fps_norate.webm", 160, 120, 24.0, 3.0},
+        {"wmv2_12fps.wmv", 160, 120, 12.0, 3.0},
+        {"wmv2_2997fps.wmv", 160, 120, 30000.0 / 1001, 3.003},
     };
     for (const Clip &clip : clips) {
         SCOPED_TRACE(clip.name);
