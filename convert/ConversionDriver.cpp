@@ -316,6 +316,13 @@ void OnConvert(ConversionJob &dlg, Conversion &conversion)
         }
         SuppressCodecFeedback();
     }
+    // Encoders of 4:2:0 pictures take even sides only: an odd size (a source's own) grows by
+    // one, and "Done" says the size written.
+    if (FrameSizeRuleOf(ConversionVideoEncoder(dlg.m_nOutputFormat, dlg.m_bUseVideoCompressor))
+            .even) {
+        dlg.m_nOutputWidth += dlg.m_nOutputWidth % 2;
+        dlg.m_nOutputHeight += dlg.m_nOutputHeight % 2;
+    }
     if (PrepareOutputFile(conversion, dlg.m_szOutputFile, replace))
         StartConversion(dlg, conversion);
 }

@@ -245,11 +245,18 @@ void CDialogOutputSettings::ApplyFormat(int format)
 
 void CDialogOutputSettings::OnSelchangeOutputFormat(int position)
 {
+    const bool listsWereShown = !IsWindowsMediaFormat(m_nOutputFormat);
     m_nOutputFormat = FormatAtPosition(position);
     ApplyFormat(m_nOutputFormat);
-    if (m_videoList) {
-        m_videoList->ChangeFormat(m_nOutputFormat);
-        m_audioList->ChangeFormat(m_nOutputFormat);
+    if (!m_videoList)
+        return;
+    // A choice the user saw goes along where the new container takes it; hidden lists open
+    // where they would for the new format.
+    const SettingsStore &store = SettingsStore::Global();
+    for (CompressorList *list : {m_videoList.get(), m_audioList.get()}) {
+        list->ChangeFormat(m_nOutputFormat);
+        if (!listsWereShown)
+            list->SelectInitial(store);
     }
 }
 
@@ -358,6 +365,7 @@ void CDialogOutputSettings::OnOK()
     m_nFrameRateIndex = choice;
 
     const int format = FormatAtPosition(Combo(IDC_COMBO_OUTPUT_FORMAT)->currentIndex());
+    m_nOutputFormat = format;
     // A typed path keeps its name; only an extension of another container follows the format,
     // so no file is written whose contents differ from what its name says.
     m_szOutputFile = Text(IDC_EDIT_OUTPUT_FILE).substr(0, kMaxOutputPathLength);
@@ -388,7 +396,6 @@ void CDialogOutputSettings::OnOK()
     if (audioPosition >= 0 && audioPosition < static_cast<int>(kAudioBitrates.size()))
         m_nAudioBitrate = kAudioBitrates[audioPosition];
 
-    m_nOutputFormat = format;
     SaveOutputSettings(SettingsStore::Global(), *this, rateText);
 
     accept();
@@ -414,7 +421,9 @@ void CDialogOutputSettings::FillCompressorLists()
 
 void CDialogOutputSettings::ConfirmCompressors()
 {
-    if (!m_videoList)
+    // Windows Media's writer brings its own encoders: its hidden lists were never a choice, and
+    // storing them would override the usual encoders of the other containers later.
+    if (!m_videoList || IsWindowsMediaFormat(m_nOutputFormat))
         return;
     SettingsStore &store = SettingsStore::Global();
     m_videoList->Confirm(store, &m_bUseVideoCompressor);

@@ -343,6 +343,25 @@ TEST(OriginalMeansOriginal, AFreshProfileKeepsTheSourcesRateFramesAndSize)
               "60");
 }
 
+TEST(OriginalMeansOriginal, AnOddSourceSizeGrowsToEvenOnlyForEncodersThatNeedIt)
+{
+    // 321x239: H.264 and Windows Media code even sides only; MPEG-4 Part 2 in AVI keeps it.
+    const std::pair<int, const char *> kCases[] = {
+        {OutputFormatMp4, "322x240"}, {OutputFormatWmv, "322x240"}, {OutputFormatAvi, "321x239"}};
+    for (const auto &[format, size] : kCases) {
+        AppTestEnvironment env;
+        env.store.WriteInt("Settings", "nOuptputFormat", format);
+        env.store.WriteString("Settings", "OutputName", env.dir.path().toStdString() + "/odd");
+        Dlg window;
+        OpenVideo(env, window, Fixture("mpeg4_mp3.avi"));
+        ConvertThroughWindow(env, window);
+        const std::string out = window.m_szOutputFile;
+        SCOPED_TRACE(out);
+        EXPECT_EQ(Probe(out, "v:0", "width") + "x" + Probe(out, "v:0", "height"), size);
+        EXPECT_EQ(Probe(out, "v:0", "r_frame_rate"), "30000/1001");
+    }
+}
+
 TEST(OriginalMeansOriginal, ATypedRateWithADecimalCommaIsThatRate)
 {
     AppTestEnvironment env;
