@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <set>
 #include <string>
 #include <sys/stat.h>
@@ -35,6 +36,28 @@ char g_temporary[4096];
 volatile std::sig_atomic_t g_temporaryReady = 0;
 
 const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Which stop signals the program was started with ignored (nohup ignores SIGHUP, a script's
+// background job SIGINT): those stay ignored, whatever a plug-in loader does meanwhile.
+struct IgnoredOnEntry
+{
+    bool ignored[std::size(kStopSignals)] = {};
+    IgnoredOnEntry()
+    {
+        for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+            struct sigaction current = {};
+            ignored[i] = sigaction(kStopSignals[i], nullptr, &current) == 0
+                         && current.sa_handler == SIG_IGN;
+        }
+    }
+};
+
+const IgnoredOnEntry &SignalsIgnoredOnEntry()
+{
+    // Read before our first handler goes in: the first caller is the start of main().
+    static const IgnoredOnEntry entry;
+    return entry;
+}
 
 void OnSignal(int number)
 {
@@ -352,11 +375,13 @@ int ConvertEach(const ConvertOptions &o)
 
 void InstallStopHandlers()
 {
-    struct sigaction action = {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    for (int number : kStopSignals)
-        sigaction(number, &action, nullptr);
+    const IgnoredOnEntry &entry = SignalsIgnoredOnEntry();
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+        struct sigaction action = {};
+        action.sa_handler = entry.ignored[i] ? SIG_IGN : OnSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(kStopSignals[i], &action, nullptr);
+    }
 }
 
 void HoldStopSignalsDuringStartUp()
