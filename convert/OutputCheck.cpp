@@ -97,6 +97,11 @@ OutputCheckResult CheckWrittenFile(const std::string &path, const OutputExpectat
             differences
                 = Join(differences, "the video holds " + std::to_string(s.packets)
                                         + " frames instead of " + std::to_string(wantFrames));
+        // A picture missing inside the file leaves a step of two frames or more, which the
+        // count alone allows at either end.
+        if (s.video && s.longestStep > frame + frame / 2)
+            differences = Join(differences, "the video skips " + SecondsText(s.longestStep)
+                                                + " after " + SecondsText(s.longestStepAt));
         if (s.video && (s.first < 0 || s.first > frame))
             differences = Join(differences, "the first picture is at "
                                                 + SecondsText(std::max<REFERENCE_TIME>(s.first, 0))

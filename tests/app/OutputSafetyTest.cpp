@@ -419,6 +419,32 @@ TEST(OutputSafety, TheReadBackCheckFindsStreamsThatDoNotMatch)
     EXPECT_NE(late.differences.find("the first picture is at 0.5"), std::string::npos)
         << late.differences;
 
+    // Ogg is counted like the others: all 100 frames pass, one picture left out does not,
+    // nor do pictures Theora codes as empty packets (repeats no other reader counts).
+    auto ogg = [&](const std::string &name, const std::string &filter) {
+        Shell("ffmpeg -v error -nostdin -f lavfi -i testsrc=size=64x48:rate=25 -f lavfi -i "
+              "sine=frequency=440:sample_rate=44100 -t 4 -vf '"
+              + filter + "' -fps_mode vfr -c:v libtheora -c:a libvorbis '" + folder + "/" + name
+              + "' 2>&1");
+        return CheckWrittenFile(folder + "/" + name, want);
+    };
+    const OutputCheckResult wholeOgg = ogg("whole.ogg", "null");
+    EXPECT_TRUE(wholeOgg.matches) << wholeOgg.differences;
+    EXPECT_EQ(wholeOgg.frames, 100);
+    const OutputCheckResult droppedOgg = ogg("dropped.ogg", "select=not(eq(n\\,50))");
+    EXPECT_FALSE(droppedOgg.matches);
+    EXPECT_NE(droppedOgg.differences.find("the video skips 0.08 s after "), std::string::npos)
+        << droppedOgg.differences;
+    Shell("gst-launch-1.0 -q videotestsrc num-buffers=100 pattern=solid-color ! "
+          "video/x-raw,width=64,height=48,framerate=25/1 ! theoraenc ! oggmux ! filesink "
+          "location='"
+          + folder + "/repeats.ogg' 2>&1");
+    OutputExpectation picture = want;
+    picture.sound = false;
+    const OutputCheckResult repeats = CheckWrittenFile(folder + "/repeats.ogg", picture);
+    EXPECT_NE(repeats.differences.find("frames instead of 100"), std::string::npos)
+        << repeats.differences;
+
     // Not a media file at all.
     std::ofstream(folder + "/text.mkv") << "not a video";
     const OutputCheckResult text = CheckWrittenFile(folder + "/text.mkv", want);
