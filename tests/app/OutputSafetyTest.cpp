@@ -231,6 +231,38 @@ TEST(OutputSafety, AStopSaysSoAndEveryStreamEndsWithinAFrame)
     EXPECT_TRUE(env.boxes.Texts().size() == 1u); // only the compressor warning
 }
 
+TEST(OutputSafety, AStopAsTheWindowsMediaWriterStartsIsAStop)
+{
+    // Stop pressed before a picture has reached the writer: the ASF writer, ended before its
+    // streams have a format, used to fail ("negotiation problem"). A stop is a stop: the old
+    // file stays, or what was written is in place, and no error is shown.
+    AppTestEnvironment env;
+    Dlg dialog;
+    const std::string out = env.dir.path().toStdString() + "/early.wmv";
+    std::ofstream(out) << "old";
+    Open(env, dialog, Fixture("long_30min.mp4"), out, OutputFormatWmv);
+    dialog.m_llEndTime = 600 * UNITS;
+    dialog.m_nOutputWidth = 1280;
+    dialog.m_nOutputHeight = 720;
+    for (int run = 0; run < 3; ++run) {
+        env.boxes.QueueAnswer(platform::BoxAnswer::Yes); // replace the old file
+        Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
+        ASSERT_EQ(dialog.m_bConverting, 1);
+        Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click(); // Stop, at once
+        ASSERT_EQ(dialog.m_bConverting, 0);
+        const std::string status = Status(dialog);
+        EXPECT_TRUE(status.rfind("Stopped before anything was written: ", 0) == 0
+                    || status.rfind("Stopped: ", 0) == 0)
+            << status;
+        if (status.rfind("Stopped before", 0) == 0)
+            EXPECT_EQ(Contents(out), "old");
+        EXPECT_TRUE(Usable(dialog));
+    }
+    for (const std::string &text : env.boxes.Texts())
+        EXPECT_EQ(text.find("error"), std::string::npos) << text;
+    EXPECT_EQ(Temporaries(env.dir.path()), 0);
+}
+
 TEST(OutputSafety, ReversedMarksAreRefusedAndTheWindowStaysUsable)
 {
     AppTestEnvironment env;
