@@ -112,9 +112,34 @@ std::string TakeEngineReason()
     return texts.empty() ? std::string() : "the conversion could not be set up";
 }
 
+namespace {
+
+// A failure is one line, whatever a file name holds: control characters are written escaped.
+std::string OneLine(const std::string &text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 int Fail(const std::string &subject, const std::string &reason, int code)
 {
-    std::fprintf(stderr, "clipwright-cli: %s: %s\n", subject.c_str(), reason.c_str());
+    std::fprintf(stderr, "clipwright-cli: %s: %s\n", OneLine(subject).c_str(),
+                 OneLine(reason).c_str());
     std::fflush(stderr);
     return code;
 }

@@ -6,6 +6,7 @@
 #include "cli/EncoderChoice.h"
 
 #include "convert/ConversionDriver.h"
+#include "convert/OutputFile.h"
 #include "convert/TimelineBuilder.h"
 #include "job/ConversionJob.h"
 #include "job/MediaProbe.h"
@@ -15,6 +16,7 @@
 #include "settings/SettingsStore.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -22,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <set>
 #include <string>
 #include <sys/stat.h>
@@ -35,6 +38,28 @@ char g_temporary[4096];
 volatile std::sig_atomic_t g_temporaryReady = 0;
 
 const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Which stop signals the program was started with ignored (nohup ignores SIGHUP, a script's
+// background job SIGINT): those stay ignored, whatever a plug-in loader does meanwhile.
+struct IgnoredOnEntry
+{
+    bool ignored[std::size(kStopSignals)] = {};
+    IgnoredOnEntry()
+    {
+        for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+            struct sigaction current = {};
+            ignored[i] = sigaction(kStopSignals[i], nullptr, &current) == 0
+                         && current.sa_handler == SIG_IGN;
+        }
+    }
+};
+
+const IgnoredOnEntry &SignalsIgnoredOnEntry()
+{
+    // Read before our first handler goes in: the first caller is the start of main().
+    static const IgnoredOnEntry entry;
+    return entry;
+}
 
 void OnSignal(int number)
 {
@@ -79,6 +104,11 @@ int ChooseSection(const ConvertOptions &o, const std::string &input, REFERENCE_T
     const double seconds = double(length) / UNITS;
     const double start = o.start.value_or(0);
     const double end = std::min(o.end.value_or(seconds), seconds);
+    if (o.end && *o.end <= start && start < seconds) {
+        char text[160];
+        std::snprintf(text, sizeof text, "--end %g is at or before --start %g", *o.end, start);
+        return Fail(input, text);
+    }
     if (start >= end) {
         char text[160];
         std::snprintf(text, sizeof text, "--start %g is at or past the end: the video lasts %.3f s",
@@ -226,6 +256,11 @@ int CheckOutputFile(const std::string &input, const std::string &output, bool ov
         return Fail(folder, std::strerror(errno));
     if (fs::exists(output, ec) && fs::equivalent(input, output, ec))
         return Fail(output, "is the input itself; choose another output file");
+    // Only a regular file is ever replaced: no use offering --overwrite for anything else.
+    if (std::string refusal = OutputFile::Refusal(output); !refusal.empty()) {
+        refusal[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(refusal[0])));
+        return Fail(output, refusal.substr(0, refusal.find_last_not_of('.') + 1));
+    }
     if (fs::exists(fs::symlink_status(output, ec)) && !overwrite)
         return Fail(output, "File exists; add --overwrite to replace it");
     return 0;
@@ -352,11 +387,13 @@ int ConvertEach(const ConvertOptions &o)
 
 void InstallStopHandlers()
 {
-    struct sigaction action = {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    for (int number : kStopSignals)
-        sigaction(number, &action, nullptr);
+    const IgnoredOnEntry &entry = SignalsIgnoredOnEntry();
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+        struct sigaction action = {};
+        action.sa_handler = entry.ignored[i] ? SIG_IGN : OnSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(kStopSignals[i], &action, nullptr);
+    }
 }
 
 void HoldStopSignalsDuringStartUp()

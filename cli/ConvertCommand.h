@@ -7,7 +7,8 @@
 // nothing was written yet, OUTPUT is as it was).
 int RunConvertCommand(int argc, char **argv);
 
-// SIGINT, SIGTERM and SIGHUP stop a conversion. Called before the media platform starts: our
+// SIGINT, SIGTERM and SIGHUP stop a conversion, except one the program was started with ignored
+// (nohup): that one stays ignored. Called before the media platform starts: our
 // handlers are in place and the signals are held, so a plugin loader that starts an embedded
 // interpreter neither swallows them nor dies of them.
 void HoldStopSignalsDuringStartUp();

@@ -120,6 +120,14 @@ int CheckFrameSize(ConversionJob &dlg)
     const FrameSizeRule rule = FrameSizeRuleOf(factory);
     int &width = dlg.m_nOutputWidth;
     int &height = dlg.m_nOutputHeight;
+    // The source's own size may be below what every encoder takes: it is scaled up to it.
+    constexpr int kSmallestSide = 16;
+    if (width < kSmallestSide || height < kSmallestSide) {
+        width = std::max(width, kSmallestSide);
+        height = std::max(height, kSmallestSide);
+        Note("the encoders take at least " + std::to_string(kSmallestSide)
+             + " pixels a side; writing " + std::to_string(width) + "x" + std::to_string(height));
+    }
     if (width > rule.maxSide || height > rule.maxSide
         || (rule.maxArea > 0 && double(width) * height > rule.maxArea)) {
         char text[200];

@@ -131,13 +131,22 @@ std::unique_ptr<OutputFile> OutputFile::Create(const std::string &target, bool r
     std::unique_ptr<OutputFile> file(new OutputFile);
     file->m_replace = replace;
     file->m_target = target;
-    // A link to a file: the link stays, the file it names is replaced.
+    // A link to a file: the link stays, the file it names is replaced. A link to a file that
+    // does not exist yet names where the new one goes.
     struct stat st;
-    if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char *real = realpath(target.c_str(), nullptr)) {
+    for (int links = 0;
+         links < 40 && lstat(file->m_target.c_str(), &st) == 0 && S_ISLNK(st.st_mode); ++links) {
+        if (char *real = realpath(file->m_target.c_str(), nullptr)) {
             file->m_target = real;
             std::free(real);
+            break;
         }
+        char named[4096];
+        const ssize_t size = readlink(file->m_target.c_str(), named, sizeof named - 1);
+        if (size <= 0)
+            break;
+        const std::string next(named, std::size_t(size));
+        file->m_target = next[0] == '/' ? next : Join(FolderOf(file->m_target), next);
     }
     const std::string folder = FolderOf(file->m_target);
     RemoveStaleTemporaries(folder);
@@ -171,10 +180,9 @@ std::unique_ptr<OutputFile> OutputFile::Create(const std::string &target, bool r
     flock(fd, LOCK_EX | LOCK_NB);
     // A replaced file keeps its permissions (and its owner, where we may give it).
     if (replace && stat(file->m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        fchmod(fd, st.st_mode & 07777);
-        if (fchown(fd, st.st_uid, st.st_gid) != 0) {
-            // Only the owner's own files, or root, can keep it; not an error.
-        }
+        file->m_keptMode = int(st.st_mode & 07777);
+        file->m_keptOwner = int(st.st_uid);
+        file->m_keptGroup = int(st.st_gid);
     }
     return file;
 }
@@ -212,6 +220,12 @@ bool OutputFile::Commit(std::string *error)
                     + " could not be written to the disk: " + std::strerror(errno) + ".");
     if (const std::string refusal = Refusal(m_target); !refusal.empty())
         return fail(refusal);
+    if (m_keptMode >= 0) {
+        fchmod(m_lock, mode_t(m_keptMode));
+        if (fchown(m_lock, uid_t(m_keptOwner), gid_t(m_keptGroup)) != 0) {
+            // Only the owner's own files, or root, can keep it; not an error.
+        }
+    }
     int result = 0;
     if (m_replace) {
         result = rename(m_temporary.c_str(), m_target.c_str());

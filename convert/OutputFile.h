@@ -48,4 +48,8 @@ private:
     int m_lock = -1; // open on the temporary, holding its lock while we live
     bool m_replace = false;
     bool m_committed = false;
+    // The replaced file's permissions and owner, given to the new file as it takes its place
+    // (a read-only file's given to the temporary at once would keep the writer out); -1 none.
+    int m_keptMode = -1;
+    int m_keptOwner = -1, m_keptGroup = -1;
 };

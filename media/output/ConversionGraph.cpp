@@ -71,6 +71,12 @@ HRESULT ConversionGraph::Stop(std::chrono::milliseconds finishTimeout)
         hr = S_FALSE;
     } else if (mark.ends == 0) {
         m_impl->cut = CutGroups(*m_impl->progress);
+        if (m_impl->cut == 0) {
+            // Nothing has passed any group yet: there is no file to complete, and a writer
+            // ended before its streams have a format fails (the ASF one "no caps set").
+            gst_element_set_state(m_impl->pipeline.get(), GST_STATE_NULL);
+            return S_OK;
+        }
         switch (m_impl->events->WaitForEnd(mark, finishTimeout)) {
         case GraphEvents::Outcome::Done:
             break;

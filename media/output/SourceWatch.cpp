@@ -31,6 +31,10 @@ struct SourceStream
 
     bool EndedShort() const
     {
+        // A stream that ended without a single buffer delivered nothing of its clip, however
+        // long that is (a cut file whose stamps lie outside it).
+        if (ended && reached < 0)
+            return true;
         if (!ended || !haveSegment || !GST_CLOCK_TIME_IS_VALID(segment.stop))
             return false;
         return std::max<gint64>(reached, segment.start) + kShortfallTolerance
@@ -78,12 +82,16 @@ std::string Shortfall(Sources &sources, const SourceStream &ended)
         if (!s->EndedShort())
             return {};
         any = true;
-        reached = std::max(reached, s->reached - gint64(s->segment.start));
-        length = std::max(length, gint64(s->segment.stop - s->segment.start));
+        if (s->reached >= 0)
+            reached = std::max(reached, s->reached - gint64(s->segment.start));
+        if (s->haveSegment && GST_CLOCK_TIME_IS_VALID(s->segment.stop))
+            length = std::max(length, gint64(s->segment.stop - s->segment.start));
     }
     if (!any)
         return {};
     sources.reported = true;
+    if (length <= 0)
+        return "The input " + PathOf(ended.uri) + " delivered nothing of the part to convert.";
     return "The input " + PathOf(ended.uri) + " stopped delivering at " + Seconds(reached)
            + " of the " + Seconds(length) + " to convert.";
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace media {
 
@@ -20,6 +21,8 @@ struct StreamWatch
     WrittenStream stream;
     GstSegment segment;
     gint64 first = -1, maxStart = -1, end = -1; // ns, stream time
+    std::vector<gint64> starts;                 // ns, of each picture
+    bool unstamped = false;                     // a picture had no presentation time
 };
 
 struct ReadBack
@@ -68,7 +71,17 @@ GstPadProbeReturn OnPacket(GstPad *, GstPadProbeInfo *info, gpointer data)
     // sets along (H.264) is one, and it has a time.
     if (GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_HEADER) && !GST_CLOCK_TIME_IS_VALID(t))
         return GST_PAD_PROBE_OK;
+    // An empty packet repeats the picture before it in Theora; other readers skip it, so it
+    // counts as no frame.
+    if (watch->stream.video && gst_buffer_get_size(buffer) == 0)
+        return GST_PAD_PROBE_OK;
     ++watch->stream.packets;
+    if (watch->stream.video) {
+        if (GST_BUFFER_PTS_IS_VALID(buffer))
+            watch->starts.push_back(StreamTime(watch->segment, GST_BUFFER_PTS(buffer)));
+        else
+            watch->unstamped = true;
+    }
     if (!GST_CLOCK_TIME_IS_VALID(t))
         return GST_PAD_PROBE_OK;
     const gint64 start = StreamTime(watch->segment, t);
@@ -176,6 +189,16 @@ bool ReadBackStreams(const std::string &path, WrittenFile *file, std::string *er
             end = watch->maxStart;
             if (stream.packets > 1)
                 end += (watch->maxStart - watch->first) / gint64(stream.packets - 1);
+        }
+        if (stream.video && !watch->unstamped && watch->starts.size() > 1) {
+            std::vector<gint64> starts = watch->starts;
+            std::sort(starts.begin(), starts.end());
+            std::size_t longest = 1;
+            for (std::size_t i = 2; i < starts.size(); ++i)
+                if (starts[i] - starts[i - 1] > starts[longest] - starts[longest - 1])
+                    longest = i;
+            stream.longestStep = (starts[longest] - starts[longest - 1]) / 100;
+            stream.longestStepAt = starts[longest - 1] / 100;
         }
         stream.first = watch->first < 0 ? -1 : watch->first / 100;
         stream.end = end < 0 ? -1 : end / 100;

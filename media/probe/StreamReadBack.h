@@ -20,6 +20,10 @@ struct WrittenStream
     REFERENCE_TIME first = -1; // 100-ns units: the earliest presentation time; -1 none
     REFERENCE_TIME end = -1;   // 100-ns units: where the last packet ends; -1 none
     std::uint64_t packets = 0; // frames for a video stream
+    // 100-ns units: the longest step between two pictures in presentation order, and where it
+    // starts; -1 when unknown (not a video stream, or a packet without a stamp).
+    REFERENCE_TIME longestStep = -1;
+    REFERENCE_TIME longestStepAt = -1;
 };
 
 struct WrittenFile

@@ -27,6 +27,16 @@ gint64 ToNanoseconds(REFERENCE_TIME t)
     return t * 100;
 }
 
+// A clip's longest span comes from its sources'.
+void SetMaxDuration(GESClip *clip, GstClockTime length)
+{
+    GList *children = ges_container_get_children(GES_CONTAINER(clip), FALSE);
+    for (GList *l = children; l; l = l->next)
+        if (GES_IS_TRACK_ELEMENT(l->data))
+            ges_timeline_element_set_max_duration(GES_TIMELINE_ELEMENT(l->data), length);
+    g_list_free_full(children, gst_object_unref);
+}
+
 } // namespace
 
 struct RenderEngine::Impl
@@ -318,7 +328,7 @@ struct RenderEngine::Impl
             return S_OK; // nothing of this clip falls on a frame
         guint64 inPoint = ToNanoseconds(mediaStart);
         // A file that ends before the span leaves the rest of it black or silent.
-        GstClockTime fileLength = ges_uri_clip_asset_get_max_duration(asset);
+        const GstClockTime fileLength = FileLengthOf(asset, path);
         if (GST_CLOCK_TIME_IS_VALID(fileLength) && fileLength > 0) {
             end = inPoint >= fileLength ? begin : std::min(end, begin + (fileLength - inPoint));
             if (end <= begin)
@@ -335,6 +345,14 @@ struct RenderEngine::Impl
         clipTrack[clip] = track;
         if (!ges_layer_add_clip(layer, clip))
             return Fail(E_FAIL, "A clip of \"" + path + "\" could not be placed.");
+        // A measured length beyond the discovered one: the clip's sources, made as it was
+        // placed, may reach it.
+        const GstClockTime discovered = ges_uri_clip_asset_get_max_duration(asset);
+        if (GST_CLOCK_TIME_IS_VALID(fileLength)
+            && (!GST_CLOCK_TIME_IS_VALID(discovered) || fileLength > discovered)) {
+            SetMaxDuration(clip, fileLength);
+            ges_timeline_element_set_duration(element, end - begin);
+        }
 
         if (video) {
             if (sourceColours.empty())

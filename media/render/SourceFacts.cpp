@@ -1,6 +1,7 @@
 #include "media/render/SourceFacts.h"
 
 #include "media/core/GstHandles.h"
+#include "media/probe/MpegPsDuration.h"
 
 #include <gst/pbutils/pbutils.h>
 #include <gst/video/video.h>
@@ -48,6 +49,35 @@ bool HasSound(GESUriClipAsset *asset)
     const bool sound = streams != nullptr;
     gst_discoverer_stream_info_list_free(streams);
     return sound;
+}
+
+GstClockTime FileLengthOf(GESUriClipAsset *asset, const std::string &path)
+{
+    const GstClockTime discovered = ges_uri_clip_asset_get_max_duration(asset);
+    GstDiscovererInfo *info = ges_uri_clip_asset_get_info(asset);
+    GstDiscovererStreamInfo *top = info ? gst_discoverer_info_get_stream_info(info) : nullptr;
+    gst::Caps caps(top ? gst_discoverer_stream_info_get_caps(top) : nullptr);
+    if (top)
+        gst_discoverer_stream_info_unref(top);
+    const GstStructure *s = caps && gst_caps_get_size(caps.get()) > 0
+                                ? gst_caps_get_structure(caps.get(), 0)
+                                : nullptr;
+    gboolean system = FALSE;
+    if (!s || !gst_structure_has_name(s, "video/mpeg")
+        || !gst_structure_get_boolean(s, "systemstream", &system) || !system)
+        return discovered;
+    std::int64_t frameNs = 0;
+    GList *streams = gst_discoverer_info_get_video_streams(info);
+    if (streams) {
+        auto *video = GST_DISCOVERER_VIDEO_INFO(streams->data);
+        const guint num = gst_discoverer_video_info_get_framerate_num(video);
+        const guint den = gst_discoverer_video_info_get_framerate_denom(video);
+        if (num > 0 && den > 0)
+            frameNs = std::int64_t(gst_util_uint64_scale(GST_SECOND, den, num));
+    }
+    gst_discoverer_stream_info_list_free(streams);
+    const auto measured = MpegPsDuration(path, frameNs);
+    return measured && *measured > 0 ? GstClockTime(*measured) : discovered;
 }
 
 DisplaySize DisplaySizeOf(GESUriClipAsset *asset)

@@ -31,6 +31,11 @@ private:
 // Whether the file has a sound stream.
 bool HasSound(GESUriClipAsset *asset);
 
+// How long the file at path lasts, ns; GST_CLOCK_TIME_NONE when unknown. The MPEG program-stream
+// demuxer only estimates it from the clock references near the file's end (a cut file can seem
+// shorter than its picture, or to last nothing), so a program stream is measured.
+GstClockTime FileLengthOf(GESUriClipAsset *asset, const std::string &path);
+
 // The picture as stored: its size, pixel aspect ratio and whether a tag turns or flips it.
 struct StoredPicture
 {

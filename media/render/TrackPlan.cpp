@@ -7,6 +7,8 @@
 #include <gst/base/gstbasetransform.h>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 
 namespace media {
 
@@ -20,6 +22,82 @@ constexpr guint64 kMixedSound = GST_SECOND / 10;
 bool HasProperty(GstElement *element, const char *name)
 {
     return g_object_class_find_property(G_OBJECT_GET_CLASS(element), name) != nullptr;
+}
+
+// The MPEG program-stream demuxer cuts every seek's stop to the length it estimated from the
+// clock references near the file's end, which in a cut file (or one whose picture is muxed
+// ahead of its sound) ends before the picture does, even at 0. A stop past that estimate is
+// asked of it as "to the end of the file", and its segments are given the stop asked for, so
+// the decoders still end the pictures and sound there.
+struct ProgramStreamStop
+{
+    std::atomic<gint64> stop{-1}; // ns; -1 while no seek went past the estimate
+};
+
+GstPadProbeReturn OnProgramStreamEvent(GstPad *pad, GstPadProbeInfo *info, gpointer data)
+{
+    ProgramStreamStop *state = static_cast<std::shared_ptr<ProgramStreamStop> *>(data)->get();
+    GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (event && GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+        const GstSegment *given = nullptr;
+        gst_event_parse_segment(event, &given);
+        const gint64 stop = state->stop.load();
+        if (stop < 0 || given->format != GST_FORMAT_TIME
+            || (GST_CLOCK_TIME_IS_VALID(given->stop) && gint64(given->stop) >= stop))
+            return GST_PAD_PROBE_OK;
+        GstSegment segment;
+        gst_segment_copy_into(given, &segment);
+        segment.stop = GstClockTime(stop);
+        GstEvent *stopped = gst_event_new_segment(&segment);
+        gst_event_set_seqnum(stopped, gst_event_get_seqnum(event));
+        gst_event_unref(event);
+        GST_PAD_PROBE_INFO_DATA(info) = stopped;
+        return GST_PAD_PROBE_OK;
+    }
+    if (!event || GST_EVENT_TYPE(event) != GST_EVENT_SEEK)
+        return GST_PAD_PROBE_OK;
+    gdouble rate = 1;
+    GstFormat format = GST_FORMAT_UNDEFINED;
+    GstSeekFlags flags;
+    GstSeekType startType, stopType;
+    gint64 start = 0, stop = 0;
+    gst_event_parse_seek(event, &rate, &format, &flags, &startType, &start, &stopType, &stop);
+    if (format != GST_FORMAT_TIME || stopType != GST_SEEK_TYPE_SET || stop < 0 || rate <= 0)
+        return GST_PAD_PROBE_OK;
+    gint64 estimate = -1;
+    if (gst_pad_query_duration(pad, GST_FORMAT_TIME, &estimate) && estimate >= stop) {
+        state->stop = -1;
+        return GST_PAD_PROBE_OK;
+    }
+    state->stop = stop;
+    GstEvent *open = gst_event_new_seek(rate, format, flags, startType, start, GST_SEEK_TYPE_NONE,
+                                        GST_CLOCK_TIME_NONE);
+    gst_event_set_seqnum(open, gst_event_get_seqnum(event));
+    gst_event_unref(event);
+    GST_PAD_PROBE_INFO_DATA(info) = open;
+    return GST_PAD_PROBE_OK;
+}
+
+void OnProgramStreamPad(GstElement *, GstPad *pad, gpointer data)
+{
+    if (GST_PAD_DIRECTION(pad) != GST_PAD_SRC)
+        return;
+    // Each pad's probe shares the demuxer's state, whichever of them goes last.
+    const auto &state = *static_cast<std::shared_ptr<ProgramStreamStop> *>(data);
+    gst_pad_add_probe(
+        pad,
+        GstPadProbeType(GST_PAD_PROBE_TYPE_EVENT_UPSTREAM | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+        OnProgramStreamEvent, new std::shared_ptr<ProgramStreamStop>(state),
+        [](gpointer p) { delete static_cast<std::shared_ptr<ProgramStreamStop> *>(p); });
+}
+
+void ReadProgramStreamToItsEnd(GstElement *demuxer)
+{
+    g_signal_connect_data(
+        demuxer, "pad-added", G_CALLBACK(OnProgramStreamPad),
+        new std::shared_ptr<ProgramStreamStop>(std::make_shared<ProgramStreamStop>()),
+        [](gpointer p, GClosure *) { delete static_cast<std::shared_ptr<ProgramStreamStop> *>(p); },
+        GConnectFlags(0));
 }
 
 } // namespace
@@ -95,6 +173,8 @@ void TuneSourceElement(GstElement *element, const SourceTrack &track)
         gst_util_set_object_arg(G_OBJECT(element), "method", "lanczos");
         g_object_set(element, "envelope", 1.25, nullptr);
     }
+    if (g_str_equal(name, "mpegpsdemux"))
+        ReadProgramStreamToItsEnd(element);
     if (g_str_equal(name, "audiomixer") && HasProperty(element, "output-buffer-duration"))
         g_object_set(element, "output-buffer-duration", kMixedSound, nullptr);
     if (g_str_equal(name, "videoflip") && GST_IS_BASE_TRANSFORM(element))

@@ -231,6 +231,38 @@ TEST(OutputSafety, AStopSaysSoAndEveryStreamEndsWithinAFrame)
     EXPECT_TRUE(env.boxes.Texts().size() == 1u); // only the compressor warning
 }
 
+TEST(OutputSafety, AStopAsTheWindowsMediaWriterStartsIsAStop)
+{
+    // Stop pressed before a picture has reached the writer: the ASF writer, ended before its
+    // streams have a format, used to fail ("negotiation problem"). A stop is a stop: the old
+    // file stays, or what was written is in place, and no error is shown.
+    AppTestEnvironment env;
+    Dlg dialog;
+    const std::string out = env.dir.path().toStdString() + "/early.wmv";
+    std::ofstream(out) << "old";
+    Open(env, dialog, Fixture("long_30min.mp4"), out, OutputFormatWmv);
+    dialog.m_llEndTime = 600 * UNITS;
+    dialog.m_nOutputWidth = 1280;
+    dialog.m_nOutputHeight = 720;
+    for (int run = 0; run < 3; ++run) {
+        env.boxes.QueueAnswer(platform::BoxAnswer::Yes); // replace the old file
+        Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
+        ASSERT_EQ(dialog.m_bConverting, 1);
+        Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click(); // Stop, at once
+        ASSERT_EQ(dialog.m_bConverting, 0);
+        const std::string status = Status(dialog);
+        EXPECT_TRUE(status.rfind("Stopped before anything was written: ", 0) == 0
+                    || status.rfind("Stopped: ", 0) == 0)
+            << status;
+        if (status.rfind("Stopped before", 0) == 0)
+            EXPECT_EQ(Contents(out), "old");
+        EXPECT_TRUE(Usable(dialog));
+    }
+    for (const std::string &text : env.boxes.Texts())
+        EXPECT_EQ(text.find("error"), std::string::npos) << text;
+    EXPECT_EQ(Temporaries(env.dir.path()), 0);
+}
+
 TEST(OutputSafety, ReversedMarksAreRefusedAndTheWindowStaysUsable)
 {
     AppTestEnvironment env;
@@ -418,6 +450,32 @@ TEST(OutputSafety, TheReadBackCheckFindsStreamsThatDoNotMatch)
     const OutputCheckResult late = CheckWrittenFile(folder + "/late.mkv", want);
     EXPECT_NE(late.differences.find("the first picture is at 0.5"), std::string::npos)
         << late.differences;
+
+    // Ogg is counted like the others: all 100 frames pass, one picture left out does not,
+    // nor do pictures Theora codes as empty packets (repeats no other reader counts).
+    auto ogg = [&](const std::string &name, const std::string &filter) {
+        Shell("ffmpeg -v error -nostdin -f lavfi -i testsrc=size=64x48:rate=25 -f lavfi -i "
+              "sine=frequency=440:sample_rate=44100 -t 4 -vf '"
+              + filter + "' -fps_mode vfr -c:v libtheora -c:a libvorbis '" + folder + "/" + name
+              + "' 2>&1");
+        return CheckWrittenFile(folder + "/" + name, want);
+    };
+    const OutputCheckResult wholeOgg = ogg("whole.ogg", "null");
+    EXPECT_TRUE(wholeOgg.matches) << wholeOgg.differences;
+    EXPECT_EQ(wholeOgg.frames, 100);
+    const OutputCheckResult droppedOgg = ogg("dropped.ogg", "select=not(eq(n\\,50))");
+    EXPECT_FALSE(droppedOgg.matches);
+    EXPECT_NE(droppedOgg.differences.find("the video skips 0.08 s after "), std::string::npos)
+        << droppedOgg.differences;
+    Shell("gst-launch-1.0 -q videotestsrc num-buffers=100 pattern=solid-color ! "
+          "video/x-raw,width=64,height=48,framerate=25/1 ! theoraenc ! oggmux ! filesink "
+          "location='"
+          + folder + "/repeats.ogg' 2>&1");
+    OutputExpectation picture = want;
+    picture.sound = false;
+    const OutputCheckResult repeats = CheckWrittenFile(folder + "/repeats.ogg", picture);
+    EXPECT_NE(repeats.differences.find("frames instead of 100"), std::string::npos)
+        << repeats.differences;
 
     // Not a media file at all.
     std::ofstream(folder + "/text.mkv") << "not a video";
