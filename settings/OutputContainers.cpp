@@ -1,7 +1,5 @@
 #include "settings/OutputContainers.h"
 
-#include "settings/OutputSettings.h"
-
 #include <algorithm>
 #include <cctype>
 

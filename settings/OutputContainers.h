@@ -3,6 +3,17 @@
 #include <string>
 #include <vector>
 
+// Container codes as stored in "Settings"/"nOuptputFormat".
+enum OutputFormat {
+    OutputFormatAvi = 0,
+    OutputFormatWmv = 1,
+    OutputFormatMkv = 2,
+    OutputFormatAsf = 3,
+    OutputFormatMp4 = 4,
+    OutputFormatDsm = 5,
+    OutputFormatOgm = 6,
+};
+
 // The containers a conversion can write, one row per stored format code: what the dialog, the
 // conversion, the command line and the file choosers all read.
 struct OutputContainer

@@ -1,19 +1,10 @@
 #pragma once
 
+#include "settings/OutputContainers.h"
+
 #include <string>
 
 class SettingsStore;
-
-// Container codes as stored in "Settings"/"nOuptputFormat".
-enum OutputFormat {
-    OutputFormatAvi = 0,
-    OutputFormatWmv = 1,
-    OutputFormatMkv = 2,
-    OutputFormatAsf = 3,
-    OutputFormatMp4 = 4,
-    OutputFormatDsm = 5,
-    OutputFormatOgm = 6,
-};
 
 // Entries of the frame-rate list.
 enum FrameRateChoice {

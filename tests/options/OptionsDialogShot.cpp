@@ -3,7 +3,9 @@
 //   xvfb-run -a options-dialog-shot LANGUAGE FORMAT shot.png [WIDTH HEIGHT [custom]]
 // LANGUAGE names a file of the language folder beside the program ("english", "german"),
 // FORMAT is a stored container code (1 WMV, 3 ASF, 0 AVI, ...); WIDTH and HEIGHT describe an
-// opened video; "custom" opens on a custom size and frame rate.
+// opened video; "custom" opens on a custom size and frame rate. CW_SHOT_FONT_PT=16 sets that
+// interface font first, as the Font command would.
+#include "localisation/InterfaceFont.h"
 #include "localisation/Language.h"
 #include "options/DialogOutputSettings.h"
 #include "platform/MessageBoxes.h"
@@ -31,6 +33,9 @@ int main(int argc, char **argv)
     SettingsStore::SetGlobal(&store);
     platform::MessageBoxRecorder boxes;
     CLanguage::Instance().Initialize(CLanguage::GetLanguageRoot(), argv[1]);
+    if (const int points = qEnvironmentVariableIntValue("CW_SHOT_FONT_PT"); points > 0)
+        CLanguage::Instance().SaveInterfaceFont(
+            FromQFont(QFont(QStringLiteral("DejaVu Sans"), points)));
 
     CDialogOutputSettings dialog;
     dialog.m_nOutputFormat = std::atoi(argv[2]);
