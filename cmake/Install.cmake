@@ -21,3 +21,15 @@ foreach(program clipwright clipwright-cli)
 endforeach()
 
 install(FILES ${CMAKE_BINARY_DIR}/man/clipwright-cli.1 DESTINATION share/man/man1)
+
+# The desktop finds the programs for a type through the folder's mimeinfo.cache, not the entries
+# themselves. A package leaves it to the system's trigger (DESTDIR is set); a prefix install
+# refreshes it here.
+find_program(CW_UPDATE_DESKTOP_DATABASE update-desktop-database)
+if(CW_UPDATE_DESKTOP_DATABASE)
+    install(CODE "
+        if(NOT \"\$ENV{DESTDIR}\")
+            execute_process(COMMAND ${CW_UPDATE_DESKTOP_DATABASE} -q
+                \"\${CMAKE_INSTALL_PREFIX}/share/applications\")
+        endif()")
+endif()
