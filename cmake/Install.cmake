@@ -20,7 +20,8 @@ foreach(program clipwright clipwright-cli)
         message(STATUS \"Installing: \${bin}/${program} -> ../${CW_PROGRAM_DIR}/${program}\")")
 endforeach()
 
-install(FILES ${CMAKE_BINARY_DIR}/man/clipwright-cli.1 DESTINATION share/man/man1)
+install(FILES ${CMAKE_BINARY_DIR}/man/clipwright.1 ${CMAKE_BINARY_DIR}/man/clipwright-cli.1
+    DESTINATION share/man/man1)
 
 # The desktop finds the programs for a type through the folder's mimeinfo.cache, not the entries
 # themselves. A package leaves it to the system's trigger (DESTDIR is set); a prefix install
