@@ -315,6 +315,8 @@ int ConvertFile(const ConvertOptions &options, const std::string &input, const s
             return StoppedExitCode();
         return Fail(output, reason.empty() ? "the conversion could not start" : reason);
     }
+    if (!conversion.m_leftOut.empty())
+        Note(conversion.m_leftOut);
     InstallStopHandlers(); // again: building the graph may have loaded plugins with their own
     WaitForConversion(dlg, host, StyleOf(o));
     g_temporaryReady = 0;
