@@ -5,8 +5,11 @@ set(CW_PROGRAM_DIR lib/clipwright)
 install(TARGETS clipwright clipwright-cli RUNTIME DESTINATION ${CW_PROGRAM_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/language ${CMAKE_SOURCE_DIR}/help
     DESTINATION ${CW_PROGRAM_DIR})
+# Named by the program's reverse-DNS id, as its AppStream metainfo is.
 install(FILES ${CMAKE_SOURCE_DIR}/resources/clipwright.desktop
-    DESTINATION share/applications)
+    DESTINATION share/applications RENAME org.clipwright.Clipwright.desktop)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/org.clipwright.Clipwright.metainfo.xml
+    DESTINATION share/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/clipwright.svg
     DESTINATION share/icons/hicolor/scalable/apps)
 
