@@ -47,3 +47,8 @@ check-sanitizers: deps
 
 clean:
 	rm -rf $(BUILD_DIR) $(SAN_BUILD_DIR)
+
+# A Debian package of the program (build/clipwright_VERSION_ARCH.deb), made by CPack.
+.PHONY: package
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB

@@ -64,7 +64,13 @@ bool CVinteloDlg::OpenHandedFiles(const QStringList &handed)
 void CVinteloDlg::OpenFromArguments(const QStringList &arguments)
 {
     QStringList files;
+    bool onlyFiles = false;
     for (const QString &argument : arguments.mid(1)) {
+        // Options were answered before the window opened; "--" only marks where files begin.
+        if (!onlyFiles && argument == QLatin1String("--")) {
+            onlyFiles = true;
+            continue;
+        }
         const QUrl url(argument);
         files << (url.isLocalFile() ? url.toLocalFile() : argument);
     }

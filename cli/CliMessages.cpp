@@ -3,12 +3,18 @@
 #include "job/InputFile.h"
 #include "platform/MessageBoxes.h"
 
+#include <QString>
+#include <QtGlobal>
+
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
 namespace {
 
 bool g_quiet = false;
+bool g_json = false;
 
 // Keeps the engine's boxes; a question gets the cautious answer (never "locate a file").
 class EngineBoxes : public platform::MessageBoxService
@@ -138,6 +144,11 @@ std::string OneLine(const std::string &text)
 
 int Fail(const std::string &subject, const std::string &reason, int code)
 {
+    if (g_json) {
+        WriteJsonLine("{\"error\":" + JsonString(reason) + ",\"subject\":" + JsonString(subject)
+                      + "}");
+        return code;
+    }
     std::fprintf(stderr, "clipwright-cli: %s: %s\n", OneLine(subject).c_str(),
                  OneLine(reason).c_str());
     std::fflush(stderr);
@@ -146,8 +157,114 @@ int Fail(const std::string &subject, const std::string &reason, int code)
 
 void Note(const std::string &text)
 {
-    if (!g_quiet)
+    if (g_quiet)
+        return;
+    if (g_json)
+        WriteJsonLine("{\"note\":" + JsonString(text) + "}");
+    else
         std::fprintf(stderr, "clipwright-cli: note: %s\n", text.c_str());
+}
+
+namespace {
+
+// A library's warning through Qt would be a line of plain text in the JSON stream.
+void JsonQtMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    WriteJsonLine("{\"note\":" + JsonString(message.toStdString()) + "}");
+}
+
+} // namespace
+
+void SetJsonMessages(bool json)
+{
+    g_json = json;
+    qInstallMessageHandler(json ? JsonQtMessage : nullptr);
+}
+
+bool JsonMessages()
+{
+    return g_json;
+}
+
+namespace {
+
+// The length of the UTF-8 character at text[i], or 0 when the bytes there are not one
+// (overlong forms, surrogates and values past U+10FFFF included).
+std::size_t Utf8Length(const std::string &text, std::size_t i)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char c = byte(i);
+    std::size_t length = 0;
+    unsigned value = 0;
+    if (c < 0x80)
+        return 1;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+        value = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        value = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        value = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size())
+        return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+        value = value << 6 | (byte(i + k) & 0x3F);
+    }
+    const bool overlong = (length == 3 && value < 0x800) || (length == 4 && value < 0x10000);
+    if (overlong || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF)
+        return 0;
+    return length;
+}
+
+} // namespace
+
+std::string JsonString(const std::string &text)
+{
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const std::size_t length = Utf8Length(text, i);
+        char escaped[8];
+        if (length == 0) {
+            std::snprintf(escaped, sizeof escaped, "\\\\x%02x", c);
+            out += escaped;
+            ++i;
+            continue;
+        }
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out.append(text, i, length);
+        }
+        i += length;
+    }
+    return out + "\"";
+}
+
+std::string JsonNumber(double value)
+{
+    if (!std::isfinite(value))
+        return "null";
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3);
+    return std::string(text, result.ptr);
+}
+
+void WriteJsonLine(const std::string &object)
+{
+    std::fprintf(stderr, "%s\n", object.c_str());
+    std::fflush(stderr);
 }
 
 void SetQuiet(bool quiet)

@@ -12,12 +12,24 @@ void InstallEngineMessages();
 // empty when the engine said nothing. Clears what was collected.
 std::string TakeEngineReason();
 
-// Prints the failure line; returns code.
+// Prints the failure line; returns code. As JSON: {"error":reason,"subject":subject}.
 int Fail(const std::string &subject, const std::string &reason, int code = 1);
-// Prints "clipwright-cli: note: text" unless quiet.
+// Prints "clipwright-cli: note: text" unless quiet. As JSON: {"note":text}.
 void Note(const std::string &text);
 void SetQuiet(bool quiet);
 bool Quiet();
+
+// With --progress=json every line on standard error is one JSON object, so a program reads the
+// stream with one parser.
+void SetJsonMessages(bool json);
+bool JsonMessages();
+// A JSON string of text: valid UTF-8 whatever text holds; a byte that is not part of a UTF-8
+// character reads as the text \xHH (a backslash, x and its two hex digits) once decoded.
+std::string JsonString(const std::string &text);
+// A JSON number in one format everywhere: fixed, three decimals, whatever the locale.
+std::string JsonNumber(double value);
+// Writes one line of JSON (an object, without its newline) to standard error and flushes it.
+void WriteJsonLine(const std::string &object);
 
 // Checks that path names a readable, non-empty regular file before any media is opened; says
 // why not (the system's reason where there is one) and returns false otherwise.

@@ -11,24 +11,6 @@ namespace {
 // start, which includes setting up.
 constexpr double kRateWindowSeconds = 5;
 
-std::string JsonString(const std::string &text)
-{
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 } // namespace
 
 Progress::Progress(REFERENCE_TIME length, Style style)
@@ -62,11 +44,10 @@ void Progress::Show(REFERENCE_TIME position, bool final)
         left = 0;
     const double percent = fraction * 100;
     if (m_style == Style::Json) {
-        std::fprintf(stderr, "{\"percent\":%.1f,\"out_time_s\":%.3f,\"speed\":%s,\"eta_s\":%s}\n",
-                     percent, double(m_shown) / UNITS,
-                     speed < 0 ? "null" : std::to_string(speed).c_str(),
-                     left < 0 ? "null" : std::to_string(left).c_str());
-        std::fflush(stderr);
+        WriteJsonLine("{\"percent\":" + JsonNumber(percent)
+                      + ",\"out_time_s\":" + JsonNumber(double(m_shown) / UNITS)
+                      + ",\"speed\":" + (speed < 0 ? "null" : JsonNumber(speed))
+                      + ",\"eta_s\":" + (left < 0 ? "null" : JsonNumber(left)) + "}");
         return;
     }
     const std::string leftText
@@ -89,7 +70,6 @@ void Progress::Show(REFERENCE_TIME position, bool final)
 
 void PrintJsonStatus(const char *status, const std::string &output, int exitCode)
 {
-    std::fprintf(stderr, "{\"status\":\"%s\",\"output\":%s,\"exit\":%d}\n", status,
-                 JsonString(output).c_str(), exitCode);
-    std::fflush(stderr);
+    WriteJsonLine(std::string("{\"status\":\"") + status + "\",\"output\":" + JsonString(output)
+                  + ",\"exit\":" + std::to_string(exitCode) + "}");
 }

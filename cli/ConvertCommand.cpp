@@ -13,6 +13,7 @@
 #include "localisation/Language.h"
 #include "media/output/CaptureGraphBuilder.h"
 #include "settings/CompressorChoices.h"
+#include "settings/OutputContainers.h"
 #include "settings/SettingsStore.h"
 
 #include <algorithm>
@@ -36,6 +37,8 @@ volatile std::sig_atomic_t g_signal = 0;
 // The temporary being written, for a second signal to remove before leaving at once.
 char g_temporary[4096];
 volatile std::sig_atomic_t g_temporaryReady = 0;
+// Whether the second signal's last words are JSON (--progress=json).
+volatile std::sig_atomic_t g_jsonStop = 0;
 
 const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -71,7 +74,11 @@ void OnSignal(int number)
     if (g_temporaryReady)
         unlink(g_temporary);
     static const char kText[] = "\nStopped again: the file was given up; OUTPUT was not changed.\n";
-    if (write(STDERR_FILENO, kText, sizeof kText - 1) < 0) {
+    static const char kJson[]
+        = "{\"note\":\"stopped again: the file was given up; OUTPUT was not changed\"}\n";
+    const bool json = g_jsonStop != 0;
+    if (write(STDERR_FILENO, json ? kJson : kText, json ? sizeof kJson - 1 : sizeof kText - 1)
+        < 0) {
         // Nothing more can be done in a signal handler.
     }
     _exit(128 + number);
@@ -127,17 +134,14 @@ int SetUpJob(const ConvertOptions &o, const std::string &input, const std::strin
 {
     SettingsStore &store = SettingsStore::Global();
     dlg.LoadItemDefaults(store);
-    LoadOutputSettings(store, &dlg);
+    // The window's stored output file is not ours to prepare: no videos folder is made for it.
+    LoadOutputSettings(store, &dlg, VideosFolder::Leave);
     dlg.m_szOutputFile = output;
-    if (o.format) {
+    // An extension that names no format was refused with the options.
+    if (o.format)
         dlg.m_nOutputFormat = *o.format;
-    } else {
-        const std::size_t dot = output.find_last_of('.');
-        const std::size_t slash = output.find_last_of('/');
-        if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-            if (auto byExtension = FormatByName(output.substr(dot + 1)))
-                dlg.m_nOutputFormat = *byExtension;
-    }
+    else if (const int byExtension = FormatOfExtension(output); byExtension >= 0)
+        dlg.m_nOutputFormat = byExtension;
 
     if (!CheckInputFile(input))
         return 1;
@@ -182,11 +186,8 @@ int PrepareOutput(const ConvertOptions &o, ConversionJob &dlg, Conversion &conve
         return 1;
     struct stat st;
     const bool exists = stat(o.output.c_str(), &st) == 0;
-    if (exists && !o.overwrite) {
-        std::fprintf(stderr, "Error: %s exists. Add --overwrite to replace it.\n",
-                     o.output.c_str());
-        return 1;
-    }
+    if (exists && !o.overwrite)
+        return Fail(o.output, "File exists; add --overwrite to replace it");
     const bool windowsMedia
         = dlg.m_nOutputFormat == OutputFormatWmv || dlg.m_nOutputFormat == OutputFormatAsf;
     if (!windowsMedia) {
@@ -212,7 +213,9 @@ void WaitForConversion(ConversionJob &dlg, ConsoleHost &host, Progress::Style st
     auto lastShown = std::chrono::steady_clock::now();
     while (dlg.m_bConverting == 1) {
         if (g_signal != 0) {
-            if (style != Progress::Style::Silent)
+            if (style == Progress::Style::Json)
+                Note("stopping: finishing the file written so far (a second signal gives it up)");
+            else if (style != Progress::Style::Silent)
                 std::fprintf(stderr, "\nStopping: finishing the file written so far (a second "
                                      "signal gives it up)...\n");
             FinishConversion(dlg, conversion);
@@ -312,6 +315,8 @@ int ConvertFile(const ConvertOptions &options, const std::string &input, const s
             return StoppedExitCode();
         return Fail(output, reason.empty() ? "the conversion could not start" : reason);
     }
+    if (!conversion.m_leftOut.empty())
+        Note(conversion.m_leftOut);
     InstallStopHandlers(); // again: building the graph may have loaded plugins with their own
     WaitForConversion(dlg, host, StyleOf(o));
     g_temporaryReady = 0;
@@ -327,7 +332,9 @@ int ConvertFile(const ConvertOptions &options, const std::string &input, const s
     case ConversionResult::Kind::Empty:
         if (g_signal != 0) {
             *stopped = true;
-            if (!o.quiet)
+            if (JsonMessages())
+                Note(host.Status());
+            else if (!o.quiet)
                 std::fprintf(stderr, "%s\n", host.Status().c_str());
             return StoppedExitCode();
         }
@@ -348,7 +355,7 @@ int ConvertEach(const ConvertOptions &o)
     if (!S_ISDIR(info.st_mode))
         return Fail(o.outputDir, std::strerror(ENOTDIR));
     OutputSettings stored;
-    LoadOutputSettings(SettingsStore::Global(), &stored);
+    LoadOutputSettings(SettingsStore::Global(), &stored, VideosFolder::Leave);
     const int format = o.format.value_or(stored.m_nOutputFormat);
     std::set<std::string> written;
     std::vector<std::string> failed;
@@ -377,8 +384,12 @@ int ConvertEach(const ConvertOptions &o)
         std::string list;
         for (const std::string &f : failed)
             list += (list.empty() ? "; failed: " : ", ") + f;
-        std::fprintf(stderr, "clipwright-cli: %zu of %zu converted%s\n",
-                     o.inputs.size() - failed.size(), o.inputs.size(), list.c_str());
+        const std::string summary = std::to_string(o.inputs.size() - failed.size()) + " of "
+                                    + std::to_string(o.inputs.size()) + " converted" + list;
+        if (JsonMessages())
+            Note(summary);
+        else
+            std::fprintf(stderr, "clipwright-cli: %s\n", summary.c_str());
     }
     return failed.empty() ? 0 : 1;
 }
@@ -422,6 +433,7 @@ int RunConvertCommand(int argc, char **argv)
     if (int code = CheckConvertOptions(o); code != 0)
         return code;
     SetQuiet(o.quiet);
+    g_jsonStop = JsonMessages() ? 1 : 0;
     if (!o.outputDir.empty())
         return ConvertEach(o);
     bool stopped = false;

@@ -2,13 +2,14 @@
 #include "settings/CompressorChoices.h"
 
 #include "cli/CliMessages.h"
+#include "settings/OutputContainers.h"
 #include "settings/OutputSettings.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
+#include <filesystem>
 
 const int kWmaKbps[12] = {24, 32, 40, 48, 64, 80, 96, 128, 160, 192, 256, 320};
 
@@ -110,7 +111,7 @@ int TakeValue(const std::string &arg, const std::string &v, ConvertOptions *o)
     } else if (arg == "--format") {
         o->format = FormatByName(v);
         if (!o->format)
-            return UsageError(Quoted(arg, v) + ": give wmv, asf, avi, mkv, mp4 or ogm");
+            return UsageError(Quoted(arg, v) + ": give " + FormatNames());
     } else if (arg == "--video-encoder" || arg == "--audio-encoder") {
         (arg == "--video-encoder" ? o->videoEncoder : o->audioEncoder) = v;
     } else if (arg == "--progress") {
@@ -167,18 +168,41 @@ std::string Lower(std::string s)
 
 std::optional<int> FormatByName(const std::string &name)
 {
-    static const std::map<std::string, int> formats{
-        {"avi", OutputFormatAvi}, {"wmv", OutputFormatWmv}, {"mkv", OutputFormatMkv},
-        {"asf", OutputFormatAsf}, {"mp4", OutputFormatMp4}, {"ogm", OutputFormatOgm},
-        {"ogg", OutputFormatOgm}};
-    auto it = formats.find(Lower(name));
-    if (it == formats.end())
+    // A format is named by its extension: the container table knows them.
+    if (name.empty() || name.find_first_of("./") != std::string::npos)
         return std::nullopt;
-    return it->second;
+    return OfferedFormatOf("output." + name);
+}
+
+std::optional<int> OfferedFormatOf(const std::string &path)
+{
+    const int format = FormatOfExtension(path);
+    const OutputContainer *container = FindContainer(format);
+    if (!container || !container->offered)
+        return std::nullopt;
+    return format;
+}
+
+std::string FormatNames()
+{
+    const std::vector<int> &formats = OfferedFormats();
+    std::string names;
+    for (std::size_t i = 0; i < formats.size(); ++i) {
+        if (i > 0)
+            names += i + 1 == formats.size() ? " or " : ", ";
+        names += FindContainer(formats[i])->extension + 1;
+    }
+    return names;
 }
 
 int ParseConvertOptions(int argc, char **argv, ConvertOptions *o)
 {
+    // A program that asked for JSON reads even a mistake in the options as JSON.
+    for (int i = 1; i < argc && std::string(argv[i]) != "--"; ++i)
+        if (std::string(argv[i]) == "--progress=json"
+            || (std::string(argv[i]) == "--progress" && i + 1 < argc
+                && std::string(argv[i + 1]) == "json"))
+            SetJsonMessages(true);
     bool onlyFiles = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -227,6 +251,18 @@ int CheckConvertOptions(const ConvertOptions &o)
     if (!o.output.empty() && o.inputs.size() > 1)
         return UsageError(std::to_string(o.inputs.size())
                           + " INPUT files need --output-dir DIR instead of -o");
+    // A container is finished by going back to its start: standard output cannot take one.
+    if (o.output == "-")
+        return UsageError("-o -: standard output cannot take a video file; give a file name");
+    if (!o.output.empty() && !o.format) {
+        // Never a file whose name says one format and whose contents are another.
+        const std::string name = std::filesystem::path(o.output).filename().string();
+        const std::size_t dot = name.find_last_of('.');
+        if (dot != std::string::npos && dot > 0 && !OfferedFormatOf(name))
+            return UsageError(o.output + ": the extension " + name.substr(dot)
+                              + " names no format this program writes (" + FormatNames()
+                              + "); end the name with one of those, or give --format");
+    }
     if (o.width.has_value() != o.height.has_value())
         return UsageError("--width and --height go together");
     if (o.start && o.end && *o.end <= *o.start)

@@ -41,8 +41,12 @@ int CheckConvertOptions(const ConvertOptions &o);
 extern const char *const kConvertHelp;
 // A line on standard error about wrong usage; returns the exit code 2.
 int UsageError(const std::string &text);
-// The container code of a format name or file extension.
+// The container code of a format name ("mp4", any case), for the formats a user can choose.
 std::optional<int> FormatByName(const std::string &name);
+// The container code that path's extension names, for the formats a user can choose.
+std::optional<int> OfferedFormatOf(const std::string &path);
+// "wmv, asf, mp4, mkv, avi or ogm": the formats a user can choose.
+std::string FormatNames();
 // The usual file extension of a container code.
 std::string ExtensionOf(int format);
 std::string Lower(std::string s);

@@ -5,8 +5,11 @@ set(CW_PROGRAM_DIR lib/clipwright)
 install(TARGETS clipwright clipwright-cli RUNTIME DESTINATION ${CW_PROGRAM_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/language ${CMAKE_SOURCE_DIR}/help
     DESTINATION ${CW_PROGRAM_DIR})
+# Named by the program's reverse-DNS id, as its AppStream metainfo is.
 install(FILES ${CMAKE_SOURCE_DIR}/resources/clipwright.desktop
-    DESTINATION share/applications)
+    DESTINATION share/applications RENAME org.clipwright.Clipwright.desktop)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/org.clipwright.Clipwright.metainfo.xml
+    DESTINATION share/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/clipwright.svg
     DESTINATION share/icons/hicolor/scalable/apps)
 
@@ -20,4 +23,17 @@ foreach(program clipwright clipwright-cli)
         message(STATUS \"Installing: \${bin}/${program} -> ../${CW_PROGRAM_DIR}/${program}\")")
 endforeach()
 
-install(FILES ${CMAKE_BINARY_DIR}/man/clipwright-cli.1 DESTINATION share/man/man1)
+install(FILES ${CMAKE_BINARY_DIR}/man/clipwright.1 ${CMAKE_BINARY_DIR}/man/clipwright-cli.1
+    DESTINATION share/man/man1)
+
+# The desktop finds the programs for a type through the folder's mimeinfo.cache, not the entries
+# themselves. A package leaves it to the system's trigger (DESTDIR is set); a prefix install
+# refreshes it here.
+find_program(CW_UPDATE_DESKTOP_DATABASE update-desktop-database)
+if(CW_UPDATE_DESKTOP_DATABASE)
+    install(CODE "
+        if(NOT \"\$ENV{DESTDIR}\")
+            execute_process(COMMAND ${CW_UPDATE_DESKTOP_DATABASE} -q
+                \"\${CMAKE_INSTALL_PREFIX}/share/applications\")
+        endif()")
+endif()

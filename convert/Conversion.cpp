@@ -4,7 +4,9 @@
 #include "localisation/Language.h"
 #include "platform/MessageBoxes.h"
 #include "settings/CompressorChoices.h"
+#include "settings/OutputContainers.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -301,6 +303,18 @@ HRESULT DisableGroupPreview(const std::shared_ptr<Timeline> &timeline)
     return S_OK;
 }
 
+std::string LeftOutText(const std::vector<std::string> &streams)
+{
+    std::string text;
+    for (std::size_t i = 0; i < streams.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == streams.size() ? " and " : ", ") + streams[i];
+    if (streams.empty())
+        return text;
+    text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    return text + (streams.size() == 1 ? " was" : " were")
+           + " left out: the output takes the picture and the first sound track.";
+}
+
 HRESULT StartRender(ConversionJob &dlg, Conversion &conversion,
                     const std::shared_ptr<Timeline> &timeline)
 {
@@ -320,6 +334,9 @@ HRESULT StartRender(ConversionJob &dlg, Conversion &conversion,
     }
     pRenderEngine->SetDynamicReconnectLevel(CONNECTF_DYNAMIC_SOURCES);
     pRenderEngine->SetKeepSourceColours(OutputStatesColours(dlg));
+    // The Windows Media profile asks for 44.1 kHz stereo; other writers keep the source's sound.
+    pRenderEngine->SetKeepSourceSound(!IsWindowsMediaFormat(dlg.m_nOutputFormat));
+    conversion.m_leftOut.clear();
     hr = pRenderEngine->ConnectFrontEnd();
     if (FAILED(hr)) {
         Box("Could not ConnectFrontEnd");
@@ -329,6 +346,7 @@ HRESULT StartRender(ConversionJob &dlg, Conversion &conversion,
         return hr;
     }
     DisableGroupPreview(timeline);
+    conversion.m_leftOut = LeftOutText(pRenderEngine->LeftOutStreams());
     hr = BuildOutputGraph(dlg, conversion, *pRenderEngine, conversion.WritePath(dlg));
     if (FAILED(hr))
         conversion.ReleaseGraph();

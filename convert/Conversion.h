@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 // Turns the conversion's timeline into a running graph that writes the output file: the
 // render engine's group pads, through the chosen compressors (or the Windows Media encoders of
@@ -79,6 +80,9 @@ public:
     // writes the output path directly.
     std::unique_ptr<OutputFile> m_output;
     ConversionResult m_result;
+    // What the source holds that the output will not ("Sound track 2 (de) was left out: ...");
+    // empty when nothing is left out. Set when the render starts.
+    std::string m_leftOut;
     // The path the writer writes to.
     std::string WritePath(const ConversionJob &dlg) const
     {
@@ -92,6 +96,10 @@ private:
 // Where the user is sent for a missing writer.
 extern const char *const kMatroskaMp4DownloadPage;
 extern const char *const kDsmDownloadPage;
+
+// "Sound track 2 (de) and subtitle track 1 (en) were left out: ..." for the streams named by
+// the render engine; empty for none.
+std::string LeftOutText(const std::vector<std::string> &streams);
 
 HRESULT StartRender(ConversionJob &dlg, Conversion &conversion,
                     const std::shared_ptr<media::Timeline> &timeline);

@@ -44,6 +44,12 @@ std::string MarkText(REFERENCE_TIME t)
     return text;
 }
 
+// Said after the outcome: the output holds less than the source.
+std::string LeftOut(const Conversion &conversion)
+{
+    return conversion.m_leftOut.empty() ? std::string() : "     " + conversion.m_leftOut;
+}
+
 // The status line and, for a failure, the same text in a message box.
 void ShowOutcome(ConversionJob &dlg, Conversion &conversion)
 {
@@ -51,10 +57,10 @@ void ShowOutcome(ConversionJob &dlg, Conversion &conversion)
     ConversionHost &host = conversion.Host();
     switch (r.kind) {
     case ConversionResult::Kind::Completed:
-        host.SetStatusText(DoneText(dlg));
+        host.SetStatusText(DoneText(dlg) + LeftOut(conversion));
         break;
     case ConversionResult::Kind::Stopped:
-        host.SetStatusText(StoppedText(dlg, r.written, r.length));
+        host.SetStatusText(StoppedText(dlg, r.written, r.length) + LeftOut(conversion));
         break;
     case ConversionResult::Kind::Empty:
         host.SetStatusText("Stopped before anything was written: " + dlg.m_szOutputFile

@@ -96,7 +96,7 @@ bool MakeVideosFolder(const QString &folder)
 
 } // namespace
 
-std::string DefaultOutputPath()
+std::string DefaultOutputPath(VideosFolder make)
 {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
     if (folder.isEmpty()) {
@@ -104,24 +104,25 @@ std::string DefaultOutputPath()
         folder = QDir::homePath();
         if (folder.isEmpty())
             folder = QStringLiteral("/tmp");
-    } else if (!MakeVideosFolder(folder)) {
+    } else if (make == VideosFolder::Make && !MakeVideosFolder(folder)) {
         folder = QDir::homePath();
     }
     return QDir::cleanPath(folder).toStdString() + (folder == "/" ? "" : "/") + "output.wmv";
 }
 
-void LoadOutputSettings(const SettingsStore &store, OutputSettings *s)
+void LoadOutputSettings(const SettingsStore &store, OutputSettings *s, VideosFolder make)
 {
     s->m_nOutputFormat = store.ReadInt("Settings", "nOuptputFormat", OutputFormatWmv);
 
     std::string path = store.ReadString("Settings", "OutputName", std::string());
     if (path.empty() || path.size() > kMaxOutputPathLength) {
-        path = DefaultOutputPath();
+        path = DefaultOutputPath(make);
     } else {
         // A stored path in the videos folder, which a desktop may have dropped since.
         const QString folder = QFileInfo(QString::fromStdString(path)).absolutePath();
         const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-        if (!videos.isEmpty() && folder == QDir::cleanPath(videos) && !QFileInfo::exists(folder))
+        if (make == VideosFolder::Make && !videos.isEmpty() && folder == QDir::cleanPath(videos)
+            && !QFileInfo::exists(folder))
             MakeVideosFolder(folder);
     }
     ApplyFormatExtension(s->m_nOutputFormat, path, &s->m_szOutputFile);

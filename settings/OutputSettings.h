@@ -58,11 +58,16 @@ bool ParseFrameRate(const std::string &text, double *rate);
 // shows "Does not support the video format" and leaves the path as it was.
 bool ApplyFormatExtension(int format, const std::string &path, std::string *result);
 
+// Whether loading may make the user's videos folder for the default output file: the window
+// writes there; the command line writes only where it is told.
+enum class VideosFolder { Make, Leave };
+
 // The user's videos folder followed by "/output.wmv".
-std::string DefaultOutputPath();
+std::string DefaultOutputPath(VideosFolder folder = VideosFolder::Make);
 
 // Loads the record in start-up order from the store.
-void LoadOutputSettings(const SettingsStore &store, OutputSettings *settings);
+void LoadOutputSettings(const SettingsStore &store, OutputSettings *settings,
+                        VideosFolder folder = VideosFolder::Make);
 // Stores what the options dialog confirms under the keys the load reads: the frame-rate choice
 // with the rate as typed (frameRateText), the output file, size, bitrates and format.
 void SaveOutputSettings(SettingsStore &store, const OutputSettings &settings,

@@ -49,6 +49,10 @@ struct RenderEngine::Impl
     std::map<std::pair<GESClip *, GESTrackType>, GESTrackElement *> clipElement;
     std::string lastError;
     bool keepSourceColours = false;
+    bool keepSourceSound = false;
+    std::set<GESTrack *> soundShaped; // audio tracks whose format follows their first source
+    std::vector<std::string> leftOut;
+    std::set<std::string> leftOutFiles;  // each file's streams named once
     std::set<GESTrack *> stretchedAlone; // one stretched clip at a time: scaled without a mixer
     std::string sourceColours;           // of the first video source placed
     std::map<GESTrack *, DirectScaling> direct; // tracks our scaler places in the frame
@@ -279,6 +283,22 @@ struct RenderEngine::Impl
         return S_OK;
     }
 
+    // The track renders the source's rate and channels; the encoder's converters do the rest.
+    static void KeepSoundShape(GESTrack *track, const SoundShape &shape)
+    {
+        if (shape.rate <= 0 || shape.channels <= 0)
+            return;
+        gst::Caps caps(gst_caps_new_simple("audio/x-raw", "rate", G_TYPE_INT, shape.rate,
+                                           "channels", G_TYPE_INT, shape.channels, nullptr));
+        // Beyond stereo the positions must be said, or no converter can place the channels.
+        if (shape.channels > 2 && shape.channelMask != 0)
+            gst_caps_set_simple(caps.get(), "channel-mask", GST_TYPE_BITMASK, shape.channelMask,
+                                nullptr);
+        else if (shape.channels > 2)
+            return;
+        ges_track_update_restriction_caps(track, caps.get());
+    }
+
     HRESULT AddBlack(GESLayer *layer, GESTrack *track, const Span &span)
     {
         GESTestClip *black = ges_test_clip_new();
@@ -334,6 +354,12 @@ struct RenderEngine::Impl
             if (end <= begin)
                 return S_OK;
         }
+
+        if (leftOutFiles.insert(path).second)
+            for (const std::string &stream : LeftOutStreamsOf(asset))
+                leftOut.push_back(stream);
+        if (!video && keepSourceSound && soundShaped.insert(track).second)
+            KeepSoundShape(track, SoundShapeOf(asset));
 
         GESClip *clip = GES_CLIP(ges_asset_extract(GES_ASSET(asset), nullptr));
         if (!clip)
@@ -438,6 +464,19 @@ HRESULT RenderEngine::GetTimelineObject(std::shared_ptr<Timeline> *timeline) con
 HRESULT RenderEngine::SetDynamicReconnectLevel(long level)
 {
     return level < 0 ? E_INVALIDARG : S_OK;
+}
+
+HRESULT RenderEngine::SetKeepSourceSound(bool keep)
+{
+    if (m_impl->ges)
+        return E_UNEXPECTED;
+    m_impl->keepSourceSound = keep;
+    return S_OK;
+}
+
+std::vector<std::string> RenderEngine::LeftOutStreams() const
+{
+    return m_impl->leftOut;
 }
 
 HRESULT RenderEngine::SetKeepSourceColours(bool keep)

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 typedef struct _GstElement GstElement;
 typedef struct _GstPad GstPad;
@@ -78,6 +79,13 @@ public:
     // (the default) they are converted to BT.601, which readers assume when nothing is stated.
     // Must come before ConnectFrontEnd.
     HRESULT SetKeepSourceColours(bool keep);
+    // Whether the audio groups keep the rate and channels of their first sound source instead
+    // of the platform's mixing format (44.1 kHz stereo), which an encoder converts from.
+    // Must come before ConnectFrontEnd.
+    HRESULT SetKeepSourceSound(bool keep);
+    // After ConnectFrontEnd: the streams of the sources that the groups do not take, each
+    // file's named as LeftOutStreamsOf names them; empty when nothing is left out.
+    std::vector<std::string> LeftOutStreams() const;
 
     // The pipeline (a GstBin) to build into; the engine keeps a reference. Must come before
     // ConnectFrontEnd. Without it ConnectFrontEnd makes a pipeline of its own.

@@ -51,6 +51,67 @@ bool HasSound(GESUriClipAsset *asset)
     return sound;
 }
 
+SoundShape SoundShapeOf(GESUriClipAsset *asset)
+{
+    SoundShape shape;
+    GstDiscovererInfo *info = ges_uri_clip_asset_get_info(asset);
+    GList *streams = info ? gst_discoverer_info_get_audio_streams(info) : nullptr;
+    if (streams) {
+        auto *audio = GST_DISCOVERER_AUDIO_INFO(streams->data);
+        shape.rate = static_cast<int>(gst_discoverer_audio_info_get_sample_rate(audio));
+        shape.channels = static_cast<int>(gst_discoverer_audio_info_get_channels(audio));
+        shape.channelMask = gst_discoverer_audio_info_get_channel_mask(audio);
+    }
+    gst_discoverer_stream_info_list_free(streams);
+    return shape;
+}
+
+namespace {
+
+// "sound track 2 (de)": the kind, its number among streams of its kind, and its language.
+void AddStreams(GList *streams, const char *kind, std::size_t skip, const char *languageTag,
+                std::vector<std::string> *names)
+{
+    std::size_t number = 0;
+    for (GList *l = streams; l; l = l->next) {
+        if (++number <= skip)
+            continue;
+        std::string name = std::string(kind) + " " + std::to_string(number);
+        const GstTagList *tags
+            = gst_discoverer_stream_info_get_tags(GST_DISCOVERER_STREAM_INFO(l->data));
+        const gchar *language = nullptr;
+        if (GST_IS_DISCOVERER_AUDIO_INFO(l->data))
+            language = gst_discoverer_audio_info_get_language(GST_DISCOVERER_AUDIO_INFO(l->data));
+        else if (GST_IS_DISCOVERER_SUBTITLE_INFO(l->data))
+            language
+                = gst_discoverer_subtitle_info_get_language(GST_DISCOVERER_SUBTITLE_INFO(l->data));
+        gchar *tagged = nullptr;
+        if (!language && tags && gst_tag_list_get_string(tags, languageTag, &tagged))
+            language = tagged;
+        if (language && *language)
+            name += std::string(" (") + language + ")";
+        g_free(tagged);
+        names->push_back(name);
+    }
+}
+
+} // namespace
+
+std::vector<std::string> LeftOutStreamsOf(GESUriClipAsset *asset)
+{
+    std::vector<std::string> names;
+    GstDiscovererInfo *info = ges_uri_clip_asset_get_info(asset);
+    if (!info)
+        return names;
+    GList *sound = gst_discoverer_info_get_audio_streams(info);
+    GList *subtitles = gst_discoverer_info_get_subtitle_streams(info);
+    AddStreams(sound, "sound track", 1, GST_TAG_LANGUAGE_CODE, &names);
+    AddStreams(subtitles, "subtitle track", 0, GST_TAG_LANGUAGE_CODE, &names);
+    gst_discoverer_stream_info_list_free(sound);
+    gst_discoverer_stream_info_list_free(subtitles);
+    return names;
+}
+
 GstClockTime FileLengthOf(GESUriClipAsset *asset, const std::string &path)
 {
     const GstClockTime discovered = ges_uri_clip_asset_get_max_duration(asset);

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 // What the render engine reads of a clip's file before placing it.
 namespace media {
@@ -30,6 +31,21 @@ private:
 
 // Whether the file has a sound stream.
 bool HasSound(GESUriClipAsset *asset);
+
+// The first sound stream as decoded: its rate, channels and their positions (0 when unknown);
+// all zero when the file has no sound.
+struct SoundShape
+{
+    int rate = 0;
+    int channels = 0;
+    guint64 channelMask = 0;
+};
+SoundShape SoundShapeOf(GESUriClipAsset *asset);
+
+// The streams a conversion of the file leaves out, as the user would name them: every sound
+// stream after the first ("sound track 2 (de)") and every subtitle stream ("subtitle track 1
+// (en)"), in the file's order.
+std::vector<std::string> LeftOutStreamsOf(GESUriClipAsset *asset);
 
 // How long the file at path lasts, ns; GST_CLOCK_TIME_NONE when unknown. The MPEG program-stream
 // demuxer only estimates it from the clock references near the file's end (a cut file can seem
