@@ -28,7 +28,7 @@ QAbstractButton *Button(const Dlg &dialog, int id)
     return qobject_cast<QAbstractButton *>(dialog.Control(id));
 }
 
-QString VideosFolder()
+QString MoviesFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
 }
@@ -39,7 +39,7 @@ QString VideosFolder()
 TEST(WindowFirstRun, TheFirstConversionWritesIntoTheVideosFolder)
 {
     AppTestEnvironment env;
-    const QString videos = VideosFolder();
+    const QString videos = MoviesFolder();
     ASSERT_FALSE(videos.isEmpty());
     QDir(videos).removeRecursively();
     ASSERT_FALSE(QFileInfo::exists(videos));

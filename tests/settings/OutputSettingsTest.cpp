@@ -15,7 +15,7 @@ struct Store
     SettingsStore store{(dir.path() + "/clipwright.conf").toStdString()};
 };
 
-std::string VideosFolder()
+std::string MoviesFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::MoviesLocation).toStdString();
 }
@@ -29,8 +29,8 @@ TEST(OutputSettings, FirstStartWithAnEmptyStoreGivesEveryDefault)
     OutputSettings settings;
     LoadOutputSettings(s.store, &settings);
 
-    EXPECT_EQ(settings.m_szOutputFile, VideosFolder() + "/output.wmv");
-    EXPECT_EQ(DefaultOutputPath(), VideosFolder() + "/output.wmv");
+    EXPECT_EQ(settings.m_szOutputFile, MoviesFolder() + "/output.wmv");
+    EXPECT_EQ(DefaultOutputPath(), MoviesFolder() + "/output.wmv");
     EXPECT_EQ(settings.m_nOutputFormat, OutputFormatWmv);
     EXPECT_EQ(settings.m_nOutputWidth, 0);
     EXPECT_EQ(settings.m_nOutputHeight, 0);
