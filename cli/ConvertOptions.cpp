@@ -263,6 +263,14 @@ int CheckConvertOptions(const ConvertOptions &o)
                               + " names no format this program writes (" + FormatNames()
                               + "); end the name with one of those, or give --format");
     }
+    if (!o.output.empty() && o.format) {
+        // --format and an extension of another container would mislabel the file.
+        const int named = FormatOfExtension(o.output);
+        if (named >= 0 && named != *o.format)
+            return UsageError(o.output + ": the extension names " + FormatName(named)
+                              + " but --format asks for " + FormatName(*o.format)
+                              + "; make them agree");
+    }
     if (o.width.has_value() != o.height.has_value())
         return UsageError("--width and --height go together");
     if (o.start && o.end && *o.end <= *o.start)
