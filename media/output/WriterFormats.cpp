@@ -5,6 +5,24 @@
 
 namespace media {
 
+namespace {
+
+// Whether one of the muxer's inputs can take caps.
+bool MuxerInputTakes(GstElementFactory *muxer, GstCaps *caps)
+{
+    for (const GList *l = gst_element_factory_get_static_pad_templates(muxer); l; l = l->next) {
+        auto *templ = static_cast<GstStaticPadTemplate *>(l->data);
+        if (templ->direction != GST_PAD_SINK)
+            continue;
+        gst::Caps accepted(gst_static_pad_template_get_caps(templ));
+        if (gst_caps_can_intersect(accepted.get(), caps))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 bool WriterTakes(const std::string &muxerFactory, const Filter &encoder, bool video)
 {
     gst::Object<GstElementFactory> factory(gst_element_factory_find(muxerFactory.c_str()));
@@ -20,16 +38,7 @@ bool WriterTakes(const std::string &muxerFactory, const Filter &encoder, bool vi
         output = gst::Caps(video ? gst_caps_from_string("video/x-raw")
                                  : gst_caps_from_string("audio/x-raw, format=S16LE"));
     }
-    for (const GList *l = gst_element_factory_get_static_pad_templates(factory.get()); l;
-         l = l->next) {
-        auto *templ = static_cast<GstStaticPadTemplate *>(l->data);
-        if (templ->direction != GST_PAD_SINK)
-            continue;
-        gst::Caps accepted(gst_static_pad_template_get_caps(templ));
-        if (gst_caps_can_intersect(accepted.get(), output.get()))
-            return true;
-    }
-    return false;
+    return MuxerInputTakes(factory.get(), output.get());
 }
 
 bool WriterTakesEncoder(const std::string &muxerFactory, const std::string &encoderFactory)
@@ -44,17 +53,9 @@ bool WriterTakesEncoder(const std::string &muxerFactory, const std::string &enco
         if (out->direction != GST_PAD_SRC)
             continue;
         gst::Caps written(gst_static_pad_template_get_caps(out));
-        if (!written || gst_caps_is_any(written.get()) || gst_caps_is_empty(written.get()))
-            continue;
-        for (const GList *m = gst_element_factory_get_static_pad_templates(muxer.get()); m;
-             m = m->next) {
-            auto *in = static_cast<GstStaticPadTemplate *>(m->data);
-            if (in->direction != GST_PAD_SINK)
-                continue;
-            gst::Caps accepted(gst_static_pad_template_get_caps(in));
-            if (gst_caps_can_intersect(accepted.get(), written.get()))
-                return true;
-        }
+        if (written && !gst_caps_is_any(written.get()) && !gst_caps_is_empty(written.get())
+            && MuxerInputTakes(muxer.get(), written.get()))
+            return true;
     }
     return false;
 }

@@ -1,7 +1,12 @@
 #pragma once
 
+#include "app/VinteloDlg.h"
+#include "options/DialogOutputSettings.h"
 #include "support/TestEnvironment.h"
 
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
@@ -35,3 +40,19 @@ private:
     std::function<void(QWidget *)> m_examine;
     std::vector<std::string> m_closed;
 };
+
+// Presses Options and lets answer drive the output options dialog while it runs modally.
+inline void RunOptions(CVinteloDlg &window,
+                       const std::function<void(CDialogOutputSettings &)> &answer)
+{
+    bool answered = false;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<CDialogOutputSettings *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        answered = true;
+        answer(*dialog);
+    });
+    qobject_cast<QAbstractButton *>(window.Control(CVinteloDlg::IDC_BUTTON_OUTPUT_SETTINGS))
+        ->click();
+    EXPECT_TRUE(answered);
+}

@@ -145,20 +145,6 @@ namespace {
 
 using namespace ui;
 
-// Presses Options and lets answer drive the dialog while it runs modally.
-void RunOptions(Dlg &window, const std::function<void(CDialogOutputSettings &)> &answer)
-{
-    bool answered = false;
-    QTimer::singleShot(0, [&] {
-        auto *dialog = qobject_cast<CDialogOutputSettings *>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        answered = true;
-        answer(*dialog);
-    });
-    qobject_cast<QAbstractButton *>(window.Control(Dlg::IDC_BUTTON_OUTPUT_SETTINGS))->click();
-    EXPECT_TRUE(answered);
-}
-
 void OpenVideo(AppTestEnvironment &env, Dlg &window, const std::string &file)
 {
     env.choosers.QueueAnswer(file);

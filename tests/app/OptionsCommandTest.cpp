@@ -18,20 +18,6 @@ namespace {
 
 using Dlg = CVinteloDlg;
 
-// Presses Options and lets answer drive the output options dialog while it runs modally.
-void RunOptions(Dlg &window, std::function<void(CDialogOutputSettings &)> answer)
-{
-    bool answered = false;
-    QTimer::singleShot(0, [&] {
-        auto *dialog = qobject_cast<CDialogOutputSettings *>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        answered = true;
-        answer(*dialog);
-    });
-    qobject_cast<QAbstractButton *>(window.Control(Dlg::IDC_BUTTON_OUTPUT_SETTINGS))->click();
-    EXPECT_TRUE(answered);
-}
-
 void TypeSize(CDialogOutputSettings &dialog, const char *width, const char *height)
 {
     auto *resolution = qobject_cast<QComboBox *>(dialog.Control(1025));
