@@ -133,8 +133,10 @@ void CVinteloDlg::CreateControls()
     connect(m_slider, &QSlider::sliderMoved, this,
             [this](int value) { m_trim->OnSliderMoved(value); });
 
-    // F1, the framework's help command, starts the help as the Help button does.
+    // F1, the framework's help command, starts the help as the Help button does, also while
+    // the preview window is the active one.
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
+    help->setContext(Qt::ApplicationShortcut);
     connect(help, &QShortcut::activated, this, &CVinteloDlg::OnHelp);
     CreateKeys();
 }
@@ -204,6 +206,13 @@ bool CVinteloDlg::OnInitDialog()
     ShowKeysInTooltips();
     NameControls();
     return true;
+}
+
+void CVinteloDlg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // The first control's focus shows from the start, so Enter never acts on a hidden focus.
+    setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 void CVinteloDlg::paintEvent(QPaintEvent *event)
