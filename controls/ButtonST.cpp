@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegularExpression>
@@ -320,6 +321,16 @@ QRect CButtonST::FocusFrameRect() const
 {
     // Inside the hover edge; a two-pixel pen centred on this rectangle.
     return rect().adjusted(2, 2, -2, -2);
+}
+
+void CButtonST::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && !(event->modifiers() & ~Qt::KeypadModifier) && FocusShown()) {
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }
 
 void CButtonST::focusInEvent(QFocusEvent *event)
