@@ -3,6 +3,7 @@
 #include "app/VinteloDlg.h"
 #include "controls/BitmapSlider.h"
 #include "controls/ButtonST.h"
+#include "controls/ValueLabel.h"
 #include "localisation/Language.h"
 #include "platform/DialogUnits.h"
 #include "resources/Artwork.h"
@@ -109,7 +110,8 @@ std::map<int, QWidget *> CreateTemplateControls(QWidget *dialog, const QSize &ba
             break;
         case Kind::SunkenStatic:
         case Kind::CentredSunkenStatic: {
-            auto *label = new QLabel(text, dialog);
+            auto *label = new CValueLabel(dialog);
+            label->setText(text);
             label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
             label->setAlignment(entry.kind == Kind::CentredSunkenStatic
                                     ? Qt::AlignCenter

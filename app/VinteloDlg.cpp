@@ -5,6 +5,7 @@
 #include "app/MainWindowTemplate.h"
 #include "app/VinteloApp.h"
 #include "controls/BitmapSlider.h"
+#include "controls/ValueLabel.h"
 #include "convert/ConversionDriver.h"
 #include "job/MediaProbe.h"
 #include "localisation/DialogLanguage.h"
@@ -155,7 +156,9 @@ QString CVinteloDlg::StatusText() const
 void CVinteloDlg::SetControlText(int id, const QString &text)
 {
     QWidget *widget = Control(id);
-    if (auto *label = qobject_cast<QLabel *>(widget))
+    if (auto *value = qobject_cast<CValueLabel *>(widget))
+        value->SetValueText(text);
+    else if (auto *label = qobject_cast<QLabel *>(widget))
         label->setText(text);
     else if (auto *button = qobject_cast<QAbstractButton *>(widget))
         button->setText(text);

@@ -98,27 +98,192 @@ void AnswerOptionsWith(const QString &path, Qt::Key close, bool *answered)
 
 } // namespace
 
-// Every control is named and described for a screen reader, in the window's language.
-TEST(Accessibility, EveryControlNamed)
-{
-    AppTestEnvironment env;
-    Dlg dialog;
-    dialog.show();
-    env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
-    qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
-    ASSERT_EQ(dialog.m_nPhotoCount, 1);
+namespace {
 
-    for (int id : kTemplateOrder) {
-        QWidget *control = dialog.Control(id);
-        EXPECT_FALSE(control->accessibleName().isEmpty()) << id;
-        EXPECT_FALSE(control->accessibleName().contains('&')) << id;
-        EXPECT_FALSE(control->accessibleDescription().isEmpty()) << id;
+QAccessibleInterface *Accessible(QWidget *widget)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
+    EXPECT_NE(iface, nullptr) << widget->metaObject()->className();
+    return iface;
+}
+
+QString Name(QWidget *widget)
+{
+    return Accessible(widget)->text(QAccessible::Name);
+}
+
+QString Value(QWidget *widget)
+{
+    return Accessible(widget)->text(QAccessible::Value);
+}
+
+// What the text interface gives, the way a screen reader asks for the whole line.
+QString Read(QWidget *widget)
+{
+    QAccessibleTextInterface *text = Accessible(widget)->textInterface();
+    return text ? text->text(0, text->characterCount()) : QStringLiteral("<no text interface>");
+}
+
+QString Catalogue(int number)
+{
+    return QString::fromStdString(CLanguage::Instance().GetString(number));
+}
+
+// The labels that name widget for assistive technology (its labelled-by relations).
+QStringList LabelledBy(QWidget *widget)
+{
+    QStringList labels;
+    for (const auto &[label, relation] : Accessible(widget)->relations(QAccessible::Label))
+        labels << label->text(QAccessible::Name);
+    return labels;
+}
+
+} // namespace
+
+// As a screen reader sees the main window, in English and in German: every control has a name
+// without mnemonics and a role; the displays keep a fixed name and carry the time or status
+// as their value and text, following the video; the slider speaks time; the preview is a
+// named window.
+TEST(AccessibleTree, MainWindowNamesRolesAndValuesFollowTheVideo)
+{
+    for (const char *lang : {"English", "German"}) {
+        SCOPED_TRACE(lang);
+        AppTestEnvironment env;
+        ASSERT_TRUE(CLanguage::Instance().Initialize(CW_SOURCE_DIR, lang));
+        Dlg dialog;
+        dialog.show();
+        BackToMainWindow(dialog);
+        env.choosers.QueueAnswer(Fixture("long_30min.mp4"));
+        qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
+        ASSERT_EQ(dialog.m_nPhotoCount, 1);
+        CVcdCore *player = CTrimControls::Player();
+        ASSERT_NE(player, nullptr);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return player->m_llStopPosition > 0; }, 20000));
+
+        for (int id : kTemplateOrder) {
+            QWidget *control = dialog.Control(id);
+            QAccessibleInterface *iface = Accessible(control);
+            ASSERT_NE(iface, nullptr);
+            EXPECT_FALSE(iface->text(QAccessible::Name).isEmpty()) << id;
+            EXPECT_FALSE(iface->text(QAccessible::Name).contains('&')) << id;
+            EXPECT_FALSE(iface->text(QAccessible::Description).isEmpty()) << id;
+            const QAccessible::Role role
+                = qobject_cast<QAbstractButton *>(control) ? QAccessible::Button
+                  : qobject_cast<QLabel *>(control)        ? QAccessible::StaticText
+                                                           : QAccessible::Slider;
+            EXPECT_EQ(iface->role(), role) << id;
+        }
+        const QString help = qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_HELP))
+                                 ->text()
+                                 .remove('&');
+        EXPECT_EQ(Name(dialog.Control(Dlg::IDC_BUTTON_HELP)), help);
+
+        // Fixed names, the shown texts as values and through the text interface.
+        QWidget *status = dialog.Control(Dlg::IDC_STATIC_STATUS);
+        QWidget *position = dialog.Control(Dlg::IDC_STATIC_POSITION);
+        QWidget *start = dialog.Control(Dlg::IDC_STATIC_START_TIME);
+        QWidget *end = dialog.Control(Dlg::IDC_STATIC_END_TIME);
+        auto *endLabel = qobject_cast<QLabel *>(end);
+        EXPECT_EQ(Name(status), Catalogue(IDS_NAME_STATUS));
+        EXPECT_EQ(Name(position), Catalogue(IDS_NAME_POSITION));
+        const QString startName = Name(start), endName = Name(end);
+        EXPECT_NE(startName, endName);
+        EXPECT_TRUE(Value(status).contains(".wmv")) << Value(status).toStdString();
+        EXPECT_EQ(Read(status), Value(status));
+        EXPECT_EQ(Value(start), "00:00:00");
+        EXPECT_EQ(Value(end), endLabel->text());
+        EXPECT_NE(Value(end), "00:00:00");
+        EXPECT_EQ(Read(end), Value(end));
+        EXPECT_TRUE(Value(position).endsWith(" / " + Value(end))) << Value(position).toStdString();
+
+        // The slider at either end speaks the video's start and its length.
+        auto *slider = qobject_cast<QAbstractSlider *>(dialog.Control(Dlg::IDC_SLIDER_POSITION));
+        EXPECT_EQ(Name(slider), Catalogue(IDS_NAME_POSITION));
+        slider->setValue(slider->maximum());
+        EXPECT_EQ(Value(slider), Value(end));
+        slider->setValue(slider->minimum());
+        EXPECT_EQ(Value(slider), "00:00:00");
+        ASSERT_NE(Accessible(slider)->valueInterface(), nullptr);
+        EXPECT_EQ(Accessible(slider)->valueInterface()->maximumValue().toInt(), slider->maximum());
+
+        // Marks moved with the keys: the values follow, the names stay.
+        Key(Qt::Key_Home);
+        Key(Qt::Key_Right, Qt::ShiftModifier);
+        Key(Qt::Key_Right, Qt::ShiftModifier);
+        Key(Qt::Key_I);
+        Key(Qt::Key_Right, Qt::ShiftModifier);
+        Key(Qt::Key_O);
+        EXPECT_EQ(Value(start), "00:00:02");
+        EXPECT_EQ(Value(end), "00:00:03");
+        EXPECT_EQ(Read(start), "00:00:02");
+        EXPECT_EQ(Name(start), startName);
+        EXPECT_EQ(Name(end), endName);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return Value(position).startsWith("00:00:03 / "); }))
+            << Value(position).toStdString();
+
+        // The preview is a window, named by its title.
+        QAccessibleInterface *preview = Accessible(player->Window());
+        ASSERT_NE(preview, nullptr);
+        EXPECT_EQ(preview->role(), QAccessible::Window);
+        EXPECT_FALSE(preview->text(QAccessible::Name).isEmpty());
+        EXPECT_EQ(preview->text(QAccessible::Name), player->Window()->windowTitle());
+        dialog.close();
     }
-    EXPECT_EQ(dialog.Control(Dlg::IDC_BUTTON_HELP)->accessibleName(), "Help");
-    EXPECT_EQ(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO)->accessibleDescription(),
-              "Open a video file");
-    EXPECT_EQ(dialog.Control(Dlg::IDC_STATIC_END_TIME)->accessibleName(), "End Time");
-    EXPECT_EQ(dialog.Control(Dlg::IDC_BUTTON_PLAY)->accessibleDescription(), "Play (Space)");
+}
+
+// The Options dialog in every format and both languages: each visible list and edit is
+// labelled by its row's label (a list's own name is its current item on this desktop), and
+// width and height are told apart.
+TEST(AccessibleTree, OptionsListsAndEditsAreLabelled)
+{
+    for (const char *lang : {"English", "German"}) {
+        SCOPED_TRACE(lang);
+        AppTestEnvironment env;
+        ASSERT_TRUE(CLanguage::Instance().Initialize(CW_SOURCE_DIR, lang));
+        CDialogOutputSettings options;
+        options.m_szOutputFile = env.dir.path().toStdString() + "/output.wmv";
+        options.OnInitDialog();
+        options.show();
+        auto *format = qobject_cast<QComboBox *>(options.Control(IDC_COMBO_OUTPUT_FORMAT));
+        ASSERT_NE(format, nullptr);
+        ASSERT_EQ(format->count(), 6);
+        QWidget *width = options.Control(IDC_EDIT_WIDTH);
+        QWidget *height = options.Control(IDC_EDIT_HEIGHT);
+        QStringList labelTexts;
+        for (QLabel *label : options.findChildren<QLabel *>())
+            labelTexts << label->text();
+        for (int i = 0; i < format->count(); ++i) {
+            format->setCurrentIndex(i);
+            const std::string where = format->currentText().toStdString();
+            int lists = 0;
+            for (QWidget *input : options.findChildren<QWidget *>()) {
+                const bool list = qobject_cast<QComboBox *>(input) != nullptr;
+                if (!input->isVisible() || !(list || qobject_cast<QLineEdit *>(input))
+                    || input->parent() != &options || input == width || input == height)
+                    continue;
+                const int id = input->property("controlId").toInt();
+                const QStringList labels = LabelledBy(input);
+                if (list) {
+                    ++lists;
+                    ASSERT_EQ(labels.size(), 1) << where << " " << id;
+                    EXPECT_TRUE(labels.front().endsWith(':')) << where << " " << id;
+                    EXPECT_TRUE(labelTexts.contains(labels.front())) << where << " " << id;
+                } else {
+                    // An edit beside a list shares the list's label as its name.
+                    const QString name = labels.isEmpty() ? Name(input) : labels.front();
+                    EXPECT_TRUE(labelTexts.contains(name)) << where << " " << id;
+                }
+            }
+            EXPECT_GE(lists, 5) << where;
+        }
+        EXPECT_FALSE(Name(width).isEmpty());
+        EXPECT_FALSE(Name(height).isEmpty());
+        EXPECT_NE(Name(width), Name(height));
+        EXPECT_EQ(Name(width), Catalogue(IDS_NAME_WIDTH));
+        EXPECT_EQ(
+            LabelledBy(options.Control(IDC_COMBO_OUTPUT_FORMAT)),
+            QStringList{qobject_cast<QLabel *>(options.Control(IDC_STATIC_OUTPUT_FORMAT))->text()});
+    }
 }
 
 namespace {
