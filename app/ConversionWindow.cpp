@@ -11,7 +11,6 @@
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QDesktopServices>
-#include <QLabel>
 #include <QUrl>
 
 #include <algorithm>
@@ -44,8 +43,7 @@ void ConversionWindow::SetConvertCaption(const std::string &text)
 
 void ConversionWindow::SetStatusText(const std::string &text)
 {
-    if (auto *label = qobject_cast<QLabel *>(m_dialog->Control(CVinteloDlg::IDC_STATIC_STATUS)))
-        label->setText(QString::fromStdString(text));
+    m_dialog->ShowStatus(QString::fromStdString(text));
 }
 
 void ConversionWindow::StartConversionTimer()

@@ -110,7 +110,8 @@ std::map<int, QWidget *> CreateTemplateControls(QWidget *dialog, const QSize &ba
             break;
         case Kind::SunkenStatic:
         case Kind::CentredSunkenStatic: {
-            auto *label = new CValueLabel(dialog);
+            auto *label = entry.kind == Kind::SunkenStatic ? new CStatusLine(dialog)
+                                                           : new CValueLabel(dialog);
             label->setText(text);
             label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
             label->setAlignment(entry.kind == Kind::CentredSunkenStatic

@@ -153,8 +153,19 @@ QString CVinteloDlg::StatusText() const
     return static_cast<QLabel *>(Control(IDC_STATIC_STATUS))->text();
 }
 
+void CVinteloDlg::ShowStatus(const QString &text)
+{
+    auto *status = static_cast<CStatusLine *>(Control(IDC_STATIC_STATUS));
+    status->SetElidable(FromStd(m_szOutputFile));
+    status->SetValueText(text);
+}
+
 void CVinteloDlg::SetControlText(int id, const QString &text)
 {
+    if (id == IDC_STATIC_STATUS) {
+        ShowStatus(text);
+        return;
+    }
     QWidget *widget = Control(id);
     if (auto *value = qobject_cast<CValueLabel *>(widget))
         value->SetValueText(text);

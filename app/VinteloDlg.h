@@ -53,6 +53,9 @@ public:
     // The control carrying number id, or nullptr.
     QWidget *Control(int id) const;
     QString StatusText() const;
+    // Shows text in the status line; the output file's path in it is what gets shortened when
+    // the line is too narrow.
+    void ShowStatus(const QString &text);
     // False when start-up stopped early because the media framework could not start.
     bool Initialized() const { return m_bInitialized; }
 

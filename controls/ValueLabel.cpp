@@ -2,6 +2,9 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QPainter>
+
+#include <algorithm>
 
 namespace {
 
@@ -80,4 +83,52 @@ void CValueLabel::SetValueText(const QString &text)
     setText(text);
     QAccessibleTextUpdateEvent event(this, 0, before, text);
     QAccessible::updateAccessibility(&event);
+}
+
+CStatusLine::CStatusLine(QWidget *parent)
+    : CValueLabel(parent)
+{
+}
+
+void CStatusLine::SetElidable(const QString &part)
+{
+    m_elidable = part;
+    update();
+}
+
+int CStatusLine::TextWidth() const
+{
+    // A framed label keeps half an 'x' free at its edge, as QLabel does.
+    const int indent = frameWidth() > 0 ? fontMetrics().horizontalAdvance(QLatin1Char('x')) / 2 : 0;
+    return std::max(0, contentsRect().width() - 2 * margin() - indent);
+}
+
+QString CStatusLine::ShownText() const
+{
+    const QString whole = text();
+    const QFontMetrics metrics = fontMetrics();
+    const int width = TextWidth();
+    if (metrics.horizontalAdvance(whole) <= width)
+        return whole;
+    const qsizetype at = m_elidable.isEmpty() ? -1 : whole.lastIndexOf(m_elidable);
+    if (at >= 0) {
+        const QString before = whole.left(at);
+        const QString after = whole.mid(at + m_elidable.size());
+        const int room
+            = width - metrics.horizontalAdvance(before) - metrics.horizontalAdvance(after);
+        if (room > metrics.horizontalAdvance(QStringLiteral("/…/")))
+            return before + metrics.elidedText(m_elidable, Qt::ElideMiddle, room) + after;
+    }
+    return metrics.elidedText(whole, Qt::ElideRight, width);
+}
+
+void CStatusLine::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    drawFrame(&painter);
+    const int indent = contentsRect().width() - 2 * margin() - TextWidth();
+    const QRect area = contentsRect().adjusted(margin() + indent, margin(), -margin(), -margin());
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    painter.drawText(area, static_cast<int>(alignment()) | Qt::TextSingleLine, ShownText());
 }

@@ -13,3 +13,25 @@ public:
     // Sets the text and tells assistive technology that the text changed.
     void SetValueText(const QString &text);
 };
+
+// A one-line status display that always shows its whole text: when the text is wider than the
+// line, one part of it (a file path) is shortened in its middle, so what follows it (the
+// resolution) stays in view. Its value for assistive technology stays the whole text.
+class CStatusLine : public CValueLabel
+{
+    Q_OBJECT
+public:
+    explicit CStatusLine(QWidget *parent = nullptr);
+    // The part that may be shortened where it occurs in the text (its last occurrence).
+    void SetElidable(const QString &part);
+    // The text as drawn now.
+    QString ShownText() const;
+    // The width the text may take.
+    int TextWidth() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QString m_elidable;
+};
