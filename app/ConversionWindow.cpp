@@ -7,11 +7,11 @@
 #include "localisation/BuiltinTexts.h"
 #include "localisation/Language.h"
 #include "platform/TimeText.h"
+#include "resources/Artwork.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QDesktopServices>
-#include <QLabel>
 #include <QUrl>
 
 #include <algorithm>
@@ -37,15 +37,19 @@ void ConversionWindow::PostGraphNotify()
 
 void ConversionWindow::SetConvertCaption(const std::string &text)
 {
-    if (auto *button
-        = qobject_cast<QAbstractButton *>(m_dialog->Control(CVinteloDlg::IDC_BUTTON_CONVERT)))
-        button->setText(QString::fromStdString(text));
+    auto *button
+        = qobject_cast<QAbstractButton *>(m_dialog->Control(CVinteloDlg::IDC_BUTTON_CONVERT));
+    if (!button)
+        return;
+    button->setText(QString::fromStdString(text));
+    // The caption turns to Stop once the conversion runs; the picture follows it.
+    button->setIcon(
+        artwork::Icon(m_dialog->m_bConverting == 1 ? artwork::IconStop : artwork::IconApplication));
 }
 
 void ConversionWindow::SetStatusText(const std::string &text)
 {
-    if (auto *label = qobject_cast<QLabel *>(m_dialog->Control(CVinteloDlg::IDC_STATIC_STATUS)))
-        label->setText(QString::fromStdString(text));
+    m_dialog->ShowStatus(QString::fromStdString(text));
 }
 
 void ConversionWindow::StartConversionTimer()

@@ -92,16 +92,24 @@ void CVinteloDlg::dropEvent(QDropEvent *event)
 void CVinteloDlg::keyPressEvent(QKeyEvent *event)
 {
     // Space belongs to the video here, so Enter is how the keyboard presses the focused button,
-    // the transport buttons included (they are no default buttons of their own).
+    // the transport buttons included. Only a focus the user can see is pressed: Enter never
+    // falls through to a default button nobody chose.
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    auto *button = qobject_cast<QAbstractButton *>(focusWidget());
-    if (enter && !(event->modifiers() & ~Qt::KeypadModifier) && button && button->window() == this
-        && button->isVisible() && button->isEnabled()) {
-        button->click();
-        event->accept();
+    if (!enter || (event->modifiers() & ~Qt::KeypadModifier)) {
+        QDialog::keyPressEvent(event);
         return;
     }
-    QDialog::keyPressEvent(event);
+    auto *button = qobject_cast<QAbstractButton *>(focusWidget());
+    if (button && button->window() == this && button->isVisible() && button->isEnabled()
+        && FocusShown())
+        button->click();
+    event->accept();
+}
+
+bool CVinteloDlg::FocusShown() const
+{
+    // The style draws the focus only once the keyboard has moved it (a click hides it again).
+    return testAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 void CVinteloDlg::CreateKeys()

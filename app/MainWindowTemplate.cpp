@@ -3,6 +3,7 @@
 #include "app/VinteloDlg.h"
 #include "controls/BitmapSlider.h"
 #include "controls/ButtonST.h"
+#include "controls/ValueLabel.h"
 #include "localisation/Language.h"
 #include "platform/DialogUnits.h"
 #include "resources/Artwork.h"
@@ -10,6 +11,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+
+#include <algorithm>
+#include <utility>
 
 namespace mainwindow {
 
@@ -27,7 +31,7 @@ struct TemplateControl
 
 constexpr int kNoId = -1;
 
-// Template 102 in its own order, which is also the keyboard order.
+// Template 102 in its own order (the drawing order); the keyboard follows the screen instead.
 const TemplateControl kTemplate[] = {
     {CVinteloDlg::IDC_BUTTON_HELP, Kind::BitmapButton, "&Help", {213, 5, 66, 32}},
     {CVinteloDlg::IDC_STATIC_STATUS, Kind::SunkenStatic, "", {7, 175, 343, 14}},
@@ -70,6 +74,22 @@ const Decoration kDecorations[] = {
 
 } // namespace
 
+std::vector<int> ScreenOrder()
+{
+    std::vector<const TemplateControl *> entries;
+    for (const TemplateControl &entry : kTemplate)
+        if (entry.id != kNoId)
+            entries.push_back(&entry);
+    // Rows from the top, each from the left; controls of one row share their top edge.
+    std::stable_sort(entries.begin(), entries.end(), [](const auto *a, const auto *b) {
+        return std::pair(a->rect.y(), a->rect.x()) < std::pair(b->rect.y(), b->rect.x());
+    });
+    std::vector<int> ids;
+    for (const TemplateControl *entry : entries)
+        ids.push_back(entry->id);
+    return ids;
+}
+
 std::map<int, QWidget *> CreateTemplateControls(QWidget *dialog, const QSize &baseUnits)
 {
     std::map<int, QWidget *> controls;
@@ -90,7 +110,9 @@ std::map<int, QWidget *> CreateTemplateControls(QWidget *dialog, const QSize &ba
             break;
         case Kind::SunkenStatic:
         case Kind::CentredSunkenStatic: {
-            auto *label = new QLabel(text, dialog);
+            auto *label = entry.kind == Kind::SunkenStatic ? new CStatusLine(dialog)
+                                                           : new CValueLabel(dialog);
+            label->setText(text);
             label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
             label->setAlignment(entry.kind == Kind::CentredSunkenStatic
                                     ? Qt::AlignCenter
@@ -115,6 +137,15 @@ std::map<int, QWidget *> CreateTemplateControls(QWidget *dialog, const QSize &ba
     }
     // The frame sits behind the buttons it surrounds.
     groupBox->lower();
+    QWidget *previous = nullptr;
+    for (int id : ScreenOrder()) {
+        // Qt chains only controls that take the focus; the displays are read, not tabbed to.
+        if (controls[id]->focusPolicy() == Qt::NoFocus)
+            continue;
+        if (previous)
+            QWidget::setTabOrder(previous, controls[id]);
+        previous = controls[id];
+    }
     return controls;
 }
 

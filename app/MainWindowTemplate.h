@@ -3,6 +3,7 @@
 #include <QSize>
 
 #include <map>
+#include <vector>
 
 class QWidget;
 
@@ -13,8 +14,12 @@ namespace mainwindow {
 // Client size of the template in dialog units.
 constexpr QSize kTemplateSize(357, 196);
 
-// Creates every control of the template as a direct child of dialog, in the template's order
-// (which is also the keyboard order), each carrying its number as "controlId", placed with the
+// The numbered controls as they appear on screen: rows from the top, each from the left. Tab
+// follows this order.
+std::vector<int> ScreenOrder();
+
+// Creates every control of the template as a direct child of dialog, in the template's order,
+// chained for Tab in screen order, each carrying its number as "controlId", placed with the
 // given dialog base units. The group box has no number and is not in the map.
 std::map<int, QWidget *> CreateTemplateControls(QWidget *dialog, const QSize &baseUnits);
 

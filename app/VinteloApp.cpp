@@ -2,6 +2,7 @@
 
 #include "app/MainCommands.h"
 #include "app/VinteloDlg.h"
+#include "localisation/DesktopLanguage.h"
 #include "localisation/Language.h"
 #include "media/playback/WaveSounds.h"
 #include "platform/WidgetServices.h"
@@ -10,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLocale>
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcApp, "clipwright.app", QtWarningMsg)
@@ -45,9 +47,19 @@ int CVinteloApp::InitInstance()
     sounds.AddResource(artwork::SoundHover, std::vector<unsigned char>(hover.begin(), hover.end()));
     platform::SoundService *previousSounds = platform::SetSoundService(&sounds);
 
-    const std::string language = m_store->ReadString("Option", "CurrentLanguage", "english");
+    // A stored choice always wins; on a first run the desktop's language is taken where a file
+    // for it is installed.
+    const std::string stored = m_store->ReadString("Option", "CurrentLanguage", std::string());
     CLanguage &catalogue = CLanguage::Instance();
-    catalogue.Initialize(CLanguage::GetLanguageRoot(), language);
+    catalogue.Initialize(CLanguage::GetLanguageRoot(), stored.empty() ? "english" : stored);
+    if (stored.empty()) {
+        std::vector<std::string> files;
+        for (int i = 0; i < catalogue.GetLanguageCount(); ++i)
+            files.push_back(catalogue.GetLanguageName(i));
+        const std::string desktop = DesktopLanguage(files, QLocale::system().uiLanguages());
+        if (desktop != "english")
+            catalogue.SelectLanguage(desktop);
+    }
     // Where the program found the files it carries (an installed copy must find them too).
     const QString help = QString::fromStdString(maincommands::HelpPagePath());
     qCInfo(lcApp, "language: %s of %d files in %s/language; help: %s (%s)",

@@ -5,6 +5,7 @@
 #include "app/MainWindowTemplate.h"
 #include "app/VinteloApp.h"
 #include "controls/BitmapSlider.h"
+#include "controls/ValueLabel.h"
 #include "convert/ConversionDriver.h"
 #include "job/MediaProbe.h"
 #include "localisation/DialogLanguage.h"
@@ -133,8 +134,10 @@ void CVinteloDlg::CreateControls()
     connect(m_slider, &QSlider::sliderMoved, this,
             [this](int value) { m_trim->OnSliderMoved(value); });
 
-    // F1, the framework's help command, starts the help as the Help button does.
+    // F1, the framework's help command, starts the help as the Help button does, also while
+    // the preview window is the active one.
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
+    help->setContext(Qt::ApplicationShortcut);
     connect(help, &QShortcut::activated, this, &CVinteloDlg::OnHelp);
     CreateKeys();
 }
@@ -150,10 +153,23 @@ QString CVinteloDlg::StatusText() const
     return static_cast<QLabel *>(Control(IDC_STATIC_STATUS))->text();
 }
 
+void CVinteloDlg::ShowStatus(const QString &text)
+{
+    auto *status = static_cast<CStatusLine *>(Control(IDC_STATIC_STATUS));
+    status->SetElidable(FromStd(m_szOutputFile));
+    status->SetValueText(text);
+}
+
 void CVinteloDlg::SetControlText(int id, const QString &text)
 {
+    if (id == IDC_STATIC_STATUS) {
+        ShowStatus(text);
+        return;
+    }
     QWidget *widget = Control(id);
-    if (auto *label = qobject_cast<QLabel *>(widget))
+    if (auto *value = qobject_cast<CValueLabel *>(widget))
+        value->SetValueText(text);
+    else if (auto *label = qobject_cast<QLabel *>(widget))
         label->setText(text);
     else if (auto *button = qobject_cast<QAbstractButton *>(widget))
         button->setText(text);
@@ -204,6 +220,13 @@ bool CVinteloDlg::OnInitDialog()
     ShowKeysInTooltips();
     NameControls();
     return true;
+}
+
+void CVinteloDlg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // The first control's focus shows from the start, so Enter never acts on a hidden focus.
+    setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 void CVinteloDlg::paintEvent(QPaintEvent *event)

@@ -53,6 +53,9 @@ public:
     // The control carrying number id, or nullptr.
     QWidget *Control(int id) const;
     QString StatusText() const;
+    // Shows text in the status line; the output file's path in it is what gets shortened when
+    // the line is too narrow.
+    void ShowStatus(const QString &text);
     // False when start-up stopped early because the media framework could not start.
     bool Initialized() const { return m_bInitialized; }
 
@@ -66,6 +69,9 @@ public:
     bool OpenHandedFiles(const QStringList &files);
     // The program's arguments: a file given by the desktop is opened once the window runs.
     void OpenFromArguments(const QStringList &arguments);
+
+    // Whether the window shows where the keyboard focus is (after a key moved it, or at start).
+    bool FocusShown() const;
 
     // Dialog units of the template to pixels with the dialog font's base units.
     QRect DialogUnitsToPixels(const QRect &units) const;
@@ -95,11 +101,13 @@ public slots:
 protected:
     bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
-    // Enter presses the button that has the focus; Space stays play and pause.
+    // Enter presses the button that has the focus while its focus shows; Space stays play and
+    // pause.
     void keyPressEvent(QKeyEvent *event) override;
 
 private:

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegularExpression>
@@ -19,6 +20,7 @@ constexpr int kDefaultIconSide = 32;
 // Below this an icon is no longer recognisable; the caption keeps the room instead.
 constexpr int kSmallestIcon = 10;
 constexpr int kSmallestCaptionPixels = 7;
+constexpr int kFocusFrameWidth = 2;
 constexpr int kTextFlags = Qt::AlignHCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
 
 // One-pixel 3-D frame: top and left in one colour, bottom and right in the other.
@@ -40,8 +42,8 @@ CButtonST::CButtonST(QWidget *parent)
     : QPushButton(parent)
 {
     setFlat(true);
-    // Like any push button of a dialog, Enter presses it while it has the focus.
-    setAutoDefault(true);
+    // Enter is left to the window, which presses only a button whose focus frame shows.
+    setAutoDefault(false);
     setFocusPolicy(Qt::StrongFocus);
     // Hovering follows every move, also while the window is not the active one.
     setMouseTracking(true);
@@ -278,6 +280,12 @@ void CButtonST::paintEvent(QPaintEvent *)
         Draw3dRect(painter, rect(), colours.color(QPalette::Dark), colours.color(QPalette::Light));
     else if (m_bMouseOnButton)
         Draw3dRect(painter, rect(), colours.color(QPalette::Light), colours.color(QPalette::Dark));
+    // A flat button has no edge of its own, so the keyboard focus gets a frame of its own.
+    if (FocusShown()) {
+        painter.setPen(QPen(colours.color(QPalette::Highlight), kFocusFrameWidth));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(FocusFrameRect());
+    }
 
     const QRect iconRect = IconRect();
     if (!iconRect.isNull()) {
@@ -301,6 +309,34 @@ void CButtonST::paintEvent(QPaintEvent *)
         painter.setPen(colours.color(QPalette::ButtonText));
         painter.drawText(textRect, kTextFlags, text());
     }
+}
+
+bool CButtonST::FocusShown() const
+{
+    // Where the window's style hides the focus (after a click), so does this button.
+    return hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange);
+}
+
+QRect CButtonST::FocusFrameRect() const
+{
+    // Inside the hover edge; a two-pixel pen centred on this rectangle.
+    return rect().adjusted(2, 2, -2, -2);
+}
+
+void CButtonST::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && !(event->modifiers() & ~Qt::KeypadModifier) && FocusShown()) {
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
+}
+
+void CButtonST::focusInEvent(QFocusEvent *event)
+{
+    QPushButton::focusInEvent(event);
+    update();
 }
 
 void CButtonST::mouseMoveEvent(QMouseEvent *event)
@@ -343,6 +379,7 @@ void CButtonST::focusOutEvent(QFocusEvent *event)
 {
     QPushButton::focusOutEvent(event);
     EndHover();
+    update();
 }
 
 void CButtonST::changeEvent(QEvent *event)

@@ -33,11 +33,17 @@ public:
     // Where the icon and the caption go for the current state (also what the tests measure).
     QRect IconRect() const;
     QRect TextRect() const;
+    // The focus frame shows while the button has the focus and its window shows keyboard focus.
+    bool FocusShown() const;
+    QRect FocusFrameRect() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    // Enter presses the button only while its focus shows.
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     void changeEvent(QEvent *event) override;
 

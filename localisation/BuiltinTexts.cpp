@@ -75,6 +75,8 @@ constexpr SymbolicKey kAddedKeys[] = {
     {"IDS_NAME_STATUS", CatalogueList::String, IDS_NAME_STATUS, "Status"},
     {"IDS_NAME_POSITION", CatalogueList::String, IDS_NAME_POSITION, "Position"},
     {"IDS_KEY_SPACE", CatalogueList::String, IDS_KEY_SPACE, "Space"},
+    {"IDS_NAME_WIDTH", CatalogueList::String, IDS_NAME_WIDTH, "Width"},
+    {"IDS_NAME_HEIGHT", CatalogueList::String, IDS_NAME_HEIGHT, "Height"},
 };
 
 struct BuiltinStringRow

@@ -32,6 +32,8 @@ enum AddedText {
     IDS_NAME_STATUS = 203,    // accessible name of the status line
     IDS_NAME_POSITION = 204,  // accessible name of the slider and the position display
     IDS_KEY_SPACE = 205,      // the Space key as tooltips name it
+    IDS_NAME_WIDTH = 206,     // accessible names of the Options dialog's size edits
+    IDS_NAME_HEIGHT = 207,
 };
 
 // Section of a key by its prefix: IDS -> STRING, IDM/IDR -> MENU, IDD/IDC -> DIALOG.

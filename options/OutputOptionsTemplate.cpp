@@ -1,5 +1,7 @@
 #include "options/OutputOptionsTemplate.h"
 
+#include "localisation/BuiltinTexts.h"
+#include "localisation/Language.h"
 #include "platform/DialogUnits.h"
 
 #include <QAbstractButton>
@@ -8,6 +10,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
+
+#include <utility>
 
 namespace outputoptions {
 
@@ -71,6 +75,20 @@ const char *const kFrameRateItems[]
 const char *const kResizeItems[] = {"Preserve aspect ratio", "Stretch"};
 const char *const kAudioBitrateItems[] = {"64", "128", "192", "320"};
 
+// Each row's label and the list or edit it labels (its buddy), which is how assistive
+// technology on this desktop names a list: a list's own name is its current item.
+const std::pair<int, int> kLabelled[] = {
+    {IDC_STATIC_OUTPUT_FORMAT, IDC_COMBO_OUTPUT_FORMAT},
+    {IDC_STATIC_OUTPUT_FILE, IDC_EDIT_OUTPUT_FILE},
+    {IDC_STATIC_RESOLUTION, IDC_COMBO_RESOLUTION},
+    {IDC_STATIC_FRAME_RATE, IDC_COMBO_FRAME_RATE},
+    {IDC_STATIC_RESIZE_MODE, IDC_COMBO_RESIZE_MODE},
+    {IDC_STATIC_VIDEO_COMPRESSOR, IDC_COMBO_VIDEO_COMPRESSOR},
+    {IDC_STATIC_AUDIO_COMPRESSOR, IDC_COMBO_AUDIO_COMPRESSOR},
+    {IDC_STATIC_VIDEO_COMPRESSOR_BITRATE, IDC_EDIT_VIDEO_BITRATE},
+    {IDC_STATIC_AUDIO_COMPRESSOR_BITRATE, IDC_COMBO_AUDIO_BITRATE},
+};
+
 template<std::size_t N>
 void AddItems(QWidget *widget, const char *const (&items)[N])
 {
@@ -124,6 +142,8 @@ std::map<int, QWidget *> CreateTemplateControls(QWidget *dialog, const QSize &ba
         platform::PlaceInDialogUnits(widget, entry.rect, baseUnits);
         controls[entry.id] = widget;
     }
+    for (const auto &[label, control] : kLabelled)
+        static_cast<QLabel *>(controls[label])->setBuddy(controls[control]);
     AddItems(controls[IDC_COMBO_RESOLUTION], kResolutionItems);
     AddItems(controls[IDC_COMBO_FRAME_RATE], kFrameRateItems);
     AddItems(controls[IDC_COMBO_RESIZE_MODE], kResizeItems);
@@ -150,6 +170,10 @@ void NameTemplateControls(const std::map<int, QWidget *> &controls)
         // A label in the first column heads its row.
         if (entry.kind == Kind::Label && entry.rect.x() == kTemplate[0].rect.x())
             rowLabel = name;
+        // The two size edits share a row, so each is named after its side.
+        if (entry.id == IDC_EDIT_WIDTH || entry.id == IDC_EDIT_HEIGHT)
+            name = QString::fromStdString(CLanguage::Instance().GetString(
+                entry.id == IDC_EDIT_WIDTH ? IDS_NAME_WIDTH : IDS_NAME_HEIGHT));
         control->setAccessibleName(name);
         control->setAccessibleDescription(control->toolTip().isEmpty() ? name : control->toolTip());
     }

@@ -57,7 +57,8 @@ QRect TemplateRect(int id);
 std::map<int, QWidget *> CreateTemplateControls(QWidget *dialog, const QSize &baseUnits);
 
 // Names every control for screen readers from the texts shown now: a label or button by its own
-// text, an edit or list by the label of its row. The description is the tooltip, else the name.
+// text, an edit or list by the label of its row (width and height by their side). The
+// description is the tooltip, else the name. Each row's label is its list's or edit's buddy.
 void NameTemplateControls(const std::map<int, QWidget *> &controls);
 
 struct FrameSize

@@ -2,6 +2,8 @@
 
 #include "platform/WindowMessages.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -13,9 +15,27 @@
 #include <QMouseEvent>
 #include <QUrl>
 
+namespace {
+
+// A top-level plain widget would be a nameless filler to assistive technology; this one is a
+// window named by its title.
+QAccessibleInterface *AccessibleWindow(const QString &className, QObject *object)
+{
+    if (className != QLatin1String("CPreviewWindow") || !object->isWidgetType())
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
+}
+
+} // namespace
+
 CPreviewWindow::CPreviewWindow(PreviewWindowListener *listener)
     : m_listener(listener)
 {
+    static const bool accessible = [] {
+        QAccessible::installFactory(AccessibleWindow);
+        return true;
+    }();
+    (void)accessible;
     setObjectName(QStringLiteral("PreviewWindow"));
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);

@@ -1,5 +1,7 @@
 #include "preview/TrimControls.h"
 
+#include "controls/BitmapSlider.h"
+#include "controls/ValueLabel.h"
 #include "job/ConversionJob.h"
 #include "platform/TimeText.h"
 #include "preview/VcdCore.h"
@@ -35,6 +37,13 @@ CTrimControls::CTrimControls(QWidget *owner, ConversionJob &state, int &sliderPo
             m_scrubClock.restart();
         }
     });
+    // A listener hears the time a slider step stands for in the open video.
+    if (auto *slider = qobject_cast<CBitmapSlider *>(m_control(IDC_SLIDER_POSITION)))
+        slider->SetValueText([](int value) {
+            const CVcdCore *player = Player();
+            const double stop = player ? static_cast<double>(player->m_llStopPosition) : 0.0;
+            return TimeText(static_cast<REFERENCE_TIME>(value * stop / kSliderRange));
+        });
 }
 
 CTrimControls::~CTrimControls()
@@ -56,7 +65,9 @@ QString CTrimControls::TimeText(REFERENCE_TIME t)
 
 void CTrimControls::SetText(int id, const QString &text)
 {
-    if (auto *label = qobject_cast<QLabel *>(m_control(id)))
+    if (auto *value = qobject_cast<CValueLabel *>(m_control(id)))
+        value->SetValueText(text);
+    else if (auto *label = qobject_cast<QLabel *>(m_control(id)))
         label->setText(text);
 }
 

@@ -90,6 +90,12 @@ QPixmap DrawIcon(int number)
         p.drawLine(QPointF(22, 10), QPointF(10, 22));
         break;
     }
+    case IconStop: { // a filled square
+        Badge(p, QColor(190, 60, 50));
+        p.setPen(Qt::NoPen);
+        p.drawRect(QRectF(10, 10, 12, 12));
+        break;
+    }
     default:
         Badge(p, Qt::gray);
         break;
@@ -99,7 +105,10 @@ QPixmap DrawIcon(int number)
 
 } // namespace
 
-QIcon Icon(int number) { return QIcon(DrawIcon(number)); }
+QIcon Icon(int number)
+{
+    return QIcon(DrawIcon(number));
+}
 
 QPixmap Bitmap(int number)
 {

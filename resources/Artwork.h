@@ -20,6 +20,7 @@ enum : int {
     IconAbout = 156,
     IconHomepage = 158,
     IconExit = 159,
+    IconStop = 160, // the Convert button while a conversion runs
 };
 
 QIcon Icon(int number);

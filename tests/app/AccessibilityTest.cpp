@@ -1,25 +1,36 @@
 #include "AppTestSupport.h"
 
 #include "app/VinteloDlg.h"
+#include "controls/ButtonST.h"
+#include "localisation/BuiltinTexts.h"
+#include "localisation/Language.h"
+#include "options/DialogOutputSettings.h"
+#include "options/OutputOptionsTemplate.h"
 #include "preview/TrimControls.h"
 #include "preview/VcdCore.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QAccessible>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
 using Dlg = CVinteloDlg;
+using namespace outputoptions;
 
-// The template's order, which keyboard navigation follows.
+// Every numbered control, in the template's order.
 const int kTemplateOrder[] = {Dlg::IDC_BUTTON_HELP,      Dlg::IDC_STATIC_STATUS,
                               Dlg::IDC_BUTTON_CONVERT,   Dlg::IDC_BUTTON_OUTPUT_SETTINGS,
                               Dlg::IDC_BUTTON_ADD_VIDEO, Dlg::IDC_BUTTON_ABOUT,
@@ -87,52 +98,357 @@ void AnswerOptionsWith(const QString &path, Qt::Key close, bool *answered)
 
 } // namespace
 
-// Every control is named and described for a screen reader, in the window's language, and the
-// keyboard walks the controls in the template's order.
-TEST(Accessibility, EveryControlNamedAndTabOrderFollowsTheTemplate)
+namespace {
+
+QAccessibleInterface *Accessible(QWidget *widget)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
+    EXPECT_NE(iface, nullptr) << widget->metaObject()->className();
+    return iface;
+}
+
+QString Name(QWidget *widget)
+{
+    return Accessible(widget)->text(QAccessible::Name);
+}
+
+QString Value(QWidget *widget)
+{
+    return Accessible(widget)->text(QAccessible::Value);
+}
+
+// What the text interface gives, the way a screen reader asks for the whole line.
+QString Read(QWidget *widget)
+{
+    QAccessibleTextInterface *text = Accessible(widget)->textInterface();
+    return text ? text->text(0, text->characterCount()) : QStringLiteral("<no text interface>");
+}
+
+QString Catalogue(int number)
+{
+    return QString::fromStdString(CLanguage::Instance().GetString(number));
+}
+
+// The labels that name widget for assistive technology (its labelled-by relations).
+QStringList LabelledBy(QWidget *widget)
+{
+    QStringList labels;
+    for (const auto &[label, relation] : Accessible(widget)->relations(QAccessible::Label))
+        labels << label->text(QAccessible::Name);
+    return labels;
+}
+
+} // namespace
+
+// As a screen reader sees the main window, in English and in German: every control has a name
+// without mnemonics and a role; the displays keep a fixed name and carry the time or status
+// as their value and text, following the video; the slider speaks time; the preview is a
+// named window.
+TEST(AccessibleTree, MainWindowNamesRolesAndValuesFollowTheVideo)
+{
+    for (const char *lang : {"English", "German"}) {
+        SCOPED_TRACE(lang);
+        AppTestEnvironment env;
+        ASSERT_TRUE(CLanguage::Instance().Initialize(CW_SOURCE_DIR, lang));
+        Dlg dialog;
+        dialog.show();
+        BackToMainWindow(dialog);
+        env.choosers.QueueAnswer(Fixture("long_30min.mp4"));
+        qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
+        ASSERT_EQ(dialog.m_nPhotoCount, 1);
+        CVcdCore *player = CTrimControls::Player();
+        ASSERT_NE(player, nullptr);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return player->m_llStopPosition > 0; }, 20000));
+
+        for (int id : kTemplateOrder) {
+            QWidget *control = dialog.Control(id);
+            QAccessibleInterface *iface = Accessible(control);
+            ASSERT_NE(iface, nullptr);
+            EXPECT_FALSE(iface->text(QAccessible::Name).isEmpty()) << id;
+            EXPECT_FALSE(iface->text(QAccessible::Name).contains('&')) << id;
+            EXPECT_FALSE(iface->text(QAccessible::Description).isEmpty()) << id;
+            const QAccessible::Role role
+                = qobject_cast<QAbstractButton *>(control) ? QAccessible::Button
+                  : qobject_cast<QLabel *>(control)        ? QAccessible::StaticText
+                                                           : QAccessible::Slider;
+            EXPECT_EQ(iface->role(), role) << id;
+        }
+        const QString help = qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_HELP))
+                                 ->text()
+                                 .remove('&');
+        EXPECT_EQ(Name(dialog.Control(Dlg::IDC_BUTTON_HELP)), help);
+
+        // Fixed names, the shown texts as values and through the text interface.
+        QWidget *status = dialog.Control(Dlg::IDC_STATIC_STATUS);
+        QWidget *position = dialog.Control(Dlg::IDC_STATIC_POSITION);
+        QWidget *start = dialog.Control(Dlg::IDC_STATIC_START_TIME);
+        QWidget *end = dialog.Control(Dlg::IDC_STATIC_END_TIME);
+        auto *endLabel = qobject_cast<QLabel *>(end);
+        EXPECT_EQ(Name(status), Catalogue(IDS_NAME_STATUS));
+        EXPECT_EQ(Name(position), Catalogue(IDS_NAME_POSITION));
+        const QString startName = Name(start), endName = Name(end);
+        EXPECT_NE(startName, endName);
+        EXPECT_TRUE(Value(status).contains(".wmv")) << Value(status).toStdString();
+        EXPECT_EQ(Read(status), Value(status));
+        EXPECT_EQ(Value(start), "00:00:00");
+        EXPECT_EQ(Value(end), endLabel->text());
+        EXPECT_NE(Value(end), "00:00:00");
+        EXPECT_EQ(Read(end), Value(end));
+        EXPECT_TRUE(Value(position).endsWith(" / " + Value(end))) << Value(position).toStdString();
+
+        // The slider at either end speaks the video's start and its length.
+        auto *slider = qobject_cast<QAbstractSlider *>(dialog.Control(Dlg::IDC_SLIDER_POSITION));
+        EXPECT_EQ(Name(slider), Catalogue(IDS_NAME_POSITION));
+        slider->setValue(slider->maximum());
+        EXPECT_EQ(Value(slider), Value(end));
+        slider->setValue(slider->minimum());
+        EXPECT_EQ(Value(slider), "00:00:00");
+        ASSERT_NE(Accessible(slider)->valueInterface(), nullptr);
+        EXPECT_EQ(Accessible(slider)->valueInterface()->maximumValue().toInt(), slider->maximum());
+
+        // Marks moved with the keys: the values follow, the names stay.
+        Key(Qt::Key_Home);
+        Key(Qt::Key_Right, Qt::ShiftModifier);
+        Key(Qt::Key_Right, Qt::ShiftModifier);
+        Key(Qt::Key_I);
+        Key(Qt::Key_Right, Qt::ShiftModifier);
+        Key(Qt::Key_O);
+        EXPECT_EQ(Value(start), "00:00:02");
+        EXPECT_EQ(Value(end), "00:00:03");
+        EXPECT_EQ(Read(start), "00:00:02");
+        EXPECT_EQ(Name(start), startName);
+        EXPECT_EQ(Name(end), endName);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return Value(position).startsWith("00:00:03 / "); }))
+            << Value(position).toStdString();
+
+        // The preview is a window, named by its title.
+        QAccessibleInterface *preview = Accessible(player->Window());
+        ASSERT_NE(preview, nullptr);
+        EXPECT_EQ(preview->role(), QAccessible::Window);
+        EXPECT_FALSE(preview->text(QAccessible::Name).isEmpty());
+        EXPECT_EQ(preview->text(QAccessible::Name), player->Window()->windowTitle());
+        dialog.close();
+    }
+}
+
+// The Options dialog in every format and both languages: each visible list and edit is
+// labelled by its row's label (a list's own name is its current item on this desktop), and
+// width and height are told apart.
+TEST(AccessibleTree, OptionsListsAndEditsAreLabelled)
+{
+    for (const char *lang : {"English", "German"}) {
+        SCOPED_TRACE(lang);
+        AppTestEnvironment env;
+        ASSERT_TRUE(CLanguage::Instance().Initialize(CW_SOURCE_DIR, lang));
+        CDialogOutputSettings options;
+        options.m_szOutputFile = env.dir.path().toStdString() + "/output.wmv";
+        options.OnInitDialog();
+        options.show();
+        auto *format = qobject_cast<QComboBox *>(options.Control(IDC_COMBO_OUTPUT_FORMAT));
+        ASSERT_NE(format, nullptr);
+        ASSERT_EQ(format->count(), 6);
+        QWidget *width = options.Control(IDC_EDIT_WIDTH);
+        QWidget *height = options.Control(IDC_EDIT_HEIGHT);
+        QStringList labelTexts;
+        for (QLabel *label : options.findChildren<QLabel *>())
+            labelTexts << label->text();
+        for (int i = 0; i < format->count(); ++i) {
+            format->setCurrentIndex(i);
+            const std::string where = format->currentText().toStdString();
+            int lists = 0;
+            for (QWidget *input : options.findChildren<QWidget *>()) {
+                const bool list = qobject_cast<QComboBox *>(input) != nullptr;
+                if (!input->isVisible() || !(list || qobject_cast<QLineEdit *>(input))
+                    || input->parent() != &options || input == width || input == height)
+                    continue;
+                const int id = input->property("controlId").toInt();
+                const QStringList labels = LabelledBy(input);
+                if (list) {
+                    ++lists;
+                    ASSERT_EQ(labels.size(), 1) << where << " " << id;
+                    EXPECT_TRUE(labels.front().endsWith(':')) << where << " " << id;
+                    EXPECT_TRUE(labelTexts.contains(labels.front())) << where << " " << id;
+                } else {
+                    // An edit beside a list shares the list's label as its name.
+                    const QString name = labels.isEmpty() ? Name(input) : labels.front();
+                    EXPECT_TRUE(labelTexts.contains(name)) << where << " " << id;
+                }
+            }
+            EXPECT_GE(lists, 5) << where;
+        }
+        EXPECT_FALSE(Name(width).isEmpty());
+        EXPECT_FALSE(Name(height).isEmpty());
+        EXPECT_NE(Name(width), Name(height));
+        EXPECT_EQ(Name(width), Catalogue(IDS_NAME_WIDTH));
+        EXPECT_EQ(
+            LabelledBy(options.Control(IDC_COMBO_OUTPUT_FORMAT)),
+            QStringList{qobject_cast<QLabel *>(options.Control(IDC_STATIC_OUTPUT_FORMAT))->text()});
+    }
+}
+
+namespace {
+
+bool TakesTab(const QWidget *control)
+{
+    return control->isVisible() && control->isEnabled() && (control->focusPolicy() & Qt::TabFocus);
+}
+
+// The controls Tab reaches, from the one that has the focus, until the focus comes back to it.
+std::vector<QWidget *> TabRound()
+{
+    std::vector<QWidget *> visited{QApplication::focusWidget()};
+    for (int i = 0; i < 40; ++i) {
+        Key(Qt::Key_Tab);
+        if (QApplication::focusWidget() == visited.front())
+            break;
+        visited.push_back(QApplication::focusWidget());
+    }
+    return visited;
+}
+
+// How many pixels differ between two pictures of one control.
+int DifferentPixels(const QImage &a, const QImage &b)
+{
+    int different = 0;
+    for (int y = 0; y < std::min(a.height(), b.height()); ++y)
+        for (int x = 0; x < std::min(a.width(), b.width()); ++x)
+            different += a.pixel(x, y) != b.pixel(x, y);
+    return different;
+}
+
+QImage Picture(QWidget *control)
+{
+    return control->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+// Tab walks the controls as they appear on screen (rows from the top, each from the left), every
+// control shows where the focus is, and the focus shows from the first moment.
+TEST(KeyboardFocus, TabFollowsTheScreenAndTheFocusShowsOnEveryControl)
 {
     AppTestEnvironment env;
     Dlg dialog;
     dialog.show();
+    BackToMainWindow(dialog);
+    // Before any key, the focus is on Open Video, the top left control, and it shows.
+    EXPECT_EQ(QApplication::focusWidget(), dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO));
+    EXPECT_TRUE(dialog.FocusShown());
+
     env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
-    qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
+    Key(Qt::Key_Return);
     ASSERT_EQ(dialog.m_nPhotoCount, 1);
+    BackToMainWindow(dialog);
 
-    for (int id : kTemplateOrder) {
-        QWidget *control = dialog.Control(id);
-        EXPECT_FALSE(control->accessibleName().isEmpty()) << id;
-        EXPECT_FALSE(control->accessibleName().contains('&')) << id;
-        EXPECT_FALSE(control->accessibleDescription().isEmpty()) << id;
+    const std::vector<QWidget *> visited = TabRound();
+    int reachable = 0;
+    for (int id : kTemplateOrder)
+        reachable += TakesTab(dialog.Control(id));
+    EXPECT_EQ(static_cast<int>(visited.size()), reachable);
+    EXPECT_GE(visited.size(), 13u);
+    // Screen order measured on the widgets themselves: a row's controls share their top.
+    for (std::size_t i = 1; i < visited.size(); ++i) {
+        const QRect before = visited[i - 1]->geometry(), after = visited[i]->geometry();
+        EXPECT_LT(std::pair(before.top(), before.left()), std::pair(after.top(), after.left()))
+            << visited[i - 1]->property("controlId").toInt() << " before "
+            << visited[i]->property("controlId").toInt();
     }
-    EXPECT_EQ(dialog.Control(Dlg::IDC_BUTTON_HELP)->accessibleName(), "Help");
-    EXPECT_EQ(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO)->accessibleDescription(),
-              "Open a video file");
-    EXPECT_EQ(dialog.Control(Dlg::IDC_STATIC_END_TIME)->accessibleName(), "End Time");
-    EXPECT_EQ(dialog.Control(Dlg::IDC_BUTTON_PLAY)->accessibleDescription(), "Play (Space)");
+    EXPECT_EQ(visited.front(), dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO));
+    EXPECT_EQ(visited.back(), dialog.Control(Dlg::IDC_BUTTON_EXIT));
 
-    // Tab from the first focusable control visits the rest in the template's order.
-    std::vector<int> expected;
-    for (int id : kTemplateOrder) {
-        QWidget *control = dialog.Control(id);
-        if (control->isVisible() && control->isEnabled() && (control->focusPolicy() & Qt::TabFocus))
-            expected.push_back(id);
+    // Each control looks different with the focus, and on an icon button the difference is
+    // the frame in the highlight colour.
+    const QRgb highlight = dialog.palette().color(QPalette::Highlight).rgb();
+    for (QWidget *control : visited) {
+        control->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(control->hasFocus());
+        const QImage focused = Picture(control);
+        dialog
+            .Control(control == visited.front() ? Dlg::IDC_BUTTON_EXIT : Dlg::IDC_BUTTON_ADD_VIDEO)
+            ->setFocus(Qt::TabFocusReason);
+        const QImage unfocused = Picture(control);
+        const int id = control->property("controlId").toInt();
+        // At least a quarter of the control's outline changes.
+        EXPECT_GT(DifferentPixels(focused, unfocused), (control->width() + control->height()) / 2)
+            << id;
+        if (auto *button = qobject_cast<CButtonST *>(control)) {
+            const QRect frame = button->FocusFrameRect();
+            const QPoint edges[] = {{frame.center().x(), frame.top()},
+                                    {frame.left(), frame.center().y()},
+                                    {frame.center().x(), frame.bottom()},
+                                    {frame.right(), frame.center().y()}};
+            const qreal ratio = focused.devicePixelRatio();
+            for (const QPoint &edge : edges) {
+                EXPECT_EQ(focused.pixel(edge * ratio), highlight) << id;
+                EXPECT_NE(unfocused.pixel(edge * ratio), highlight) << id;
+            }
+        }
     }
-    ASSERT_GT(expected.size(), 10u);
-    std::vector<int> visited;
-    QWidget *at = dialog.Control(expected.front());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        visited.push_back(at->property("controlId").toInt());
-        do
-            at = at->nextInFocusChain();
-        while (!(at->isVisible() && at->isEnabled() && (at->focusPolicy() & Qt::TabFocus)
-                 && at->property("controlId").toInt() > 0));
+}
+
+// Enter presses only a button whose focus shows, so only Enter on a visibly focused Exit ends
+// the program; F1 opens the help from the main window and from the preview.
+TEST(KeyboardFocus, EnterActsOnlyOnTheVisibleFocusAndF1OpensHelp)
+{
+    AppTestEnvironment env;
+    AutoCloseModal closer; // Options and About
+    Dlg dialog;
+    dialog.show();
+    BackToMainWindow(dialog);
+
+    // Every control but Exit: the window stays (Open Video's chooser is cancelled).
+    const std::vector<QWidget *> visited = TabRound();
+    ASSERT_EQ(visited.back(), dialog.Control(Dlg::IDC_BUTTON_EXIT));
+    for (QWidget *control : visited) {
+        if (control == visited.back())
+            continue;
+        BackToMainWindow(dialog);
+        control->setFocus(Qt::TabFocusReason);
+        Key(Qt::Key_Return);
+        EXPECT_TRUE(dialog.isVisible()) << control->property("controlId").toInt();
     }
-    EXPECT_EQ(visited, expected);
+    EXPECT_EQ(closer.Closed(), (std::vector<std::string>{"CDialogOutputSettings", "CAboutDlg"}));
+    EXPECT_EQ(env.shell.Opened().size(), 2u); // Help and Homepage
+
+    // Exit focused by a click shows no focus: Enter leaves it alone, and no default button
+    // answers for it.
+    BackToMainWindow(dialog);
+    QWidget *exit = dialog.Control(Dlg::IDC_BUTTON_EXIT);
+    exit->setFocus(Qt::MouseFocusReason);
+    dialog.setAttribute(Qt::WA_KeyboardFocusChange, false); // as the style hides it after a click
+    ASSERT_TRUE(exit->hasFocus());
+    EXPECT_FALSE(static_cast<CButtonST *>(exit)->FocusShown());
+    Key(Qt::Key_Return);
+    Key(Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_TRUE(dialog.isVisible());
+
+    // F1 from the main window, and from the preview window while it is the active one.
+    const std::size_t opened = env.shell.Opened().size();
+    QTest::keyClick(&dialog, Qt::Key_F1);
+    dialog.OpenVideoFile(Fixture("h264_aac.mp4"));
+    CVcdCore *player = CTrimControls::Player();
+    ASSERT_NE(player, nullptr);
+    QWidget *preview = player->Window();
+    ASSERT_NE(preview, nullptr);
+    preview->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == preview; }));
+    Key(Qt::Key_F1);
+    EXPECT_EQ(env.shell.Opened().size(), opened + 2);
+
+    // Tab shows the focus again; Enter on Exit ends the program.
+    BackToMainWindow(dialog);
+    exit->setFocus(Qt::TabFocusReason);
+    Key(Qt::Key_Tab, Qt::ShiftModifier);
+    Key(Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), exit);
+    EXPECT_TRUE(static_cast<CButtonST *>(exit)->FocusShown());
+    Key(Qt::Key_Return);
+    EXPECT_FALSE(dialog.isVisible());
 }
 
 // Open, play, mark, options, convert and stop with keys alone: Tab walks to a button and Enter
 // presses it (Space stays play and pause, also on a focused button).
-TEST(Accessibility, WholeFlowFromTheKeyboardAlone)
+TEST(KeyboardFocus, WholeFlowFromTheKeyboardAlone)
 {
     AppTestEnvironment env;
     Dlg dialog;

@@ -5,12 +5,14 @@
 #include "convert/ConversionDriver.h"
 #include "media/core/FilterInternal.h"
 #include "media/encoders/CompressorEnumeration.h"
+#include "resources/Artwork.h"
 #include "settings/CompressorChoices.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
@@ -73,6 +75,16 @@ double Duration(const std::string &file)
             .c_str());
 }
 
+// The Convert button's picture as drawn, and an icon of the program's artwork.
+QImage IconImage(const Dlg &dialog)
+{
+    return Button(dialog, Dlg::IDC_BUTTON_CONVERT)->icon().pixmap(32, 32).toImage();
+}
+QImage IconImage(int number)
+{
+    return artwork::Icon(number).pixmap(32, 32).toImage();
+}
+
 } // namespace
 
 TEST(ConversionDriver, CompletionEndsTheConversionWithTheDoneLine)
@@ -87,6 +99,8 @@ TEST(ConversionDriver, CompletionEndsTheConversionWithTheDoneLine)
     ASSERT_EQ(dialog.m_bConverting, 1) << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
     EXPECT_TRUE(env.boxes.Boxes().empty()); // WMV: no compressor warning
     EXPECT_EQ(Button(dialog, Dlg::IDC_BUTTON_CONVERT)->text(), "Stop");
+    EXPECT_EQ(IconImage(dialog), IconImage(artwork::IconStop));
+    EXPECT_NE(IconImage(dialog), IconImage(artwork::IconApplication));
     EXPECT_TRUE(Locked(dialog));
     ASSERT_NE(ConversionTimer(dialog), nullptr);
     EXPECT_TRUE(ConversionTimer(dialog)->isActive());
@@ -104,6 +118,7 @@ TEST(ConversionDriver, CompletionEndsTheConversionWithTheDoneLine)
     EXPECT_EQ(Status(dialog).toStdString(),
               "Done. Output file: " + out + "     Resolution: 320*240");
     EXPECT_EQ(Button(dialog, Dlg::IDC_BUTTON_CONVERT)->text(), "Convert");
+    EXPECT_EQ(IconImage(dialog), IconImage(artwork::IconApplication));
     EXPECT_FALSE(Locked(dialog));
     EXPECT_FALSE(ConversionTimer(dialog)->isActive());
     EXPECT_EQ(dialog.m_nElapsedSeconds, 0);

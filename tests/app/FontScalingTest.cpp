@@ -4,7 +4,9 @@
 #include "app/VinteloDlg.h"
 #include "controls/ButtonST.h"
 #include "controls/HyperLink.h"
+#include "controls/ValueLabel.h"
 #include "localisation/InterfaceFont.h"
+#include "localisation/Language.h"
 #include "options/DialogOutputSettings.h"
 
 #include <gtest/gtest.h>
@@ -55,6 +57,9 @@ std::string CutPart(QWidget *control)
     if (auto *button = qobject_cast<QPushButton *>(control)) {
         text = button->text().remove('&');
         margin = 4;
+    } else if (auto *status = qobject_cast<CStatusLine *>(control)) {
+        text = status->ShownText(); // what is drawn, path shortened
+        margin = 2 * status->frameWidth();
     } else if (auto *label = qobject_cast<QLabel *>(control)) {
         if (label->wordWrap())
             return label->heightForWidth(label->width()) > label->height() ? "wrapped text" : "";
@@ -141,5 +146,51 @@ TEST(FontScaling, WindowsGrowWithTheInterfaceFont)
         ExpectWhole(&about, "about " + where);
         EXPECT_GE(about.width(), dialog.width() * 244 / 357 - 1) << where; // the same units
         about.grab().save(QString("%1/about-%2-%3pt.png").arg(shots).arg(c.language).arg(c.points));
+    }
+}
+
+// The status line shows its whole text at every font and in both languages: a long output path
+// is shortened in its middle (both its ends stay), the resolution after it always shows.
+TEST(FontScaling, StatusLineKeepsTheResolutionInView)
+{
+    for (const Case &c : {Case{"English", 0}, Case{"English", 9}, Case{"English", 16},
+                          Case{"German", 0}, Case{"German", 9}, Case{"German", 16}}) {
+        const std::string where = std::string(c.language) + " " + std::to_string(c.points) + "pt";
+        AppTestEnvironment env;
+        CLanguage &language = CLanguage::Instance();
+        ASSERT_TRUE(language.Initialize(CW_BINARY_DIR "/bin", c.language));
+        if (c.points) { // 0: the window's own font
+            QFont font(QStringLiteral("DejaVu Sans"));
+            font.setPointSize(c.points);
+            language.SaveInterfaceFont(FromQFont(font));
+        }
+        const QString resolution = QString::fromStdString(language.GetString(116));
+        const QString outputFile = QString::fromStdString(language.GetString(115));
+        CVinteloDlg dialog;
+        dialog.show();
+        auto *status = qobject_cast<CStatusLine *>(dialog.Control(CVinteloDlg::IDC_STATIC_STATUS));
+        ASSERT_NE(status, nullptr);
+        const QFontMetrics metrics(status->font());
+
+        for (const QString &folder :
+             {QString("/v"), "/" + QString("Urlaubsvideos 2026 ").repeated(8)}) {
+            const QString path = env.dir.path() + folder + "/clip.wmv";
+            dialog.m_szOutputFile = path.toStdString();
+            dialog.OpenVideoFile(Fixture("h264_aac.mp4"));
+            ASSERT_EQ(dialog.m_nPhotoCount, 1) << where;
+            const QString size = QString::number(dialog.m_nOutputWidth) + '*'
+                                 + QString::number(dialog.m_nOutputHeight);
+            const QString shown = status->ShownText();
+            EXPECT_TRUE(status->text().contains(path)) << where;
+            EXPECT_TRUE(shown.startsWith(outputFile + ' ' + env.dir.path().left(4)))
+                << where << " " << shown.toStdString();
+            EXPECT_TRUE(shown.endsWith("clip.wmv     " + resolution + ' ' + size))
+                << where << " " << shown.toStdString();
+            EXPECT_LE(metrics.horizontalAdvance(shown), status->TextWidth()) << where;
+            if (folder.size() > 2)
+                EXPECT_TRUE(shown.contains(QChar(0x2026))) << where;
+            else
+                EXPECT_EQ(shown, status->text()) << where;
+        }
     }
 }

@@ -1,6 +1,7 @@
 #include "AppTestSupport.h"
 
 #include "app/VinteloDlg.h"
+#include "localisation/DesktopLanguage.h"
 #include "preview/TrimControls.h"
 #include "preview/VcdCore.h"
 
@@ -14,8 +15,11 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
@@ -183,4 +187,78 @@ TEST(WindowFirstRun, FilesFromTheDesktopOpenAsOpenVideoWould)
     EXPECT_EQ(dialog.m_szPhotoFile[0], Fixture("h264_aac.mp4"));
     EXPECT_EQ(dialog.Control(Dlg::IDC_BUTTON_PLAY)->toolTip(), "Play (Space)");
     EXPECT_EQ(dialog.Control(Dlg::IDC_BUTTON_START_TIME)->toolTip(), "Start Time (I)");
+}
+
+namespace {
+
+// The language the program starts in, as it reports it: started with env over a fresh profile
+// (or one that stores stored), stopped once it has said.
+std::string StartedLanguage(const QProcessEnvironment &desktop, const QString &stored = {})
+{
+    QTemporaryDir profile;
+    if (!stored.isEmpty()) {
+        QDir().mkpath(profile.path() + "/Korvane");
+        QFile conf(profile.path() + "/Korvane/clipwright.conf");
+        conf.open(QIODevice::WriteOnly);
+        conf.write("[Option]\nCurrentLanguage=" + stored.toUtf8() + "\n");
+    }
+    QProcessEnvironment env = desktop;
+    for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANGUAGE"})
+        if (!desktop.contains(name))
+            env.remove(name);
+    env.insert("XDG_CONFIG_HOME", profile.path());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("QT_LOGGING_RULES", "clipwright.app.info=true");
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(CW_BINARY_DIR "/bin/clipwright", {});
+    const QRegularExpression said("language: (\\S+) of");
+    QString log;
+    QRegularExpressionMatch match;
+    QTest::qWaitFor(
+        [&] {
+            program.waitForReadyRead(100);
+            log += QString::fromUtf8(program.readAll());
+            match = said.match(log);
+            return match.hasMatch() || program.state() == QProcess::NotRunning;
+        },
+        30000);
+    program.kill();
+    program.waitForFinished();
+    return match.hasMatch() ? match.captured(1).toStdString() : "no report: " + log.toStdString();
+}
+
+QProcessEnvironment Desktop(const QString &lang)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LANG", lang);
+    env.remove("LC_ALL");
+    env.remove("LC_MESSAGES");
+    env.remove("LANGUAGE");
+    return env;
+}
+
+} // namespace
+
+// With no language stored, the program starts in the desktop's language where a file for it is
+// installed, in English otherwise; a stored choice always wins.
+TEST(WindowFirstRun, TheDesktopLanguageOnAFreshProfile)
+{
+    const std::vector<std::string> files{"English", "German"};
+    EXPECT_EQ(DesktopLanguage(files, {"de-DE"}), "German");
+    EXPECT_EQ(DesktopLanguage(files, {"de-AT", "en-US"}), "German");
+    EXPECT_EQ(DesktopLanguage(files, {"fr-FR", "de-DE"}), "German"); // no French file
+    EXPECT_EQ(DesktopLanguage(files, {"fr-FR"}), "english");
+    EXPECT_EQ(DesktopLanguage(files, {"C"}), "english");
+    EXPECT_EQ(DesktopLanguage(files, {}), "english");
+    EXPECT_EQ(DesktopLanguage({"English", "German_Swiss_utf-8", "German_Austria"}, {"de-AT"}),
+              "German_Austria");
+    EXPECT_EQ(DesktopLanguage({"English", "German_Swiss_utf-8"}, {"de-DE"}), "German_Swiss_utf-8");
+
+    EXPECT_EQ(StartedLanguage(Desktop("de_DE.UTF-8")), "German");
+    EXPECT_EQ(StartedLanguage(Desktop("fr_FR.UTF-8")), "english");
+    EXPECT_EQ(StartedLanguage(Desktop("C.UTF-8")), "english");
+    EXPECT_EQ(StartedLanguage(Desktop("de_DE.UTF-8"), "English"), "English");
+    EXPECT_EQ(StartedLanguage(Desktop("en_GB.UTF-8"), "German"), "German");
 }

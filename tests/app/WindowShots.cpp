@@ -2,7 +2,9 @@
 // person to look at under a real display and window manager (not a test: it asserts nothing):
 //   xvfb-run -a -s '-screen 0 1280x1024x24' sh -c 'openbox & build/bin/window_shots OUTDIR VIDEO'
 // It then waits up to 30 s for the preview's close box to be clicked (for example with xdotool)
-// and says whether that closed the video.
+// and says whether that closed the video. With LANGUAGE and POINTS (0: the window's own font)
+// the pictures are named after both, the window is also taken with a video open, a long output
+// path and the keyboard focus moved by Tab, and there is no wait.
 #include "app/AboutDlg.h"
 #include "app/VinteloDlg.h"
 #include "localisation/InterfaceFont.h"
@@ -21,6 +23,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -40,7 +43,7 @@ int main(int argc, char **argv)
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     QApplication application(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s OUTDIR VIDEO [LANGUAGE]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUTDIR VIDEO [LANGUAGE [POINTS]]\n", argv[0]);
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[1]);
@@ -50,15 +53,20 @@ int main(int argc, char **argv)
     platform::ChooserRecorder choosers;
     CLanguage &language = CLanguage::Instance();
     language.Initialize(CW_BINARY_DIR "/bin", argc > 3 ? argv[3] : "English");
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPointSize(16);
-    language.SaveInterfaceFont(FromQFont(font));
+    const int points = argc > 4 ? std::atoi(argv[4]) : 16;
+    const bool named = argc > 4;
+    const QString tag = named ? QString("-%1-%2pt").arg(argv[3]).arg(points) : QString("-16pt");
+    if (points > 0) {
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPointSize(points);
+        language.SaveInterfaceFont(FromQFont(font));
+    }
 
     CVinteloDlg dialog;
     dialog.move(0, 300);
     dialog.show();
     QTest::qWaitForWindowExposed(&dialog);
-    Save(out + "/wm-main-16pt.png");
+    Save(out + "/wm-main" + tag + ".png");
 
     // The other dialogs at the same font, each shown on its own beside the main window.
     {
@@ -68,18 +76,30 @@ int main(int argc, char **argv)
         options.move(0, 0);
         options.show();
         QTest::qWaitForWindowExposed(&options);
-        Save(out + "/wm-options-16pt.png");
+        Save(out + "/wm-options" + tag + ".png");
     }
     {
         CAboutDlg about(&dialog);
         about.move(0, 0);
         about.show();
         QTest::qWaitForWindowExposed(&about);
-        Save(out + "/wm-about-16pt.png");
+        Save(out + "/wm-about" + tag + ".png");
     }
 
+    if (named) // a path long enough to be shortened in the status line
+        dialog.m_szOutputFile
+            = (config.path() + "/" + QString("Holiday videos 2026 ").repeated(6) + "/clip.wmv")
+                  .toStdString();
     choosers.QueueAnswer(argv[2]);
     qobject_cast<QAbstractButton *>(dialog.Control(CVinteloDlg::IDC_BUTTON_ADD_VIDEO))->click();
+    if (named) {
+        dialog.activateWindow();
+        QTest::qWait(300);
+        QTest::keyClick(&dialog, Qt::Key_Tab);
+        Save(out + "/wm-video" + tag + ".png");
+        SettingsStore::SetGlobal(nullptr);
+        return 0;
+    }
     Save(out + "/wm-preview.png");
     if (CVcdCore *player = CTrimControls::Player()) {
         const QRect frame = player->Window()->frameGeometry();

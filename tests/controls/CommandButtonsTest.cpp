@@ -311,8 +311,17 @@ TEST(CommandButtons, EnterPressesTheFocusedButtonInsteadOfClosingTheDialog)
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     QApplication::setActiveWindow(&dialog);
-    button->setFocus();
-    QTest::keyClick(&dialog, Qt::Key_Return);
+    // A focus the window does not show (given by a click) is not pressed.
+    button->setFocus(Qt::MouseFocusReason);
+    dialog.setAttribute(Qt::WA_KeyboardFocusChange, false);
+    QTest::keyClick(button, Qt::Key_Return);
+    EXPECT_EQ(clicks, 0);
+    EXPECT_FALSE(button->FocusShown());
+    // Tab shows it; then Enter presses the button.
+    QTest::keyClick(button, Qt::Key_Tab);
+    ASSERT_TRUE(button->hasFocus());
+    EXPECT_TRUE(button->FocusShown());
+    QTest::keyClick(button, Qt::Key_Return);
     EXPECT_EQ(clicks, 1);
     EXPECT_FALSE(accepted);
 }
