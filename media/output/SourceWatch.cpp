@@ -42,10 +42,23 @@ struct SourceStream
     }
 };
 
+struct Sources;
+
+// One clip's decoder: a file is decoded once per track, and a decoder that has not shown its
+// streams yet (the picture's, still prerolling, while a short sound has already ended) would
+// be missing from the judgement.
+struct DecoderWatch
+{
+    Sources *sources;
+    std::string uri;
+    int streams = 0;
+};
+
 struct Sources
 {
     std::mutex mutex;
     std::vector<std::shared_ptr<SourceStream>> streams;
+    std::vector<std::unique_ptr<DecoderWatch>> decoders;
     bool reported = false;
 };
 
@@ -62,6 +75,14 @@ std::string Seconds(gint64 ns)
     return text;
 }
 
+std::string UriOf(GstElement *decoder)
+{
+    gchar *uri = nullptr;
+    g_object_get(decoder, "uri", &uri, nullptr);
+    gst::String owned(uri);
+    return owned ? owned.get() : std::string();
+}
+
 std::string PathOf(const std::string &uri)
 {
     gst::String path(g_filename_from_uri(uri.c_str(), nullptr, nullptr));
@@ -74,6 +95,9 @@ std::string Shortfall(Sources &sources, const SourceStream &ended)
 {
     if (sources.reported)
         return {};
+    for (const auto &decoder : sources.decoders)
+        if ((decoder->uri == ended.uri || decoder->uri.empty()) && decoder->streams == 0)
+            return {}; // a stream of the file is still to come
     gint64 reached = 0, length = 0;
     bool any = false;
     for (const auto &s : sources.streams) {
@@ -154,15 +178,15 @@ void OnDecodedPad(GstElement *decoder, GstPad *pad, gpointer data)
 {
     if (GST_PAD_DIRECTION(pad) != GST_PAD_SRC)
         return;
-    auto *sources = static_cast<Sources *>(data);
+    auto *watch = static_cast<DecoderWatch *>(data);
+    Sources *sources = watch->sources;
     auto stream = std::make_shared<SourceStream>();
-    gchar *uri = nullptr;
-    g_object_get(decoder, "uri", &uri, nullptr);
-    stream->uri = uri ? uri : "";
-    g_free(uri);
+    stream->uri = UriOf(decoder);
     gst_segment_init(&stream->segment, GST_FORMAT_TIME);
     {
         std::lock_guard lock(sources->mutex);
+        watch->uri = stream->uri;
+        ++watch->streams;
         sources->streams.push_back(stream);
     }
     gst_pad_add_probe(pad,
@@ -181,7 +205,14 @@ void Watch(GstElement *element, Sources *sources)
     if (g_object_get_data(G_OBJECT(element), kSourcesKey))
         return; // watched already
     g_object_set_data(G_OBJECT(element), kSourcesKey, sources);
-    g_signal_connect(element, "pad-added", G_CALLBACK(OnDecodedPad), sources);
+    DecoderWatch *watch = nullptr;
+    {
+        std::lock_guard lock(sources->mutex);
+        sources->decoders.push_back(
+            std::make_unique<DecoderWatch>(DecoderWatch{sources, UriOf(element)}));
+        watch = sources->decoders.back().get();
+    }
+    g_signal_connect(element, "pad-added", G_CALLBACK(OnDecodedPad), watch);
 }
 
 void OnDeepElementAdded(GstBin *, GstBin *, GstElement *element, gpointer data)
