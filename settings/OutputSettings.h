@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class SettingsStore;
 
@@ -36,6 +37,10 @@ enum ResizeMode {
 // 1 means a compressor is used.
 constexpr int kCompressorFromStore = -1;
 
+// Video bitrates a conversion takes, bit/s (the command line's --video-bitrate range).
+constexpr unsigned int kMinVideoBitrate = 16000;
+constexpr unsigned int kMaxVideoBitrate = 100000000;
+
 // Longest output path the record holds (the rest of a longer stored text is refused).
 constexpr std::size_t kMaxOutputPathLength = 4095;
 
@@ -70,8 +75,12 @@ bool ApplyFormatExtension(int format, const std::string &path, std::string *resu
 // The user's videos folder followed by "/output.wmv".
 std::string DefaultOutputPath();
 
-// Loads the record in start-up order from the store.
-void LoadOutputSettings(const SettingsStore &store, OutputSettings *settings);
+// Loads the record in start-up order from the store. A stored value no conversion can use (a
+// bitrate out of range, a profile file that does not exist) is replaced by its default; each
+// replacement is said in *replaced when given. A format code outside the table stays, with
+// "Does not support the video format".
+void LoadOutputSettings(const SettingsStore &store, OutputSettings *settings,
+                        std::vector<std::string> *replaced = nullptr);
 // Stores what the options dialog confirms under the keys the load reads: the frame-rate choice
 // with the rate as typed (frameRateText), the output file, size, bitrates and format.
 void SaveOutputSettings(SettingsStore &store, const OutputSettings &settings,
