@@ -19,6 +19,11 @@ const char *const kSourcesKey = "cw-sources";
 // Containers state lengths a little longer than their streams (priming, rounding, estimates):
 // a file that ends this close to its clip's end has delivered it.
 constexpr gint64 kShortfallTolerance = 250 * GST_MSECOND;
+// A stretch the decoder gave nothing for counts once it is longer than this (a frame or two of
+// jitter is not missing data), and the conversion fails once the stretches of a stream add up
+// to more than the limit: a few frames.
+constexpr gint64 kGapTolerance = 50 * GST_MSECOND;
+constexpr gint64 kUndecodedLimit = 200 * GST_MSECOND;
 
 // One decoded stream of a clip: how far it came (in its buffers' time), and whether it ended.
 struct SourceStream
@@ -28,6 +33,9 @@ struct SourceStream
     bool haveSegment = false;
     gint64 reached = -1;
     bool ended = false;
+    gint64 lastEnd = -1;  // end of the last buffer, while it had a duration
+    gint64 undecoded = 0; // the stretches the decoder gave nothing for
+    bool picture = false;
 
     bool EndedShort() const
     {
@@ -89,6 +97,26 @@ std::string PathOf(const std::string &uri)
     return path ? path.get() : uri;
 }
 
+// A stretch of a stream the decoder gave nothing for, from..to in the buffers' time: its data
+// could not be decoded, and the timeline would repeat the last picture or write silence over
+// it. Called locked; returns the message once the stretches pass the limit.
+std::string Undecoded(Sources &sources, SourceStream &stream, gint64 from, gint64 to)
+{
+    stream.undecoded += to - from;
+    if (sources.reported || stream.undecoded <= kUndecodedLimit)
+        return {};
+    sources.reported = true;
+    const gint64 start = gint64(stream.segment.start);
+    std::string text = "The input " + PathOf(stream.uri)
+                       + " could not be decoded: " + (stream.picture ? "its picture" : "its sound")
+                       + " is missing from " + Seconds(from - start) + " to " + Seconds(to - start);
+    if (stream.undecoded > to - from)
+        text += " (" + Seconds(stream.undecoded) + " in all)";
+    if (GST_CLOCK_TIME_IS_VALID(stream.segment.stop))
+        text += " of the " + Seconds(gint64(stream.segment.stop) - start) + " to convert";
+    return text + ".";
+}
+
 // After a stream of a file ended: when every stream of that file ended short of its clip, the
 // file stopped delivering. Called locked; returns the message, empty when all is well.
 std::string Shortfall(Sources &sources, const SourceStream &ended)
@@ -131,33 +159,50 @@ GstPadProbeReturn OnStream(GstPad *pad, GstPadProbeInfo *info, gpointer data)
             GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
             if (stream.haveSegment && buffer && GST_BUFFER_PTS_IS_VALID(buffer)) {
                 // In the buffers' own time, as the segment's start and stop are.
-                GstClockTime end = GST_BUFFER_PTS(buffer);
+                const gint64 start = gint64(GST_BUFFER_PTS(buffer));
+                gint64 end = start;
                 if (GST_BUFFER_DURATION_IS_VALID(buffer))
-                    end += GST_BUFFER_DURATION(buffer);
-                stream.reached = std::max(stream.reached, gint64(end));
+                    end += gint64(GST_BUFFER_DURATION(buffer));
+                // Without durations (a variable rate) a step between buffers says nothing.
+                if (stream.lastEnd >= 0 && start - stream.lastEnd > kGapTolerance)
+                    failure = Undecoded(*watch->sources, stream, stream.lastEnd, start);
+                stream.lastEnd
+                    = GST_BUFFER_DURATION_IS_VALID(buffer) ? std::max(stream.lastEnd, end) : -1;
+                stream.reached = std::max(stream.reached, end);
             }
-            return GST_PAD_PROBE_OK;
-        }
-        GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
-        switch (GST_EVENT_TYPE(event)) {
-        case GST_EVENT_SEGMENT: {
-            const GstSegment *segment = nullptr;
-            gst_event_parse_segment(event, &segment);
-            stream.haveSegment = segment->format == GST_FORMAT_TIME;
-            if (stream.haveSegment)
-                gst_segment_copy_into(segment, &stream.segment);
-            break;
-        }
-        case GST_EVENT_FLUSH_STOP:
-            stream.reached = -1;
-            stream.ended = false;
-            break;
-        case GST_EVENT_EOS:
-            stream.ended = true;
-            failure = Shortfall(*watch->sources, stream);
-            break;
-        default:
-            break;
+        } else {
+            GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+            switch (GST_EVENT_TYPE(event)) {
+            case GST_EVENT_SEGMENT: {
+                const GstSegment *segment = nullptr;
+                gst_event_parse_segment(event, &segment);
+                stream.haveSegment = segment->format == GST_FORMAT_TIME;
+                if (stream.haveSegment)
+                    gst_segment_copy_into(segment, &stream.segment);
+                stream.lastEnd = -1;
+                break;
+            }
+            case GST_EVENT_CAPS: {
+                GstCaps *caps = nullptr;
+                gst_event_parse_caps(event, &caps);
+                stream.picture
+                    = caps && gst_caps_get_size(caps) > 0
+                      && g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)),
+                                          "video/");
+                break;
+            }
+            case GST_EVENT_FLUSH_STOP:
+                stream.reached = -1;
+                stream.lastEnd = -1;
+                stream.ended = false;
+                break;
+            case GST_EVENT_EOS:
+                stream.ended = true;
+                failure = Shortfall(*watch->sources, stream);
+                break;
+            default:
+                break;
+            }
         }
     }
     if (!failure.empty()) {
