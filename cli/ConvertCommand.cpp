@@ -351,6 +351,8 @@ int ConvertFile(const ConvertOptions &options, const std::string &input, const s
     ReleaseBoundCompressors();
     switch (conversion.m_result.kind) {
     case ConversionResult::Kind::Completed:
+        if (!conversion.m_result.note.empty())
+            Note(conversion.m_result.note);
         if (!o.quiet && o.progress == ProgressStyle::Text)
             std::fprintf(stderr, "clipwright-cli: wrote %s (%dx%d, %.3f fps)\n", output.c_str(),
                          dlg.m_nOutputWidth, dlg.m_nOutputHeight, dlg.m_dOutputFrameRate);

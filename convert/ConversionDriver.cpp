@@ -51,7 +51,8 @@ void ShowOutcome(ConversionJob &dlg, Conversion &conversion)
     ConversionHost &host = conversion.Host();
     switch (r.kind) {
     case ConversionResult::Kind::Completed:
-        host.SetStatusText(DoneText(dlg));
+        host.SetStatusText(r.note.empty() ? DoneText(dlg)
+                                          : DoneText(dlg) + "     Note: " + r.note + ".");
         break;
     case ConversionResult::Kind::Stopped:
         host.SetStatusText(StoppedText(dlg, r.written, r.length));
@@ -356,8 +357,10 @@ HRESULT FinishConversion(ConversionJob &dlg, Conversion &conversion)
     HRESULT hr = S_FALSE;
     REFERENCE_TIME stoppedAt = -1;
     OutputExpectation section;
+    std::string note;
     if (conversion.pControl) {
         hr = conversion.pControl->Stop();
+        note = conversion.pControl->SourceNote();
         stoppedAt = conversion.pControl->StoppedLength();
         if (hr == S_FALSE && conversion.m_lastError.empty())
             conversion.m_lastError = conversion.pControl->LastError();
@@ -377,6 +380,8 @@ HRESULT FinishConversion(ConversionJob &dlg, Conversion &conversion)
     host.SetConvertCaption(CLanguage::Instance().GetDialogString(125));
     dlg.m_nElapsedSeconds = 0;
     SettleOutput(dlg, conversion, hr, stoppedAt, section);
+    if (conversion.m_result.kind == ConversionResult::Kind::Completed)
+        conversion.m_result.note = note;
     UnlockConversionControls(host);
     ShowOutcome(dlg, conversion);
     return hr;

@@ -1,6 +1,7 @@
 #include "media/output/SourceWatch.h"
 
 #include "media/core/GstHandles.h"
+#include "media/output/GroupProgress.h"
 
 #include <gst/gst.h>
 
@@ -9,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace media {
@@ -60,6 +62,10 @@ struct DecoderWatch
     Sources *sources;
     std::string uri;
     int streams = 0;
+    // The file's length is a number in its header only (Matroska, WebM, FLV), not an index of
+    // its frames; and the file's size when its streams were found.
+    bool lengthClaimed = false;
+    long long size = -1;
 };
 
 struct Sources
@@ -68,6 +74,8 @@ struct Sources
     std::vector<std::shared_ptr<SourceStream>> streams;
     std::vector<std::unique_ptr<DecoderWatch>> decoders;
     bool reported = false;
+    GroupProgress *progress = nullptr;
+    std::string note; // said once the conversion is done
 };
 
 struct PadWatch
@@ -95,6 +103,39 @@ std::string PathOf(const std::string &uri)
 {
     gst::String path(g_filename_from_uri(uri.c_str(), nullptr, nullptr));
     return path ? path.get() : uri;
+}
+
+long long SizeOf(const std::string &uri)
+{
+    struct stat st;
+    return stat(PathOf(uri).c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+// Whether the decoder reads a container whose length is only a number in its header.
+bool LengthClaimed(GstElement *decoder)
+{
+    bool claimed = false;
+    GstIterator *it = gst_bin_iterate_recurse(GST_BIN(decoder));
+    GValue item = G_VALUE_INIT;
+    while (!claimed && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        GstElementFactory *factory
+            = gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
+        const char *name = factory ? GST_OBJECT_NAME(factory) : "";
+        claimed = g_str_equal(name, "matroskademux") || g_str_equal(name, "flvdemux");
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return claimed;
+}
+
+// Where the decoder of a stream was found, with what it found of the file.
+const DecoderWatch *DecoderOf(const Sources &sources, const std::string &uri)
+{
+    for (const auto &decoder : sources.decoders)
+        if (decoder->uri == uri && decoder->streams > 0)
+            return decoder.get();
+    return nullptr;
 }
 
 // A stretch of a stream the decoder gave nothing for, from..to in the buffers' time: its data
@@ -142,6 +183,15 @@ std::string Shortfall(Sources &sources, const SourceStream &ended)
     if (!any)
         return {};
     sources.reported = true;
+    // A file whose header claims more than its streams hold, read whole: what they hold is
+    // converted. One that shrank while it was read was cut.
+    const DecoderWatch *decoder = DecoderOf(sources, ended.uri);
+    if (decoder && decoder->lengthClaimed && reached > 0 && length > 0
+        && SizeOf(ended.uri) >= decoder->size) {
+        sources.note = "the input " + PathOf(ended.uri) + " holds " + Seconds(reached) + " of the "
+                       + Seconds(length) + " its header states; what it holds was converted";
+        return {};
+    }
     if (length <= 0)
         return "The input " + PathOf(ended.uri) + " delivered nothing of the part to convert.";
     return "The input " + PathOf(ended.uri) + " stopped delivering at " + Seconds(reached)
@@ -196,10 +246,19 @@ GstPadProbeReturn OnStream(GstPad *pad, GstPadProbeInfo *info, gpointer data)
                 stream.lastEnd = -1;
                 stream.ended = false;
                 break;
-            case GST_EVENT_EOS:
+            case GST_EVENT_EOS: {
                 stream.ended = true;
-                failure = Shortfall(*watch->sources, stream);
+                Sources &sources = *watch->sources;
+                // The timeline would repeat the last picture up to the claimed length; the
+                // picture ends where the file's does.
+                const DecoderWatch *decoder = DecoderOf(sources, stream.uri);
+                if (stream.picture && stream.EndedShort() && stream.reached >= 0 && decoder
+                    && decoder->lengthClaimed && sources.progress)
+                    sources.progress->pictureEnd.store(stream.reached
+                                                       - gint64(stream.segment.start));
+                failure = Shortfall(sources, stream);
                 break;
+            }
             default:
                 break;
             }
@@ -228,10 +287,15 @@ void OnDecodedPad(GstElement *decoder, GstPad *pad, gpointer data)
     auto stream = std::make_shared<SourceStream>();
     stream->uri = UriOf(decoder);
     gst_segment_init(&stream->segment, GST_FORMAT_TIME);
+    const bool claimed = LengthClaimed(decoder);
+    const long long size = SizeOf(stream->uri);
     {
         std::lock_guard lock(sources->mutex);
         watch->uri = stream->uri;
-        ++watch->streams;
+        if (watch->streams++ == 0) {
+            watch->lengthClaimed = claimed;
+            watch->size = size;
+        }
         sources->streams.push_back(stream);
     }
     gst_pad_add_probe(pad,
@@ -272,6 +336,7 @@ void WatchSources(GstElement *pipeline)
     if (!pipeline || !GST_IS_BIN(pipeline) || g_object_get_data(G_OBJECT(pipeline), kSourcesKey))
         return;
     auto *sources = new Sources;
+    sources->progress = ProgressOf(pipeline);
     g_object_set_data_full(G_OBJECT(pipeline), kSourcesKey, sources,
                            [](gpointer p) { delete static_cast<Sources *>(p); });
     g_signal_connect(pipeline, "deep-element-added", G_CALLBACK(OnDeepElementAdded), sources);
@@ -283,6 +348,17 @@ void WatchSources(GstElement *pipeline)
     }
     g_value_unset(&item);
     gst_iterator_free(it);
+}
+
+std::string SourceNote(GstElement *pipeline)
+{
+    auto *sources = pipeline
+                        ? static_cast<Sources *>(g_object_get_data(G_OBJECT(pipeline), kSourcesKey))
+                        : nullptr;
+    if (!sources)
+        return {};
+    std::lock_guard lock(sources->mutex);
+    return sources->note;
 }
 
 } // namespace media

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 typedef struct _GstElement GstElement;
 
 // Whether the input files of a conversion graph deliver what the timeline asks of them. A file
@@ -13,5 +15,10 @@ namespace media {
 // Watches the decoders of the timeline's clips in pipeline, those there now and those added
 // later. Call before the graph runs.
 void WatchSources(GstElement *pipeline);
+
+// A file whose header states a longer length than its streams hold (a number only, no index of
+// its frames) is no failure: what it holds is converted, each stream to its own end, and this
+// says so; empty when nothing needs saying.
+std::string SourceNote(GstElement *pipeline);
 
 } // namespace media
