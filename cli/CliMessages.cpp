@@ -73,7 +73,17 @@ std::string Reason(const std::string &text)
         {"Please install", "no writer for this format is installed"},
         {"SetOutputFileName", "no writer for this format is installed"},
         {"RenderStream", ""},
+        // The step's name only: the reason the timeline gave follows it.
+        {"ConnectFrontEnd", ""},
     };
+    // The input went between its probe and the conversion; the window offers to find it.
+    const std::string missing = "The media file \"", gone = "\" could not be found.";
+    if (text.rfind(missing, 0) == 0 && Has(text, "Do you want to locate it?")) {
+        const std::size_t end = text.find(gone);
+        if (end != std::string::npos)
+            return "the input " + text.substr(missing.size(), end - missing.size())
+                   + " is gone (moved or removed after it was opened): No such file or directory";
+    }
     for (const Entry &e : kTable)
         if (Has(text, e.part))
             return e.reason;

@@ -30,6 +30,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -127,6 +128,21 @@ int ChooseSection(const ConvertOptions &o, const std::string &input, REFERENCE_T
     return 0;
 }
 
+// The window's stored settings, checked as options are: a value out of range is replaced by its
+// default, said in *replaced.
+void LoadStoredSettings(const SettingsStore &store, OutputSettings *settings,
+                        std::vector<std::string> *replaced)
+{
+    // The window's stored output file is not ours to prepare: no videos folder is made for it.
+    LoadOutputSettings(store, settings, replaced, VideosFolder::Leave);
+    if (!FindContainer(settings->m_nOutputFormat)) {
+        TakeEngineReason(); // the window's "Does not support the video format"
+        replaced->push_back("the stored nOuptputFormat=" + std::to_string(settings->m_nOutputFormat)
+                            + " is out of range; using " + FormatName(OutputFormatWmv));
+        settings->m_nOutputFormat = OutputFormatWmv;
+    }
+}
+
 // Settings, format, probe and the opened video as item 0 of the job. Returns 0, or the exit code
 // after a message.
 int SetUpJob(const ConvertOptions &o, const std::string &input, const std::string &output,
@@ -134,14 +150,33 @@ int SetUpJob(const ConvertOptions &o, const std::string &input, const std::strin
 {
     SettingsStore &store = SettingsStore::Global();
     dlg.LoadItemDefaults(store);
-    // The window's stored output file is not ours to prepare: no videos folder is made for it.
-    LoadOutputSettings(store, &dlg, VideosFolder::Leave);
+    std::vector<std::string> replaced;
+    LoadStoredSettings(store, &dlg, &replaced);
     dlg.m_szOutputFile = output;
-    // An extension that names no format was refused with the options.
-    if (o.format)
+    bool formatGiven = false;
+    if (o.format) {
         dlg.m_nOutputFormat = *o.format;
-    else if (const int byExtension = FormatOfExtension(output); byExtension >= 0)
-        dlg.m_nOutputFormat = byExtension;
+        formatGiven = true;
+    } else {
+        const std::size_t dot = output.find_last_of('.');
+        const std::size_t slash = output.find_last_of('/');
+        if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+            if (auto byExtension = FormatByName(output.substr(dot + 1))) {
+                dlg.m_nOutputFormat = *byExtension;
+                formatGiven = true;
+            }
+    }
+    // A stored value that was replaced is said where it would have been used.
+    for (const std::string &text : replaced) {
+        auto about = [&text](const char *key) { return text.find(key) != std::string::npos; };
+        const bool windowsMedia = IsWindowsMediaFormat(dlg.m_nOutputFormat);
+        if ((about("nOuptputFormat") && formatGiven)
+            || (about("n_video_bitrate") && (o.videoKbps || !windowsMedia))
+            || (about("n_audio_bitrate") && (o.audioKbps || !windowsMedia))
+            || (about("b_file_profile") && !windowsMedia))
+            continue;
+        Note(text);
+    }
 
     if (!CheckInputFile(input))
         return 1;
@@ -324,6 +359,8 @@ int ConvertFile(const ConvertOptions &options, const std::string &input, const s
     ReleaseBoundCompressors();
     switch (conversion.m_result.kind) {
     case ConversionResult::Kind::Completed:
+        if (!conversion.m_result.note.empty())
+            Note(conversion.m_result.note);
         if (!o.quiet && o.progress == ProgressStyle::Text)
             std::fprintf(stderr, "clipwright-cli: wrote %s (%dx%d, %.3f fps)\n", output.c_str(),
                          dlg.m_nOutputWidth, dlg.m_nOutputHeight, dlg.m_dOutputFrameRate);
@@ -355,8 +392,13 @@ int ConvertEach(const ConvertOptions &o)
     if (!S_ISDIR(info.st_mode))
         return Fail(o.outputDir, std::strerror(ENOTDIR));
     OutputSettings stored;
-    LoadOutputSettings(SettingsStore::Global(), &stored, VideosFolder::Leave);
+    std::vector<std::string> replaced;
+    LoadStoredSettings(SettingsStore::Global(), &stored, &replaced);
     const int format = o.format.value_or(stored.m_nOutputFormat);
+    if (!o.format)
+        for (const std::string &text : replaced)
+            if (text.find("nOuptputFormat") != std::string::npos)
+                Note(text);
     std::set<std::string> written;
     std::vector<std::string> failed;
     for (std::size_t i = 0; i < o.inputs.size(); ++i) {

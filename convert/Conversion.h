@@ -50,6 +50,7 @@ struct ConversionResult
     REFERENCE_TIME written = 0; // what the output holds (100-ns units)
     REFERENCE_TIME length = 0;  // the section asked for
     std::string message;        // why it failed, with the figures
+    std::string note;           // what a user should know of a conversion that went well
 };
 
 // One front end's conversion: the timeline, the render engine and the running graph, from a

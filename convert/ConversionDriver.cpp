@@ -57,7 +57,8 @@ void ShowOutcome(ConversionJob &dlg, Conversion &conversion)
     ConversionHost &host = conversion.Host();
     switch (r.kind) {
     case ConversionResult::Kind::Completed:
-        host.SetStatusText(DoneText(dlg) + LeftOut(conversion));
+        host.SetStatusText(DoneText(dlg) + (r.note.empty() ? "" : "     Note: " + r.note + ".")
+                           + LeftOut(conversion));
         break;
     case ConversionResult::Kind::Stopped:
         host.SetStatusText(StoppedText(dlg, r.written, r.length) + LeftOut(conversion));
@@ -362,8 +363,10 @@ HRESULT FinishConversion(ConversionJob &dlg, Conversion &conversion)
     HRESULT hr = S_FALSE;
     REFERENCE_TIME stoppedAt = -1;
     OutputExpectation section;
+    std::string note;
     if (conversion.pControl) {
         hr = conversion.pControl->Stop();
+        note = conversion.pControl->SourceNote();
         stoppedAt = conversion.pControl->StoppedLength();
         if (hr == S_FALSE && conversion.m_lastError.empty())
             conversion.m_lastError = conversion.pControl->LastError();
@@ -383,6 +386,8 @@ HRESULT FinishConversion(ConversionJob &dlg, Conversion &conversion)
     host.SetConvertCaption(CLanguage::Instance().GetDialogString(125));
     dlg.m_nElapsedSeconds = 0;
     SettleOutput(dlg, conversion, hr, stoppedAt, section);
+    if (conversion.m_result.kind == ConversionResult::Kind::Completed)
+        conversion.m_result.note = note;
     UnlockConversionControls(host);
     ShowOutcome(dlg, conversion);
     return hr;

@@ -3,9 +3,11 @@
 #include "job/InputFile.h"
 #include "localisation/Language.h"
 #include "media/playback/PlaybackGraph.h"
+#include "media/probe/AviFrames.h"
 #include "platform/MessageBoxes.h"
 
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -13,6 +15,33 @@ namespace {
 bool StepFailed(const char *message)
 {
     platform::ShowMessageBox(message, "Error");
+    return false;
+}
+
+std::string Seconds(REFERENCE_TIME t)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", double(t) / UNITS);
+    return text;
+}
+
+// GStreamer's AVI demuxer takes an AVI's length from its index and plays only the pictures the
+// index lists: a damaged index would give a short output that looks complete. False after a
+// message when the data holds more pictures than the index lists.
+bool CheckAviIndex(const std::string &path, REFERENCE_TIME stop)
+{
+    const auto avi = media::CountAviFrames(path);
+    if (!avi || avi->frameNs <= 0 || avi->frames <= 0)
+        return true;
+    const REFERENCE_TIME frame = avi->frameNs / 100;
+    const REFERENCE_TIME held = avi->frames * frame;
+    if (held <= stop + frame)
+        return true;
+    platform::ShowMessageBox("This AVI file is damaged: its index lists " + Seconds(stop)
+                                 + " of the " + Seconds(held)
+                                 + " of pictures its data holds, and only what it lists can be "
+                                   "read.",
+                             "Error");
     return false;
 }
 
@@ -51,6 +80,8 @@ bool RunMediaProbe(const std::string &path, MediaProbeResult *result)
         return StepFailed("Failed to get IID_IMediaSeeking");
     if (FAILED(graph->GetStopPosition(&result->stopPosition)))
         return StepFailed("Failed to GetStopPosition");
+    if (!CheckAviIndex(path, result->stopPosition))
+        return false;
 
     if (FAILED(graph->QueryBasicVideo()))
         return StepFailed("Failed to IID_IBasicVideo");

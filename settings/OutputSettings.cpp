@@ -110,8 +110,15 @@ std::string DefaultOutputPath(VideosFolder make)
     return QDir::cleanPath(folder).toStdString() + (folder == "/" ? "" : "/") + "output.wmv";
 }
 
-void LoadOutputSettings(const SettingsStore &store, OutputSettings *s, VideosFolder make)
+void LoadOutputSettings(const SettingsStore &store, OutputSettings *s,
+                        std::vector<std::string> *replaced, VideosFolder make)
 {
+    auto replace = [replaced](const char *key, long long stored, const std::string &used) {
+        if (replaced)
+            replaced->push_back("the stored " + std::string(key) + "=" + std::to_string(stored)
+                                + " is out of range; using " + used);
+    };
+    // A format code outside the table is kept: the window says it does not support it.
     s->m_nOutputFormat = store.ReadInt("Settings", "nOuptputFormat", OutputFormatWmv);
 
     std::string path = store.ReadString("Settings", "OutputName", std::string());
@@ -140,11 +147,27 @@ void LoadOutputSettings(const SettingsStore &store, OutputSettings *s, VideosFol
         s->m_dOutputFrameRate = 23.976;
     }
 
-    s->m_nVideoBitrate
-        = static_cast<unsigned int>(store.ReadInt("Settings", "n_video_bitrate", 798720));
-    s->m_nAudioBitrate
-        = static_cast<unsigned int>(store.ReadInt("Settings", "n_audio_bitrate", 128000));
+    constexpr int kDefaultVideoBitrate = 798720;
+    const int video = store.ReadInt("Settings", "n_video_bitrate", kDefaultVideoBitrate);
+    s->m_nVideoBitrate = static_cast<unsigned int>(video);
+    if (video < 0 || s->m_nVideoBitrate < kMinVideoBitrate
+        || s->m_nVideoBitrate > kMaxVideoBitrate) {
+        replace("n_video_bitrate", video, std::to_string(kDefaultVideoBitrate) + " bit/s");
+        s->m_nVideoBitrate = kDefaultVideoBitrate;
+    }
+    constexpr int kDefaultAudioBitrate = 128000;
+    const int audio = store.ReadInt("Settings", "n_audio_bitrate", kDefaultAudioBitrate);
+    s->m_nAudioBitrate = static_cast<unsigned int>(audio);
+    if (audio <= 0) {
+        replace("n_audio_bitrate", audio, std::to_string(kDefaultAudioBitrate) + " bit/s");
+        s->m_nAudioBitrate = kDefaultAudioBitrate;
+    }
+    // 1 names a Windows Media profile file, which this program has none of: every WMV failed.
     s->m_bFileProfile = store.ReadInt("Settings", "b_file_profile", 0);
+    if (s->m_bFileProfile != 0) {
+        replace("b_file_profile", s->m_bFileProfile, "0 (the bitrates of the options)");
+        s->m_bFileProfile = 0;
+    }
 
     s->m_bUseVideoCompressor = kCompressorFromStore;
     s->m_bUseAudioCompressor = kCompressorFromStore;

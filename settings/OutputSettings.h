@@ -3,6 +3,7 @@
 #include "settings/OutputContainers.h"
 
 #include <string>
+#include <vector>
 
 class SettingsStore;
 
@@ -26,6 +27,10 @@ enum ResizeMode {
 // A compressor use flag before anything is chosen in this run: the stored choice applies. Only
 // 1 means a compressor is used.
 constexpr int kCompressorFromStore = -1;
+
+// Video bitrates a conversion takes, bit/s (the command line's --video-bitrate range).
+constexpr unsigned int kMinVideoBitrate = 16000;
+constexpr unsigned int kMaxVideoBitrate = 100000000;
 
 // Longest output path the record holds (the rest of a longer stored text is refused).
 constexpr std::size_t kMaxOutputPathLength = 4095;
@@ -65,8 +70,13 @@ enum class VideosFolder { Make, Leave };
 // The user's videos folder followed by "/output.wmv".
 std::string DefaultOutputPath(VideosFolder folder = VideosFolder::Make);
 
-// Loads the record in start-up order from the store.
+// Loads the record in start-up order from the store. A stored value no conversion can use (a
+// bitrate out of range, a profile file that does not exist) is replaced by its default; each
+// replacement is said in *replaced when given. A format code outside the table stays, with
+// "Does not support the video format". folder says whether the videos folder of the default
+// output file may be made.
 void LoadOutputSettings(const SettingsStore &store, OutputSettings *settings,
+                        std::vector<std::string> *replaced = nullptr,
                         VideosFolder folder = VideosFolder::Make);
 // Stores what the options dialog confirms under the keys the load reads: the frame-rate choice
 // with the rate as typed (frameRateText), the output file, size, bitrates and format.

@@ -6,6 +6,7 @@
 #include "media/elements/PictureStage.h"
 #include "media/output/EncoderRestamp.h"
 #include "media/output/GroupProgress.h"
+#include "media/output/SoundTail.h"
 #include "media/output/TheoraRepeats.h"
 #include "media/render/SourceFacts.h"
 
@@ -377,6 +378,9 @@ HRESULT CaptureGraphBuilder::LinkStream(GstPad *pin, const std::vector<GstElemen
     if (encoder && gst_element_get_factory(encoder)
         && g_str_equal(GST_OBJECT_NAME(gst_element_get_factory(encoder)), "theoraenc"))
         FillRepeatedPictures(encoder);
+    if (encoder && gst_element_get_factory(encoder)
+        && g_str_equal(GST_OBJECT_NAME(gst_element_get_factory(encoder)), "voaacenc"))
+        CompleteLastSoundFrame(encoder, 1024); // AAC's frame
     if (!gst_element_link(links.back(), muxer)) {
         const char *muxName = GST_OBJECT_NAME(gst_element_get_factory(muxer));
         m_lastError = std::string("The ") + muxName + " multiplexer does not take "

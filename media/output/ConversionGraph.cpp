@@ -140,6 +140,11 @@ std::vector<REFERENCE_TIME> ConversionGraph::SourceEnds() const
     return ends;
 }
 
+std::string ConversionGraph::SourceNote() const
+{
+    return media::SourceNote(m_impl->pipeline.get());
+}
+
 bool ConversionGraph::Completed() const
 {
     const GraphEvents::Mark mark = m_impl->events->Now();

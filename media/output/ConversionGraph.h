@@ -52,6 +52,9 @@ public:
     // the end of the edit (a sound track shorter than the picture), 100-ns units; -1 for a group
     // that ran to the end or was ended by a stop.
     std::vector<REFERENCE_TIME> SourceEnds() const;
+    // What the user should know of a conversion that went well (an input that held less than
+    // its header claimed); empty when nothing.
+    std::string SourceNote() const;
     // The graph as a Filter (for the filter properties dialog), valid while this object lives.
     Filter Graph() const;
 

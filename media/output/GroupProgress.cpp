@@ -149,6 +149,16 @@ GstPadProbeReturn OnGroupData(GstPad *pad, GstPadProbeInfo *info, gpointer data)
     const gint64 start = RunningTime(*watch, pts);
     gint64 end = RunningTime(
         *watch, GST_BUFFER_DURATION_IS_VALID(buffer) ? pts + GST_BUFFER_DURATION(buffer) : pts);
+    const gint64 pictureEnd = progress->pictureEnd.load();
+    if (pictureEnd >= 0 && end - (end - start) / 2 > pictureEnd && !IsSound(pad)) {
+        // A picture more than half past the source's last one repeats it: the group ends, as
+        // if its source had.
+        state.ended = true;
+        state.sourceEnd = state.position;
+        lock.unlock();
+        EndAndHold(pad);
+        return GST_PAD_PROBE_DROP;
+    }
     if (progress->cut >= 0) {
         // A stop: this group ends where the others do.
         if (start >= progress->cut) {

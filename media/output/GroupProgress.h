@@ -27,6 +27,9 @@ struct GroupProgress
     std::mutex mutex;
     std::vector<std::shared_ptr<GroupState>> groups;
     gint64 cut = -1; // ns: where a stop ends every group; -1 while none was asked
+    // ns: where a source's picture ended short of a length its file only claimed; the picture
+    // group ends there instead of repeating its last picture. -1 while none did.
+    std::atomic<gint64> pictureEnd{-1};
     // Running time that reached the writer, per stream (under mutex); an ended stream counts
     // as done.
     std::vector<gint64> written;

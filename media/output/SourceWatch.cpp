@@ -1,6 +1,7 @@
 #include "media/output/SourceWatch.h"
 
 #include "media/core/GstHandles.h"
+#include "media/output/GroupProgress.h"
 
 #include <gst/gst.h>
 
@@ -9,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace media {
@@ -19,6 +21,11 @@ const char *const kSourcesKey = "cw-sources";
 // Containers state lengths a little longer than their streams (priming, rounding, estimates):
 // a file that ends this close to its clip's end has delivered it.
 constexpr gint64 kShortfallTolerance = 250 * GST_MSECOND;
+// A stretch the decoder gave nothing for counts once it is longer than this (a frame or two of
+// jitter is not missing data), and the conversion fails once the stretches of a stream add up
+// to more than the limit: a few frames.
+constexpr gint64 kGapTolerance = 50 * GST_MSECOND;
+constexpr gint64 kUndecodedLimit = 200 * GST_MSECOND;
 
 // One decoded stream of a clip: how far it came (in its buffers' time), and whether it ended.
 struct SourceStream
@@ -28,6 +35,9 @@ struct SourceStream
     bool haveSegment = false;
     gint64 reached = -1;
     bool ended = false;
+    gint64 lastEnd = -1;  // end of the last buffer, while it had a duration
+    gint64 undecoded = 0; // the stretches the decoder gave nothing for
+    bool picture = false;
 
     bool EndedShort() const
     {
@@ -42,11 +52,30 @@ struct SourceStream
     }
 };
 
+struct Sources;
+
+// One clip's decoder: a file is decoded once per track, and a decoder that has not shown its
+// streams yet (the picture's, still prerolling, while a short sound has already ended) would
+// be missing from the judgement.
+struct DecoderWatch
+{
+    Sources *sources;
+    std::string uri;
+    int streams = 0;
+    // The file's length is a number in its header only (Matroska, WebM, FLV), not an index of
+    // its frames; and the file's size when its streams were found.
+    bool lengthClaimed = false;
+    long long size = -1;
+};
+
 struct Sources
 {
     std::mutex mutex;
     std::vector<std::shared_ptr<SourceStream>> streams;
+    std::vector<std::unique_ptr<DecoderWatch>> decoders;
     bool reported = false;
+    GroupProgress *progress = nullptr;
+    std::string note; // said once the conversion is done
 };
 
 struct PadWatch
@@ -62,10 +91,71 @@ std::string Seconds(gint64 ns)
     return text;
 }
 
+std::string UriOf(GstElement *decoder)
+{
+    gchar *uri = nullptr;
+    g_object_get(decoder, "uri", &uri, nullptr);
+    gst::String owned(uri);
+    return owned ? owned.get() : std::string();
+}
+
 std::string PathOf(const std::string &uri)
 {
     gst::String path(g_filename_from_uri(uri.c_str(), nullptr, nullptr));
     return path ? path.get() : uri;
+}
+
+long long SizeOf(const std::string &uri)
+{
+    struct stat st;
+    return stat(PathOf(uri).c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+// Whether the decoder reads a container whose length is only a number in its header.
+bool LengthClaimed(GstElement *decoder)
+{
+    bool claimed = false;
+    GstIterator *it = gst_bin_iterate_recurse(GST_BIN(decoder));
+    GValue item = G_VALUE_INIT;
+    while (!claimed && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        GstElementFactory *factory
+            = gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
+        const char *name = factory ? GST_OBJECT_NAME(factory) : "";
+        claimed = g_str_equal(name, "matroskademux") || g_str_equal(name, "flvdemux");
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return claimed;
+}
+
+// Where the decoder of a stream was found, with what it found of the file.
+const DecoderWatch *DecoderOf(const Sources &sources, const std::string &uri)
+{
+    for (const auto &decoder : sources.decoders)
+        if (decoder->uri == uri && decoder->streams > 0)
+            return decoder.get();
+    return nullptr;
+}
+
+// A stretch of a stream the decoder gave nothing for, from..to in the buffers' time: its data
+// could not be decoded, and the timeline would repeat the last picture or write silence over
+// it. Called locked; returns the message once the stretches pass the limit.
+std::string Undecoded(Sources &sources, SourceStream &stream, gint64 from, gint64 to)
+{
+    stream.undecoded += to - from;
+    if (sources.reported || stream.undecoded <= kUndecodedLimit)
+        return {};
+    sources.reported = true;
+    const gint64 start = gint64(stream.segment.start);
+    std::string text = "The input " + PathOf(stream.uri)
+                       + " could not be decoded: " + (stream.picture ? "its picture" : "its sound")
+                       + " is missing from " + Seconds(from - start) + " to " + Seconds(to - start);
+    if (stream.undecoded > to - from)
+        text += " (" + Seconds(stream.undecoded) + " in all)";
+    if (GST_CLOCK_TIME_IS_VALID(stream.segment.stop))
+        text += " of the " + Seconds(gint64(stream.segment.stop) - start) + " to convert";
+    return text + ".";
 }
 
 // After a stream of a file ended: when every stream of that file ended short of its clip, the
@@ -74,6 +164,9 @@ std::string Shortfall(Sources &sources, const SourceStream &ended)
 {
     if (sources.reported)
         return {};
+    for (const auto &decoder : sources.decoders)
+        if ((decoder->uri == ended.uri || decoder->uri.empty()) && decoder->streams == 0)
+            return {}; // a stream of the file is still to come
     gint64 reached = 0, length = 0;
     bool any = false;
     for (const auto &s : sources.streams) {
@@ -90,6 +183,15 @@ std::string Shortfall(Sources &sources, const SourceStream &ended)
     if (!any)
         return {};
     sources.reported = true;
+    // A file whose header claims more than its streams hold, read whole: what they hold is
+    // converted. One that shrank while it was read was cut.
+    const DecoderWatch *decoder = DecoderOf(sources, ended.uri);
+    if (decoder && decoder->lengthClaimed && reached > 0 && length > 0
+        && SizeOf(ended.uri) >= decoder->size) {
+        sources.note = "the input " + PathOf(ended.uri) + " holds " + Seconds(reached) + " of the "
+                       + Seconds(length) + " its header states; what it holds was converted";
+        return {};
+    }
     if (length <= 0)
         return "The input " + PathOf(ended.uri) + " delivered nothing of the part to convert.";
     return "The input " + PathOf(ended.uri) + " stopped delivering at " + Seconds(reached)
@@ -107,33 +209,59 @@ GstPadProbeReturn OnStream(GstPad *pad, GstPadProbeInfo *info, gpointer data)
             GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
             if (stream.haveSegment && buffer && GST_BUFFER_PTS_IS_VALID(buffer)) {
                 // In the buffers' own time, as the segment's start and stop are.
-                GstClockTime end = GST_BUFFER_PTS(buffer);
+                const gint64 start = gint64(GST_BUFFER_PTS(buffer));
+                gint64 end = start;
                 if (GST_BUFFER_DURATION_IS_VALID(buffer))
-                    end += GST_BUFFER_DURATION(buffer);
-                stream.reached = std::max(stream.reached, gint64(end));
+                    end += gint64(GST_BUFFER_DURATION(buffer));
+                // Without durations (a variable rate) a step between buffers says nothing.
+                if (stream.lastEnd >= 0 && start - stream.lastEnd > kGapTolerance)
+                    failure = Undecoded(*watch->sources, stream, stream.lastEnd, start);
+                stream.lastEnd
+                    = GST_BUFFER_DURATION_IS_VALID(buffer) ? std::max(stream.lastEnd, end) : -1;
+                stream.reached = std::max(stream.reached, end);
             }
-            return GST_PAD_PROBE_OK;
-        }
-        GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
-        switch (GST_EVENT_TYPE(event)) {
-        case GST_EVENT_SEGMENT: {
-            const GstSegment *segment = nullptr;
-            gst_event_parse_segment(event, &segment);
-            stream.haveSegment = segment->format == GST_FORMAT_TIME;
-            if (stream.haveSegment)
-                gst_segment_copy_into(segment, &stream.segment);
-            break;
-        }
-        case GST_EVENT_FLUSH_STOP:
-            stream.reached = -1;
-            stream.ended = false;
-            break;
-        case GST_EVENT_EOS:
-            stream.ended = true;
-            failure = Shortfall(*watch->sources, stream);
-            break;
-        default:
-            break;
+        } else {
+            GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+            switch (GST_EVENT_TYPE(event)) {
+            case GST_EVENT_SEGMENT: {
+                const GstSegment *segment = nullptr;
+                gst_event_parse_segment(event, &segment);
+                stream.haveSegment = segment->format == GST_FORMAT_TIME;
+                if (stream.haveSegment)
+                    gst_segment_copy_into(segment, &stream.segment);
+                stream.lastEnd = -1;
+                break;
+            }
+            case GST_EVENT_CAPS: {
+                GstCaps *caps = nullptr;
+                gst_event_parse_caps(event, &caps);
+                stream.picture
+                    = caps && gst_caps_get_size(caps) > 0
+                      && g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)),
+                                          "video/");
+                break;
+            }
+            case GST_EVENT_FLUSH_STOP:
+                stream.reached = -1;
+                stream.lastEnd = -1;
+                stream.ended = false;
+                break;
+            case GST_EVENT_EOS: {
+                stream.ended = true;
+                Sources &sources = *watch->sources;
+                // The timeline would repeat the last picture up to the claimed length; the
+                // picture ends where the file's does.
+                const DecoderWatch *decoder = DecoderOf(sources, stream.uri);
+                if (stream.picture && stream.EndedShort() && stream.reached >= 0 && decoder
+                    && decoder->lengthClaimed && sources.progress)
+                    sources.progress->pictureEnd.store(stream.reached
+                                                       - gint64(stream.segment.start));
+                failure = Shortfall(sources, stream);
+                break;
+            }
+            default:
+                break;
+            }
         }
     }
     if (!failure.empty()) {
@@ -154,15 +282,20 @@ void OnDecodedPad(GstElement *decoder, GstPad *pad, gpointer data)
 {
     if (GST_PAD_DIRECTION(pad) != GST_PAD_SRC)
         return;
-    auto *sources = static_cast<Sources *>(data);
+    auto *watch = static_cast<DecoderWatch *>(data);
+    Sources *sources = watch->sources;
     auto stream = std::make_shared<SourceStream>();
-    gchar *uri = nullptr;
-    g_object_get(decoder, "uri", &uri, nullptr);
-    stream->uri = uri ? uri : "";
-    g_free(uri);
+    stream->uri = UriOf(decoder);
     gst_segment_init(&stream->segment, GST_FORMAT_TIME);
+    const bool claimed = LengthClaimed(decoder);
+    const long long size = SizeOf(stream->uri);
     {
         std::lock_guard lock(sources->mutex);
+        watch->uri = stream->uri;
+        if (watch->streams++ == 0) {
+            watch->lengthClaimed = claimed;
+            watch->size = size;
+        }
         sources->streams.push_back(stream);
     }
     gst_pad_add_probe(pad,
@@ -181,7 +314,14 @@ void Watch(GstElement *element, Sources *sources)
     if (g_object_get_data(G_OBJECT(element), kSourcesKey))
         return; // watched already
     g_object_set_data(G_OBJECT(element), kSourcesKey, sources);
-    g_signal_connect(element, "pad-added", G_CALLBACK(OnDecodedPad), sources);
+    DecoderWatch *watch = nullptr;
+    {
+        std::lock_guard lock(sources->mutex);
+        sources->decoders.push_back(
+            std::make_unique<DecoderWatch>(DecoderWatch{sources, UriOf(element)}));
+        watch = sources->decoders.back().get();
+    }
+    g_signal_connect(element, "pad-added", G_CALLBACK(OnDecodedPad), watch);
 }
 
 void OnDeepElementAdded(GstBin *, GstBin *, GstElement *element, gpointer data)
@@ -196,6 +336,7 @@ void WatchSources(GstElement *pipeline)
     if (!pipeline || !GST_IS_BIN(pipeline) || g_object_get_data(G_OBJECT(pipeline), kSourcesKey))
         return;
     auto *sources = new Sources;
+    sources->progress = ProgressOf(pipeline);
     g_object_set_data_full(G_OBJECT(pipeline), kSourcesKey, sources,
                            [](gpointer p) { delete static_cast<Sources *>(p); });
     g_signal_connect(pipeline, "deep-element-added", G_CALLBACK(OnDeepElementAdded), sources);
@@ -207,6 +348,17 @@ void WatchSources(GstElement *pipeline)
     }
     g_value_unset(&item);
     gst_iterator_free(it);
+}
+
+std::string SourceNote(GstElement *pipeline)
+{
+    auto *sources = pipeline
+                        ? static_cast<Sources *>(g_object_get_data(G_OBJECT(pipeline), kSourcesKey))
+                        : nullptr;
+    if (!sources)
+        return {};
+    std::lock_guard lock(sources->mutex);
+    return sources->note;
 }
 
 } // namespace media

@@ -21,9 +21,29 @@ struct StreamWatch
     WrittenStream stream;
     GstSegment segment;
     gint64 first = -1, maxStart = -1, end = -1; // ns, stream time
+    GstClockTime next = GST_CLOCK_TIME_NONE;    // where the last packet ended, buffer time
     std::vector<gint64> starts;                 // ns, of each picture
     bool unstamped = false;                     // a picture had no presentation time
+    gint64 packetNs = -1; // a sound packet's length where the stream's packets state none
 };
+
+// WMA packets carry no duration in ASF, and a few of them may share one stamp: each holds one
+// codec frame, whose length follows from the rate.
+void TakeCaps(StreamWatch *watch, const GstCaps *caps)
+{
+    if (!caps || gst_caps_get_size(caps) == 0)
+        return;
+    const GstStructure *s = gst_caps_get_structure(caps, 0);
+    watch->stream.type = gst_structure_get_name(s);
+    watch->stream.video = g_str_has_prefix(watch->stream.type.c_str(), "video/");
+    watch->stream.audio = g_str_has_prefix(watch->stream.type.c_str(), "audio/");
+    int rate = 0;
+    if (gst_structure_has_name(s, "audio/x-wma") && gst_structure_get_int(s, "rate", &rate)
+        && rate > 0) {
+        const int samples = rate <= 16000 ? 512 : rate <= 22050 ? 1024 : 2048;
+        watch->packetNs = gint64(gst_util_uint64_scale(samples, GST_SECOND, rate));
+    }
+}
 
 struct ReadBack
 {
@@ -53,11 +73,7 @@ GstPadProbeReturn OnPacket(GstPad *, GstPadProbeInfo *info, gpointer data)
         } else if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
             GstCaps *caps = nullptr;
             gst_event_parse_caps(event, &caps);
-            if (caps && gst_caps_get_size(caps) > 0) {
-                watch->stream.type = gst_structure_get_name(gst_caps_get_structure(caps, 0));
-                watch->stream.video = g_str_has_prefix(watch->stream.type.c_str(), "video/");
-                watch->stream.audio = g_str_has_prefix(watch->stream.type.c_str(), "audio/");
-            }
+            TakeCaps(watch, caps);
         }
         return GST_PAD_PROBE_OK;
     }
@@ -75,10 +91,19 @@ GstPadProbeReturn OnPacket(GstPad *, GstPadProbeInfo *info, gpointer data)
     // counts as no frame.
     if (watch->stream.video && gst_buffer_get_size(buffer) == 0)
         return GST_PAD_PROBE_OK;
+    // Ogg's demuxer stamps no packet of a page that ends no other: a stream of one picture has
+    // only that one. A packet that knows its duration follows the one before it, or starts the
+    // stream.
+    const bool inferred = !GST_CLOCK_TIME_IS_VALID(t) && GST_BUFFER_DURATION_IS_VALID(buffer);
+    if (inferred)
+        t = GST_CLOCK_TIME_IS_VALID(watch->next) ? watch->next : watch->segment.start;
+    if (GST_CLOCK_TIME_IS_VALID(t) && GST_BUFFER_DURATION_IS_VALID(buffer))
+        watch->next = t + GST_BUFFER_DURATION(buffer);
     ++watch->stream.packets;
     if (watch->stream.video) {
-        if (GST_BUFFER_PTS_IS_VALID(buffer))
-            watch->starts.push_back(StreamTime(watch->segment, GST_BUFFER_PTS(buffer)));
+        if (GST_BUFFER_PTS_IS_VALID(buffer) || inferred)
+            watch->starts.push_back(
+                StreamTime(watch->segment, inferred ? t : GST_BUFFER_PTS(buffer)));
         else
             watch->unstamped = true;
     }
@@ -90,6 +115,8 @@ GstPadProbeReturn OnPacket(GstPad *, GstPadProbeInfo *info, gpointer data)
     if (GST_BUFFER_DURATION_IS_VALID(buffer))
         watch->end = std::max(watch->end,
                               gint64(StreamTime(watch->segment, t) + GST_BUFFER_DURATION(buffer)));
+    else if (watch->packetNs > 0)
+        watch->end = std::max(watch->end, start + watch->packetNs);
     return GST_PAD_PROBE_OK;
 }
 
@@ -107,11 +134,7 @@ void OnPadAdded(GstElement *, GstPad *pad, gpointer data)
     watch->mutex = &readBack->mutex;
     gst_segment_init(&watch->segment, GST_FORMAT_TIME);
     gst::Caps caps(gst_pad_get_current_caps(pad));
-    if (caps && gst_caps_get_size(caps.get()) > 0) {
-        watch->stream.type = gst_structure_get_name(gst_caps_get_structure(caps.get(), 0));
-        watch->stream.video = g_str_has_prefix(watch->stream.type.c_str(), "video/");
-        watch->stream.audio = g_str_has_prefix(watch->stream.type.c_str(), "audio/");
-    }
+    TakeCaps(watch.get(), caps.get());
     gst_pad_add_probe(
         pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
         OnPacket, watch.get(), nullptr);

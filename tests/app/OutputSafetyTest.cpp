@@ -396,6 +396,32 @@ TEST(OutputSafety, AnInputThatStopsDeliveringIsAnErrorWithTheTimeItReached)
     EXPECT_TRUE(Usable(dialog));
 }
 
+TEST(OutputSafety, AHeaderThatClaimsMoreThanTheStreamsHoldIsConvertedWithANote)
+{
+    AppTestEnvironment env;
+    Dlg dialog;
+    const std::string folder = env.dir.path().toStdString();
+    // A whole WebM of 5 s whose header states 6 s.
+    const std::string claim = folder + "/claim.webm";
+    Shell("ffmpeg -v error -nostdin -f lavfi -i testsrc=size=320x240:rate=25:duration=5 -f lavfi "
+          "-i sine=duration=5 -c:v libvpx -c:a libopus '"
+          + claim + "' && perl -0777 -pi -e "
+          + "'s/\\x44\\x89\\x88(.{8})/\"\\x44\\x89\\x88\" . pack(\"d>\", unpack(\"d>\", $1) + "
+            "1000)/se' '"
+          + claim + "'");
+    const std::string out = folder + "/claim.mkv";
+    Open(env, dialog, claim, out, OutputFormatMkv);
+    ASSERT_GT(dialog.m_llEndTime, 59 * UNITS / 10);
+    Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
+    ASSERT_EQ(dialog.m_bConverting, 1);
+    ASSERT_TRUE(WaitIdle(dialog, 60000));
+    EXPECT_TRUE(env.boxes.Texts().empty()) << env.boxes.Texts()[0];
+    EXPECT_NE(Status(dialog).find("Note: the input " + claim + " holds 5.0"), std::string::npos)
+        << Status(dialog);
+    EXPECT_EQ(Frames(out), 125);
+    EXPECT_TRUE(Usable(dialog));
+}
+
 TEST(OutputSafety, TheReadBackCheckFindsStreamsThatDoNotMatch)
 {
     ASSERT_TRUE(media::InitializeMediaPlatform());

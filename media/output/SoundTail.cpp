@@ -1,0 +1,82 @@
+#include "media/output/SoundTail.h"
+
+#include "media/core/GstHandles.h"
+
+#include <gst/audio/audio.h>
+#include <gst/gst.h>
+
+namespace media {
+
+namespace {
+
+struct Tail
+{
+    int frameSamples;
+    guint64 samples = 0; // since the stream started
+    GstClockTime end = GST_CLOCK_TIME_NONE;
+};
+
+GstPadProbeReturn OnSound(GstPad *pad, GstPadProbeInfo *info, gpointer data)
+{
+    auto *tail = static_cast<Tail *>(data);
+    gst::Caps caps(gst_pad_get_current_caps(pad));
+    GstAudioInfo audio;
+    if (!caps || !gst_audio_info_from_caps(&audio, caps.get()) || audio.bpf <= 0 || audio.rate <= 0)
+        return GST_PAD_PROBE_OK;
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
+        GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        const gsize count = gst_buffer_get_size(buffer) / gsize(audio.bpf);
+        tail->samples += count;
+        if (GST_BUFFER_PTS_IS_VALID(buffer))
+            tail->end = GST_BUFFER_PTS(buffer)
+                        + gst_util_uint64_scale(count, GST_SECOND, guint64(audio.rate));
+        return GST_PAD_PROBE_OK;
+    }
+    GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_STOP) {
+        tail->samples = 0;
+        tail->end = GST_CLOCK_TIME_NONE;
+    } else if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT && tail->samples == 0) {
+        const GstSegment *segment = nullptr;
+        gst_event_parse_segment(event, &segment);
+        if (segment->format == GST_FORMAT_TIME)
+            tail->end = segment->start;
+    } else if (GST_EVENT_TYPE(event) == GST_EVENT_EOS
+               && (tail->samples == 0 || tail->samples % guint64(tail->frameSamples) != 0)
+               && GST_CLOCK_TIME_IS_VALID(tail->end)) {
+        const guint64 missing
+            = guint64(tail->frameSamples) - tail->samples % guint64(tail->frameSamples);
+        GstBuffer *silence = gst_buffer_new_allocate(nullptr, missing * audio.bpf, nullptr);
+        GstMapInfo map;
+        if (silence && gst_buffer_map(silence, &map, GST_MAP_WRITE)) {
+            gst_audio_format_info_fill_silence(audio.finfo, map.data, map.size);
+            gst_buffer_unmap(silence, &map);
+            GST_BUFFER_PTS(silence) = tail->end;
+            GST_BUFFER_DURATION(silence)
+                = gst_util_uint64_scale(missing, GST_SECOND, guint64(audio.rate));
+            // Into the encoder ahead of the end, on this streaming thread.
+            gst_pad_chain(pad, silence);
+        } else if (silence) {
+            gst_buffer_unref(silence);
+        }
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+} // namespace
+
+void CompleteLastSoundFrame(GstElement *encoder, int frameSamples)
+{
+    if (!encoder || frameSamples <= 0)
+        return;
+    gst::Pad sink(gst_element_get_static_pad(encoder, "sink"));
+    if (!sink)
+        return;
+    gst_pad_add_probe(
+        sink.get(),
+        GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM
+                        | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+        OnSound, new Tail{frameSamples}, [](gpointer p) { delete static_cast<Tail *>(p); });
+}
+
+} // namespace media

@@ -1,0 +1,14 @@
+#pragma once
+
+typedef struct _GstElement GstElement;
+
+namespace media {
+
+// Some sound encoders (voaacenc) code whole frames only and drop the samples of a last frame
+// that is not full: a sound shorter than one frame (a section of a frame or two) gave no packet
+// and the file no sound track. This completes the last frame with silence at end-of-stream (a
+// section where the source has no sound left gets one silent frame), so the sound ends within
+// one coded frame of where it did.
+void CompleteLastSoundFrame(GstElement *encoder, int frameSamples);
+
+} // namespace media
