@@ -69,6 +69,25 @@ const char kCannotOpen[]
 const char kNoDuration[] = "Can not get the duration of the clip!Cannot open the file. You need "
                            "to install appropriate decoders. Or the file is corrupt.";
 
+// Converts the whole opened video to WMV at rate through the window; the frames ffprobe
+// counts in the output.
+std::string ConvertedFrames(AppTestEnvironment &env, CVinteloDlg &dialog, const std::string &out,
+                            double rate)
+{
+    dialog.m_szOutputFile = out;
+    dialog.m_dOutputFrameRate = rate;
+    dialog.m_bUseVideoCompressor = 1; // the Windows Media writer compresses by itself
+    env.boxes.Clear();
+    qobject_cast<QAbstractButton *>(dialog.Control(CVinteloDlg::IDC_BUTTON_CONVERT))->click();
+    if (dialog.m_bConverting != 1)
+        return "not started: " + (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
+    if (!QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 120000))
+        return "not finished";
+    return Shell("ffprobe -v error -count_frames -select_streams v -show_entries "
+                 "stream=nb_read_frames -of default=nw=1:nk=1 '"
+                 + out + "'");
+}
+
 } // namespace
 
 TEST(OpenVideo, ALongClipBecomesTheWholeJobWithTextsInWholeSeconds)
@@ -136,17 +155,7 @@ TEST(OpenVideo, TheEndMarkIsTheExactLengthSoTheWholeVideoConverts)
     ASSERT_EQ(dialog.m_nPhotoCount, 1);
     EXPECT_EQ(LabelText(dialog, Dlg::IDC_STATIC_END_TIME), "00:01:35");
 
-    const std::string out = env.dir.path().toStdString() + "/whole.wmv";
-    dialog.m_szOutputFile = out;
-    dialog.m_dOutputFrameRate = 10;
-    dialog.m_bUseVideoCompressor = 1; // the Windows Media writer compresses by itself
-    env.boxes.Clear();
-    qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_CONVERT))->click();
-    ASSERT_EQ(dialog.m_bConverting, 1) << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 120000));
-    EXPECT_EQ(Shell("ffprobe -v error -count_frames -select_streams v -show_entries "
-                    "stream=nb_read_frames -of default=nw=1:nk=1 '"
-                    + out + "'"),
+    EXPECT_EQ(ConvertedFrames(env, dialog, env.dir.path().toStdString() + "/whole.wmv", 10),
               "957\n");
 }
 
@@ -173,17 +182,7 @@ TEST(OpenVideo, AVp8WebmWithAlphaOpensPreviewsAndConverts)
     // The test pattern's colour bars, not a blank picture.
     EXPECT_NE(picture.pixel(20, 60), picture.pixel(140, 60));
 
-    const std::string out = env.dir.path().toStdString() + "/alpha.wmv";
-    dialog.m_szOutputFile = out;
-    dialog.m_dOutputFrameRate = 30;
-    dialog.m_bUseVideoCompressor = 1;
-    env.boxes.Clear();
-    qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_CONVERT))->click();
-    ASSERT_EQ(dialog.m_bConverting, 1) << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 120000));
-    EXPECT_EQ(Shell("ffprobe -v error -count_frames -select_streams v -show_entries "
-                    "stream=nb_read_frames -of default=nw=1:nk=1 '"
-                    + out + "'"),
+    EXPECT_EQ(ConvertedFrames(env, dialog, env.dir.path().toStdString() + "/alpha.wmv", 30),
               "60\n");
 }
 
