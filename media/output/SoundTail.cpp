@@ -42,8 +42,11 @@ GstPadProbeReturn OnSound(GstPad *pad, GstPadProbeInfo *info, gpointer data)
         if (segment->format == GST_FORMAT_TIME)
             tail->end = segment->start;
     } else if (GST_EVENT_TYPE(event) == GST_EVENT_EOS
-               && (tail->samples == 0 || tail->samples % guint64(tail->frameSamples) != 0)
+               && tail->samples < guint64(tail->frameSamples)
                && GST_CLOCK_TIME_IS_VALID(tail->end)) {
+        // Only a sound of less than one frame is completed: it would otherwise leave no track.
+        // A longer one loses under a frame at its end, as it always did, and does not outlast
+        // the picture by the silence added.
         const guint64 missing
             = guint64(tail->frameSamples) - tail->samples % guint64(tail->frameSamples);
         GstBuffer *silence = gst_buffer_new_allocate(nullptr, missing * audio.bpf, nullptr);

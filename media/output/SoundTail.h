@@ -6,9 +6,9 @@ namespace media {
 
 // Some sound encoders (voaacenc) code whole frames only and drop the samples of a last frame
 // that is not full: a sound shorter than one frame (a section of a frame or two) gave no packet
-// and the file no sound track. This completes the last frame with silence at end-of-stream (a
-// section where the source has no sound left gets one silent frame), so the sound ends within
-// one coded frame of where it did.
+// and the file no sound track. A sound of less than one frame is completed with silence at
+// end-of-stream (a section where the source has no sound left gets one silent frame); a longer
+// one keeps its whole frames, so it never outlasts the picture by added silence.
 void CompleteLastSoundFrame(GstElement *encoder, int frameSamples);
 
 } // namespace media
