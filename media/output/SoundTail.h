@@ -8,7 +8,8 @@ namespace media {
 // that is not full: a sound shorter than one frame (a section of a frame or two) gave no packet
 // and the file no sound track. A sound of less than one frame is completed with silence at
 // end-of-stream (a section where the source has no sound left gets one silent frame); a longer
-// one keeps its whole frames, so it never outlasts the picture by added silence.
+// one has its last frame completed when at least half of it is there, and dropped otherwise,
+// so its end moves by at most half a frame.
 void CompleteLastSoundFrame(GstElement *encoder, int frameSamples);
 
 } // namespace media
