@@ -1,5 +1,6 @@
 #include "app/ProductInfo.h"
 #include "app/VinteloApp.h"
+#include "platform/LogSwitch.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -56,6 +57,7 @@ int main(int argc, char **argv)
                      argv[0]);
         return 1;
     }
+    platform::FollowMediaDebugSetting();
     QApplication application(argc, argv);
     // Qt has taken its own options; one left over is a mistake, not a file to open.
     const QStringList arguments = QCoreApplication::arguments();

@@ -4,6 +4,7 @@
 #include "cli/ConvertOptions.h"
 #include "job/MediaProbe.h"
 #include "media/core/MediaPlatform.h"
+#include "platform/LogSwitch.h"
 #include "platform/MessageBoxes.h"
 
 #include <cinttypes>
@@ -57,6 +58,7 @@ int main(int argc, char **argv)
 {
     InstallEngineMessages();
     platform::SetApplicationName("clipwright-cli");
+    platform::FollowMediaDebugSetting();
 
     if (argc < 2) {
         // Run bare: the synopsis, as a reminder.

@@ -16,6 +16,8 @@
 #include "settings/OutputContainers.h"
 #include "settings/SettingsStore.h"
 
+#include <QLoggingCategory>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -31,6 +33,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+Q_LOGGING_CATEGORY(lcCli, "clipwright.cli", QtWarningMsg)
 
 namespace {
 
@@ -200,8 +204,7 @@ int SetUpJob(const ConvertOptions &o, const std::string &input, const std::strin
     const bool offered = audio % 1000 == 0
                          && std::find(std::begin(kWmaKbps), std::end(kWmaKbps), int(audio / 1000))
                                 != std::end(kWmaKbps);
-    if ((dlg.m_nOutputFormat == OutputFormatWmv || dlg.m_nOutputFormat == OutputFormatAsf)
-        && !offered) {
+    if (IsWindowsMediaFormat(dlg.m_nOutputFormat) && !offered) {
         // The window may have stored a rate the sound encoder has no format for.
         Note("the stored sound bitrate of " + std::to_string(audio)
              + " bit/s is not one the Windows Media sound encoder takes; using 128 kbit/s");
@@ -210,7 +213,16 @@ int SetUpJob(const ConvertOptions &o, const std::string &input, const std::strin
 
     const REFERENCE_TIME length = probe.stopPosition;
     dlg.SetOpenedVideo(input, length, length);
-    return ChooseSection(o, input, length, dlg);
+    const int chosen = ChooseSection(o, input, length, dlg);
+    qCInfo(lcCli,
+           "job: %s (%.3f s, %dx%d, %.3f fps) from %.3f s to %.3f s as %s%s, %dx%d at %.3f fps, "
+           "resize %d, %u/%u bit/s",
+           input.c_str(), length / 1e7, dlg.m_nSourceWidth, dlg.m_nSourceHeight,
+           dlg.m_dSourceFrameRate, dlg.m_llStartTime / 1e7, dlg.m_llEndTime / 1e7,
+           FormatName(dlg.m_nOutputFormat), formatGiven ? "" : " (stored)", dlg.m_nOutputWidth,
+           dlg.m_nOutputHeight, dlg.m_dOutputFrameRate, dlg.m_nStretchMode, dlg.m_nVideoBitrate,
+           dlg.m_nAudioBitrate);
+    return chosen;
 }
 
 // The output path checked, the file to write made beside it, and the encoders bound. Returns
@@ -224,7 +236,7 @@ int PrepareOutput(const ConvertOptions &o, ConversionJob &dlg, Conversion &conve
     if (exists && !o.overwrite)
         return Fail(o.output, "File exists; add --overwrite to replace it");
     const bool windowsMedia
-        = dlg.m_nOutputFormat == OutputFormatWmv || dlg.m_nOutputFormat == OutputFormatAsf;
+        = IsWindowsMediaFormat(dlg.m_nOutputFormat);
     if (!windowsMedia) {
         if (!ChooseEncoder(CompressorCategory::Video, o.videoEncoder, dlg.m_nOutputFormat,
                            &dlg.m_bUseVideoCompressor)

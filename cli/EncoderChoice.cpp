@@ -33,9 +33,9 @@ bool FindEncoder(CompressorCategory category, const std::string &name, std::stri
 // encodes uncompressed input itself.
 bool Suits(int format, const media::Filter &encoder, bool video)
 {
-    if (format == OutputFormatOgm && !encoder)
-        return true;
     const OutputContainer *container = FindContainer(format);
+    if (container && container->encodesRawStreams && !encoder)
+        return true;
     return media::WriterTakes(container ? container->muxer : "", encoder, video);
 }
 

@@ -12,10 +12,6 @@
 
 using namespace media;
 
-const char *const kMatroskaMp4DownloadPage
-    = "https://gstreamer.freedesktop.org/documentation/installing/on-linux.html";
-const char *const kDsmDownloadPage = "https://sourceforge.net/projects/guliverkli2/files/";
-
 namespace {
 
 void Box(const std::string &text)
@@ -99,9 +95,10 @@ bool AttachAsfWriter(ConversionJob &dlg, CaptureGraphBuilder &builder, const std
         ReportBox("Failed to GenerateProfile Audio video with script!  hr=0x%x\n", hr);
         return false;
     }
-    hr = builder.SetOutputFileName(MEDIASUBTYPE_Asf, path, mux, sink);
+    const OutputContainer *container = FindContainer(dlg.m_nOutputFormat);
+    hr = builder.SetOutputFileName(container ? container->muxer : "", path, mux, sink);
     if (FAILED(hr)) {
-        Box("Error pBuilder->SetOutputFileName(&guid, Filename, &pMux, &pWriter )");
+        Box(container ? container->missingWriterText : "Does not support the video format");
         return false;
     }
     ConfigureWriter(*mux, *sink);
@@ -172,66 +169,40 @@ bool RenderGroup(CaptureGraphBuilder &builder, RenderEngine &engine, GstElement 
     return true;
 }
 
-// The writer of each container but Windows Media: its muxer, the message when it is missing and
-// where to get it.
-struct Writer
-{
-    int format;
-    const GUID *type;
-    ContainerFlavour flavour;
-    const char *missingText;
-    const char *downloadPage;
-};
-
-const Writer kWriters[] = {
-    {OutputFormatAvi, &MEDIASUBTYPE_Avi, ContainerFlavour::Matroska,
-     "Error pBuilder->SetOutputFileName(&guid, Filename, &pMux, &pWriter )", nullptr},
-    {OutputFormatMkv, &CLSID_MatroskaMp4Muxer, ContainerFlavour::Matroska,
-     "Please install MKV codec)", kMatroskaMp4DownloadPage},
-    {OutputFormatMp4, &CLSID_MatroskaMp4Muxer, ContainerFlavour::Mp4, "Please install MKV codec)",
-     kMatroskaMp4DownloadPage},
-    {OutputFormatDsm, &CLSID_DsmMuxer, ContainerFlavour::Matroska,
-     "Please install DSM Splitter/Muxer codec)", kDsmDownloadPage},
-    {OutputFormatOgm, &CLSID_OggMuxer, ContainerFlavour::Matroska,
-     "Please install the Ogg multiplexer (oggmux, GStreamer base plug-ins)",
-     kMatroskaMp4DownloadPage},
-};
-
 // Whether the output states its pictures' colour matrix, so they may keep the source's. Ogg's
 // Theora and the ASF writer's own encoders state none.
 bool OutputStatesColours(const ConversionJob &dlg)
 {
+    const OutputContainer *container = FindContainer(dlg.m_nOutputFormat);
+    if (!container || container->windowsMedia)
+        return false;
     const std::string encoder = dlg.m_bUseVideoCompressor == 1
                                     ? BoundCompressor(CompressorCategory::Video).FactoryName()
                                     : std::string();
-    for (const Writer &writer : kWriters)
-        if (writer.format == dlg.m_nOutputFormat)
-            return WriterStatesColours(*writer.type, writer.flavour, encoder);
-    return false;
+    return WriterStatesColours(container->muxer, encoder);
 }
 
 // Attaches the writer of the output format; a failure has shown its box.
 HRESULT AttachWriter(ConversionJob &dlg, ConversionHost &host, CaptureGraphBuilder &builder,
                      const std::string &path, Filter *mux, Filter *sink)
 {
-    if (dlg.m_nOutputFormat == OutputFormatWmv || dlg.m_nOutputFormat == OutputFormatAsf)
-        return AttachAsfWriter(dlg, builder, path, mux, sink) ? S_OK : E_FAIL;
-    for (const Writer &writer : kWriters) {
-        if (writer.format != dlg.m_nOutputFormat)
-            continue;
-        const HRESULT hr = builder.SetOutputFileName(*writer.type, path, mux, sink, writer.flavour);
-        if (FAILED(hr)) {
-            Box(writer.missingText);
-            if (writer.downloadPage)
-                host.OpenDownloadPage(writer.downloadPage);
-            return hr;
-        }
-        ConfigureWriter(*mux, *sink);
-        return S_OK;
+    const OutputContainer *container = FindContainer(dlg.m_nOutputFormat);
+    if (!container) {
+        // No writer is known for the code: nothing would take the streams.
+        Box("Does not support the video format");
+        return E_INVALIDARG;
     }
-    // No writer is known for the code: nothing would take the streams.
-    Box("Does not support the video format");
-    return E_INVALIDARG;
+    if (container->windowsMedia)
+        return AttachAsfWriter(dlg, builder, path, mux, sink) ? S_OK : E_FAIL;
+    const HRESULT hr = builder.SetOutputFileName(container->muxer, path, mux, sink);
+    if (FAILED(hr)) {
+        Box(container->missingWriterText);
+        if (container->downloadPage)
+            host.OpenDownloadPage(container->downloadPage);
+        return hr;
+    }
+    ConfigureWriter(*mux, *sink);
+    return S_OK;
 }
 
 // Makes the built graph the conversion's running graph and runs it.
@@ -247,7 +218,8 @@ HRESULT RunGraph(ConversionJob &dlg, Conversion &conversion, GstElement *rawGrap
     conversion.pControl = control;
     control->SetNotifyCallback([&host] { host.PostGraphNotify(); });
 
-    if (dlg.m_nOutputFormat == OutputFormatMp4)
+    if (const OutputContainer *container = FindContainer(dlg.m_nOutputFormat);
+        container && container->showsWriterSettings)
         host.ShowFilterProperties(control->Graph());
 
     hr = control->Run();

@@ -94,10 +94,6 @@ private:
     ConversionHost &m_host;
 };
 
-// Where the user is sent for a missing writer.
-extern const char *const kMatroskaMp4DownloadPage;
-extern const char *const kDsmDownloadPage;
-
 // "Sound track 2 (de) and subtitle track 1 (en) were left out: ..." for the streams named by
 // the render engine; empty for none.
 std::string LeftOutText(const std::vector<std::string> &streams);

@@ -11,6 +11,7 @@
 #include "settings/SettingsStore.h"
 
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -21,6 +22,8 @@
 #include <unistd.h>
 
 const char *const kDivxDownloadPage = "https://www.divx.com/en/software/download/";
+
+Q_LOGGING_CATEGORY(lcConvert, "clipwright.convert", QtWarningMsg)
 
 namespace {
 
@@ -103,6 +106,11 @@ void SettleOutput(ConversionJob &dlg, Conversion &conversion, HRESULT stopResult
         expected.length = std::min(stoppedAt, section.length);
     const OutputCheckResult check
         = stopped && expected.length == 0 ? OutputCheckResult{} : CheckWrittenFile(path, expected);
+    qCInfo(lcConvert,
+           "read back %s (%s): readable %d, matches %d, %lld frames, written %s; "
+           "differences: %s",
+           path.c_str(), stopped ? "stopped" : "whole", check.readable, check.matches, check.frames,
+           check.figures.c_str(), check.differences.c_str());
     if (stopped && (!check.readable || check.frames == 0)) {
         // Nothing to keep: a container without a picture is no file for anyone.
         r.kind = ConversionResult::Kind::Empty;
@@ -197,8 +205,21 @@ bool StartConversion(ConversionJob &dlg, Conversion &conversion)
                                     + MarkText(dlg.m_llEndTime) + ").");
         conversion.pTimeline.reset();
     }
-    if (conversion.pTimeline)
+    if (conversion.pTimeline) {
+        qCInfo(lcConvert,
+               "converting %s from %.3f s to %.3f s into %s (temporary %s): %s, %dx%d, %.3f fps, "
+               "resize mode %d, video %s, sound %s%s",
+               dlg.m_szPhotoFile[0].c_str(), dlg.m_llStartTime / 1e7, dlg.m_llEndTime / 1e7,
+               dlg.m_szOutputFile.c_str(),
+               conversion.m_output ? conversion.m_output->TemporaryPath().c_str() : "-",
+               FormatName(dlg.m_nOutputFormat), dlg.m_nOutputWidth, dlg.m_nOutputHeight,
+               dlg.m_dOutputFrameRate, dlg.m_nStretchMode,
+               ConversionVideoEncoder(dlg.m_nOutputFormat, dlg.m_bUseVideoCompressor).c_str(),
+               withSound ? "kept" : "none",
+               IsWindowsMediaFormat(dlg.m_nOutputFormat) ? " (the Windows Media profile's encoders)"
+                                                         : "");
         StartRender(dlg, conversion, conversion.pTimeline);
+    }
     if (dlg.m_bConverting != 1) {
         conversion.m_output.reset(); // removes the temporary; the output is as it was
         return false;

@@ -260,7 +260,8 @@ void BindStoredCompressor(CompressorCategory category, int format, const Setting
 
 bool WriterCompressesItself(int format)
 {
-    return format == OutputFormatOgm;
+    const OutputContainer *container = FindContainer(format);
+    return container && container->encodesRawStreams;
 }
 
 media::Filter BoundCompressor(CompressorCategory category)
@@ -302,7 +303,10 @@ std::string ConversionVideoEncoder(int format, int useVideoCompressor)
         return "cwenc_wmv2";
     if (useVideoCompressor)
         return BoundCompressor(CompressorCategory::Video).FactoryName();
-    return WriterCompressesItself(format) ? "theoraenc" : "raw";
+    const OutputContainer *container = FindContainer(format);
+    if (WriterCompressesItself(format) && !container->usualVideo.empty())
+        return container->usualVideo.front();
+    return "raw";
 }
 
 const std::string &SavedCodecState()

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cctype>
 
+const char *const kMatroskaMp4DownloadPage
+    = "https://gstreamer.freedesktop.org/documentation/installing/on-linux.html";
+const char *const kDsmDownloadPage = "https://sourceforge.net/projects/guliverkli2/files/";
+
 namespace {
 
 const std::vector<OutputContainer> &Table()
@@ -11,23 +15,34 @@ const std::vector<OutputContainer> &Table()
     static const std::vector<OutputContainer> kTable = {
         {OutputFormatAvi, "AVI", ".avi", "avimux", false, true,
          "Audio Video Interleave file(*.avi)", "*.avi",
-         {"cwenc_mpeg4", "x264enc"}, {"", "lamemp3enc"}},
+         {"cwenc_mpeg4", "x264enc"}, {"", "lamemp3enc"},
+         "Error pBuilder->SetOutputFileName(&guid, Filename, &pMux, &pWriter )", nullptr,
+         false, false},
         {OutputFormatWmv, "WMV", ".wmv", "avmux_asf", true, true,
-         "Windows Media Video file (*.wmv)", "*.wmv", {}, {}},
+         "Windows Media Video file (*.wmv)", "*.wmv", {}, {},
+         "Error pBuilder->SetOutputFileName(&guid, Filename, &pMux, &pWriter )", nullptr,
+         false, false},
         {OutputFormatMkv, "MKV", ".mkv", "matroskamux", false, true,
          "Matroska video file(*.mkv)", "*.mkv",
-         {"x264enc", "vp9enc", "vp8enc"}, {"vorbisenc", "opusenc"}},
+         {"x264enc", "vp9enc", "vp8enc"}, {"vorbisenc", "opusenc"},
+         "Please install MKV codec)", kMatroskaMp4DownloadPage, false, false},
         {OutputFormatAsf, "ASF", ".asf", "avmux_asf", true, true,
-         "Advanced Systems Format file(*.asf)", "*.asf", {}, {}},
+         "Advanced Systems Format file(*.asf)", "*.asf", {}, {},
+         "Error pBuilder->SetOutputFileName(&guid, Filename, &pMux, &pWriter )", nullptr,
+         false, false},
         {OutputFormatMp4, "MP4", ".mp4", "mp4mux", false, true,
          "MPEG-4 file(*.mp4)", "*.mp4",
-         {"x264enc"}, {"voaacenc", "avenc_aac", "lamemp3enc"}},
+         {"x264enc"}, {"voaacenc", "avenc_aac", "lamemp3enc"},
+         "Please install MKV codec)", kMatroskaMp4DownloadPage, false, true},
         // No DSM writer exists here: the conversion says what to install.
         {OutputFormatDsm, "DSM", ".dsm", "", false, false,
-         "DSM file(*.dsm)", "*.dsm", {}, {}},
+         "DSM file(*.dsm)", "*.dsm", {}, {},
+         "Please install DSM Splitter/Muxer codec)", kDsmDownloadPage, false, false},
         {OutputFormatOgm, "Ogg", ".ogm", "oggmux", false, true,
          "Ogg Media File(*.ogm)", "*.ogm",
-         {"theoraenc"}, {"vorbisenc", "opusenc"}},
+         {"theoraenc"}, {"vorbisenc", "opusenc"},
+         "Please install the Ogg multiplexer (oggmux, GStreamer base plug-ins)",
+         kMatroskaMp4DownloadPage, true, false},
     };
     // clang-format on
     return kTable;

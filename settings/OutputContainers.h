@@ -31,7 +31,18 @@ struct OutputContainer
     // name stands for no compressor (AVI keeps its sound as PCM unless MP3 is chosen).
     std::vector<std::string> usualVideo;
     std::vector<std::string> usualAudio;
+    // Said when the writer is missing, and where to get it (nullptr: nowhere to send the user).
+    const char *missingWriterText;
+    const char *downloadPage;
+    // The writer takes no uncompressed streams: without a chosen compressor its usual encoders
+    // are used.
+    bool encodesRawStreams;
+    // The writer's settings are shown to the user before the conversion runs.
+    bool showsWriterSettings;
 };
+
+extern const char *const kMatroskaMp4DownloadPage;
+extern const char *const kDsmDownloadPage;
 
 // The row of a format code, or nullptr for a code outside the table.
 const OutputContainer *FindContainer(int format);

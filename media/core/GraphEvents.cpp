@@ -1,6 +1,9 @@
 #include "media/core/GraphEvents.h"
 
+#include "media/core/Diagnostics.h"
 #include "media/core/MediaPlatform.h"
+
+#define GST_CAT_DEFAULT cw_core_debug
 
 namespace media {
 
@@ -165,6 +168,8 @@ void GraphEvents::Handle(GstMessage *message)
         gst_message_parse_error(message, &raw, &debug);
         gst::Error error(raw);
         gst::String debugText(debug);
+        GST_INFO_OBJECT(m_pipeline, "error from %s: %s (%s)", GST_MESSAGE_SRC_NAME(message),
+                        error ? error->message : "?", debugText ? debugText.get() : "");
         {
             std::lock_guard lock(m_mutex);
             if (m_firstError.empty() && error)

@@ -1,5 +1,6 @@
 #include "media/core/MediaPlatform.h"
 
+#include "media/core/Diagnostics.h"
 #include "media/core/GstHandles.h"
 #include "media/elements/EncoderElements.h"
 
@@ -87,6 +88,7 @@ bool InitializeMediaPlatform(std::string *error, MediaServices services)
             return;
         }
         core.ok = true;
+        InitDiagnostics();
         // Our own WMV, WMA and MPEG-4 Part 2 encoders; if they fail they are just not installed.
         RegisterEncoderElements();
     });

@@ -20,7 +20,7 @@ namespace {
 GST_DEBUG_CATEGORY_STATIC(g_lavcLog);
 
 // The program writes no log of its own: the codec's messages go to GStreamer's debug log
-// (category "cwenc"), like those of the stock libav elements.
+// (category "clipwright-elements"), like those of the stock libav elements.
 void ForwardCodecLog(void *, int level, const char *format, va_list args)
 {
     const GstDebugLevel gstLevel = level <= AV_LOG_ERROR     ? GST_LEVEL_ERROR
@@ -76,7 +76,7 @@ bool RegisterEncoderElements()
     static std::once_flag once;
     static bool registered = false;
     std::call_once(once, [] {
-        GST_DEBUG_CATEGORY_INIT(g_lavcLog, "cwenc", 0, "libavcodec encoder elements");
+        GST_DEBUG_CATEGORY_INIT(g_lavcLog, "clipwright-elements", 0, "libavcodec encoder elements");
         av_log_set_callback(ForwardCodecLog);
         registered = gst_plugin_register_static(
             GST_VERSION_MAJOR, GST_VERSION_MINOR, "cwenc",

@@ -1,5 +1,6 @@
 #include "media/encoders/CompressorEnumeration.h"
 
+#include "media/core/Diagnostics.h"
 #include "media/core/FilterInternal.h"
 #include "media/core/MediaPlatform.h"
 
@@ -8,6 +9,8 @@
 #include <map>
 #include <set>
 #include <sstream>
+
+#define GST_CAT_DEFAULT cw_encoders_debug
 
 namespace media {
 
@@ -169,9 +172,12 @@ EnumerationResult EnumerateCompressors(CompressorCategory category,
             device.friendlyName += " (" + device.factoryName + ")";
             used.insert(Lower(device.friendlyName));
         }
+        GST_DEBUG("%s: %s", device.factoryName.c_str(), device.friendlyName.c_str());
         devices->push_back(std::move(device));
     }
     gst_plugin_feature_list_free(features);
+    GST_INFO("%zu %s encoders installed", devices->size(),
+             category == CompressorCategory::Video ? "picture" : "sound");
     return EnumerationResult::Ok;
 }
 
@@ -183,8 +189,10 @@ HRESULT CreateCompressor(const std::string &factoryName, Filter *encoder)
     if (!InitializeMediaPlatform(nullptr, MediaServices::Playback))
         return E_FAIL;
     gst::Element element = gst::Adopt(gst_element_factory_make(factoryName.c_str(), nullptr));
-    if (!element)
+    if (!element) {
+        GST_INFO("encoder %s cannot be made", factoryName.c_str());
         return E_FAIL;
+    }
     // x264enc's own default is 2 Mbit/s whatever the picture: too much for a small one, too
     // little for a large one. It starts at constant quality 23, as x264's own program does;
     // settings the user stored for it are applied over this.

@@ -1,5 +1,6 @@
 #include "media/output/CaptureGraphBuilder.h"
 
+#include "media/core/Diagnostics.h"
 #include "media/core/FilterInternal.h"
 #include "media/core/GstHandles.h"
 #include "media/core/MediaPlatform.h"
@@ -17,19 +18,9 @@
 #include <utility>
 #include <vector>
 
-namespace media {
+#define GST_CAT_DEFAULT cw_output_debug
 
-const GUID MEDIASUBTYPE_Avi
-    = {0xE436EB88, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
-const GUID MEDIASUBTYPE_Asf
-    = {0x7C23220E, 0x55BB, 0x11D3, {0x8B, 0x16, 0x00, 0xC0, 0x4F, 0xB6, 0xBD, 0x3D}};
-const GUID CLSID_MatroskaMp4Muxer
-    = {0xA28F324B, 0xDDC5, 0x4999, {0xAA, 0x25, 0xD3, 0xA7, 0xE2, 0x5E, 0xF7, 0xA8}};
-const GUID CLSID_DsmMuxer
-    = {0xC6590B76, 0x587E, 0x4082, {0x91, 0x25, 0x68, 0x0D, 0x06, 0x93, 0xA9, 0x7B}};
-// Ours: no other program names an Ogg writer for this job.
-const GUID CLSID_OggMuxer
-    = {0x5C1F4B8E, 0x2D7A, 0x4E61, {0x9B, 0x0C, 0x3A, 0x61, 0x7F, 0x22, 0x90, 0x4D}};
+namespace media {
 
 namespace {
 
@@ -119,30 +110,27 @@ HRESULT CaptureGraphBuilder::SetFiltergraph(GstElement *pipeline)
     return S_OK;
 }
 
-HRESULT CaptureGraphBuilder::SetOutputFileName(const GUID &type, const std::string &path,
-                                               Filter *mux, Filter *sink, ContainerFlavour flavour)
+HRESULT CaptureGraphBuilder::SetOutputFileName(const std::string &muxer, const std::string &path,
+                                               Filter *mux, Filter *sink)
 {
     if (!m_impl->pipeline)
         return E_UNEXPECTED;
     if (!mux || !sink)
         return E_POINTER;
-    const char *factory = nullptr;
-    if (type == MEDIASUBTYPE_Avi)
-        factory = "avimux";
-    else if (type == MEDIASUBTYPE_Asf)
-        factory = "avmux_asf";
-    else if (type == CLSID_MatroskaMp4Muxer)
-        factory = flavour == ContainerFlavour::Mp4 ? "mp4mux" : "matroskamux";
-    else if (type == CLSID_OggMuxer)
-        factory = "oggmux";
-    else if (type == CLSID_DsmMuxer)
-        factory = nullptr; // no such writer exists here
-    else
+    gst::Object<GstElementFactory> factory(muxer.empty() ? nullptr
+                                              : gst_element_factory_find(muxer.c_str()));
+    if (!factory) {
+        m_lastError = muxer.empty() ? "This multiplexer is not installed."
+                                    : "The element \"" + muxer + "\" is not installed.";
+        return REGDB_E_CLASSNOTREG;
+    }
+    if (!gst_element_factory_list_is_type(factory.get(), GST_ELEMENT_FACTORY_TYPE_MUXER)) {
+        m_lastError = "The element \"" + muxer + "\" writes no container.";
         return E_INVALIDARG;
-    gst::Element muxer(factory ? gst::Adopt(Make(factory)) : gst::Element());
-    if (!muxer) {
-        m_lastError = factory ? std::string("The element \"") + factory + "\" is not installed."
-                              : "This multiplexer is not installed.";
+    }
+    gst::Element muxerElement(gst::Adopt(Make(muxer.c_str())));
+    if (!muxerElement) {
+        m_lastError = "The element \"" + muxer + "\" is not installed.";
         return REGDB_E_CLASSNOTREG;
     }
     gst::Element fileSink(gst::Adopt(Make("filesink")));
@@ -150,13 +138,14 @@ HRESULT CaptureGraphBuilder::SetOutputFileName(const GUID &type, const std::stri
         return REGDB_E_CLASSNOTREG;
     g_object_set(fileSink.get(), "location", path.c_str(), nullptr);
     GstBin *bin = GST_BIN(m_impl->pipeline.get());
-    if (!gst_bin_add(bin, GST_ELEMENT(gst_object_ref(muxer.get())))
+    if (!gst_bin_add(bin, GST_ELEMENT(gst_object_ref(muxerElement.get())))
         || !gst_bin_add(bin, GST_ELEMENT(gst_object_ref(fileSink.get())))
-        || !gst_element_link(muxer.get(), fileSink.get())) {
+        || !gst_element_link(muxerElement.get(), fileSink.get())) {
         m_lastError = "The multiplexer could not be connected to the file.";
         return E_FAIL;
     }
-    *mux = WrapElement(std::move(muxer));
+    GST_INFO_OBJECT(muxerElement.get(), "writer %s to %s", muxer.c_str(), path.c_str());
+    *mux = WrapElement(std::move(muxerElement));
     *sink = WrapElement(std::move(fileSink));
     return S_OK;
 }
@@ -322,6 +311,8 @@ HRESULT CaptureGraphBuilder::RenderStream(GstPad *pin, const Filter *intermediat
     if (HRESULT hr = ChooseEncoder(muxer, video, intermediate, chain, &choice); FAILED(hr))
         return hr;
     GstElement *encoder = choice.encoder;
+    GST_INFO_OBJECT(muxer, "%s stream %s: encoder %s%s", video ? "picture" : "sound", media.c_str(),
+                    FactoryNameOf(encoder), choice.own ? " (the writer's own)" : "");
     if (encoder && choice.own)
         chain.Add(encoder);
     if (!encoder && audio) {
@@ -419,13 +410,11 @@ HRESULT AddFilter(GstElement *pipeline, const Filter &filter, const std::string 
     return S_OK;
 }
 
-bool WriterStatesColours(const GUID &writer, ContainerFlavour flavour,
-                         const std::string &videoEncoder)
+bool WriterStatesColours(const std::string &muxer, const std::string &videoEncoder)
 {
     if (videoEncoder == "x264enc")
-        return writer == MEDIASUBTYPE_Avi || writer == CLSID_MatroskaMp4Muxer;
-    return videoEncoder.empty() && writer == CLSID_MatroskaMp4Muxer
-           && flavour == ContainerFlavour::Matroska;
+        return muxer == "avimux" || muxer == "matroskamux" || muxer == "mp4mux";
+    return videoEncoder.empty() && muxer == "matroskamux";
 }
 
 bool FileHasSound(const std::string &path)

@@ -18,20 +18,10 @@ typedef struct _GstPad GstPad;
 // (ConversionGraph.h).
 namespace media {
 
-// Writers, named by the identifiers the options know them by.
-extern const GUID MEDIASUBTYPE_Avi;       // avimux
-extern const GUID MEDIASUBTYPE_Asf;       // the ASF writer: avmux_asf behind its own encoders
-extern const GUID CLSID_MatroskaMp4Muxer; // matroskamux, or mp4mux for an .mp4 file
-extern const GUID CLSID_DsmMuxer;         // not available on this platform
-extern const GUID CLSID_OggMuxer;         // oggmux
-
 // A class that is not installed (no element of that kind exists here).
 constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
 // Two filters could not be connected: the writer refuses the stream's format.
 constexpr HRESULT VFW_E_CANNOT_CONNECT = static_cast<HRESULT>(0x80040217u);
-
-// Which flavour the Matroska/MP4 multiplexer writes.
-enum class ContainerFlavour { Matroska, Mp4 };
 
 // One stream of a Windows Media profile, as the ASF writer's encoder takes it.
 struct AsfStreamSettings
@@ -59,10 +49,12 @@ public:
 
     // The pipeline to build in (a new reference is kept).
     HRESULT SetFiltergraph(GstElement *pipeline);
-    // Adds the writer's muxer and a file sink for path, linked. REGDB_E_CLASSNOTREG when the
-    // muxer is not installed, E_INVALIDARG for an unknown writer, E_UNEXPECTED without a graph.
-    HRESULT SetOutputFileName(const GUID &type, const std::string &path, Filter *mux, Filter *sink,
-                              ContainerFlavour flavour = ContainerFlavour::Matroska);
+    // Adds the writer's muxer (its element factory, e.g. "mp4mux"; the ASF writer is
+    // "avmux_asf") and a file sink for path, linked. REGDB_E_CLASSNOTREG when the muxer is not
+    // installed (or none is named), E_INVALIDARG for an element that is no muxer, E_UNEXPECTED
+    // without a graph.
+    HRESULT SetOutputFileName(const std::string &muxer, const std::string &path, Filter *mux,
+                              Filter *sink);
     // pin -> converter -> [intermediate, or the writer's own encoder] -> mux. The intermediate
     // must have been added with AddFilter. VFW_E_CANNOT_CONNECT when the writer refuses the
     // stream; LastError() says why.
@@ -100,8 +92,7 @@ HRESULT AddFilter(GstElement *pipeline, const Filter &filter, const std::string 
 // Whether a file of this writer with this video encoder (empty: uncompressed) states the colour
 // matrix of its pictures to every reader: H.264 from x264enc in its stream, Matroska for
 // uncompressed pictures. Other codecs state nothing or imply BT.601 (VP8, Theora, WMV).
-bool WriterStatesColours(const GUID &writer, ContainerFlavour flavour,
-                         const std::string &videoEncoder);
+bool WriterStatesColours(const std::string &muxer, const std::string &videoEncoder);
 
 // Whether the file has a sound stream the installed decoders can read.
 bool FileHasSound(const std::string &path);

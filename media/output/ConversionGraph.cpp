@@ -1,11 +1,14 @@
 #include "media/output/ConversionGraph.h"
 
+#include "media/core/Diagnostics.h"
 #include "media/core/FilterInternal.h"
 #include "media/core/GraphEvents.h"
 #include "media/output/GroupProgress.h"
 #include "media/output/SourceWatch.h"
 
 #include <gst/gst.h>
+
+#define GST_CAT_DEFAULT cw_output_debug
 
 namespace media {
 
@@ -68,9 +71,12 @@ HRESULT ConversionGraph::Stop(std::chrono::milliseconds finishTimeout)
     HRESULT hr = S_OK;
     const GraphEvents::Mark mark = m_impl->events->Now();
     if (mark.errors > 0) {
+        GST_INFO_OBJECT(m_impl->pipeline.get(), "stopped after an error");
         hr = S_FALSE;
     } else if (mark.ends == 0) {
         m_impl->cut = CutGroups(*m_impl->progress);
+        GST_INFO_OBJECT(m_impl->pipeline.get(), "stopped: every stream ends at %" GST_TIME_FORMAT,
+                        GST_TIME_ARGS(m_impl->cut));
         if (m_impl->cut == 0) {
             // Nothing has passed any group yet: there is no file to complete, and a writer
             // ended before its streams have a format fails (the ASF one "no caps set").
@@ -84,6 +90,8 @@ HRESULT ConversionGraph::Stop(std::chrono::milliseconds finishTimeout)
             hr = S_FALSE;
             break;
         case GraphEvents::Outcome::TimedOut:
+            GST_WARNING_OBJECT(m_impl->pipeline.get(), "the writer did not finish in %lld ms",
+                               static_cast<long long>(finishTimeout.count()));
             hr = E_FAIL;
             break;
         }

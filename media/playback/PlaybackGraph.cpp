@@ -1,11 +1,14 @@
 #include "media/playback/PlaybackGraphImpl.h"
 
+#include "media/core/Diagnostics.h"
 #include "media/core/TimeUnits.h"
 
 #include <algorithm>
 #include <chrono>
 #include <new>
 #include <thread>
+
+#define GST_CAT_DEFAULT cw_playback_debug
 
 namespace media {
 
@@ -48,6 +51,12 @@ HRESULT PlaybackGraph::Impl::Seek(double newRate, REFERENCE_TIME current, REFERE
     const bool prerolled
         = sent && events->WaitForAsyncDone(mark, kSeekTimeout) == GraphEvents::Outcome::Done;
     events->EndFlush();
+    GST_DEBUG_OBJECT(pipeline.get(), "seek to %" GST_TIME_FORMAT " (%s, rate %g): %s",
+                     GST_TIME_ARGS(UnitsToNanoseconds(current)),
+                     accurate ? "accurate" : "key frame", newRate,
+                     prerolled ? "done"
+                     : sent    ? "no preroll"
+                               : "refused");
     return prerolled ? S_OK : E_FAIL;
 }
 

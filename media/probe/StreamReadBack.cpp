@@ -1,5 +1,6 @@
 #include "media/probe/StreamReadBack.h"
 
+#include "media/core/Diagnostics.h"
 #include "media/core/GstHandles.h"
 #include "media/core/MediaPlatform.h"
 
@@ -9,6 +10,8 @@
 #include <memory>
 #include <mutex>
 #include <vector>
+
+#define GST_CAT_DEFAULT cw_probe_debug
 
 namespace media {
 
@@ -199,8 +202,10 @@ bool ReadBackStreams(const std::string &path, WrittenFile *file, std::string *er
         failure = "it cannot be opened";
     }
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    if (!ok)
+    if (!ok) {
+        GST_INFO("reading back %s failed: %s", path.c_str(), failure.c_str());
         return fail(failure);
+    }
 
     file->streams.clear();
     std::lock_guard lock(readBack.mutex);
@@ -225,6 +230,10 @@ bool ReadBackStreams(const std::string &path, WrittenFile *file, std::string *er
         }
         stream.first = watch->first < 0 ? -1 : watch->first / 100;
         stream.end = end < 0 ? -1 : end / 100;
+        GST_INFO("read back %s: %s, %" G_GUINT64_FORMAT " packets, %.6f s to %.6f s, longest "
+                 "picture step %.6f s (-1: none known)",
+                 path.c_str(), stream.type.c_str(), stream.packets, watch->first / 1e9, end / 1e9,
+                 stream.longestStep < 0 ? -1.0 : stream.longestStep / 1e7);
         file->streams.push_back(stream);
     }
     return true;

@@ -1,5 +1,6 @@
 #include "media/render/RenderEngine.h"
 
+#include "media/core/Diagnostics.h"
 #include "media/core/GstHandles.h"
 #include "media/core/MediaPlatform.h"
 #include "media/render/RenderLayout.h"
@@ -17,6 +18,8 @@
 #include <set>
 #include <system_error>
 #include <vector>
+
+#define GST_CAT_DEFAULT cw_render_debug
 
 namespace media {
 
@@ -272,6 +275,9 @@ struct RenderEngine::Impl
             // converter leaves the range of I420 as it is (full-range pictures would come out
             // too harsh).
             scaled->second.layout.colorimetry = colours;
+            GST_INFO("picture track, scaled directly from the source: %" GST_PTR_FORMAT
+                     ", colours %s",
+                     restriction.get(), colours.c_str());
             return S_OK;
         }
         // Stating the colorimetry lets the scaler keep the source's matrix instead of converting
@@ -280,6 +286,7 @@ struct RenderEngine::Impl
         gst::Caps stated(gst_caps_copy(restriction.get())); // the track holds the first
         gst_caps_set_simple(stated.get(), "colorimetry", G_TYPE_STRING, colours.c_str(), nullptr);
         ges_track_set_restriction_caps(track, stated.get());
+        GST_INFO("picture track, mixed: %" GST_PTR_FORMAT, stated.get());
         return S_OK;
     }
 
@@ -297,6 +304,7 @@ struct RenderEngine::Impl
         else if (shape.channels > 2)
             return;
         ges_track_update_restriction_caps(track, caps.get());
+        GST_INFO("sound track keeps the source's shape: %" GST_PTR_FORMAT, caps.get());
     }
 
     HRESULT AddBlack(GESLayer *layer, GESTrack *track, const Span &span)
@@ -371,6 +379,10 @@ struct RenderEngine::Impl
         clipTrack[clip] = track;
         if (!ges_layer_add_clip(layer, clip))
             return Fail(E_FAIL, "A clip of \"" + path + "\" could not be placed.");
+        GST_INFO("%s clip of %s from %" GST_TIME_FORMAT
+                 ", placed on the frame grid at %" GST_TIME_FORMAT ", length %" GST_TIME_FORMAT,
+                 video ? "picture" : "sound", path.c_str(), GST_TIME_ARGS(inPoint),
+                 GST_TIME_ARGS(begin), GST_TIME_ARGS(end - begin));
         // A measured length beyond the discovered one: the clip's sources, made as it was
         // placed, may reach it.
         const GstClockTime discovered = ges_uri_clip_asset_get_max_duration(asset);

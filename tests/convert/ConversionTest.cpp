@@ -3,6 +3,7 @@
 #include "media/core/MediaPlatform.h"
 #include "media/encoders/CompressorEnumeration.h"
 #include "media/output/CaptureGraphBuilder.h"
+#include "settings/OutputContainers.h"
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
@@ -34,37 +35,39 @@ TEST(OutputGraph, WritersByIdentifierAndTheirSettings)
     std::unique_ptr<CaptureGraphBuilder> bare;
     ASSERT_EQ(CaptureGraphBuilder::Create(&bare), S_OK);
     Filter mux, sink;
-    EXPECT_EQ(bare->SetOutputFileName(MEDIASUBTYPE_Avi, "/tmp/x.avi", &mux, &sink), E_UNEXPECTED);
+    EXPECT_EQ(bare->SetOutputFileName("avimux", "/tmp/x.avi", &mux, &sink), E_UNEXPECTED);
 
-    struct Case
-    {
-        const GUID *type;
-        ContainerFlavour flavour;
-        const char *factory;
-    };
-    for (const Case &c : {Case{&MEDIASUBTYPE_Avi, ContainerFlavour::Matroska, "avimux"},
-                          Case{&MEDIASUBTYPE_Asf, ContainerFlavour::Matroska, "avmux_asf"},
-                          Case{&CLSID_MatroskaMp4Muxer, ContainerFlavour::Matroska, "matroskamux"},
-                          Case{&CLSID_MatroskaMp4Muxer, ContainerFlavour::Mp4, "mp4mux"},
-                          Case{&CLSID_OggMuxer, ContainerFlavour::Matroska, "oggmux"}}) {
+    // Every container's writer, as the table names it.
+    int written = 0;
+    for (int format = OutputFormatAvi; format <= OutputFormatOgm; ++format) {
+        const OutputContainer *container = FindContainer(format);
+        ASSERT_NE(container, nullptr) << format;
         Graph g;
-        ASSERT_EQ(
-            g.builder->SetOutputFileName(*c.type, "/tmp/never-written", &mux, &sink, c.flavour),
-            S_OK);
-        EXPECT_EQ(mux.FactoryName(), c.factory);
+        const HRESULT hr
+            = g.builder->SetOutputFileName(container->muxer, "/tmp/never-written", &mux, &sink);
+        if (!*container->muxer) {
+            EXPECT_EQ(hr, REGDB_E_CLASSNOTREG) << container->name;
+            continue;
+        }
+        ASSERT_EQ(hr, S_OK) << container->name;
+        ++written;
+        EXPECT_EQ(mux.FactoryName(), container->muxer);
         EXPECT_EQ(sink.FactoryName(), "filesink");
         EXPECT_EQ(SetOverwriteMode(sink), S_OK);
         EXPECT_EQ(SetOverwriteMode(mux), E_NOINTERFACE);
-        const bool asf = c.type == &MEDIASUBTYPE_Asf;
+        const bool asf = container->windowsMedia;
         EXPECT_EQ(ConfigureAsfWriter(mux, {AsfStreamSettings{}}), asf ? S_OK : E_NOINTERFACE);
         if (asf)
             EXPECT_EQ(ConfigureAsfWriter(mux, {}), E_INVALIDARG);
     }
+    EXPECT_EQ(written, 6);
 
     Graph g;
-    EXPECT_EQ(g.builder->SetOutputFileName(CLSID_DsmMuxer, "/tmp/x.dsm", &mux, &sink),
+    EXPECT_EQ(g.builder->SetOutputFileName("nosuchmux", "/tmp/x", &mux, &sink),
               REGDB_E_CLASSNOTREG);
-    EXPECT_EQ(g.builder->SetOutputFileName(GUID{1, 2, 3, {}}, "/tmp/x", &mux, &sink), E_INVALIDARG);
+    EXPECT_EQ(g.builder->LastError(), "The element \"nosuchmux\" is not installed.");
+    // An element that writes no container is no writer.
+    EXPECT_EQ(g.builder->SetOutputFileName("identity", "/tmp/x", &mux, &sink), E_INVALIDARG);
 }
 
 TEST(OutputGraph, AWriterThatRefusesAStreamSaysWhy)
@@ -72,9 +75,7 @@ TEST(OutputGraph, AWriterThatRefusesAStreamSaysWhy)
     ASSERT_TRUE(InitializeMediaPlatform());
     Graph g;
     Filter mux, sink;
-    ASSERT_EQ(g.builder->SetOutputFileName(CLSID_MatroskaMp4Muxer, "/tmp/never.mp4", &mux, &sink,
-                                           ContainerFlavour::Mp4),
-              S_OK);
+    ASSERT_EQ(g.builder->SetOutputFileName("mp4mux", "/tmp/never.mp4", &mux, &sink), S_OK);
     GstElement *source = gst_element_factory_make("videotestsrc", nullptr);
     gst_bin_add(GST_BIN(g.pipeline.get()), source);
     gst::Pad pad(gst_element_get_static_pad(source, "src"));
@@ -85,7 +86,7 @@ TEST(OutputGraph, AWriterThatRefusesAStreamSaysWhy)
 
     // A compressor goes in as a copy under its name; the bound one stays out of the graph.
     Graph g2;
-    ASSERT_EQ(g2.builder->SetOutputFileName(MEDIASUBTYPE_Avi, "/tmp/never.avi", &mux, &sink), S_OK);
+    ASSERT_EQ(g2.builder->SetOutputFileName("avimux", "/tmp/never.avi", &mux, &sink), S_OK);
     GstElement *source2 = gst_element_factory_make("videotestsrc", nullptr);
     gst_bin_add(GST_BIN(g2.pipeline.get()), source2);
     gst::Pad pad2(gst_element_get_static_pad(source2, "src"));
