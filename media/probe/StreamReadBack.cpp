@@ -149,6 +149,54 @@ void OnPadAdded(GstElement *, GstPad *pad, gpointer data)
     gst_pad_link(pad, sinkPad.get());
 }
 
+// Plays the pipeline to its end: "" then, else why it could not be read.
+std::string ReadToEnd(GstElement *pipeline, std::chrono::milliseconds timeout)
+{
+    gst::Bus bus(gst_element_get_bus(pipeline));
+    if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
+        return "it cannot be opened";
+    gst::Message message(
+        gst_bus_timed_pop_filtered(bus.get(), GstClockTime(timeout.count()) * GST_MSECOND,
+                                   GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+    if (!message)
+        return "reading it took too long";
+    if (GST_MESSAGE_TYPE(message.get()) != GST_MESSAGE_ERROR)
+        return {};
+    GError *raw = nullptr;
+    gst_message_parse_error(message.get(), &raw, nullptr);
+    gst::Error e(raw);
+    std::string failure = e ? e->message : "an unknown error";
+    while (!failure.empty() && (failure.back() == '.' || failure.back() == ' '))
+        failure.pop_back();
+    return failure;
+}
+
+// What one stream of the file holds, from what its watch saw.
+WrittenStream Summary(const StreamWatch &watch)
+{
+    WrittenStream stream = watch.stream;
+    gint64 end = watch.end;
+    // A last packet without a duration lasts as long as the packets before it on average.
+    if (watch.maxStart >= 0 && end < watch.maxStart) {
+        end = watch.maxStart;
+        if (stream.packets > 1)
+            end += (watch.maxStart - watch.first) / gint64(stream.packets - 1);
+    }
+    if (stream.video && !watch.unstamped && watch.starts.size() > 1) {
+        std::vector<gint64> starts = watch.starts;
+        std::sort(starts.begin(), starts.end());
+        std::size_t longest = 1;
+        for (std::size_t i = 2; i < starts.size(); ++i)
+            if (starts[i] - starts[i - 1] > starts[longest] - starts[longest - 1])
+                longest = i;
+        stream.longestStep = (starts[longest] - starts[longest - 1]) / 100;
+        stream.longestStepAt = starts[longest - 1] / 100;
+    }
+    stream.first = watch.first < 0 ? -1 : watch.first / 100;
+    stream.end = end < 0 ? -1 : end / 100;
+    return stream;
+}
+
 } // namespace
 
 bool ReadBackStreams(const std::string &path, WrittenFile *file, std::string *error,
@@ -179,28 +227,8 @@ bool ReadBackStreams(const std::string &path, WrittenFile *file, std::string *er
     gst_element_link(source, parse);
     g_signal_connect(parse, "pad-added", G_CALLBACK(OnPadAdded), &readBack);
 
-    gst::Bus bus(gst_element_get_bus(pipeline.get()));
-    bool ok = gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
-    std::string failure;
-    if (ok) {
-        gst::Message message(
-            gst_bus_timed_pop_filtered(bus.get(), GstClockTime(timeout.count()) * GST_MSECOND,
-                                       GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
-        if (!message) {
-            ok = false;
-            failure = "reading it took too long";
-        } else if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
-            GError *raw = nullptr;
-            gst_message_parse_error(message.get(), &raw, nullptr);
-            gst::Error e(raw);
-            ok = false;
-            failure = e ? e->message : "an unknown error";
-            while (!failure.empty() && (failure.back() == '.' || failure.back() == ' '))
-                failure.pop_back();
-        }
-    } else {
-        failure = "it cannot be opened";
-    }
+    const std::string failure = ReadToEnd(pipeline.get(), timeout);
+    const bool ok = failure.empty();
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     if (!ok) {
         GST_INFO("reading back %s failed: %s", path.c_str(), failure.c_str());
@@ -210,30 +238,11 @@ bool ReadBackStreams(const std::string &path, WrittenFile *file, std::string *er
     file->streams.clear();
     std::lock_guard lock(readBack.mutex);
     for (const auto &watch : readBack.watches) {
-        WrittenStream stream = watch->stream;
-        gint64 end = watch->end;
-        // A last packet without a duration lasts as long as the packets before it on average.
-        if (watch->maxStart >= 0 && end < watch->maxStart) {
-            end = watch->maxStart;
-            if (stream.packets > 1)
-                end += (watch->maxStart - watch->first) / gint64(stream.packets - 1);
-        }
-        if (stream.video && !watch->unstamped && watch->starts.size() > 1) {
-            std::vector<gint64> starts = watch->starts;
-            std::sort(starts.begin(), starts.end());
-            std::size_t longest = 1;
-            for (std::size_t i = 2; i < starts.size(); ++i)
-                if (starts[i] - starts[i - 1] > starts[longest] - starts[longest - 1])
-                    longest = i;
-            stream.longestStep = (starts[longest] - starts[longest - 1]) / 100;
-            stream.longestStepAt = starts[longest - 1] / 100;
-        }
-        stream.first = watch->first < 0 ? -1 : watch->first / 100;
-        stream.end = end < 0 ? -1 : end / 100;
+        const WrittenStream stream = Summary(*watch);
         GST_INFO("read back %s: %s, %" G_GUINT64_FORMAT " packets, %.6f s to %.6f s, longest "
                  "picture step %.6f s (-1: none known)",
-                 path.c_str(), stream.type.c_str(), stream.packets, watch->first / 1e9, end / 1e9,
-                 stream.longestStep < 0 ? -1.0 : stream.longestStep / 1e7);
+                 path.c_str(), stream.type.c_str(), stream.packets, stream.first / 1e7,
+                 stream.end / 1e7, stream.longestStep < 0 ? -1.0 : stream.longestStep / 1e7);
         file->streams.push_back(stream);
     }
     return true;

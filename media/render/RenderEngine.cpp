@@ -183,54 +183,73 @@ struct RenderEngine::Impl
         AM_MEDIA_TYPE type;
         if (FAILED(group.GetMediaType(&type)))
             return Fail(E_FAIL, "A group has no media type.");
-        bool video = type.majortype == MEDIATYPE_Video;
+        const bool video = type.majortype == MEDIATYPE_Video;
         int outW = 0, outH = 0;
-        GESTrack *track = nullptr;
         gst::Caps restriction;
+        GESTrack *track = nullptr;
         if (video) {
             VIDEOINFOHEADER vih;
             type.VideoInfo(&vih);
             outW = vih.bmiHeader.biWidth;
             outH = std::abs(vih.bmiHeader.biHeight);
-            double fps = 0;
-            int num = grid.num, den = grid.den;
-            if (SUCCEEDED(group.GetOutputFPS(&fps)))
-                FrameRateFraction(fps, &num, &den);
-            track = GES_TRACK(ges_video_track_new());
-            const auto &tracks = group.Tracks();
-            bool single = tracks.size() == 1 && tracks[0]->Sources().size() <= 1;
-            DirectScaling plan;
-            if (single && !tracks[0]->Sources().empty()
-                && PlanDirect(*tracks[0]->Sources()[0], outW, outH, assets, &plan)) {
-                const StoredPicture &picture = plan.picture;
-                restriction = VideoRestriction(picture.width, picture.height, num, den,
-                                               picture.parN, picture.parD);
-                ges_track_set_restriction_caps(track, restriction.get());
-                ges_track_set_mixing(track, FALSE);
-                direct.emplace(track, std::move(plan));
-            } else {
-                restriction = VideoRestriction(outW, outH, num, den, 1, 1);
-                // Before the clips: their placement in the frame follows the track's size.
-                ges_track_set_restriction_caps(track, restriction.get());
-                // One layer that letterboxes or stretches needs no mixer: the source's own
-                // scaler adds the borders or fills the frame.
-                int mode = RESIZEF_STRETCH;
-                if (single && !tracks[0]->Sources().empty())
-                    tracks[0]->Sources()[0]->GetStretchMode(&mode);
-                if (single && (mode == RESIZEF_PRESERVEASPECTRATIO || mode == RESIZEF_STRETCH))
-                    ges_track_set_mixing(track, FALSE);
-                if (single && mode == RESIZEF_STRETCH)
-                    stretchedAlone.insert(track);
-            }
+            track = MakePictureTrack(group, grid, outW, outH, assets, &restriction);
         } else {
             track = GES_TRACK(ges_audio_track_new());
         }
         if (!ges_timeline_add_track(ges.get(), track))
             return Fail(E_FAIL, "A group could not be added to the timeline.");
         tracks.push_back(track);
+        if (HRESULT hr = PlaceClips(group, track, video, outW, outH, grid, assets); FAILED(hr))
+            return hr;
+        if (restriction)
+            StateColours(track, restriction);
+        return S_OK;
+    }
 
-        // Later tracks on top: layers are made top first. Tracks are opaque, so a clip that
-        // an upper clip covers entirely is never seen and is left out.
+    // A picture track of the group's size and rate: scaled straight from a lone source where
+    // that can be planned, else made by the timeline's mixer (left out where one layer needs
+    // none).
+    GESTrack *MakePictureTrack(const TimelineNode &group, const FrameGrid &grid, int outW, int outH,
+                               ClipAssets *assets, gst::Caps *restriction)
+    {
+        double fps = 0;
+        int num = grid.num, den = grid.den;
+        if (SUCCEEDED(group.GetOutputFPS(&fps)))
+            FrameRateFraction(fps, &num, &den);
+        GESTrack *track = GES_TRACK(ges_video_track_new());
+        const auto &tracks = group.Tracks();
+        const bool single = tracks.size() == 1 && tracks[0]->Sources().size() <= 1;
+        DirectScaling plan;
+        if (single && !tracks[0]->Sources().empty()
+            && PlanDirect(*tracks[0]->Sources()[0], outW, outH, assets, &plan)) {
+            const StoredPicture &picture = plan.picture;
+            *restriction = VideoRestriction(picture.width, picture.height, num, den, picture.parN,
+                                            picture.parD);
+            ges_track_set_restriction_caps(track, restriction->get());
+            ges_track_set_mixing(track, FALSE);
+            direct.emplace(track, std::move(plan));
+            return track;
+        }
+        *restriction = VideoRestriction(outW, outH, num, den, 1, 1);
+        // Before the clips: their placement in the frame follows the track's size.
+        ges_track_set_restriction_caps(track, restriction->get());
+        // One layer that letterboxes or stretches needs no mixer: the source's own scaler adds
+        // the borders or fills the frame.
+        int mode = RESIZEF_STRETCH;
+        if (single && !tracks[0]->Sources().empty())
+            tracks[0]->Sources()[0]->GetStretchMode(&mode);
+        if (single && (mode == RESIZEF_PRESERVEASPECTRATIO || mode == RESIZEF_STRETCH))
+            ges_track_set_mixing(track, FALSE);
+        if (single && mode == RESIZEF_STRETCH)
+            stretchedAlone.insert(track);
+        return track;
+    }
+
+    // Later tracks on top: layers are made top first. Tracks are opaque, so a clip that an
+    // upper clip covers entirely is never seen and is left out.
+    HRESULT PlaceClips(const TimelineNode &group, GESTrack *track, bool video, int outW, int outH,
+                       const FrameGrid &grid, ClipAssets *assets)
+    {
         const auto &groupTracks = group.Tracks();
         const bool backed = video && groupTracks.size() > 1;
         std::vector<Span> above;
@@ -265,8 +284,11 @@ struct RenderEngine::Impl
             }
             above.insert(above.end(), placed.begin(), placed.end());
         }
-        if (!restriction)
-            return S_OK;
+        return S_OK;
+    }
+
+    void StateColours(GESTrack *track, const gst::Caps &restriction)
+    {
         const std::string colours
             = keepSourceColours && !sourceColours.empty() ? sourceColours : "bt601";
         if (auto scaled = direct.find(track); scaled != direct.end()) {
@@ -278,7 +300,7 @@ struct RenderEngine::Impl
             GST_INFO("picture track, scaled directly from the source: %" GST_PTR_FORMAT
                      ", colours %s",
                      restriction.get(), colours.c_str());
-            return S_OK;
+            return;
         }
         // Stating the colorimetry lets the scaler keep the source's matrix instead of converting
         // every picture to the default of the output size. The size is the same, so the clips
@@ -287,7 +309,6 @@ struct RenderEngine::Impl
         gst_caps_set_simple(stated.get(), "colorimetry", G_TYPE_STRING, colours.c_str(), nullptr);
         ges_track_set_restriction_caps(track, stated.get());
         GST_INFO("picture track, mixed: %" GST_PTR_FORMAT, stated.get());
-        return S_OK;
     }
 
     // The track renders the source's rate and channels; the encoder's converters do the rest.
@@ -392,22 +413,28 @@ struct RenderEngine::Impl
             ges_timeline_element_set_duration(element, end - begin);
         }
 
-        if (video) {
-            if (sourceColours.empty())
-                sourceColours = ColorimetryOf(asset);
-            Placement p = PlaceInFrame(mode, DisplaySizeOf(asset), outW, outH);
-            if (auto scaled = direct.find(track); scaled != direct.end())
-                p = {0, 0, scaled->second.picture.width, scaled->second.picture.height};
-            GList *children = ges_container_get_children(GES_CONTAINER(clip), FALSE);
-            for (GList *l = children; l; l = l->next) {
-                if (GES_IS_VIDEO_SOURCE(l->data))
-                    ges_timeline_element_set_child_properties(GES_TIMELINE_ELEMENT(l->data), "posx",
-                                                              p.x, "posy", p.y, "width", p.width,
-                                                              "height", p.height, nullptr);
-            }
-            g_list_free_full(children, g_object_unref);
-        }
+        if (video)
+            PlacePicture(clip, asset, track, mode, outW, outH);
         return S_OK;
+    }
+
+    // Where the clip's picture sits in the track's frame.
+    void PlacePicture(GESClip *clip, GESUriClipAsset *asset, GESTrack *track, int mode, int outW,
+                      int outH)
+    {
+        if (sourceColours.empty())
+            sourceColours = ColorimetryOf(asset);
+        Placement p = PlaceInFrame(mode, DisplaySizeOf(asset), outW, outH);
+        if (auto scaled = direct.find(track); scaled != direct.end())
+            p = {0, 0, scaled->second.picture.width, scaled->second.picture.height};
+        GList *children = ges_container_get_children(GES_CONTAINER(clip), FALSE);
+        for (GList *l = children; l; l = l->next) {
+            if (GES_IS_VIDEO_SOURCE(l->data))
+                ges_timeline_element_set_child_properties(GES_TIMELINE_ELEMENT(l->data), "posx",
+                                                          p.x, "posy", p.y, "width", p.width,
+                                                          "height", p.height, nullptr);
+        }
+        g_list_free_full(children, g_object_unref);
     }
 
     void Scrap()
