@@ -77,32 +77,36 @@ HRESULT GenerateProfile(const AudioProfileRequest *audio, const VideoProfileRequ
     return S_OK;
 }
 
-HRESULT AppendAudioStreamConfig(std::uint32_t formatTag, std::uint32_t bitrate,
-                                std::uint32_t sampleRate, std::uint32_t channels,
-                                bool profileHasVideo, WMProfile &profile, WMProfileManager &manager)
-{
-    std::shared_ptr<WMCodecInfo> info;
-    HRESULT hr = manager.GetCodecInfo(&info);
-    if (FAILED(hr))
-        return hr;
-    std::uint32_t codecs = 0;
-    hr = info->GetCodecInfoCount(WMMEDIATYPE_Audio, &codecs);
-    if (FAILED(hr))
-        return hr;
+namespace {
 
+// The sound format a stream of the profile is made from, and the encoder that writes it.
+struct AudioChoice
+{
     bool found = false;
-    AM_MEDIA_TYPE chosen;
-    WAVEFORMATEX best;
+    AM_MEDIA_TYPE type;
+    WAVEFORMATEX format;
     std::string encoder;
+};
+
+// The codecs' format of that tag, bitrate, rate and channels. With video the smallest blocks win
+// (finer interleaving), else the largest; the last of equals wins either way.
+HRESULT FindAudioFormat(WMCodecInfo &info, std::uint32_t formatTag, std::uint32_t bitrate,
+                        std::uint32_t sampleRate, std::uint32_t channels, bool profileHasVideo,
+                        AudioChoice *choice)
+{
+    std::uint32_t codecs = 0;
+    HRESULT hr = info.GetCodecInfoCount(WMMEDIATYPE_Audio, &codecs);
+    if (FAILED(hr))
+        return hr;
     for (std::uint32_t c = 0; c < codecs; ++c) {
         std::uint32_t formats = 0;
-        hr = info->GetCodecFormatCount(WMMEDIATYPE_Audio, c, &formats);
+        hr = info.GetCodecFormatCount(WMMEDIATYPE_Audio, c, &formats);
         if (FAILED(hr))
             return hr;
         for (std::uint32_t f = 0; f < formats; ++f) {
             std::shared_ptr<WMStreamConfig> config;
             AM_MEDIA_TYPE type;
-            hr = info->GetCodecFormat(WMMEDIATYPE_Audio, c, f, &config);
+            hr = info.GetCodecFormat(WMMEDIATYPE_Audio, c, f, &config);
             if (SUCCEEDED(hr))
                 hr = config->GetMediaType(&type);
             if (FAILED(hr))
@@ -115,21 +119,38 @@ HRESULT AppendAudioStreamConfig(std::uint32_t formatTag, std::uint32_t bitrate,
                 || wfx.nSamplesPerSec != sampleRate || wfx.nChannels != channels
                 || wfx.wFormatTag != formatTag)
                 continue;
-            // With video the smallest blocks win (finer interleaving), else the largest; the
-            // last of equals wins either way.
-            bool better = !found
-                          || (profileHasVideo ? wfx.nBlockAlign <= best.nBlockAlign
-                                              : wfx.nBlockAlign >= best.nBlockAlign);
+            const bool better
+                = !choice->found
+                  || (profileHasVideo ? wfx.nBlockAlign <= choice->format.nBlockAlign
+                                      : wfx.nBlockAlign >= choice->format.nBlockAlign);
             if (better) {
-                found = true;
-                best = wfx;
-                chosen = type;
-                encoder = config->encoder;
+                choice->found = true;
+                choice->format = wfx;
+                choice->type = type;
+                choice->encoder = config->encoder;
             }
         }
     }
-    if (!found)
+    return S_OK;
+}
+
+} // namespace
+
+HRESULT AppendAudioStreamConfig(std::uint32_t formatTag, std::uint32_t bitrate,
+                                std::uint32_t sampleRate, std::uint32_t channels,
+                                bool profileHasVideo, WMProfile &profile, WMProfileManager &manager)
+{
+    std::shared_ptr<WMCodecInfo> info;
+    HRESULT hr = manager.GetCodecInfo(&info);
+    if (FAILED(hr))
+        return hr;
+    AudioChoice choice;
+    hr = FindAudioFormat(*info, formatTag, bitrate, sampleRate, channels, profileHasVideo, &choice);
+    if (FAILED(hr))
+        return hr;
+    if (!choice.found)
         return NS_E_AUDIO_CODEC_NOT_INSTALLED;
+    const WAVEFORMATEX &best = choice.format;
 
     AM_MEDIA_TYPE stream;
     stream.majortype = WMMEDIATYPE_Audio;
@@ -140,9 +161,9 @@ HRESULT AppendAudioStreamConfig(std::uint32_t formatTag, std::uint32_t bitrate,
     stream.formattype = WMFORMAT_WaveFormatEx;
     // The record and its codec data: 18 + cbSize bytes.
     const std::size_t size = sizeof(WAVEFORMATEX) + best.cbSize;
-    if (chosen.format.size() < size)
+    if (choice.type.format.size() < size)
         return E_FAIL;
-    stream.format.assign(chosen.format.begin(), chosen.format.begin() + size);
+    stream.format.assign(choice.type.format.begin(), choice.type.format.begin() + size);
 
     std::shared_ptr<WMStreamConfig> config;
     hr = profile.CreateNewStream(WMMEDIATYPE_Audio, &config);
@@ -151,7 +172,7 @@ HRESULT AppendAudioStreamConfig(std::uint32_t formatTag, std::uint32_t bitrate,
     hr = FillStreamConfig(*config, 1, "Audio Stream", "Audio", best.nAvgBytesPerSec * 8, stream);
     if (FAILED(hr))
         return hr;
-    config->encoder = encoder;
+    config->encoder = choice.encoder;
     return profile.AddStream(*config);
 }
 

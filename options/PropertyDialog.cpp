@@ -107,6 +107,48 @@ PropertyDialog::PropertyDialog(media::Filter element, const QString &caption, QW
     resize(qMax(width, 360), qMax(height, 160));
 }
 
+namespace {
+
+// A list of the declared values; one outside them is shown as it is, so OK does not change it.
+QWidget *MakeChoiceList(const media::PropertyInfo &info, qint64 value)
+{
+    auto *combo = new QComboBox;
+    for (const media::PropertyChoice &choice : info.choices)
+        combo->addItem(ChoiceText(choice), QVariant::fromValue<qint64>(choice.value));
+    int current = combo->findData(QVariant::fromValue<qint64>(value));
+    if (current < 0) {
+        combo->addItem(QString::number(value), QVariant::fromValue<qint64>(value));
+        current = combo->count() - 1;
+    }
+    combo->setCurrentIndex(current);
+    return combo;
+}
+
+// A check box per flag, in two columns while the texts are short; long ones would widen the
+// page past the screen.
+QWidget *MakeFlagBoxes(const media::PropertyInfo &info, qint64 value)
+{
+    auto *box = new QWidget;
+    auto *grid = new QGridLayout(box);
+    grid->setContentsMargins(0, 0, 0, 0);
+    int columns = 2;
+    for (const media::PropertyChoice &choice : info.choices) {
+        if (ChoiceText(choice).size() > 32)
+            columns = 1;
+    }
+    int i = 0;
+    for (const media::PropertyChoice &choice : info.choices) {
+        auto *check = new QCheckBox(ChoiceText(choice));
+        check->setProperty("flagValue", QVariant::fromValue<qint64>(choice.value));
+        check->setChecked((value & choice.value) == choice.value);
+        grid->addWidget(check, i / columns, i % columns);
+        ++i;
+    }
+    return box;
+}
+
+} // namespace
+
 QWidget *PropertyDialog::MakeEditor(const Row &row)
 {
     const media::PropertyInfo &info = row.info;
@@ -140,41 +182,10 @@ QWidget *PropertyDialog::MakeEditor(const Row &row)
         edit->setValidator(validator);
         return edit;
     }
-    case PropertyType::Enumeration: {
-        auto *combo = new QComboBox;
-        const qint64 value = std::get<std::int64_t>(row.initial);
-        for (const media::PropertyChoice &choice : info.choices)
-            combo->addItem(ChoiceText(choice), QVariant::fromValue<qint64>(choice.value));
-        // A value outside the declared ones is shown as it is, so OK does not change it.
-        int current = combo->findData(QVariant::fromValue<qint64>(value));
-        if (current < 0) {
-            combo->addItem(QString::number(value), QVariant::fromValue<qint64>(value));
-            current = combo->count() - 1;
-        }
-        combo->setCurrentIndex(current);
-        return combo;
-    }
-    case PropertyType::Flags: {
-        auto *box = new QWidget;
-        auto *grid = new QGridLayout(box);
-        grid->setContentsMargins(0, 0, 0, 0);
-        const qint64 value = std::get<std::int64_t>(row.initial);
-        // Two columns while the texts are short; long ones would widen the page past the screen.
-        int columns = 2;
-        for (const media::PropertyChoice &choice : info.choices) {
-            if (ChoiceText(choice).size() > 32)
-                columns = 1;
-        }
-        int i = 0;
-        for (const media::PropertyChoice &choice : info.choices) {
-            auto *check = new QCheckBox(ChoiceText(choice));
-            check->setProperty("flagValue", QVariant::fromValue<qint64>(choice.value));
-            check->setChecked((value & choice.value) == choice.value);
-            grid->addWidget(check, i / columns, i % columns);
-            ++i;
-        }
-        return box;
-    }
+    case PropertyType::Enumeration:
+        return MakeChoiceList(info, std::get<std::int64_t>(row.initial));
+    case PropertyType::Flags:
+        return MakeFlagBoxes(info, std::get<std::int64_t>(row.initial));
     case PropertyType::Text:
         break;
     }

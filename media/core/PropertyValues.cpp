@@ -46,6 +46,60 @@ bool IsEditable(GParamSpec *definition)
            || IsTextType(t);
 }
 
+// The range an integer setting takes, in 64 bits.
+static void IntegerRange(GParamSpec *definition, PropertyInfo *info)
+{
+    if (G_IS_PARAM_SPEC_INT(definition)) {
+        info->minimum = G_PARAM_SPEC_INT(definition)->minimum;
+        info->maximum = G_PARAM_SPEC_INT(definition)->maximum;
+    } else if (G_IS_PARAM_SPEC_UINT(definition)) {
+        info->minimum = G_PARAM_SPEC_UINT(definition)->minimum;
+        info->maximum = G_PARAM_SPEC_UINT(definition)->maximum;
+    } else if (G_IS_PARAM_SPEC_LONG(definition)) {
+        info->minimum = G_PARAM_SPEC_LONG(definition)->minimum;
+        info->maximum = G_PARAM_SPEC_LONG(definition)->maximum;
+    } else if (G_IS_PARAM_SPEC_ULONG(definition)) {
+        info->minimum = Clamp64(G_PARAM_SPEC_ULONG(definition)->minimum);
+        info->maximum = Clamp64(G_PARAM_SPEC_ULONG(definition)->maximum);
+    } else if (G_IS_PARAM_SPEC_INT64(definition)) {
+        info->minimum = G_PARAM_SPEC_INT64(definition)->minimum;
+        info->maximum = G_PARAM_SPEC_INT64(definition)->maximum;
+    } else if (G_IS_PARAM_SPEC_UINT64(definition)) {
+        info->minimum = Clamp64(G_PARAM_SPEC_UINT64(definition)->minimum);
+        info->maximum = Clamp64(G_PARAM_SPEC_UINT64(definition)->maximum);
+    } else if (G_IS_PARAM_SPEC_CHAR(definition)) {
+        info->minimum = G_PARAM_SPEC_CHAR(definition)->minimum;
+        info->maximum = G_PARAM_SPEC_CHAR(definition)->maximum;
+    } else if (G_IS_PARAM_SPEC_UCHAR(definition)) {
+        info->minimum = G_PARAM_SPEC_UCHAR(definition)->minimum;
+        info->maximum = G_PARAM_SPEC_UCHAR(definition)->maximum;
+    }
+}
+
+// The values an enumeration or a set of flags offers.
+static void Choices(GParamSpec *definition, PropertyInfo *info)
+{
+    if (G_IS_PARAM_SPEC_ENUM(definition)) {
+        GEnumClass *klass = G_PARAM_SPEC_ENUM(definition)->enum_class;
+        for (guint i = 0; i < klass->n_values; ++i) {
+            const GEnumValue &v = klass->values[i];
+            info->choices.push_back(
+                {v.value, v.value_nick ? v.value_nick : "", v.value_name ? v.value_name : ""});
+        }
+        return;
+    }
+    GFlagsClass *klass = G_PARAM_SPEC_FLAGS(definition)->flags_class;
+    for (guint i = 0; i < klass->n_values; ++i) {
+        const GFlagsValue &v = klass->values[i];
+        // A zero flag ("none") is the empty combination, not a choice of its own.
+        if (v.value == 0)
+            continue;
+        info->choices.push_back({static_cast<std::int64_t>(v.value),
+                                 v.value_nick ? v.value_nick : "",
+                                 v.value_name ? v.value_name : ""});
+    }
+}
+
 PropertyInfo Describe(GParamSpec *definition)
 {
     PropertyInfo info;
@@ -59,31 +113,7 @@ PropertyInfo Describe(GParamSpec *definition)
         info.type = PropertyType::Boolean;
     } else if (IsIntegerType(t)) {
         info.type = PropertyType::Integer;
-        if (G_IS_PARAM_SPEC_INT(definition)) {
-            info.minimum = G_PARAM_SPEC_INT(definition)->minimum;
-            info.maximum = G_PARAM_SPEC_INT(definition)->maximum;
-        } else if (G_IS_PARAM_SPEC_UINT(definition)) {
-            info.minimum = G_PARAM_SPEC_UINT(definition)->minimum;
-            info.maximum = G_PARAM_SPEC_UINT(definition)->maximum;
-        } else if (G_IS_PARAM_SPEC_LONG(definition)) {
-            info.minimum = G_PARAM_SPEC_LONG(definition)->minimum;
-            info.maximum = G_PARAM_SPEC_LONG(definition)->maximum;
-        } else if (G_IS_PARAM_SPEC_ULONG(definition)) {
-            info.minimum = Clamp64(G_PARAM_SPEC_ULONG(definition)->minimum);
-            info.maximum = Clamp64(G_PARAM_SPEC_ULONG(definition)->maximum);
-        } else if (G_IS_PARAM_SPEC_INT64(definition)) {
-            info.minimum = G_PARAM_SPEC_INT64(definition)->minimum;
-            info.maximum = G_PARAM_SPEC_INT64(definition)->maximum;
-        } else if (G_IS_PARAM_SPEC_UINT64(definition)) {
-            info.minimum = Clamp64(G_PARAM_SPEC_UINT64(definition)->minimum);
-            info.maximum = Clamp64(G_PARAM_SPEC_UINT64(definition)->maximum);
-        } else if (G_IS_PARAM_SPEC_CHAR(definition)) {
-            info.minimum = G_PARAM_SPEC_CHAR(definition)->minimum;
-            info.maximum = G_PARAM_SPEC_CHAR(definition)->maximum;
-        } else if (G_IS_PARAM_SPEC_UCHAR(definition)) {
-            info.minimum = G_PARAM_SPEC_UCHAR(definition)->minimum;
-            info.maximum = G_PARAM_SPEC_UCHAR(definition)->maximum;
-        }
+        IntegerRange(definition, &info);
     } else if (t == G_TYPE_FLOAT || t == G_TYPE_DOUBLE) {
         info.type = PropertyType::Real;
         if (G_IS_PARAM_SPEC_FLOAT(definition)) {
@@ -95,24 +125,10 @@ PropertyInfo Describe(GParamSpec *definition)
         }
     } else if (G_IS_PARAM_SPEC_ENUM(definition)) {
         info.type = PropertyType::Enumeration;
-        GEnumClass *klass = G_PARAM_SPEC_ENUM(definition)->enum_class;
-        for (guint i = 0; i < klass->n_values; ++i) {
-            const GEnumValue &v = klass->values[i];
-            info.choices.push_back(
-                {v.value, v.value_nick ? v.value_nick : "", v.value_name ? v.value_name : ""});
-        }
+        Choices(definition, &info);
     } else if (G_IS_PARAM_SPEC_FLAGS(definition)) {
         info.type = PropertyType::Flags;
-        GFlagsClass *klass = G_PARAM_SPEC_FLAGS(definition)->flags_class;
-        for (guint i = 0; i < klass->n_values; ++i) {
-            const GFlagsValue &v = klass->values[i];
-            // A zero flag ("none") is the empty combination, not a choice of its own.
-            if (v.value == 0)
-                continue;
-            info.choices.push_back({static_cast<std::int64_t>(v.value),
-                                    v.value_nick ? v.value_nick : "",
-                                    v.value_name ? v.value_name : ""});
-        }
+        Choices(definition, &info);
     } else {
         info.type = PropertyType::Text;
     }
@@ -143,6 +159,37 @@ std::vector<GParamSpec *> EditableDefinitions(GstElement *element)
     return result;
 }
 
+// An integer, enumeration or flags value of the definition's type; false when n does not fit
+// the type's own width (it would wrap) before any range check.
+static bool SetInteger(GParamSpec *definition, std::int64_t n, GValue *value)
+{
+    const GType t = definition->value_type;
+    auto fits = [n](std::int64_t lo, std::int64_t hi) { return n >= lo && n <= hi; };
+    if (t == G_TYPE_INT && fits(G_MININT, G_MAXINT))
+        g_value_set_int(value, static_cast<gint>(n));
+    else if (t == G_TYPE_UINT && fits(0, G_MAXUINT))
+        g_value_set_uint(value, static_cast<guint>(n));
+    else if (t == G_TYPE_LONG && fits(G_MINLONG, G_MAXLONG))
+        g_value_set_long(value, static_cast<glong>(n));
+    else if (t == G_TYPE_ULONG && n >= 0)
+        g_value_set_ulong(value, static_cast<gulong>(n));
+    else if (t == G_TYPE_INT64)
+        g_value_set_int64(value, n);
+    else if (t == G_TYPE_UINT64 && n >= 0)
+        g_value_set_uint64(value, static_cast<guint64>(n));
+    else if (t == G_TYPE_CHAR && fits(G_MININT8, G_MAXINT8))
+        g_value_set_schar(value, static_cast<gint8>(n));
+    else if (t == G_TYPE_UCHAR && fits(0, G_MAXUINT8))
+        g_value_set_uchar(value, static_cast<guchar>(n));
+    else if (G_IS_PARAM_SPEC_ENUM(definition) && fits(G_MININT, G_MAXINT))
+        g_value_set_enum(value, static_cast<gint>(n));
+    else if (G_IS_PARAM_SPEC_FLAGS(definition) && fits(0, G_MAXUINT))
+        g_value_set_flags(value, static_cast<guint>(n));
+    else
+        return false;
+    return true;
+}
+
 // Fills value (of the definition's type) from a property value; false when the kind is wrong or the
 // value does not fit.
 bool ToGValue(GParamSpec *definition, const PropertyValue &from, GValue *value)
@@ -169,36 +216,9 @@ bool ToGValue(GParamSpec *definition, const PropertyValue &from, GValue *value)
             g_value_set_double(value, d);
         return true;
     }
-    if (IsIntegerType(t) || G_IS_PARAM_SPEC_ENUM(definition) || G_IS_PARAM_SPEC_FLAGS(definition)) {
-        if (!std::holds_alternative<std::int64_t>(from))
-            return false;
-        const std::int64_t n = std::get<std::int64_t>(from);
-        // Values outside the type's own width would wrap; refuse them before the range check.
-        auto fits = [n](std::int64_t lo, std::int64_t hi) { return n >= lo && n <= hi; };
-        if (t == G_TYPE_INT && fits(G_MININT, G_MAXINT))
-            g_value_set_int(value, static_cast<gint>(n));
-        else if (t == G_TYPE_UINT && fits(0, G_MAXUINT))
-            g_value_set_uint(value, static_cast<guint>(n));
-        else if (t == G_TYPE_LONG && fits(G_MINLONG, G_MAXLONG))
-            g_value_set_long(value, static_cast<glong>(n));
-        else if (t == G_TYPE_ULONG && n >= 0)
-            g_value_set_ulong(value, static_cast<gulong>(n));
-        else if (t == G_TYPE_INT64)
-            g_value_set_int64(value, n);
-        else if (t == G_TYPE_UINT64 && n >= 0)
-            g_value_set_uint64(value, static_cast<guint64>(n));
-        else if (t == G_TYPE_CHAR && fits(G_MININT8, G_MAXINT8))
-            g_value_set_schar(value, static_cast<gint8>(n));
-        else if (t == G_TYPE_UCHAR && fits(0, G_MAXUINT8))
-            g_value_set_uchar(value, static_cast<guchar>(n));
-        else if (G_IS_PARAM_SPEC_ENUM(definition) && fits(G_MININT, G_MAXINT))
-            g_value_set_enum(value, static_cast<gint>(n));
-        else if (G_IS_PARAM_SPEC_FLAGS(definition) && fits(0, G_MAXUINT))
-            g_value_set_flags(value, static_cast<guint>(n));
-        else
-            return false;
-        return true;
-    }
+    if (IsIntegerType(t) || G_IS_PARAM_SPEC_ENUM(definition) || G_IS_PARAM_SPEC_FLAGS(definition))
+        return std::holds_alternative<std::int64_t>(from)
+               && SetInteger(definition, std::get<std::int64_t>(from), value);
     if (!std::holds_alternative<std::string>(from))
         return false;
     const std::string &text = std::get<std::string>(from);

@@ -118,7 +118,7 @@ HRESULT CaptureGraphBuilder::SetOutputFileName(const std::string &muxer, const s
     if (!mux || !sink)
         return E_POINTER;
     gst::Object<GstElementFactory> factory(muxer.empty() ? nullptr
-                                              : gst_element_factory_find(muxer.c_str()));
+                                                         : gst_element_factory_find(muxer.c_str()));
     if (!factory) {
         m_lastError = muxer.empty() ? "This multiplexer is not installed."
                                     : "The element \"" + muxer + "\" is not installed.";
@@ -232,6 +232,26 @@ GstElement *MakeAsfEncoder(const AsfStreamSettings &stream, bool video, PendingE
     return encoder;
 }
 
+// The stream's queue and converters; false when one is not installed.
+bool AddConverters(PendingElements &chain, bool video)
+{
+    bool made = chain.Add(MakeBranchQueue(video ? kRawPictureRoom : kBranchRoom));
+    if (video)
+        return chain.Add(Make("videoconvert")) && made;
+    made = chain.Add(Make("audioconvert")) && made;
+    return chain.Add(Make("audioresample")) && made;
+}
+
+// Uncompressed sound is written as 16-bit PCM, what every container and reader takes.
+GstElement *MakePcmFilter()
+{
+    GstElement *filter = Make("capsfilter");
+    gst::Caps caps(gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", nullptr));
+    if (filter)
+        g_object_set(filter, "caps", caps.get(), nullptr);
+    return filter;
+}
+
 } // namespace
 
 HRESULT CaptureGraphBuilder::ChooseEncoder(GstElement *muxer, bool video,
@@ -295,15 +315,7 @@ HRESULT CaptureGraphBuilder::RenderStream(GstPad *pin, const Filter *intermediat
     }
 
     PendingElements chain;
-    GstElement *in = MakeBranchQueue(video ? kRawPictureRoom : kBranchRoom);
-    bool made = chain.Add(in);
-    if (video) {
-        made = chain.Add(Make("videoconvert")) && made;
-    } else {
-        made = chain.Add(Make("audioconvert")) && made;
-        made = chain.Add(Make("audioresample")) && made;
-    }
-    if (!made) {
+    if (!AddConverters(chain, video)) {
         m_lastError = "The queue and converters of the media framework are not installed.";
         return REGDB_E_CLASSNOTREG;
     }
@@ -315,15 +327,8 @@ HRESULT CaptureGraphBuilder::RenderStream(GstPad *pin, const Filter *intermediat
                     FactoryNameOf(encoder), choice.own ? " (the writer's own)" : "");
     if (encoder && choice.own)
         chain.Add(encoder);
-    if (!encoder && audio) {
-        // Uncompressed sound is written as 16-bit PCM, what every container and reader takes.
-        GstElement *filter = Make("capsfilter");
-        gst::Caps caps(
-            gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", nullptr));
-        if (filter)
-            g_object_set(filter, "caps", caps.get(), nullptr);
-        chain.Add(filter);
-    }
+    if (!encoder && audio)
+        chain.Add(MakePcmFilter());
     GstElement *out = MakeBranchQueue();
     if (!out) {
         m_lastError = "The queue of the media framework is not installed.";
