@@ -47,6 +47,4 @@ std::optional<int> FormatByName(const std::string &name);
 std::optional<int> OfferedFormatOf(const std::string &path);
 // "wmv, asf, mp4, mkv, avi or ogm": the formats a user can choose.
 std::string FormatNames();
-// The usual file extension of a container code.
-std::string ExtensionOf(int format);
 std::string Lower(std::string s);
