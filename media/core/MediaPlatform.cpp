@@ -1,6 +1,7 @@
 #include "media/core/MediaPlatform.h"
 
 #include "media/core/GstHandles.h"
+#include "media/core/LibraryMessages.h"
 #include "media/elements/EncoderElements.h"
 
 #include <ges/ges.h>
@@ -87,6 +88,7 @@ bool InitializeMediaPlatform(std::string *error, MediaServices services)
             return;
         }
         core.ok = true;
+        ApplyLibraryMessageRoute();
         // Our own WMV, WMA and MPEG-4 Part 2 encoders; if they fail they are just not installed.
         RegisterEncoderElements();
     });
