@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -340,7 +341,9 @@ std::string ForeignLine(const std::string &line)
 
 StartUpText::StartUpText()
 {
-    if (!g_json)
+    // GStreamer's debug log, asked for with GST_DEBUG, is text the user wants as it comes.
+    const char *debug = std::getenv("GST_DEBUG");
+    if (!g_json || (debug && *debug))
         return;
     m_caught = memfd_create("clipwright-start-up", MFD_CLOEXEC);
     m_saved = m_caught < 0 ? -1 : dup(STDERR_FILENO);
