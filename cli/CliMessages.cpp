@@ -346,7 +346,8 @@ StartUpText::StartUpText()
     if (!g_json || (debug && *debug))
         return;
     m_caught = memfd_create("clipwright-start-up", MFD_CLOEXEC);
-    m_saved = m_caught < 0 ? -1 : dup(STDERR_FILENO);
+    // With standard error closed the file would take its number; then there is nothing to keep.
+    m_saved = m_caught <= STDERR_FILENO ? -1 : dup(STDERR_FILENO);
     if (m_saved < 0 || dup2(m_caught, STDERR_FILENO) < 0) {
         if (m_caught >= 0)
             close(m_caught);
