@@ -89,13 +89,21 @@ int main(int argc, char **argv)
         if (std::strcmp(argv[i], "--") == 0)
             break;
     }
+    // In JSON the libraries' warnings of starting up, loading the plug-ins among them, are
+    // JSON lines too.
+    if (convert && AsksForJson(argc - 1, argv + 1))
+        SetJsonMessages(true);
     std::string error;
     // Our stop handling is in place before the media framework starts; a signal that arrives
     // meanwhile is delivered after.
     if (convert)
         HoldStopSignalsDuringStartUp();
-    const bool started = media::InitializeMediaPlatform(
-        &error, convert ? media::MediaServices::All : media::MediaServices::Playback);
+    bool started = false;
+    {
+        StartUpText text;
+        started = media::InitializeMediaPlatform(&error, convert ? media::MediaServices::All
+                                                                 : media::MediaServices::Playback);
+    }
     if (convert)
         ReleaseStopSignalsAfterStartUp();
     if (!started)

@@ -1,20 +1,30 @@
 #include "cli/CliMessages.h"
 
 #include "job/InputFile.h"
+#include "media/core/LibraryMessages.h"
 #include "platform/MessageBoxes.h"
 
 #include <QString>
 #include <QtGlobal>
 
+#include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
 bool g_quiet = false;
 bool g_json = false;
+// Where JSON lines go: standard error, or where it was while start-up text is caught.
+int g_jsonFd = STDERR_FILENO;
+std::mutex g_jsonMutex;
 
 // Keeps the engine's boxes; a question gets the cautious answer (never "locate a file").
 class EngineBoxes : public platform::MessageBoxService
@@ -183,12 +193,23 @@ void JsonQtMessage(QtMsgType, const QMessageLogContext &, const QString &message
     WriteJsonLine("{\"note\":" + JsonString(message.toStdString()) + "}");
 }
 
+// GLib's and GStreamer's warnings too: {"warning":text,"domain":domain,"level":level}. Not
+// "error", which says that the run failed.
+void JsonLibraryMessage(const media::LibraryMessage &message)
+{
+    WriteJsonLine("{\"warning\":" + JsonString(message.text) + ",\"domain\":"
+                  + JsonString(message.domain) + ",\"level\":" + JsonString(message.level) + "}");
+}
+
 } // namespace
 
 void SetJsonMessages(bool json)
 {
+    if (json == g_json)
+        return;
     g_json = json;
     qInstallMessageHandler(json ? JsonQtMessage : nullptr);
+    media::RouteLibraryMessages(json ? JsonLibraryMessage : nullptr);
 }
 
 bool JsonMessages()
@@ -273,8 +294,102 @@ std::string JsonNumber(double value)
 
 void WriteJsonLine(const std::string &object)
 {
-    std::fprintf(stderr, "%s\n", object.c_str());
+    const std::string line = object + "\n";
+    std::lock_guard lock(g_jsonMutex);
     std::fflush(stderr);
+    // One write a line, so lines of several threads never mix.
+    for (std::size_t done = 0; done < line.size();) {
+        const ssize_t n = write(g_jsonFd, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += std::size_t(n);
+    }
+}
+
+namespace {
+
+// "(gst-plugin-scanner:123): GStreamer-WARNING **: 12:47:24.938: Failed to load plugin ...": a
+// GLib message another process printed, as the line our own would be.
+std::string ForeignLine(const std::string &line)
+{
+    std::string domain, level = "message", text = line;
+    const std::size_t process = line.rfind("): ", line.find(' '));
+    const std::size_t stars = line.find(" **: ");
+    const std::size_t colon = line.find(": ", process == std::string::npos ? 0 : process + 3);
+    if (!line.empty() && line[0] == '(' && process != std::string::npos
+        && colon != std::string::npos) {
+        const std::size_t end = stars != std::string::npos && stars < colon ? stars : colon;
+        const std::string source = line.substr(process + 3, end - process - 3);
+        const std::size_t dash = source.rfind('-');
+        domain = dash == std::string::npos ? std::string() : source.substr(0, dash);
+        level = source.substr(dash == std::string::npos ? 0 : dash + 1);
+        for (char &c : level)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        text = line.substr(line.find(": ", end) + 2);
+        // The time of day GLib puts first.
+        if (text.size() > 14 && text[2] == ':' && text[5] == ':' && text[8] == '.'
+            && text.compare(12, 2, ": ") == 0)
+            text.erase(0, 14);
+    }
+    return "{\"warning\":" + JsonString(text) + ",\"domain\":" + JsonString(domain)
+           + ",\"level\":" + JsonString(level) + "}";
+}
+
+} // namespace
+
+StartUpText::StartUpText()
+{
+    // GStreamer's debug log, asked for with GST_DEBUG, is text the user wants as it comes.
+    const char *debug = std::getenv("GST_DEBUG");
+    if (!g_json || (debug && *debug))
+        return;
+    m_caught = memfd_create("clipwright-start-up", MFD_CLOEXEC);
+    // With standard error closed the file would take its number; then there is nothing to keep.
+    m_saved = m_caught <= STDERR_FILENO ? -1 : dup(STDERR_FILENO);
+    if (m_saved < 0 || dup2(m_caught, STDERR_FILENO) < 0) {
+        if (m_caught >= 0)
+            close(m_caught);
+        if (m_saved >= 0)
+            close(m_saved);
+        m_caught = m_saved = -1;
+        return;
+    }
+    std::lock_guard lock(g_jsonMutex);
+    g_jsonFd = m_saved;
+}
+
+StartUpText::~StartUpText()
+{
+    if (m_caught < 0)
+        return;
+    std::fflush(stderr);
+    dup2(m_saved, STDERR_FILENO);
+    {
+        std::lock_guard lock(g_jsonMutex);
+        g_jsonFd = STDERR_FILENO;
+    }
+    close(m_saved);
+    std::string text;
+    char block[4096];
+    for (off_t at = 0;;) {
+        const ssize_t n = pread(m_caught, block, sizeof block, at);
+        if (n <= 0)
+            break;
+        text.append(block, std::size_t(n));
+        at += n;
+    }
+    close(m_caught);
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        if (!line.empty())
+            WriteJsonLine(ForeignLine(line));
+        start = end + 1;
+    }
 }
 
 void SetQuiet(bool quiet)

@@ -31,6 +31,22 @@ std::string JsonNumber(double value);
 // Writes one line of JSON (an object, without its newline) to standard error and flushes it.
 void WriteJsonLine(const std::string &object);
 
+// With JSON messages on, what is printed on standard error as text while it lives (helper
+// processes included: the plug-in scanner's warnings) is kept back, and said as JSON lines
+// ({"warning":..,"domain":..,"level":..}) when it ends. For the start of the media platform.
+class StartUpText
+{
+public:
+    StartUpText();
+    ~StartUpText();
+    StartUpText(const StartUpText &) = delete;
+    StartUpText &operator=(const StartUpText &) = delete;
+
+private:
+    int m_caught = -1; // where the text goes meanwhile
+    int m_saved = -1;  // standard error
+};
+
 // Checks that path names a readable, non-empty regular file before any media is opened; says
 // why not (the system's reason where there is one) and returns false otherwise.
 bool CheckInputFile(const std::string &path);

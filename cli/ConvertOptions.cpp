@@ -195,14 +195,21 @@ std::string FormatNames()
     return names;
 }
 
-int ParseConvertOptions(int argc, char **argv, ConvertOptions *o)
+bool AsksForJson(int argc, char **argv)
 {
-    // A program that asked for JSON reads even a mistake in the options as JSON.
     for (int i = 1; i < argc && std::string(argv[i]) != "--"; ++i)
         if (std::string(argv[i]) == "--progress=json"
             || (std::string(argv[i]) == "--progress" && i + 1 < argc
                 && std::string(argv[i + 1]) == "json"))
-            SetJsonMessages(true);
+            return true;
+    return false;
+}
+
+int ParseConvertOptions(int argc, char **argv, ConvertOptions *o)
+{
+    // A program that asked for JSON reads even a mistake in the options as JSON.
+    if (AsksForJson(argc, argv))
+        SetJsonMessages(true);
     bool onlyFiles = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];

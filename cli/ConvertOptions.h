@@ -33,6 +33,8 @@ constexpr int kMaxVideoKbps = 100000;
 // The sound bitrates the Windows Media audio encoder offers at 44.1 kHz stereo, kbit/s.
 extern const int kWmaKbps[12];
 
+// Whether argv (argv[0] is "convert") asks for --progress=json, before anything is checked.
+bool AsksForJson(int argc, char **argv);
 // Reads argv (argv[0] is "convert"). Returns 0 when parsed, else the exit code after a message.
 int ParseConvertOptions(int argc, char **argv, ConvertOptions *o);
 // Checks that the options go together. Returns 0, or the exit code after a message.
@@ -47,6 +49,4 @@ std::optional<int> FormatByName(const std::string &name);
 std::optional<int> OfferedFormatOf(const std::string &path);
 // "wmv, asf, mp4, mkv, avi or ogm": the formats a user can choose.
 std::string FormatNames();
-// The usual file extension of a container code.
-std::string ExtensionOf(int format);
 std::string Lower(std::string s);

@@ -12,6 +12,8 @@ install(FILES ${CMAKE_SOURCE_DIR}/resources/org.clipwright.Clipwright.metainfo.x
     DESTINATION share/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/clipwright.svg
     DESTINATION share/icons/hicolor/scalable/apps)
+# The pictures the metainfo lists (published under the homepage), for a local copy of it.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/screenshots DESTINATION share/clipwright)
 
 # Relative links, so a staged install (DESTDIR) or a moved prefix keeps working.
 foreach(program clipwright clipwright-cli)

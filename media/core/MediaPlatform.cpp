@@ -2,6 +2,7 @@
 
 #include "media/core/Diagnostics.h"
 #include "media/core/GstHandles.h"
+#include "media/core/LibraryMessages.h"
 #include "media/elements/EncoderElements.h"
 
 #include <ges/ges.h>
@@ -89,6 +90,7 @@ bool InitializeMediaPlatform(std::string *error, MediaServices services)
         }
         core.ok = true;
         InitDiagnostics();
+        ApplyLibraryMessageRoute();
         // Our own WMV, WMA and MPEG-4 Part 2 encoders; if they fail they are just not installed.
         RegisterEncoderElements();
     });

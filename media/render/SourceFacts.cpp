@@ -2,12 +2,15 @@
 
 #include "media/core/GstHandles.h"
 #include "media/probe/MpegPsDuration.h"
+#include "media/probe/StreamLanguages.h"
 
 #include <gst/pbutils/pbutils.h>
 #include <gst/video/video.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 namespace media {
@@ -68,31 +71,47 @@ SoundShape SoundShapeOf(GESUriClipAsset *asset)
 
 namespace {
 
-// "sound track 2 (de)": the kind, its number among streams of its kind, and its language.
-void AddStreams(GList *streams, const char *kind, std::size_t skip, const char *languageTag,
-                std::vector<std::string> *names)
+struct StreamName
+{
+    std::string name; // "sound track 2"
+    std::string language;
+    std::string id; // the stream's id, where its language is not known yet
+};
+
+// The kind, the stream's number among streams of its kind, and its language where the
+// discoverer read it.
+void AddStreams(GList *streams, const char *kind, std::size_t skip, std::vector<StreamName> *names)
 {
     std::size_t number = 0;
     for (GList *l = streams; l; l = l->next) {
         if (++number <= skip)
             continue;
-        std::string name = std::string(kind) + " " + std::to_string(number);
-        const GstTagList *tags
-            = gst_discoverer_stream_info_get_tags(GST_DISCOVERER_STREAM_INFO(l->data));
+        auto *stream = GST_DISCOVERER_STREAM_INFO(l->data);
+        StreamName name{std::string(kind) + " " + std::to_string(number), {}, {}};
         const gchar *language = nullptr;
-        if (GST_IS_DISCOVERER_AUDIO_INFO(l->data))
-            language = gst_discoverer_audio_info_get_language(GST_DISCOVERER_AUDIO_INFO(l->data));
-        else if (GST_IS_DISCOVERER_SUBTITLE_INFO(l->data))
+        if (GST_IS_DISCOVERER_AUDIO_INFO(stream))
+            language = gst_discoverer_audio_info_get_language(GST_DISCOVERER_AUDIO_INFO(stream));
+        else if (GST_IS_DISCOVERER_SUBTITLE_INFO(stream))
             language
-                = gst_discoverer_subtitle_info_get_language(GST_DISCOVERER_SUBTITLE_INFO(l->data));
+                = gst_discoverer_subtitle_info_get_language(GST_DISCOVERER_SUBTITLE_INFO(stream));
+        const GstTagList *tags = gst_discoverer_stream_info_get_tags(stream);
         gchar *tagged = nullptr;
-        if (!language && tags && gst_tag_list_get_string(tags, languageTag, &tagged))
+        if (!language && tags && gst_tag_list_get_string(tags, GST_TAG_LANGUAGE_CODE, &tagged))
             language = tagged;
-        if (language && *language)
-            name += std::string(" (") + language + ")";
+        if (language && std::strcmp(language, "und") != 0) // undetermined
+            name.language = language;
         g_free(tagged);
-        names->push_back(name);
+        if (name.language.empty() && gst_discoverer_stream_info_get_stream_id(stream))
+            name.id = gst_discoverer_stream_info_get_stream_id(stream);
+        names->push_back(std::move(name));
     }
+}
+
+std::string PathOf(GESUriClipAsset *asset)
+{
+    const gchar *uri = ges_asset_get_id(GES_ASSET(asset));
+    gst::String path(uri ? g_filename_from_uri(uri, nullptr, nullptr) : nullptr);
+    return path ? path.get() : std::string();
 }
 
 } // namespace
@@ -103,12 +122,29 @@ std::vector<std::string> LeftOutStreamsOf(GESUriClipAsset *asset)
     GstDiscovererInfo *info = ges_uri_clip_asset_get_info(asset);
     if (!info)
         return names;
+    std::vector<StreamName> streams;
     GList *sound = gst_discoverer_info_get_audio_streams(info);
     GList *subtitles = gst_discoverer_info_get_subtitle_streams(info);
-    AddStreams(sound, "sound track", 1, GST_TAG_LANGUAGE_CODE, &names);
-    AddStreams(subtitles, "subtitle track", 0, GST_TAG_LANGUAGE_CODE, &names);
+    AddStreams(sound, "sound track", 1, &streams);
+    AddStreams(subtitles, "subtitle track", 0, &streams);
     gst_discoverer_stream_info_list_free(sound);
     gst_discoverer_stream_info_list_free(subtitles);
+    // The discoverer stops once the picture and sound have arrived; a sparse stream's tags may
+    // still be on their way then (a subtitle's language, 1 run in 8 under load). Those streams
+    // are read up to their first packet.
+    std::set<std::string> unknown;
+    for (const StreamName &stream : streams)
+        if (!stream.id.empty())
+            unknown.insert(stream.id);
+    const std::string path = unknown.empty() ? std::string() : PathOf(asset);
+    const auto languages
+        = path.empty() ? std::map<std::string, std::string>() : ReadStreamLanguages(path, unknown);
+    for (StreamName &stream : streams) {
+        if (auto found = languages.find(stream.id); !stream.id.empty() && found != languages.end())
+            stream.language = found->second;
+        names.push_back(stream.name
+                        + (stream.language.empty() ? "" : " (" + stream.language + ")"));
+    }
     return names;
 }
 

@@ -4,7 +4,10 @@
 // It then waits up to 30 s for the preview's close box to be clicked (for example with xdotool)
 // and says whether that closed the video. With LANGUAGE and POINTS (0: the window's own font)
 // the pictures are named after both, the window is also taken with a video open, a long output
-// path and the keyboard focus moved by Tab, and there is no wait.
+// path and the keyboard focus moved by Tab, and there is no wait. With MARKS ("2-7", seconds) as
+// well, the last picture is instead the window with the start and end marks set and the preview
+// beside it, on a transparent ground (wm-marks-...png): what a software centre shows.
+// CW_SHOT_OUTPUT names the output file the window shows.
 #include "app/AboutDlg.h"
 #include "app/VinteloDlg.h"
 #include "localisation/InterfaceFont.h"
@@ -18,6 +21,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QPainter>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +39,54 @@ void Save(const QString &path)
     std::fflush(stdout);
 }
 
+// A key on the main window, made the active window first as a user's click would.
+void KeyOnWindow(QWidget *window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    window->activateWindow();
+    QTest::qWaitForWindowActive(window);
+    QTest::keyClick(window, key, modifiers);
+}
+
+// The main window with its marks at start and end seconds and the preview to its right, each
+// window with its frame, on a transparent ground.
+void SaveWithMarks(CVinteloDlg &dialog, int start, int end, const QString &path)
+{
+    CVcdCore *player = CTrimControls::Player();
+    if (!player)
+        return;
+    QWidget *preview = player->Window();
+    // Side by side, tops level; the preview's move places its picture, not its frame.
+    dialog.move(0, 0);
+    QTest::qWait(300);
+    const QPoint place(dialog.frameGeometry().right() + 24, dialog.frameGeometry().top());
+    preview->move(place);
+    QTest::qWait(300);
+    preview->move(preview->pos() + place - preview->frameGeometry().topLeft());
+    QTest::qWait(500);
+    for (int second = 0; second < start; ++second)
+        KeyOnWindow(&dialog, Qt::Key_Right, Qt::ShiftModifier);
+    KeyOnWindow(&dialog, Qt::Key_I);
+    for (int second = start; second < end; ++second)
+        KeyOnWindow(&dialog, Qt::Key_Right, Qt::ShiftModifier);
+    KeyOnWindow(&dialog, Qt::Key_O);
+    dialog.setFocus(); // no focus frame on a button
+    QTest::qWait(1500);
+    const QRect windows = dialog.frameGeometry().united(preview->frameGeometry());
+    QImage picture(windows.size(), QImage::Format_ARGB32);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    for (QWidget *window : {static_cast<QWidget *>(&dialog), preview}) {
+        const QRect frame = window->frameGeometry();
+        painter.drawPixmap(frame.topLeft() - windows.topLeft(),
+                           QGuiApplication::primaryScreen()->grabWindow(
+                               0, frame.x(), frame.y(), frame.width(), frame.height()));
+    }
+    painter.end();
+    picture.save(path);
+    std::printf("%s\n", qPrintable(path));
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -43,7 +95,7 @@ int main(int argc, char **argv)
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     QApplication application(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s OUTDIR VIDEO [LANGUAGE [POINTS]]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUTDIR VIDEO [LANGUAGE [POINTS [MARKS]]]\n", argv[0]);
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[1]);
@@ -86,12 +138,21 @@ int main(int argc, char **argv)
         Save(out + "/wm-about" + tag + ".png");
     }
 
-    if (named) // a path long enough to be shortened in the status line
+    if (qEnvironmentVariableIsSet("CW_SHOT_OUTPUT"))
+        dialog.m_szOutputFile = qEnvironmentVariable("CW_SHOT_OUTPUT").toStdString();
+    else if (named) // a path long enough to be shortened in the status line
         dialog.m_szOutputFile
             = (config.path() + "/" + QString("Holiday videos 2026 ").repeated(6) + "/clip.wmv")
                   .toStdString();
     choosers.QueueAnswer(argv[2]);
     qobject_cast<QAbstractButton *>(dialog.Control(CVinteloDlg::IDC_BUTTON_ADD_VIDEO))->click();
+    if (argc > 5) {
+        int start = 0, end = 0;
+        if (std::sscanf(argv[5], "%d-%d", &start, &end) == 2 && 0 <= start && start < end)
+            SaveWithMarks(dialog, start, end, out + "/wm-marks" + tag + ".png");
+        SettingsStore::SetGlobal(nullptr);
+        return 0;
+    }
     if (named) {
         dialog.activateWindow();
         QTest::qWait(300);

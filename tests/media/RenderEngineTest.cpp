@@ -1,11 +1,13 @@
 #include "media/render/RenderEngine.h"
 #include "media/RenderTestSupport.h"
 #include "media/core/MediaPlatform.h"
+#include "media/probe/StreamLanguages.h"
 #include "media/render/RenderLayout.h"
 #include "support/TestSupport.h"
 
 #include <ges/ges.h>
 #include <gst/gst.h>
+#include <gst/pbutils/pbutils.h>
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -13,7 +15,9 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -98,8 +102,8 @@ TEST_F(RenderEngineTest, RestrictionSizeAndRateAndStretchModes)
     // the grey levels of output frame n.
     auto placed = [this](const char *name, int w, int h, int mode, int n) {
         const std::string file = Out(name);
-        EXPECT_EQ(RenderToFile(OneClipTimeline(Fixture("numbered_25fps.mp4"), 0, UNITS, w, h,
-                                               30.0, mode, false),
+        EXPECT_EQ(RenderToFile(OneClipTimeline(Fixture("numbered_25fps.mp4"), 0, UNITS, w, h, 30.0,
+                                               mode, false),
                                file),
                   S_OK);
         return GreyFrame(file, n);
@@ -300,6 +304,50 @@ TEST_F(RenderEngineTest, EachClipReachesOnlyTheTrackOfItsGroup)
         g_list_free_full(tracks, gst_object_unref);
         gst_object_unref(graph);
     }
+}
+
+TEST_F(RenderEngineTest, LeftOutStreamsAreNamedWithTheirLanguages)
+{
+    const std::string tracks = Fixture("tracks.mkv");
+    auto timeline = OneClipTimeline(tracks, 0, UNITS, 320, 240, 25.0, RESIZEF_STRETCH);
+    std::unique_ptr<RenderEngine> engine;
+    ASSERT_EQ(RenderEngine::Create(&engine), S_OK);
+    ASSERT_EQ(engine->SetTimelineObject(timeline), S_OK);
+    ASSERT_EQ(engine->ConnectFrontEnd(), S_OK);
+    EXPECT_EQ(engine->LeftOutStreams(),
+              (std::vector<std::string>{"sound track 2 (de)", "subtitle track 1 (en)"}));
+
+    // Where the discoverer had no language yet: read by the ids the discoverer gives.
+    GstDiscoverer *discoverer = gst_discoverer_new(10 * GST_SECOND, nullptr);
+    ASSERT_NE(discoverer, nullptr);
+    gchar *uri = gst_filename_to_uri(tracks.c_str(), nullptr);
+    GstDiscovererInfo *info = gst_discoverer_discover_uri(discoverer, uri, nullptr);
+    g_free(uri);
+    ASSERT_NE(info, nullptr);
+    std::vector<std::string> ids;
+    GList *sound = gst_discoverer_info_get_audio_streams(info);
+    GList *subtitles = gst_discoverer_info_get_subtitle_streams(info);
+    for (GList *list : {sound, subtitles})
+        for (GList *l = list; l; l = l->next)
+            if (const gchar *id
+                = gst_discoverer_stream_info_get_stream_id(GST_DISCOVERER_STREAM_INFO(l->data)))
+                ids.push_back(id);
+    gst_discoverer_stream_info_list_free(sound);
+    gst_discoverer_stream_info_list_free(subtitles);
+    gst_discoverer_info_unref(info);
+    g_object_unref(discoverer);
+    ASSERT_EQ(ids.size(), 3u);
+    const auto languages = ReadStreamLanguages(tracks, {ids.begin(), ids.end()});
+    EXPECT_EQ(languages,
+              (std::map<std::string, std::string>{{ids[0], "en"}, {ids[1], "de"}, {ids[2], "en"}}));
+
+    // A stream the file does not have, a file of one stream without a language, and a file
+    // that is not media: nothing, and the read ends with the file.
+    EXPECT_EQ(ReadStreamLanguages(tracks, {ids[1], "no such stream"}),
+              (std::map<std::string, std::string>{{ids[1], "de"}}));
+    EXPECT_TRUE(ReadStreamLanguages(Fixture("vp8_vorbis.mkv"), {"no such stream"}).empty());
+    EXPECT_TRUE(ReadStreamLanguages(Fixture("text_renamed.avi"), {"no such stream"}).empty());
+    EXPECT_TRUE(ReadStreamLanguages(Out("missing.mkv"), {"no such stream"}).empty());
 }
 
 TEST(FrameRateFraction, NearNtscRatesBecomeExactFractions)

@@ -4,7 +4,7 @@
 // LANGUAGE names a file of the language folder beside the program ("english", "german"),
 // FORMAT is a stored container code (1 WMV, 3 ASF, 0 AVI, ...); WIDTH and HEIGHT describe an
 // opened video; "custom" opens on a custom size and frame rate. CW_SHOT_FONT_PT=16 sets that
-// interface font first, as the Font command would.
+// interface font first, as the Font command would; CW_SHOT_OUTPUT names the output file shown.
 #include "localisation/InterfaceFont.h"
 #include "localisation/Language.h"
 #include "options/DialogOutputSettings.h"
@@ -39,7 +39,9 @@ int main(int argc, char **argv)
 
     CDialogOutputSettings dialog;
     dialog.m_nOutputFormat = std::atoi(argv[2]);
-    dialog.m_szOutputFile = dir.path().toStdString() + "/output.wmv";
+    dialog.m_szOutputFile = qEnvironmentVariableIsSet("CW_SHOT_OUTPUT")
+                                ? qEnvironmentVariable("CW_SHOT_OUTPUT").toStdString()
+                                : dir.path().toStdString() + "/output.wmv";
     ApplyFormatExtension(dialog.m_nOutputFormat, dialog.m_szOutputFile, &dialog.m_szOutputFile);
     dialog.m_nVideoBitrate = 798720;
     dialog.m_nAudioBitrate = 128000;
