@@ -125,41 +125,53 @@ int OutputFile::RemoveStaleTemporaries(const std::string &folder)
     return removed;
 }
 
+// A link to a file: the link stays, the file it names is replaced. A link to a file that does
+// not exist yet names where the new one goes.
+static std::string FollowLinks(std::string target)
+{
+    struct stat st;
+    for (int links = 0; links < 40 && lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+         ++links) {
+        if (char *real = realpath(target.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+            break;
+        }
+        char named[4096];
+        const ssize_t size = readlink(target.c_str(), named, sizeof named - 1);
+        if (size <= 0)
+            break;
+        const std::string next(named, std::size_t(size));
+        target = next[0] == '/' ? next : Join(FolderOf(target), next);
+    }
+    return target;
+}
+
+// Room for the prefix, tag and suffix within a name's 255 bytes, cut between UTF-8 sequences.
+static std::string ShortenedName(std::string name)
+{
+    if (name.size() <= 200)
+        return name;
+    name.resize(200);
+    while (!name.empty() && (static_cast<unsigned char>(name.back()) & 0xC0) == 0x80)
+        name.pop_back(); // not inside a UTF-8 sequence
+    if (!name.empty() && (static_cast<unsigned char>(name.back()) & 0x80))
+        name.pop_back();
+    return name;
+}
+
 std::unique_ptr<OutputFile> OutputFile::Create(const std::string &target, bool replace,
                                                std::string *error)
 {
     std::unique_ptr<OutputFile> file(new OutputFile);
     file->m_replace = replace;
     file->m_target = target;
-    // A link to a file: the link stays, the file it names is replaced. A link to a file that
-    // does not exist yet names where the new one goes.
+    file->m_target = FollowLinks(target);
     struct stat st;
-    for (int links = 0;
-         links < 40 && lstat(file->m_target.c_str(), &st) == 0 && S_ISLNK(st.st_mode); ++links) {
-        if (char *real = realpath(file->m_target.c_str(), nullptr)) {
-            file->m_target = real;
-            std::free(real);
-            break;
-        }
-        char named[4096];
-        const ssize_t size = readlink(file->m_target.c_str(), named, sizeof named - 1);
-        if (size <= 0)
-            break;
-        const std::string next(named, std::size_t(size));
-        file->m_target = next[0] == '/' ? next : Join(FolderOf(file->m_target), next);
-    }
     const std::string folder = FolderOf(file->m_target);
     RemoveStaleTemporaries(folder);
 
-    // Room for the prefix, tag and suffix within a name's 255 bytes.
-    std::string name = NameOf(file->m_target);
-    if (name.size() > 200) {
-        name.resize(200);
-        while (!name.empty() && (static_cast<unsigned char>(name.back()) & 0xC0) == 0x80)
-            name.pop_back(); // not inside a UTF-8 sequence
-        if (!name.empty() && (static_cast<unsigned char>(name.back()) & 0x80))
-            name.pop_back();
-    }
+    const std::string name = ShortenedName(NameOf(file->m_target));
     int fd = -1;
     int lastError = 0;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {

@@ -110,6 +110,38 @@ std::string DefaultOutputPath(VideosFolder make)
     return QDir::cleanPath(folder).toStdString() + (folder == "/" ? "" : "/") + "output.wmv";
 }
 
+namespace {
+
+// The stored bitrates and profile switch; a value out of range means the default, said through
+// replace.
+template<typename Replace>
+void LoadBitrates(const SettingsStore &store, OutputSettings *s, Replace replace)
+{
+    constexpr int kDefaultVideoBitrate = 798720;
+    const int video = store.ReadInt("Settings", "n_video_bitrate", kDefaultVideoBitrate);
+    s->m_nVideoBitrate = static_cast<unsigned int>(video);
+    if (video < 0 || s->m_nVideoBitrate < kMinVideoBitrate
+        || s->m_nVideoBitrate > kMaxVideoBitrate) {
+        replace("n_video_bitrate", video, std::to_string(kDefaultVideoBitrate) + " bit/s");
+        s->m_nVideoBitrate = kDefaultVideoBitrate;
+    }
+    constexpr int kDefaultAudioBitrate = 128000;
+    const int audio = store.ReadInt("Settings", "n_audio_bitrate", kDefaultAudioBitrate);
+    s->m_nAudioBitrate = static_cast<unsigned int>(audio);
+    if (audio <= 0) {
+        replace("n_audio_bitrate", audio, std::to_string(kDefaultAudioBitrate) + " bit/s");
+        s->m_nAudioBitrate = kDefaultAudioBitrate;
+    }
+    // 1 names a Windows Media profile file, which this program has none of: every WMV failed.
+    s->m_bFileProfile = store.ReadInt("Settings", "b_file_profile", 0);
+    if (s->m_bFileProfile != 0) {
+        replace("b_file_profile", s->m_bFileProfile, "0 (the bitrates of the options)");
+        s->m_bFileProfile = 0;
+    }
+}
+
+} // namespace
+
 void LoadOutputSettings(const SettingsStore &store, OutputSettings *s,
                         std::vector<std::string> *replaced, VideosFolder make)
 {
@@ -147,28 +179,7 @@ void LoadOutputSettings(const SettingsStore &store, OutputSettings *s,
         s->m_dOutputFrameRate = 23.976;
     }
 
-    constexpr int kDefaultVideoBitrate = 798720;
-    const int video = store.ReadInt("Settings", "n_video_bitrate", kDefaultVideoBitrate);
-    s->m_nVideoBitrate = static_cast<unsigned int>(video);
-    if (video < 0 || s->m_nVideoBitrate < kMinVideoBitrate
-        || s->m_nVideoBitrate > kMaxVideoBitrate) {
-        replace("n_video_bitrate", video, std::to_string(kDefaultVideoBitrate) + " bit/s");
-        s->m_nVideoBitrate = kDefaultVideoBitrate;
-    }
-    constexpr int kDefaultAudioBitrate = 128000;
-    const int audio = store.ReadInt("Settings", "n_audio_bitrate", kDefaultAudioBitrate);
-    s->m_nAudioBitrate = static_cast<unsigned int>(audio);
-    if (audio <= 0) {
-        replace("n_audio_bitrate", audio, std::to_string(kDefaultAudioBitrate) + " bit/s");
-        s->m_nAudioBitrate = kDefaultAudioBitrate;
-    }
-    // 1 names a Windows Media profile file, which this program has none of: every WMV failed.
-    s->m_bFileProfile = store.ReadInt("Settings", "b_file_profile", 0);
-    if (s->m_bFileProfile != 0) {
-        replace("b_file_profile", s->m_bFileProfile, "0 (the bitrates of the options)");
-        s->m_bFileProfile = 0;
-    }
-
+    LoadBitrates(store, s, replace);
     s->m_bUseVideoCompressor = kCompressorFromStore;
     s->m_bUseAudioCompressor = kCompressorFromStore;
     s->m_nStretchMode = ResizePreserveAspectRatio;
