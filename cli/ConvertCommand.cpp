@@ -149,6 +149,8 @@ void LoadStoredSettings(const SettingsStore &store, OutputSettings *settings,
 
 // Settings, format, probe and the opened video as item 0 of the job. Returns 0, or the exit code
 // after a message.
+} // namespace
+
 int SetUpJob(const ConvertOptions &o, const std::string &input, const std::string &output,
              ConversionJob &dlg)
 {
@@ -225,6 +227,8 @@ int SetUpJob(const ConvertOptions &o, const std::string &input, const std::strin
     return chosen;
 }
 
+namespace {
+
 // The output path checked, the file to write made beside it, and the encoders bound. Returns
 // 0, or 1 after a message. An existing OUTPUT stays as it is until the new file is complete.
 int PrepareOutput(const ConvertOptions &o, ConversionJob &dlg, Conversion &conversion)
@@ -235,8 +239,7 @@ int PrepareOutput(const ConvertOptions &o, ConversionJob &dlg, Conversion &conve
     const bool exists = stat(o.output.c_str(), &st) == 0;
     if (exists && !o.overwrite)
         return Fail(o.output, "File exists; add --overwrite to replace it");
-    const bool windowsMedia
-        = IsWindowsMediaFormat(dlg.m_nOutputFormat);
+    const bool windowsMedia = IsWindowsMediaFormat(dlg.m_nOutputFormat);
     if (!windowsMedia) {
         if (!ChooseEncoder(CompressorCategory::Video, o.videoEncoder, dlg.m_nOutputFormat,
                            &dlg.m_bUseVideoCompressor)
