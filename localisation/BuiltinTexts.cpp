@@ -109,6 +109,8 @@ constexpr SymbolicKey kAddedKeys[] = {
     {"IDS_TIP_HOMEPAGE", CatalogueList::String, IDS_TIP_HOMEPAGE, "Homepage"},
     {"IDS_TIP_ABOUT", CatalogueList::String, IDS_TIP_ABOUT, "About"},
     {"IDS_TIP_EXIT", CatalogueList::String, IDS_TIP_EXIT, "Exit"},
+    {"IDS_FILTER_ANY_FILES", CatalogueList::String, IDS_FILTER_ANY_FILES, "Any Files"},
+    {"IDS_FILTER_VIDEO_FILES", CatalogueList::String, IDS_FILTER_VIDEO_FILES, "Video Files"},
 };
 
 struct BuiltinStringRow

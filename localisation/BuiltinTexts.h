@@ -55,6 +55,8 @@ enum AddedText {
     IDS_TIP_HOMEPAGE = 234,
     IDS_TIP_ABOUT = 235,
     IDS_TIP_EXIT = 236,
+    IDS_FILTER_ANY_FILES = 237, // filters of the Open Video chooser, before their patterns
+    IDS_FILTER_VIDEO_FILES = 238,
 };
 
 // An added text with %1, %2, ... filled in by the values in order.
