@@ -2,7 +2,9 @@
 
 #include "app/ProductInfo.h"
 #include "controls/HyperLink.h"
+#include "localisation/BuiltinTexts.h"
 #include "localisation/DialogLanguage.h"
+#include "localisation/Language.h"
 #include "platform/DialogUnits.h"
 #include "resources/Artwork.h"
 
@@ -65,9 +67,12 @@ void CAboutDlg::CreateControls()
     setFixedSize(platform::DialogUnitsToPixels(QRect(QPoint(0, 0), kTemplateSize), base).size());
 
     for (const TemplateControl &entry : kTemplate) {
-        const QString text
-            = entry.text ? QString::fromLatin1(entry.text)
-                         : QStringLiteral("Version ") + QString::fromStdString(product::Version());
+        const CLanguage &language = CLanguage::Instance();
+        QString text = entry.text ? QString::fromLatin1(entry.text)
+                                  : CatalogueText(FormatText(language.GetString(IDS_VERSION),
+                                                             {product::Version()}));
+        if (entry.id == IDC_SUPPORT_LINK)
+            text = CatalogueText(language.GetString(IDS_SUPPORT_LINK));
         QWidget *widget = nullptr;
         switch (entry.kind) {
         case Kind::Icon: {

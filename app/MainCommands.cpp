@@ -3,10 +3,15 @@
 #include "app/AboutDlg.h"
 #include "app/ProductInfo.h"
 #include "controls/HyperLink.h"
+#include "localisation/Language.h"
+#include "localisation/RuntimeLocale.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ShellOpen.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+
+#include <string_view>
 
 namespace maincommands {
 
@@ -18,7 +23,20 @@ void RunAbout(QWidget *owner)
 
 std::string HelpPagePath()
 {
-    return QCoreApplication::applicationDirPath().toStdString() + "/help/Introduction.htm";
+    return HelpPagePath(QCoreApplication::applicationDirPath().toStdString(),
+                        CLanguage::Instance());
+}
+
+std::string HelpPagePath(const std::string &programFolder, const CLanguage &language)
+{
+    const std::string english = programFolder + "/help/Introduction.htm";
+    const char *code = language.HasKnownLocale() ? IsoLanguageCode(language.GetPrimaryLanguage(),
+                                                                   language.GetSubLanguage())
+                                                 : nullptr;
+    if (!code || std::string_view(code) == "en")
+        return english;
+    const std::string translated = programFolder + "/help/" + code + "/Introduction.htm";
+    return QFileInfo(QString::fromStdString(translated)).isFile() ? translated : english;
 }
 
 void StartHelp()

@@ -4,6 +4,7 @@
 #include "controls/BitmapSlider.h"
 #include "controls/ButtonST.h"
 #include "controls/ValueLabel.h"
+#include "localisation/BuiltinTexts.h"
 #include "localisation/Language.h"
 #include "platform/DialogUnits.h"
 #include "resources/Artwork.h"
@@ -58,18 +59,17 @@ struct Decoration
 {
     int id;
     int icon;
-    int tooltipString; // catalogue string, or 0 for the fixed text
-    const char *tooltip;
+    int tooltipString; // catalogue string
 };
 
 const Decoration kDecorations[] = {
-    {CVinteloDlg::IDC_BUTTON_ADD_VIDEO, artwork::IconOpen, 119, nullptr},
-    {CVinteloDlg::IDC_BUTTON_OUTPUT_SETTINGS, artwork::IconOptions, 120, nullptr},
-    {CVinteloDlg::IDC_BUTTON_CONVERT, artwork::IconApplication, 121, nullptr},
-    {CVinteloDlg::IDC_BUTTON_HELP, artwork::IconHelp, 0, "Help"},
-    {CVinteloDlg::IDC_BUTTON_HOMEPAGE, artwork::IconHomepage, 0, "Homepage"},
-    {CVinteloDlg::IDC_BUTTON_ABOUT, artwork::IconAbout, 0, "About"},
-    {CVinteloDlg::IDC_BUTTON_EXIT, artwork::IconExit, 0, "Exit"},
+    {CVinteloDlg::IDC_BUTTON_ADD_VIDEO, artwork::IconOpen, 119},
+    {CVinteloDlg::IDC_BUTTON_OUTPUT_SETTINGS, artwork::IconOptions, 120},
+    {CVinteloDlg::IDC_BUTTON_CONVERT, artwork::IconApplication, 121},
+    {CVinteloDlg::IDC_BUTTON_HELP, artwork::IconHelp, IDS_TIP_HELP},
+    {CVinteloDlg::IDC_BUTTON_HOMEPAGE, artwork::IconHomepage, IDS_TIP_HOMEPAGE},
+    {CVinteloDlg::IDC_BUTTON_ABOUT, artwork::IconAbout, IDS_TIP_ABOUT},
+    {CVinteloDlg::IDC_BUTTON_EXIT, artwork::IconExit, IDS_TIP_EXIT},
 };
 
 } // namespace
@@ -158,11 +158,7 @@ void DecorateButtons(const std::map<int, QWidget *> &controls)
         button->SetHoverSound(artwork::SoundHover);
         button->EnableTransparency();
         button->SetHoverCursor(artwork::Cursor(artwork::CursorHand));
-        const QString tooltip
-            = decoration.tooltipString
-                  ? QString::fromStdString(language.GetString(decoration.tooltipString))
-                  : QString::fromLatin1(decoration.tooltip);
-        button->SetTooltip(tooltip);
+        button->SetTooltip(QString::fromStdString(language.GetString(decoration.tooltipString)));
         button->SetIconAlignment(CButtonST::IconAbove);
     }
 }

@@ -3,6 +3,7 @@
 #include "app/MainCommands.h"
 #include "app/VinteloDlg.h"
 #include "localisation/DesktopLanguage.h"
+#include "localisation/InterfaceFont.h"
 #include "localisation/Language.h"
 #include "media/playback/WaveSounds.h"
 #include "platform/WidgetServices.h"
@@ -39,6 +40,7 @@ int CVinteloApp::InitInstance()
     platform::SetApplicationName(applicationName);
 
     platform::WidgetMessageBoxService boxes;
+    boxes.SetFontSource([] { return InterfaceQFont(CLanguage::Instance()); });
     platform::WidgetChooserService choosers;
     platform::MessageBoxService *previousBoxes = platform::SetMessageBoxService(&boxes);
     platform::ChooserService *previousChoosers = platform::SetChooserService(&choosers);

@@ -8,6 +8,7 @@
 #include "controls/ValueLabel.h"
 #include "convert/ConversionDriver.h"
 #include "job/MediaProbe.h"
+#include "localisation/BuiltinTexts.h"
 #include "localisation/DialogLanguage.h"
 #include "localisation/InterfaceFont.h"
 #include "localisation/Language.h"
@@ -340,13 +341,16 @@ void CVinteloDlg::OnOpenVideo()
 
     platform::OpenFileRequest request;
     request.title = language.GetString(119);
+    // The long-standing list first, then what cameras, phones and the web give today.
+    const std::string videoPatterns = "*.mpeg;*.mpg;*.avi;*.asf;*.wmv;*.dat;*.vob;*.ogm;*.divx;"
+                                      "*.div;*.mkv;*.mp4;*.m4v;*.mov;*.webm;*.ts;*.mts;*.m2ts;"
+                                      "*.flv;*.3gp;*.ogv";
+    const std::string shownPatterns = "(*.mpeg;*.mpg;*.avi;*.wmv;*.dat;*.asf;*.vob;*.ogm;*.divx;"
+                                      "*.div;*.mkv;*.mp4;*.m4v;*.mov;*.webm;*.ts;*.mts;*.m2ts;"
+                                      "*.flv;*.3gp;*.ogv)";
     request.filters = {
-        {"Any Files (*.*)", "*.*"},
-        // The long-standing list first, then what cameras, phones and the web give today.
-        {"Video Files (*.mpeg;*.mpg;*.avi;*.wmv;*.dat;*.asf;*.vob;*.ogm;*.divx;*.div;*.mkv;"
-         "*.mp4;*.m4v;*.mov;*.webm;*.ts;*.mts;*.m2ts;*.flv;*.3gp;*.ogv)",
-         "*.mpeg;*.mpg;*.avi;*.asf;*.wmv;*.dat;*.vob;*.ogm;*.divx;*.div;*.mkv;"
-         "*.mp4;*.m4v;*.mov;*.webm;*.ts;*.mts;*.m2ts;*.flv;*.3gp;*.ogv"},
+        {language.GetString(IDS_FILTER_ANY_FILES) + " (*.*)", "*.*"},
+        {language.GetString(IDS_FILTER_VIDEO_FILES) + " " + shownPatterns, videoPatterns},
     };
     request.selectedFilter = 0;
     request.initialFolder = store.ReadString("Option", "LastPhotoFolder", std::string());

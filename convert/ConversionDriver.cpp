@@ -2,6 +2,7 @@
 
 #include "convert/OutputCheck.h"
 #include "convert/TimelineBuilder.h"
+#include "localisation/BuiltinTexts.h"
 #include "localisation/Language.h"
 #include "media/core/MediaPlatform.h"
 #include "platform/MessageBoxes.h"
@@ -67,8 +68,8 @@ void ShowOutcome(ConversionJob &dlg, Conversion &conversion)
         host.SetStatusText(StoppedText(dlg, r.written, r.length) + LeftOut(conversion));
         break;
     case ConversionResult::Kind::Empty:
-        host.SetStatusText("Stopped before anything was written: " + dlg.m_szOutputFile
-                           + " was not changed.");
+        host.SetStatusText(
+            FormatText(CLanguage::Instance().GetString(IDS_STOPPED_EMPTY), {dlg.m_szOutputFile}));
         break;
     case ConversionResult::Kind::Failed:
     case ConversionResult::Kind::None:
@@ -144,7 +145,8 @@ bool SameFile(const std::string &a, const std::string &b)
 
 std::string ElapsedTimeText(int seconds)
 {
-    return "Please wait... Used Time: " + platform::HmsText(seconds);
+    return FormatText(CLanguage::Instance().GetString(IDS_ELAPSED_TIME),
+                      {platform::HmsText(seconds)});
 }
 
 std::string DoneText(const ConversionJob &dlg)
@@ -158,25 +160,24 @@ std::string DoneText(const ConversionJob &dlg)
 std::string StoppedText(const ConversionJob &dlg, REFERENCE_TIME written, REFERENCE_TIME length)
 {
     const CLanguage &language = CLanguage::Instance();
-    return "Stopped: " + SecondsText(written) + " of " + SecondsText(length) + " written. "
-           + language.GetString(115) + " " + dlg.m_szOutputFile + "     " + language.GetString(116)
-           + " " + std::to_string(dlg.m_nOutputWidth) + "*" + std::to_string(dlg.m_nOutputHeight);
+    return FormatText(language.GetString(IDS_STOPPED_WRITTEN),
+                      {SecondsText(written), SecondsText(length)})
+           + " " + language.GetString(115) + " " + dlg.m_szOutputFile + "     "
+           + language.GetString(116) + " " + std::to_string(dlg.m_nOutputWidth) + "*"
+           + std::to_string(dlg.m_nOutputHeight);
 }
 
 bool CheckMarks(const ConversionJob &dlg)
 {
     if (dlg.m_llStartTime > dlg.m_llEndTime) {
-        platform::ShowAppMessageBox("The start mark (" + MarkText(dlg.m_llStartTime)
-                                    + ") is after the end mark (" + MarkText(dlg.m_llEndTime)
-                                    + "). Set the start mark before the end mark, then convert "
-                                      "again.");
+        platform::ShowAppMessageBox(
+            FormatText(CLanguage::Instance().GetString(IDS_MARKS_REVERSED),
+                       {MarkText(dlg.m_llStartTime), MarkText(dlg.m_llEndTime)}));
         return false;
     }
     if (dlg.m_llStartTime == dlg.m_llEndTime) {
-        platform::ShowAppMessageBox("The start mark and the end mark are both at "
-                                    + MarkText(dlg.m_llStartTime)
-                                    + ": there is nothing to convert. Set the end mark after the "
-                                      "start mark, then convert again.");
+        platform::ShowAppMessageBox(FormatText(CLanguage::Instance().GetString(IDS_MARKS_EQUAL),
+                                               {MarkText(dlg.m_llStartTime)}));
         return false;
     }
     return true;
@@ -200,9 +201,9 @@ bool StartConversion(ConversionJob &dlg, Conversion &conversion)
     BuildTimeline(dlg, conversion.pTimeline, withSound);
     if (conversion.pTimeline && !HasPicture(*conversion.pTimeline)) {
         // A timeline without a clip would run for ever without writing a frame.
-        platform::ShowAppMessageBox("There is nothing to convert between the start mark ("
-                                    + MarkText(dlg.m_llStartTime) + ") and the end mark ("
-                                    + MarkText(dlg.m_llEndTime) + ").");
+        platform::ShowAppMessageBox(
+            FormatText(CLanguage::Instance().GetString(IDS_NOTHING_BETWEEN_MARKS),
+                       {MarkText(dlg.m_llStartTime), MarkText(dlg.m_llEndTime)}));
         conversion.pTimeline.reset();
     }
     if (conversion.pTimeline) {
@@ -295,7 +296,7 @@ void OnConvert(ConversionJob &dlg, Conversion &conversion)
 {
     const CLanguage &language = CLanguage::Instance();
     if (dlg.m_nPhotoCount == 0) {
-        platform::ShowAppMessageBox("Please open a video file first!");
+        platform::ShowAppMessageBox(language.GetString(IDS_OPEN_VIDEO_FIRST));
         return;
     }
     if (dlg.m_nPhotoCount > kMaxPhotoItems) {
@@ -333,12 +334,8 @@ void OnConvert(ConversionJob &dlg, Conversion &conversion)
                              &dlg.m_bUseAudioCompressor);
         if (ConversionVideoEncoder(dlg.m_nOutputFormat, dlg.m_bUseVideoCompressor) == "raw") {
             const std::string text
-                = std::string("You do not select a video compressor in Options dialog. The "
-                              "output file will be very big.\nStrongly recommend you to install "
-                              "DivX codec, then select DivX as video compressor.\nIf there is no "
-                              "DivX codec on your system, please download it at ")
-                  + kDivxDownloadPage + "\nDo you want to continue?";
-            if (platform::ShowMessageBox(text, "Warning", platform::BoxButtons::YesNo)
+                = FormatText(language.GetString(IDS_NO_VIDEO_COMPRESSOR), {kDivxDownloadPage});
+            if (platform::ShowMessageBox(text, language.GetString(108), platform::BoxButtons::YesNo)
                 == platform::BoxAnswer::No)
                 return;
         }

@@ -77,6 +77,40 @@ constexpr SymbolicKey kAddedKeys[] = {
     {"IDS_KEY_SPACE", CatalogueList::String, IDS_KEY_SPACE, "Space"},
     {"IDS_NAME_WIDTH", CatalogueList::String, IDS_NAME_WIDTH, "Width"},
     {"IDS_NAME_HEIGHT", CatalogueList::String, IDS_NAME_HEIGHT, "Height"},
+    // Progress, stop and refusal texts, and the About box.
+    {"IDS_ELAPSED_TIME", CatalogueList::String, IDS_ELAPSED_TIME, "Please wait... Used Time: %1"},
+    {"IDS_STOPPED_WRITTEN", CatalogueList::String, IDS_STOPPED_WRITTEN,
+     "Stopped: %1 of %2 written."},
+    {"IDS_STOPPED_EMPTY", CatalogueList::String, IDS_STOPPED_EMPTY,
+     "Stopped before anything was written: %1 was not changed."},
+    {"IDS_FRAME_RATE_TOO_SMALL", CatalogueList::String, IDS_FRAME_RATE_TOO_SMALL,
+     "The frame rate is too small!"},
+    {"IDS_FRAME_RATE_NOT_NUMBER", CatalogueList::String, IDS_FRAME_RATE_NOT_NUMBER,
+     "The frame rate must be a number, such as 25 or 12.5."},
+    {"IDS_SUPPORT_LINK", CatalogueList::String, IDS_SUPPORT_LINK, "Support Email: Click here"},
+    {"IDS_VERSION", CatalogueList::String, IDS_VERSION, "Version %1"},
+    {"IDS_KBPS", CatalogueList::String, IDS_KBPS, "Kbps"},
+    {"IDS_MARKS_REVERSED", CatalogueList::String, IDS_MARKS_REVERSED,
+     "The start mark (%1) is after the end mark (%2). Set the start mark before the end mark, "
+     "then convert again."},
+    {"IDS_MARKS_EQUAL", CatalogueList::String, IDS_MARKS_EQUAL,
+     "The start mark and the end mark are both at %1: there is nothing to convert. Set the end "
+     "mark after the start mark, then convert again."},
+    {"IDS_NOTHING_BETWEEN_MARKS", CatalogueList::String, IDS_NOTHING_BETWEEN_MARKS,
+     "There is nothing to convert between the start mark (%1) and the end mark (%2)."},
+    {"IDS_OPEN_VIDEO_FIRST", CatalogueList::String, IDS_OPEN_VIDEO_FIRST,
+     "Please open a video file first!"},
+    {"IDS_NO_VIDEO_COMPRESSOR", CatalogueList::String, IDS_NO_VIDEO_COMPRESSOR,
+     "You do not select a video compressor in Options dialog. The output file will be very "
+     "big.\nStrongly recommend you to install DivX codec, then select DivX as video "
+     "compressor.\nIf there is no DivX codec on your system, please download it at %1\nDo you "
+     "want to continue?"},
+    {"IDS_TIP_HELP", CatalogueList::String, IDS_TIP_HELP, "Help"},
+    {"IDS_TIP_HOMEPAGE", CatalogueList::String, IDS_TIP_HOMEPAGE, "Homepage"},
+    {"IDS_TIP_ABOUT", CatalogueList::String, IDS_TIP_ABOUT, "About"},
+    {"IDS_TIP_EXIT", CatalogueList::String, IDS_TIP_EXIT, "Exit"},
+    {"IDS_FILTER_ANY_FILES", CatalogueList::String, IDS_FILTER_ANY_FILES, "Any Files"},
+    {"IDS_FILTER_VIDEO_FILES", CatalogueList::String, IDS_FILTER_VIDEO_FILES, "Video Files"},
 };
 
 struct BuiltinStringRow
@@ -124,6 +158,23 @@ std::span<const SymbolicKey> SymbolicKeyTable()
 std::span<const SymbolicKey> AddedKeyTable()
 {
     return kAddedKeys;
+}
+
+std::string FormatText(std::string text, std::initializer_list<std::string_view> values)
+{
+    // One pass from left to right, so a value that itself holds "%2" stays as it is.
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        const std::size_t index = static_cast<std::size_t>(next - '1');
+        if (text[i] == '%' && next >= '1' && next <= '9' && index < values.size()) {
+            result += values.begin()[index];
+            ++i;
+            continue;
+        }
+        result += text[i];
+    }
+    return result;
 }
 
 CatalogueList ListOfKey(std::string_view key)

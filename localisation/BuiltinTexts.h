@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
@@ -34,7 +35,32 @@ enum AddedText {
     IDS_KEY_SPACE = 205,      // the Space key as tooltips name it
     IDS_NAME_WIDTH = 206,     // accessible names of the Options dialog's size edits
     IDS_NAME_HEIGHT = 207,
+
+    // Progress, stop and refusal texts of the window, and the About box's own lines; numbered
+    // from 220 so texts added beside them keep numbers of their own.
+    IDS_ELAPSED_TIME = 220,         // "Please wait... Used Time: %1"
+    IDS_STOPPED_WRITTEN = 221,      // "Stopped: %1 of %2 written."
+    IDS_STOPPED_EMPTY = 222,        // "Stopped before anything was written: %1 was not changed."
+    IDS_FRAME_RATE_TOO_SMALL = 223, // "The frame rate is too small!"
+    IDS_FRAME_RATE_NOT_NUMBER = 224,
+    IDS_SUPPORT_LINK = 225, // "Support Email: Click here"
+    IDS_VERSION = 226,      // "Version %1"
+    IDS_KBPS = 227,         // unit beside the bitrate lists
+    IDS_MARKS_REVERSED = 228,
+    IDS_MARKS_EQUAL = 229,
+    IDS_NOTHING_BETWEEN_MARKS = 230,
+    IDS_OPEN_VIDEO_FIRST = 231,
+    IDS_NO_VIDEO_COMPRESSOR = 232, // %1: where the codec is offered
+    IDS_TIP_HELP = 233,            // tooltips of the main window's icon buttons
+    IDS_TIP_HOMEPAGE = 234,
+    IDS_TIP_ABOUT = 235,
+    IDS_TIP_EXIT = 236,
+    IDS_FILTER_ANY_FILES = 237, // filters of the Open Video chooser, before their patterns
+    IDS_FILTER_VIDEO_FILES = 238,
 };
+
+// An added text with %1, %2, ... filled in by the values in order.
+std::string FormatText(std::string text, std::initializer_list<std::string_view> values);
 
 // Section of a key by its prefix: IDS -> STRING, IDM/IDR -> MENU, IDD/IDC -> DIALOG.
 CatalogueList ListOfKey(std::string_view key);

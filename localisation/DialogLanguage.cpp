@@ -35,7 +35,7 @@ bool IsSkippedKind(const QWidget *widget)
 void SetInterfaceFont(QWidget *widget, const CLanguage &language)
 {
     // Without a font the control goes back to its default one.
-    widget->setFont(language.HasInterfaceFont() ? ToQFont(language.GetInterfaceFont()) : QFont());
+    widget->setFont(InterfaceQFont(language));
 }
 
 void SetControlText(QWidget *widget, const QString &text)

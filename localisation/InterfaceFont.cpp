@@ -161,6 +161,11 @@ LogFont FromQFont(const QFont &font)
     return logFont;
 }
 
+QFont InterfaceQFont(const CLanguage &language)
+{
+    return language.HasInterfaceFont() ? ToQFont(language.GetInterfaceFont()) : QFont();
+}
+
 bool OnFont(QWidget *mainWindow, int dialogNumber)
 {
     return OnFont(mainWindow, dialogNumber, CLanguage::Instance());

@@ -8,6 +8,8 @@
 // left to Qt's substitution; heights and weights out of any usable range are clamped.
 QFont ToQFont(const LogFont &logFont);
 LogFont FromQFont(const QFont &font);
+// The interface font as a widget font; the default font when the catalogue holds none.
+QFont InterfaceQFont(const CLanguage &language);
 
 class QWidget;
 

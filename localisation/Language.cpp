@@ -3,6 +3,7 @@
 #include "localisation/BuiltinTexts.h"
 #include "localisation/LocaleTable.h"
 #include "localisation/ProfileReader.h"
+#include "localisation/QtTranslations.h"
 #include "localisation/RuntimeLocale.h"
 #include "platform/MessageBoxes.h"
 #include "settings/SettingsStore.h"
@@ -188,6 +189,7 @@ bool CLanguage::LoadLanguageFile(const std::string &name)
     const bool found = LookupLocale(name, &localeName, &primary, &sub);
     m_nPrimaryLanguage = primary;
     m_nSubLanguage = sub;
+    m_bLocaleFound = found;
 
     // Names match files without regard to case, as they would on a case-blind file system.
     std::string fileName = name;
@@ -217,6 +219,11 @@ bool CLanguage::LoadLanguageFile(const std::string &name)
     const QLocale locale = QtLocaleOf(m_nPrimaryLanguage, m_nSubLanguage);
     ApplyRuntimeLocale(found, locale);
     QLocale::setDefault(locale);
+    // A name the table does not know has no language of its own: Qt keeps its English.
+    if (found)
+        InstallQtTranslation(locale);
+    else
+        RemoveQtTranslation();
 
     CreateInterfaceFont();
     return true;

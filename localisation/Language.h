@@ -60,6 +60,8 @@ public:
     FileKind GetFileKind() const { return m_fileKind; }
     int GetPrimaryLanguage() const { return m_nPrimaryLanguage; }
     int GetSubLanguage() const { return m_nSubLanguage; }
+    // False when the loaded file's name is not in the locale table (its language is unknown).
+    bool HasKnownLocale() const { return m_bLocaleFound; }
     const std::string &GetLanguageFilePath() const { return m_strFilePath; }
 
     // Interface font of the current language, read from the settings store at every load.
@@ -84,6 +86,7 @@ private:
     FileKind m_fileKind = FileKind::Ansi;
     int m_nPrimaryLanguage = 9;
     int m_nSubLanguage = 1;
+    bool m_bLocaleFound = true;
     LogFont m_interfaceFont;
     bool m_bHasFont = false;
 };

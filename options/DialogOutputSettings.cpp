@@ -1,5 +1,6 @@
 #include "options/DialogOutputSettings.h"
 
+#include "localisation/BuiltinTexts.h"
 #include "localisation/DialogLanguage.h"
 #include "localisation/Language.h"
 #include "options/CompressorList.h"
@@ -10,6 +11,7 @@
 #include "settings/SettingsStore.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -224,6 +226,8 @@ void CDialogOutputSettings::OnInitDialog()
     format->setCurrentIndex(formatPosition);
     ApplyFormat(m_nOutputFormat);
 
+    for (int id : {IDC_STATIC_VIDEO_KBPS, IDC_STATIC_AUDIO_KBPS})
+        static_cast<QLabel *>(Control(id))->setText(ToQt(language.GetString(IDS_KBPS)));
     ApplyToDialog(this, kDialogNumber);
     NameTemplateControls(m_controls);
 }
@@ -344,11 +348,11 @@ void CDialogOutputSettings::OnOK()
     const std::string rateText = Text(IDC_EDIT_FRAME_RATE).substr(0, kMaxFrameRateText);
     double typedRate = 0;
     if (!ParseFrameRate(rateText, &typedRate) || !std::isfinite(typedRate)) {
-        platform::ShowAppMessageBox("The frame rate must be a number, such as 25 or 12.5.");
+        platform::ShowAppMessageBox(CLanguage::Instance().GetString(IDS_FRAME_RATE_NOT_NUMBER));
         return;
     }
     if (typedRate < 0.001) {
-        platform::ShowAppMessageBox("The frame rate is too small!");
+        platform::ShowAppMessageBox(CLanguage::Instance().GetString(IDS_FRAME_RATE_TOO_SMALL));
         return;
     }
     int choice = Combo(IDC_COMBO_FRAME_RATE)->currentIndex();

@@ -76,6 +76,8 @@ BoxAnswer WidgetMessageBoxService::Show(const MessageBoxRequest &request)
     QMessageBox box(ToQtIcon(request.icon), QString::fromStdString(request.caption),
                     QString::fromStdString(request.text), ToQtButtons(request.buttons),
                     owned ? m_owner.data() : nullptr);
+    if (m_fontSource)
+        box.setFont(m_fontSource());
     switch (box.exec()) {
     case QMessageBox::Cancel:
         return BoxAnswer::Cancel;

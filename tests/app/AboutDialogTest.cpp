@@ -21,7 +21,8 @@ QString Text(const CAboutDlg &dialog, int id)
     return qobject_cast<QAbstractButton *>(widget)->text();
 }
 
-void ExpectBothLinks(const CAboutDlg &dialog)
+void ExpectBothLinks(const CAboutDlg &dialog,
+                     const QString &supportText = QStringLiteral("Support Email: Click here"))
 {
     CHyperLink *home = dialog.HomePageLink();
     CHyperLink *support = dialog.SupportLink();
@@ -29,7 +30,7 @@ void ExpectBothLinks(const CAboutDlg &dialog)
     ASSERT_EQ(support, dialog.Control(CAboutDlg::IDC_SUPPORT_LINK));
     EXPECT_EQ(home->text(), "https://clipwright.org/");
     EXPECT_EQ(home->GetTarget(), "https://clipwright.org/");
-    EXPECT_EQ(support->text(), "Support Email: Click here");
+    EXPECT_EQ(support->text(), supportText);
     EXPECT_EQ(support->GetTarget(), "mailto:support@clipwright.org");
     for (CHyperLink *link : {home, support}) {
         EXPECT_TRUE(link->IsAttached());
@@ -87,7 +88,9 @@ TEST(AboutDialog, GermanTextsAndLinksStayUnderlined)
     CAboutDlg dialog;
     EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("Über"));
     EXPECT_EQ(Text(dialog, CAboutDlg::IDC_STATIC_PRODUCT), "Clipwright");
-    ExpectBothLinks(dialog);
+    ExpectBothLinks(dialog, QStringLiteral("Support per E-Mail: hier klicken"));
+    // The German link text is longer and still fits inside the box.
+    EXPECT_TRUE(dialog.rect().contains(dialog.SupportLink()->geometry()));
 }
 
 TEST(AboutDialog, LinksOpenTheirAddresses)

@@ -4,10 +4,11 @@
 // It then waits up to 30 s for the preview's close box to be clicked (for example with xdotool)
 // and says whether that closed the video. With LANGUAGE and POINTS (0: the window's own font)
 // the pictures are named after both, the window is also taken with a video open, a long output
-// path and the keyboard focus moved by Tab, and there is no wait. With MARKS ("2-7", seconds) as
-// well, the last picture is instead the window with the start and end marks set and the preview
-// beside it, on a transparent ground (wm-marks-...png): what a software centre shows.
-// CW_SHOT_OUTPUT names the output file the window shows.
+// path and the keyboard focus moved by Tab, the replace prompt and the font chooser are taken
+// too, and there is no wait. With MARKS ("2-7", seconds) as well, the last picture is instead the
+// window with the start and end marks set and the preview beside it, on a transparent ground
+// (wm-marks-...png): what a software centre shows. CW_SHOT_OUTPUT names the output file the
+// window shows.
 #include "app/AboutDlg.h"
 #include "app/VinteloDlg.h"
 #include "localisation/InterfaceFont.h"
@@ -15,16 +16,19 @@
 #include "options/DialogOutputSettings.h"
 #include "platform/Choosers.h"
 #include "platform/MessageBoxes.h"
+#include "platform/WidgetServices.h"
 #include "preview/TrimControls.h"
 #include "preview/VcdCore.h"
 #include "settings/SettingsStore.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontDialog>
 #include <QPainter>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -136,6 +140,27 @@ int main(int argc, char **argv)
         about.show();
         QTest::qWaitForWindowExposed(&about);
         Save(out + "/wm-about" + tag + ".png");
+    }
+
+    if (named) {
+        // Qt's own dialogs in the language and the interface font: the replace prompt and the
+        // font chooser.
+        platform::WidgetMessageBoxService prompts(&dialog);
+        prompts.SetFontSource([] { return InterfaceQFont(CLanguage::Instance()); });
+        QTimer::singleShot(0, [&] {
+            Save(out + "/wm-prompt" + tag + ".png");
+            if (QWidget *box = QApplication::activeModalWidget())
+                box->close();
+        });
+        prompts.Show({platform::BoxKind::Owned,
+                      (config.path() + "/output.wmv ").toStdString() + language.GetString(127),
+                      language.GetString(108), platform::BoxButtons::YesNo,
+                      platform::BoxIcon::Exclamation});
+        QFontDialog fonts(InterfaceQFont(language), &dialog);
+        fonts.move(0, 0);
+        fonts.show();
+        QTest::qWaitForWindowExposed(&fonts);
+        Save(out + "/wm-font" + tag + ".png");
     }
 
     if (qEnvironmentVariableIsSet("CW_SHOT_OUTPUT"))

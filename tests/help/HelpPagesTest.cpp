@@ -24,8 +24,11 @@ QString Read(const QString &path)
 }
 
 // Follows every link of the pages in folder from start; lists dead links, missing anchors,
-// pages nothing links to, and pages without the shared stylesheet.
-HelpCheck CheckHelp(const QString &folder, const QString &start)
+// pages nothing links to, and pages without the shared stylesheet. A translated set lies in a
+// folder of its own below the English pages and shares their stylesheet ("../style.css"); that
+// is the one link allowed to leave its folder.
+HelpCheck CheckHelp(const QString &folder, const QString &start,
+                    const QString &stylesheet = QStringLiteral("style.css"))
 {
     HelpCheck check;
     const QDir dir(folder);
@@ -38,7 +41,8 @@ HelpCheck CheckHelp(const QString &folder, const QString &start)
             anchors[page].insert(match.captured(1));
         if (!text.startsWith(QStringLiteral("<!DOCTYPE html>")) || !text.contains("<title>"))
             check.problems << page + ": not a complete page";
-        if (!text.contains(QStringLiteral(R"(<link rel="stylesheet" href="style.css">)")))
+        if (!text.contains(QStringLiteral(R"(<link rel="stylesheet" href=")") + stylesheet
+                           + QStringLiteral(R"(">)")))
             check.problems << page + ": without the shared stylesheet";
     }
 
@@ -55,7 +59,8 @@ HelpCheck CheckHelp(const QString &folder, const QString &start)
                     check.problems << page + ": bad address " + link;
                 continue;
             }
-            if (!url.scheme().isEmpty() || link.startsWith('/') || link.contains("..")) {
+            if (!url.scheme().isEmpty() || link.startsWith('/')
+                || (link.contains("..") && link != stylesheet)) {
                 check.problems << page + ": leaves the help folder: " + link;
                 continue;
             }
@@ -130,4 +135,45 @@ TEST(HelpPages, TheCheckFindsBrokenPages)
         "Lonely.htm: no page links to it",
     };
     EXPECT_EQ(check.problems, expected) << check.problems.join('\n').toStdString();
+}
+
+// The German pages: the same topics and anchors as the English ones, each page German, every
+// link leading to a page of the German set (or out to the web), all reached from the first page,
+// and the build puts them beside the English ones.
+TEST(GermanThroughout, GermanHelpPagesLinkOnlyToPagesThatExist)
+{
+    const QString english = QStringLiteral(CW_SOURCE_DIR "/help");
+    const QString german = english + "/de";
+    const HelpCheck check
+        = CheckHelp(german, QStringLiteral("Introduction.htm"), QStringLiteral("../style.css"));
+    EXPECT_TRUE(check.problems.isEmpty()) << check.problems.join('\n').toStdString();
+
+    const QStringList pages = QDir(english).entryList({QStringLiteral("*.htm")}, QDir::Files);
+    EXPECT_EQ(QDir(german).entryList({QStringLiteral("*.htm")}, QDir::Files), pages);
+    const QRegularExpression ids(QStringLiteral(R"re(\bid\s*=\s*"([^"]*)")re"));
+    for (const QString &page : pages) {
+        const QString text = Read(QDir(german).filePath(page));
+        EXPECT_TRUE(text.contains(QStringLiteral(R"(<html lang="de">)"))) << page.toStdString();
+        EXPECT_TRUE(check.reachable.contains(page)) << page.toStdString();
+        // Anchors keep their names, so a link into a page works in both sets.
+        QStringList englishIds, germanIds;
+        for (const auto &match : ids.globalMatch(Read(QDir(english).filePath(page))))
+            englishIds << match.captured(1);
+        for (const auto &match : ids.globalMatch(text))
+            germanIds << match.captured(1);
+        EXPECT_EQ(germanIds, englishIds) << page.toStdString();
+        // Written in German, not left in English; only the program's own English messages,
+        // commands and what they print are quoted as they are.
+        static const QRegularExpression quoted(
+            QStringLiteral(R"re(<(code|pre|dt)\b[^>]*>.*?</\1>|„[^“]*“)re"),
+            QRegularExpression::DotMatchesEverythingOption);
+        EXPECT_FALSE(QString(text).remove(quoted).contains(QStringLiteral(" the ")))
+            << page.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral(" die "))
+                    || text.contains(QStringLiteral(" der ")))
+            << page.toStdString();
+
+        EXPECT_EQ(Read(QStringLiteral(CW_BINARY_DIR "/bin/help/de/") + page), text)
+            << page.toStdString();
+    }
 }

@@ -68,6 +68,13 @@ TEST(BuiltinTexts, TableAndStringResources)
     EXPECT_EQ(BuiltinString(124), "Stop");
     EXPECT_EQ(BuiltinString(125), "Convert");
     EXPECT_EQ(BuiltinString(1000), "");
+
+    // Values fill their places in one pass; a place without a value stays.
+    EXPECT_EQ(FormatText("Stopped: %1 of %2 written.", {"1.00 s", "2.00 s"}),
+              "Stopped: 1.00 s of 2.00 s written.");
+    EXPECT_EQ(FormatText("%2 before %1", {"a%2", "b"}), "b before a%2");
+    EXPECT_EQ(FormatText("%1 and %3, 100%", {"x"}), "x and %3, 100%");
+    EXPECT_EQ(FormatText("%1", {}), "%1");
 }
 
 TEST(LanguageFiles, EnglishFileHoldsTheBuiltInTexts)
@@ -75,7 +82,11 @@ TEST(LanguageFiles, EnglishFileHoldsTheBuiltInTexts)
     const ProfileFile english(kLanguageFolder + "/English.ini");
     ASSERT_TRUE(english.IsLoaded());
     for (const SymbolicKey &row : AllKeys()) {
-        const std::string text = english.GetString(SectionName(row.list), row.key, "<missing>");
+        // A line feed is written "\n" in the file.
+        const std::string text
+            = QString::fromStdString(english.GetString(SectionName(row.list), row.key, "<missing>"))
+                  .replace(QStringLiteral("\\n"), QStringLiteral("\n"))
+                  .toStdString();
         // A key serving a menu item and another row may carry the item's accelerator.
         if (text != row.text) {
             EXPECT_EQ(WithoutAccelerators(text), WithoutAccelerators(row.text)) << row.key;

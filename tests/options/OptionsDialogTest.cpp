@@ -375,7 +375,7 @@ TEST(OptionsDialog, TheCurrentLanguageNamesTheDialogAndItsEntries)
     EXPECT_EQ(qobject_cast<QLabel *>(d.Control(1023))->text(), "Ausgabedatei:");
     EXPECT_EQ(qobject_cast<QLabel *>(d.Control(1087))->text(), "Video-Bitrate:");
     EXPECT_EQ(qobject_cast<QPushButton *>(d.Control(1083))->text(), "Abbrechen");
-    EXPECT_EQ(qobject_cast<QLabel *>(d.Control(1091))->text(), "Kbps");
+    EXPECT_EQ(qobject_cast<QLabel *>(d.Control(1091))->text(), "kbit/s");
     EXPECT_EQ(Combo(d, 1025)->itemText(0), QString::fromUtf8("Originalgröße 640*352"));
     EXPECT_EQ(Combo(d, 1025)->itemText(8), QString::fromUtf8("Benutzerdefinierte Größe"));
     EXPECT_EQ(Combo(d, 1068)->itemText(6), "Benutzerdefinierte Bildrate");
