@@ -67,8 +67,9 @@ struct DecoderWatch
     Sources *sources;
     std::string uri;
     int streams = 0;
-    // The file's length is a number in its header only (Matroska, WebM, FLV), not an index of
-    // its frames; and the file's size when its streams were found.
+    // The file's length is a number in its header only (Matroska, WebM, FLV, and Windows Media,
+    // whose index comes last and goes first when the file is cut), not an index of its frames;
+    // and the file's size when its streams were found.
     bool lengthClaimed = false;
     long long size = -1;
 };
@@ -136,7 +137,8 @@ bool LengthClaimed(GstElement *decoder)
         GstElementFactory *factory
             = gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
         const char *name = factory ? GST_OBJECT_NAME(factory) : "";
-        claimed = g_str_equal(name, "matroskademux") || g_str_equal(name, "flvdemux");
+        claimed = g_str_equal(name, "matroskademux") || g_str_equal(name, "flvdemux")
+                  || g_str_equal(name, "asfdemux");
         g_value_reset(&item);
     }
     g_value_unset(&item);
