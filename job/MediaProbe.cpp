@@ -4,10 +4,13 @@
 #include "localisation/Language.h"
 #include "media/playback/PlaybackGraph.h"
 #include "media/probe/AviFrames.h"
+#include "media/probe/StreamReadBack.h"
 #include "platform/MessageBoxes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -43,6 +46,33 @@ bool CheckAviIndex(const std::string &path, REFERENCE_TIME stop)
                                    "read.",
                              "Error");
     return false;
+}
+
+// Fewer bits a second than a video is stored in (a still picture in H.264 takes about 15,000):
+// a header claiming a length the file's size spreads thinner than this may have a damaged
+// length field or stamp, and the streams are measured.
+constexpr double kLeastBitsPerSecond = 8000;
+
+// The length the file's streams hold when its header claims one its size could not fill (2,067
+// s for 3 s of content once made the window's end mark, and a conversion of the whole file,
+// that long); the claimed length otherwise. The streams are measured with one demux pass.
+REFERENCE_TIME PlausibleLength(const std::string &path, REFERENCE_TIME claimed)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || claimed <= 0
+        || double(size) * 8 / (double(claimed) / UNITS) >= kLeastBitsPerSecond)
+        return claimed;
+    media::WrittenFile file;
+    std::string why;
+    if (!media::ReadBackStreams(path, &file, &why, std::chrono::seconds(60)))
+        return claimed;
+    REFERENCE_TIME held = 0;
+    for (const media::WrittenStream &stream : file.streams)
+        if (stream.video || stream.audio)
+            held = std::max(held, stream.end);
+    // Containers round and pad their lengths; only a claim far beyond the streams is replaced.
+    return held > 0 && held * 2 < claimed ? held : claimed;
 }
 
 } // namespace
@@ -82,6 +112,7 @@ bool RunMediaProbe(const std::string &path, MediaProbeResult *result)
         return StepFailed("Failed to GetStopPosition");
     if (!CheckAviIndex(path, result->stopPosition))
         return false;
+    result->stopPosition = PlausibleLength(path, result->stopPosition);
 
     if (FAILED(graph->QueryBasicVideo()))
         return StepFailed("Failed to IID_IBasicVideo");
