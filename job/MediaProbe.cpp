@@ -4,6 +4,7 @@
 #include "localisation/Language.h"
 #include "media/playback/PlaybackGraph.h"
 #include "media/probe/AviFrames.h"
+#include "media/probe/Mp4Lengths.h"
 #include "media/probe/StreamReadBack.h"
 #include "platform/MessageBoxes.h"
 
@@ -53,15 +54,27 @@ bool CheckAviIndex(const std::string &path, REFERENCE_TIME stop)
 // length field or stamp, and the streams are measured.
 constexpr double kLeastBitsPerSecond = 8000;
 
+// Whether an MP4's movie length is far beyond its longest track's (a damaged field), which the
+// demuxer reports as the file's.
+bool MovieBeyondTracks(const std::string &path)
+{
+    const auto mp4 = media::ReadMp4Lengths(path);
+    return mp4 && mp4->longestTrackNs > 0
+           && mp4->movieNs > mp4->longestTrackNs + mp4->longestTrackNs / 2 + 1000000000;
+}
+
 // The length the file's streams hold when its header claims one its size could not fill (2,067
 // s for 3 s of content once made the window's end mark, and a conversion of the whole file,
-// that long); the claimed length otherwise. The streams are measured with one demux pass.
+// that long) or an MP4's tracks contradict; the claimed length otherwise. The streams are
+// measured with one demux pass.
 REFERENCE_TIME PlausibleLength(const std::string &path, REFERENCE_TIME claimed)
 {
     std::error_code error;
     const auto size = std::filesystem::file_size(path, error);
-    if (error || claimed <= 0
-        || double(size) * 8 / (double(claimed) / UNITS) >= kLeastBitsPerSecond)
+    if (error || claimed <= 0)
+        return claimed;
+    if (double(size) * 8 / (double(claimed) / UNITS) >= kLeastBitsPerSecond
+        && !MovieBeyondTracks(path))
         return claimed;
     media::WrittenFile file;
     std::string why;
