@@ -4,10 +4,14 @@
 #include "localisation/Language.h"
 #include "media/playback/PlaybackGraph.h"
 #include "media/probe/AviFrames.h"
+#include "media/probe/Mp4Lengths.h"
+#include "media/probe/StreamReadBack.h"
 #include "platform/MessageBoxes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -43,6 +47,45 @@ bool CheckAviIndex(const std::string &path, REFERENCE_TIME stop)
                                    "read.",
                              "Error");
     return false;
+}
+
+// Fewer bits a second than a video is stored in (a still picture in H.264 takes about 15,000):
+// a header claiming a length the file's size spreads thinner than this may have a damaged
+// length field or stamp, and the streams are measured.
+constexpr double kLeastBitsPerSecond = 8000;
+
+// Whether an MP4's movie length is far beyond its longest track's (a damaged field), which the
+// demuxer reports as the file's.
+bool MovieBeyondTracks(const std::string &path)
+{
+    const auto mp4 = media::ReadMp4Lengths(path);
+    return mp4 && mp4->longestTrackNs > 0
+           && mp4->movieNs > mp4->longestTrackNs + mp4->longestTrackNs / 2 + 1000000000;
+}
+
+// The length the file's streams hold when its header claims one its size could not fill (2,067
+// s for 3 s of content once made the window's end mark, and a conversion of the whole file,
+// that long) or an MP4's tracks contradict; the claimed length otherwise. The streams are
+// measured with one demux pass.
+REFERENCE_TIME PlausibleLength(const std::string &path, REFERENCE_TIME claimed)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || claimed <= 0)
+        return claimed;
+    if (double(size) * 8 / (double(claimed) / UNITS) >= kLeastBitsPerSecond
+        && !MovieBeyondTracks(path))
+        return claimed;
+    media::WrittenFile file;
+    std::string why;
+    if (!media::ReadBackStreams(path, &file, &why, std::chrono::seconds(60)))
+        return claimed;
+    REFERENCE_TIME held = 0;
+    for (const media::WrittenStream &stream : file.streams)
+        if (stream.video || stream.audio)
+            held = std::max(held, stream.end);
+    // Containers round and pad their lengths; only a claim far beyond the streams is replaced.
+    return held > 0 && held * 2 < claimed ? held : claimed;
 }
 
 } // namespace
@@ -82,6 +125,7 @@ bool RunMediaProbe(const std::string &path, MediaProbeResult *result)
         return StepFailed("Failed to GetStopPosition");
     if (!CheckAviIndex(path, result->stopPosition))
         return false;
+    result->stopPosition = PlausibleLength(path, result->stopPosition);
 
     if (FAILED(graph->QueryBasicVideo()))
         return StepFailed("Failed to IID_IBasicVideo");

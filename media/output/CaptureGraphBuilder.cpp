@@ -377,6 +377,8 @@ HRESULT CaptureGraphBuilder::LinkStream(GstPad *pin, const std::vector<GstElemen
     if (encoder && gst_element_get_factory(encoder)
         && g_str_equal(GST_OBJECT_NAME(gst_element_get_factory(encoder)), "voaacenc"))
         CompleteLastSoundFrame(encoder, 1024); // AAC's frame
+    if (encoder && video)
+        KeepWholePictures(encoder);
     if (!gst_element_link(links.back(), muxer)) {
         const char *muxName = GST_OBJECT_NAME(gst_element_get_factory(muxer));
         m_lastError = std::string("The ") + muxName + " multiplexer does not take "

@@ -45,11 +45,22 @@ GstPadProbeReturn OnSound(GstPad *pad, GstPadProbeInfo *info, gpointer data)
     if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_STOP) {
         tail->samples = 0;
         tail->end = GST_CLOCK_TIME_NONE;
-    } else if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT && tail->samples == 0) {
+    } else if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
         const GstSegment *segment = nullptr;
         gst_event_parse_segment(event, &segment);
-        if (segment->format == GST_FORMAT_TIME)
+        if (segment->format == GST_FORMAT_TIME && tail->samples == 0)
             tail->end = segment->start;
+        // The encoder clips its input to the segment: a stop where the sound ends (a section at
+        // the very end of a file) would cut the completing silence off, and the frame with it.
+        if (segment->format == GST_FORMAT_TIME && GST_CLOCK_TIME_IS_VALID(segment->stop)) {
+            GstSegment open;
+            gst_segment_copy_into(segment, &open);
+            open.stop = GST_CLOCK_TIME_NONE;
+            GstEvent *replaced = gst_event_new_segment(&open);
+            gst_event_set_seqnum(replaced, gst_event_get_seqnum(event));
+            gst_event_unref(event);
+            GST_PAD_PROBE_INFO_DATA(info) = replaced;
+        }
     } else if (GST_EVENT_TYPE(event) == GST_EVENT_EOS
                && CompletesLastFrame(tail->samples, guint64(tail->frameSamples))
                && GST_CLOCK_TIME_IS_VALID(tail->end)) {
@@ -72,7 +83,37 @@ GstPadProbeReturn OnSound(GstPad *pad, GstPadProbeInfo *info, gpointer data)
     return GST_PAD_PROBE_OK;
 }
 
+GstPadProbeReturn OnPicture(GstPad *pad, GstPadProbeInfo *info, gpointer)
+{
+    GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!buffer || !GST_BUFFER_DURATION_IS_VALID(buffer))
+        return GST_PAD_PROBE_OK;
+    gst::Caps caps(gst_pad_get_current_caps(pad));
+    const GstStructure *s = caps && gst_caps_get_size(caps.get()) > 0
+                                ? gst_caps_get_structure(caps.get(), 0)
+                                : nullptr;
+    int num = 0, den = 0;
+    if (!s || !gst_structure_get_fraction(s, "framerate", &num, &den) || num <= 0 || den <= 0)
+        return GST_PAD_PROBE_OK;
+    const GstClockTime frame = gst_util_uint64_scale(GST_SECOND, guint64(den), guint64(num));
+    // Half a frame or more is a picture of its own (a variable rate); less is a cut one.
+    if (GST_BUFFER_DURATION(buffer) * 2 >= frame)
+        return GST_PAD_PROBE_OK;
+    buffer = gst_buffer_make_writable(buffer);
+    GST_BUFFER_DURATION(buffer) = frame;
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    return GST_PAD_PROBE_OK;
+}
+
 } // namespace
+
+void KeepWholePictures(GstElement *encoder)
+{
+    // On its output: the encoder clips its input to the segment, whose stop is the cut.
+    gst::Pad src(encoder ? gst_element_get_static_pad(encoder, "src") : nullptr);
+    if (src)
+        gst_pad_add_probe(src.get(), GST_PAD_PROBE_TYPE_BUFFER, OnPicture, nullptr, nullptr);
+}
 
 void CompleteLastSoundFrame(GstElement *encoder, int frameSamples)
 {

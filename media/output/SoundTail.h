@@ -12,4 +12,9 @@ namespace media {
 // so its end moves by at most half a frame.
 void CompleteLastSoundFrame(GstElement *encoder, int frameSamples);
 
+// A picture cut by the end of its file (a start mark inside the file's last picture) lasts a
+// few nanoseconds, which MP4 keeps as no time at all: its track was left out of the file. Every
+// picture leaving the encoder lasts at least one frame of its rate.
+void KeepWholePictures(GstElement *encoder);
+
 } // namespace media

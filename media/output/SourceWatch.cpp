@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,6 +28,8 @@ constexpr gint64 kShortfallTolerance = 250 * GST_MSECOND;
 // to more than the limit: a few frames.
 constexpr gint64 kGapTolerance = 50 * GST_MSECOND;
 constexpr gint64 kUndecodedLimit = 200 * GST_MSECOND;
+// Coded input a decoder has not answered yet, at most (a stream no track decodes).
+constexpr std::size_t kMaxPending = 1 << 16;
 
 // One decoded stream of a clip: how far it came (in its buffers' time), and whether it ended.
 struct SourceStream
@@ -38,6 +42,7 @@ struct SourceStream
     gint64 lastEnd = -1;  // end of the last buffer, while it had a duration
     gint64 undecoded = 0; // the stretches the decoder gave nothing for
     bool picture = false;
+    std::string id; // the stream's id, as its decoder's input carries it too
 
     bool EndedShort() const
     {
@@ -62,16 +67,27 @@ struct DecoderWatch
     Sources *sources;
     std::string uri;
     int streams = 0;
-    // The file's length is a number in its header only (Matroska, WebM, FLV), not an index of
-    // its frames; and the file's size when its streams were found.
+    // The file's length is a number in its header only (Matroska, WebM, FLV, and Windows Media,
+    // whose index comes last and goes first when the file is cut), not an index of its frames;
+    // and the file's size when its streams were found.
     bool lengthClaimed = false;
     long long size = -1;
+};
+
+// What the demuxer handed a decoder and the decoder has not answered yet: the stamps of its
+// coded input from the decoder's last output on. A stream that has no packets for a stretch (a
+// gap in a sound track, a picture held for a second) is no damage; one whose packets were
+// delivered and gave nothing is.
+struct DecoderInput
+{
+    std::vector<gint64> pending;
 };
 
 struct Sources
 {
     std::mutex mutex;
     std::vector<std::shared_ptr<SourceStream>> streams;
+    std::map<std::string, DecoderInput> inputs; // by stream id
     std::vector<std::unique_ptr<DecoderWatch>> decoders;
     bool reported = false;
     GroupProgress *progress = nullptr;
@@ -121,7 +137,8 @@ bool LengthClaimed(GstElement *decoder)
         GstElementFactory *factory
             = gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
         const char *name = factory ? GST_OBJECT_NAME(factory) : "";
-        claimed = g_str_equal(name, "matroskademux") || g_str_equal(name, "flvdemux");
+        claimed = g_str_equal(name, "matroskademux") || g_str_equal(name, "flvdemux")
+                  || g_str_equal(name, "asfdemux");
         g_value_reset(&item);
     }
     g_value_unset(&item);
@@ -136,6 +153,20 @@ const DecoderWatch *DecoderOf(const Sources &sources, const std::string &uri)
         if (decoder->uri == uri && decoder->streams > 0)
             return decoder.get();
     return nullptr;
+}
+
+// Whether the decoder of stream was handed coded data for a stretch of from..to that it gave
+// nothing for; forgets what it was handed before to. Called locked.
+bool InputWithin(Sources &sources, const SourceStream &stream, gint64 from, gint64 to)
+{
+    auto found = sources.inputs.find(stream.id);
+    if (found == sources.inputs.end())
+        return true; // no decoder input seen: judged by the output alone
+    std::vector<gint64> &pending = found->second.pending;
+    const bool within = std::any_of(pending.begin(), pending.end(),
+                                    [&](gint64 t) { return t >= from && t + kGapTolerance < to; });
+    std::erase_if(pending, [&](gint64 t) { return t < to; });
+    return within;
 }
 
 // A stretch of a stream the decoder gave nothing for, from..to in the buffers' time: its data
@@ -213,9 +244,14 @@ GstPadProbeReturn OnStream(GstPad *pad, GstPadProbeInfo *info, gpointer data)
                 gint64 end = start;
                 if (GST_BUFFER_DURATION_IS_VALID(buffer))
                     end += gint64(GST_BUFFER_DURATION(buffer));
-                // Without durations (a variable rate) a step between buffers says nothing.
-                if (stream.lastEnd >= 0 && start - stream.lastEnd > kGapTolerance)
+                // Without durations (a variable rate) a step between buffers says nothing, nor
+                // does one the file has no packets for.
+                if (stream.lastEnd >= 0 && start - stream.lastEnd > kGapTolerance
+                    && InputWithin(*watch->sources, stream, stream.lastEnd, start))
                     failure = Undecoded(*watch->sources, stream, stream.lastEnd, start);
+                else if (auto input = watch->sources->inputs.find(stream.id);
+                         input != watch->sources->inputs.end())
+                    std::erase_if(input->second.pending, [&](gint64 t) { return t < start; });
                 stream.lastEnd
                     = GST_BUFFER_DURATION_IS_VALID(buffer) ? std::max(stream.lastEnd, end) : -1;
                 stream.reached = std::max(stream.reached, end);
@@ -223,6 +259,12 @@ GstPadProbeReturn OnStream(GstPad *pad, GstPadProbeInfo *info, gpointer data)
         } else {
             GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
             switch (GST_EVENT_TYPE(event)) {
+            case GST_EVENT_STREAM_START: {
+                const gchar *id = nullptr;
+                gst_event_parse_stream_start(event, &id);
+                stream.id = id ? id : "";
+                break;
+            }
             case GST_EVENT_SEGMENT: {
                 const GstSegment *segment = nullptr;
                 gst_event_parse_segment(event, &segment);
@@ -324,9 +366,74 @@ void Watch(GstElement *element, Sources *sources)
     g_signal_connect(element, "pad-added", G_CALLBACK(OnDecodedPad), watch);
 }
 
+// A decoder's sink pad: the stamps of what it is handed, under the stream's id.
+struct InputWatch
+{
+    Sources *sources;
+    std::string id;
+};
+
+GstPadProbeReturn OnDecoderInput(GstPad *, GstPadProbeInfo *info, gpointer data)
+{
+    auto *watch = static_cast<InputWatch *>(data);
+    if (!(GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER)) {
+        GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_STREAM_START) {
+            const gchar *id = nullptr;
+            gst_event_parse_stream_start(event, &id);
+            std::lock_guard lock(watch->sources->mutex);
+            watch->id = id ? id : "";
+            watch->sources->inputs[watch->id].pending.clear();
+        } else if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_STOP) {
+            std::lock_guard lock(watch->sources->mutex);
+            if (auto input = watch->sources->inputs.find(watch->id);
+                input != watch->sources->inputs.end())
+                input->second.pending.clear();
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!buffer || gst_buffer_get_size(buffer) == 0)
+        return GST_PAD_PROBE_OK;
+    const GstClockTime t
+        = GST_BUFFER_PTS_IS_VALID(buffer) ? GST_BUFFER_PTS(buffer) : GST_BUFFER_DTS(buffer);
+    if (!GST_CLOCK_TIME_IS_VALID(t))
+        return GST_PAD_PROBE_OK;
+    std::lock_guard lock(watch->sources->mutex);
+    if (watch->id.empty())
+        return GST_PAD_PROBE_OK;
+    std::vector<gint64> &pending = watch->sources->inputs[watch->id].pending;
+    // A stream no track decodes is parsed all the same: keep its record bounded.
+    if (pending.size() >= kMaxPending)
+        pending.erase(pending.begin(), pending.begin() + kMaxPending / 2);
+    pending.push_back(gint64(t));
+    return GST_PAD_PROBE_OK;
+}
+
+// A decoder, or a parser before one: a parser finds no frames in zeroed data and hands its
+// decoder nothing, so what the demuxer delivered shows at the parser.
+bool TakesCodedInput(GstElement *element)
+{
+    GstElementFactory *factory = gst_element_get_factory(element);
+    const char *klass
+        = factory ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS) : nullptr;
+    return klass && (std::strstr(klass, "Decoder") || std::strstr(klass, "Parser"));
+}
+
 void OnDeepElementAdded(GstBin *, GstBin *, GstElement *element, gpointer data)
 {
-    Watch(element, static_cast<Sources *>(data));
+    auto *sources = static_cast<Sources *>(data);
+    Watch(element, sources);
+    if (!TakesCodedInput(element))
+        return;
+    gst::Pad sink(gst_element_get_static_pad(element, "sink"));
+    if (sink)
+        gst_pad_add_probe(sink.get(),
+                          GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER
+                                          | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM
+                                          | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                          OnDecoderInput, new InputWatch{sources, {}},
+                          [](gpointer p) { delete static_cast<InputWatch *>(p); });
 }
 
 } // namespace

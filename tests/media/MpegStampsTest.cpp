@@ -1,8 +1,12 @@
 #include "media/probe/MpegStamps.h"
+#include "media/probe/Mp4Lengths.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -233,6 +237,90 @@ TEST(MpegStamps, TransportStreamLengthHoldsWhereverTheClockWraps)
     }
     EXPECT_TRUE(media::TransportStreamStamps(Bytes(1000, 0x47)).empty());
     EXPECT_TRUE(media::TransportStreamStamps(ProgramStream(0, true)).empty());
+}
+
+// MP4 boxes: a size, a type and the contents; a size of 1 is followed by a 64-bit size.
+Bytes Mp4Box(const char *type, const Bytes &contents, bool largeSize = false)
+{
+    Bytes out;
+    const std::uint64_t size = contents.size() + (largeSize ? 16 : 8);
+    auto put = [&](std::uint64_t v, int bytes) {
+        for (int i = bytes - 1; i >= 0; --i)
+            out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    };
+    put(largeSize ? 1 : size, 4);
+    out.insert(out.end(), type, type + 4);
+    if (largeSize)
+        put(size, 8);
+    out.insert(out.end(), contents.begin(), contents.end());
+    return out;
+}
+
+// An mvhd's or mdhd's contents, version 0 (32-bit times) or 1 (64-bit).
+Bytes TimeHeader(int version, std::uint32_t scale, std::uint64_t duration)
+{
+    Bytes out{static_cast<std::uint8_t>(version), 0, 0, 0};
+    const int wide = version == 1 ? 8 : 4;
+    out.insert(out.end(), 2 * wide, 0); // creation and modification times
+    for (int i = 3; i >= 0; --i)
+        out.push_back(static_cast<std::uint8_t>(scale >> (8 * i)));
+    for (int i = wide - 1; i >= 0; --i)
+        out.push_back(static_cast<std::uint8_t>(duration >> (8 * i)));
+    out.insert(out.end(), 80, 0); // the rest of a movie header
+    return out;
+}
+
+Bytes Track(int version, std::uint32_t scale, std::uint64_t duration)
+{
+    return Mp4Box("trak", Mp4Box("mdia", Mp4Box("mdhd", TimeHeader(version, scale, duration))));
+}
+
+std::optional<media::Mp4Lengths> LengthsOf(const Bytes &file)
+{
+    char path[] = "/tmp/cw-mp4-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd < 0)
+        return std::nullopt;
+    const bool written = write(fd, file.data(), file.size()) == ssize_t(file.size());
+    close(fd);
+    auto lengths = written ? media::ReadMp4Lengths(path) : std::nullopt;
+    std::remove(path);
+    return lengths;
+}
+
+TEST(MpegStamps, Mp4HeaderLengthsOfMovieAndTracks)
+{
+    const Bytes ftyp = Mp4Box("ftyp", Bytes{'i', 's', 'o', 'm', 0, 0, 2, 0});
+    // The index last, behind media data with a 64-bit size; a damaged 64-bit movie length.
+    Bytes moov = Mp4Box("mvhd", TimeHeader(1, 1000, 2067000));
+    for (const Bytes &track : {Track(0, 12800, 38400), Track(1, 44100, 133324)})
+        moov.insert(moov.end(), track.begin(), track.end());
+    Bytes file = ftyp;
+    const Bytes mdat = Mp4Box("mdat", Bytes(3000, 0), true);
+    file.insert(file.end(), mdat.begin(), mdat.end());
+    const Bytes movie = Mp4Box("moov", moov);
+    file.insert(file.end(), movie.begin(), movie.end());
+    auto lengths = LengthsOf(file);
+    ASSERT_TRUE(lengths.has_value());
+    EXPECT_EQ(lengths->movieNs, 2067 * std::int64_t(1000000000));
+    EXPECT_EQ(lengths->longestTrackNs, std::int64_t(133324) * 1000000000 / 44100);
+
+    // A track whose time scale is 0 states no length; the other one counts.
+    Bytes zeroScale = Mp4Box("mvhd", TimeHeader(0, 1000, 3000));
+    for (const Bytes &track : {Track(0, 0, 38400), Track(0, 12800, 38400)})
+        zeroScale.insert(zeroScale.end(), track.begin(), track.end());
+    Bytes second = ftyp;
+    const Bytes zeroMovie = Mp4Box("moov", zeroScale);
+    second.insert(second.end(), zeroMovie.begin(), zeroMovie.end());
+    lengths = LengthsOf(second);
+    ASSERT_TRUE(lengths.has_value());
+    EXPECT_EQ(lengths->movieNs, kThreeSeconds);
+    EXPECT_EQ(lengths->longestTrackNs, kThreeSeconds);
+
+    // Cut inside the movie box, no movie box, not an MP4 at all: nothing is claimed.
+    EXPECT_FALSE(LengthsOf(Bytes(file.begin(), file.end() - 20)).has_value());
+    EXPECT_FALSE(LengthsOf(ftyp).has_value());
+    EXPECT_FALSE(LengthsOf(Bytes(4096, 0xFF)).has_value());
 }
 
 } // namespace
