@@ -77,6 +77,8 @@ constexpr SymbolicKey kAddedKeys[] = {
     {"IDS_KEY_SPACE", CatalogueList::String, IDS_KEY_SPACE, "Space"},
     {"IDS_NAME_WIDTH", CatalogueList::String, IDS_NAME_WIDTH, "Width"},
     {"IDS_NAME_HEIGHT", CatalogueList::String, IDS_NAME_HEIGHT, "Height"},
+    {"IDS_SOURCE_GONE", CatalogueList::String, IDS_SOURCE_GONE,
+     "The video %1 is gone (removed, renamed or its drive taken out): the preview has stopped."},
 };
 
 struct BuiltinStringRow

@@ -34,6 +34,7 @@ enum AddedText {
     IDS_KEY_SPACE = 205,      // the Space key as tooltips name it
     IDS_NAME_WIDTH = 206,     // accessible names of the Options dialog's size edits
     IDS_NAME_HEIGHT = 207,
+    IDS_SOURCE_GONE = 208, // status line: the open video's file went while it was open
 };
 
 // Section of a key by its prefix: IDS -> STRING, IDM/IDR -> MENU, IDD/IDC -> DIALOG.
