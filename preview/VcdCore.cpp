@@ -288,7 +288,8 @@ void CVcdCore::Pause()
 
 void CVcdCore::Stop()
 {
-    if (!m_graph)
+    // Stopping goes back to the first frame, which a file that went cannot give.
+    if (!CheckSource() || !m_graph)
         return;
     if (m_psCurrent == Paused || m_psCurrent == Running) {
         m_cursorTimer.stop();
@@ -350,8 +351,7 @@ void CVcdCore::HandleGraphEvent()
         } else if (code == media::EC_ERRORABORT) {
             // A graph that failed shows nothing more; Stop shows the first frame again when
             // the file is still there.
-            if (CheckSource())
-                Stop();
+            Stop();
         }
     }
 }
