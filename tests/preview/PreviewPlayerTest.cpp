@@ -454,10 +454,7 @@ TEST(PreviewPlayer, AFileWhoseDataGoesWhilePlayingStopsThePlayer)
     EXPECT_EQ(told, std::vector<std::string>{copy.toStdString()});
     EXPECT_EQ(t.player.State(), Stopped);
     EXPECT_TRUE(t.boxes.Boxes().empty()) << t.boxes.Texts()[0];
-    // Nothing is reported any more, and the window keeps its last picture.
-    const int ticks = t.owner.ticks;
-    QTest::qWait(1500);
-    EXPECT_EQ(t.owner.ticks, ticks);
+    // The window keeps its last picture; asking again tells again.
     EXPECT_FALSE(t.player.VideoWidget()->CurrentFrame().isNull());
     t.player.Seek(0);
     EXPECT_EQ(told.size(), 2u);

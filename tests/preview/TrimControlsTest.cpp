@@ -12,16 +12,12 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
-#include <QMimeData>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
-#include <QUrl>
 #include <QWindow>
 
 #include <cstdio>
@@ -247,9 +243,10 @@ TEST(TrimControls, APlayerThatCannotOpenEmptiesTheVideoPath)
     EXPECT_EQ(state.m_llEndTime, 0);
 }
 
-// As the program runs its window: the preview beside it takes the right click, the menu keys and
-// dropped files, as the main window does.
-TEST(TrimControls, ThePreviewTakesClicksKeysAndDropsWhileTheWindowRuns)
+// As the program runs its window, the preview beside it still hears the window system: a right
+// click and the menu keys open its menu (a modal main window would swallow them, and drops and
+// the close box with them).
+TEST(TrimControls, ThePreviewTakesClicksAndKeysWhileTheWindowRuns)
 {
     OpenDialog t("h264_aac.mp4");
     ASSERT_NE(CTrimControls::Player(), nullptr);
@@ -262,7 +259,6 @@ TEST(TrimControls, ThePreviewTakesClicksKeysAndDropsWhileTheWindowRuns)
             menus.push_back(TakeOpenMenu());
     });
     taker.start(10);
-    bool dropped = false;
     QTimer::singleShot(0, [&] {
         // Through the window system's path, where a window blocked by a modal one hears nothing.
         QWindow *preview = CTrimControls::Player()->Window()->windowHandle();
@@ -277,26 +273,12 @@ TEST(TrimControls, ThePreviewTakesClicksKeysAndDropsWhileTheWindowRuns)
         // F10 alone is no menu key.
         QTest::keyClick(preview, Qt::Key_F10);
         QTest::qWait(100);
-
-        QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(Fixture("mpeg4_mp3.avi")))});
-        QWidget *target = CTrimControls::Player()->Window();
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(target, &enter);
-        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(target, &drop);
-        dropped = enter.isAccepted() && drop.isAccepted();
-        WaitUntil([&] { return t.dialog.m_szPhotoFile[0] == Fixture("mpeg4_mp3.avi"); }, 20000);
         t.dialog.close();
     });
     // Shown by its run, as the program shows it.
     t.dialog.hide();
     t.dialog.RunUntilEnded();
     EXPECT_EQ(menus, (std::vector<std::string>{entries, entries, entries}));
-    EXPECT_TRUE(dropped);
-    EXPECT_EQ(t.dialog.m_szPhotoFile[0], Fixture("mpeg4_mp3.avi"));
-    EXPECT_EQ(t.dialog.m_nPhotoCount, 1);
-    EXPECT_TRUE(t.env.boxes.Boxes().empty()) << t.env.boxes.Texts()[0];
 }
 
 // The open video's file goes (removed while it plays, renamed away while it stands): the preview
