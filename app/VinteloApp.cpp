@@ -75,7 +75,7 @@ int CVinteloApp::InitInstance()
         choosers.SetOwner(&dialog);
         if (dialog.Initialized())
             dialog.OpenFromArguments(QCoreApplication::arguments());
-        dialog.exec();
+        dialog.RunUntilEnded();
     }
 
     platform::SetMessageBoxService(previousBoxes);

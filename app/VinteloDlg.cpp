@@ -28,6 +28,7 @@
 
 #include <QAbstractButton>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMouseEvent>
@@ -154,10 +155,10 @@ QString CVinteloDlg::StatusText() const
     return static_cast<QLabel *>(Control(IDC_STATIC_STATUS))->text();
 }
 
-void CVinteloDlg::ShowStatus(const QString &text)
+void CVinteloDlg::ShowStatus(const QString &text, const QString &shortenable)
 {
     auto *status = static_cast<CStatusLine *>(Control(IDC_STATIC_STATUS));
-    status->SetElidable(FromStd(m_szOutputFile));
+    status->SetElidable(shortenable.isEmpty() ? FromStd(m_szOutputFile) : shortenable);
     status->SetValueText(text);
 }
 
@@ -221,6 +222,16 @@ bool CVinteloDlg::OnInitDialog()
     ShowKeysInTooltips();
     NameControls();
     return true;
+}
+
+void CVinteloDlg::RunUntilEnded()
+{
+    // Not modal: a modal window would keep every click, key, drop and close from the preview
+    // window, which has no owner.
+    QEventLoop running;
+    connect(this, &QDialog::finished, &running, &QEventLoop::quit);
+    show();
+    running.exec();
 }
 
 void CVinteloDlg::showEvent(QShowEvent *event)
@@ -413,9 +424,14 @@ void CVinteloDlg::ClosePreview()
 
 void CVinteloDlg::OpenPreview(const std::string &path)
 {
-    if (m_trim->OpenPlayer(path))
-        CTrimControls::Player()->m_dropHandler
-            = [this](const QStringList &files) { return OpenHandedFiles(files); };
+    if (!m_trim->OpenPlayer(path))
+        return;
+    CVcdCore *player = CTrimControls::Player();
+    player->m_dropHandler = [this](const QStringList &files) { return OpenHandedFiles(files); };
+    player->m_sourceLostHandler = [this](const std::string &gone) {
+        const QString file = FromStd(gone);
+        ShowStatus(FromStd(CLanguage::Instance().GetString(IDS_SOURCE_GONE)).arg(file), file);
+    };
 }
 
 void CVinteloDlg::OnPositionTick()

@@ -53,9 +53,11 @@ public:
     // The control carrying number id, or nullptr.
     QWidget *Control(int id) const;
     QString StatusText() const;
-    // Shows text in the status line; the output file's path in it is what gets shortened when
-    // the line is too narrow.
-    void ShowStatus(const QString &text);
+    // Shows text in the status line; the output file's path in it (or shortenable) is what
+    // gets shortened when the line is too narrow.
+    void ShowStatus(const QString &text, const QString &shortenable = QString());
+    // Shows the window and returns when it has ended. Other windows stay usable meanwhile.
+    void RunUntilEnded();
     // False when start-up stopped early because the media framework could not start.
     bool Initialized() const { return m_bInitialized; }
 

@@ -199,6 +199,10 @@ bool StartConversion(ConversionJob &dlg, Conversion &conversion)
     // A file without sound gets no sound track: an audio group would write silence.
     const bool withSound = dlg.m_nMusicCount > 0 && media::FileHasSound(dlg.m_szMusicFile[0]);
     BuildTimeline(dlg, conversion.pTimeline, withSound);
+    // A file the user was told is missing, and did not locate, would only fail the render
+    // again, in the engine's words: that one message is enough.
+    if (conversion.pTimeline && !conversion.pTimeline->MissingSources().empty())
+        conversion.pTimeline.reset();
     if (conversion.pTimeline && !HasPicture(*conversion.pTimeline)) {
         // A timeline without a clip would run for ever without writing a frame.
         platform::ShowAppMessageBox(

@@ -98,8 +98,8 @@ HRESULT BuildTimeline(ConversionJob &dlg, std::shared_ptr<Timeline> &result, boo
     if (withSound && dlg.m_nMusicCount > 0)
         AddAudioGroup(dlg, *timeline);
 
-    // Tells the user about clip files that have gone since they were chosen; rendering then
-    // refuses them by name.
+    // Tells the user about clip files that have gone since they were chosen and lets them be
+    // located; the timeline names those still missing.
     const std::string before = FirstClipFile(*timeline);
     timeline->ValidateSourceNames(SFN_VALIDATEF_CHECK | SFN_VALIDATEF_POPUP
                                   | SFN_VALIDATEF_REPLACE);

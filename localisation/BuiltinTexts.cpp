@@ -111,6 +111,8 @@ constexpr SymbolicKey kAddedKeys[] = {
     {"IDS_TIP_EXIT", CatalogueList::String, IDS_TIP_EXIT, "Exit"},
     {"IDS_FILTER_ANY_FILES", CatalogueList::String, IDS_FILTER_ANY_FILES, "Any Files"},
     {"IDS_FILTER_VIDEO_FILES", CatalogueList::String, IDS_FILTER_VIDEO_FILES, "Video Files"},
+    {"IDS_SOURCE_GONE", CatalogueList::String, IDS_SOURCE_GONE,
+     "The video %1 is gone (removed, renamed or its drive taken out): the preview has stopped."},
 };
 
 struct BuiltinStringRow

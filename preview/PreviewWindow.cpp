@@ -89,6 +89,13 @@ void CPreviewWindow::closeEvent(QCloseEvent *event)
 
 void CPreviewWindow::keyPressEvent(QKeyEvent *event)
 {
+    // The keyboard's way to the pop-up menu, as desktops have it: the Menu key or Shift+F10.
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if ((event->key() == Qt::Key_Menu && modifiers == Qt::NoModifier)
+        || (event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+        ShowPopupMenu(mapToGlobal(rect().center()));
+        return;
+    }
     if (!m_listener->OnKeyPress(event->key(), event->modifiers()))
         QWidget::keyPressEvent(event);
 }

@@ -1,5 +1,6 @@
 #include "preview/VcdCore.h"
 
+#include "job/InputFile.h"
 #include "media/playback/PlaybackGraph.h"
 #include "platform/GraphNotify.h"
 #include "platform/MessageBoxes.h"
@@ -173,6 +174,7 @@ void CVcdCore::CloseClip()
     m_graph.reset();
 
     m_szMediaPath.clear();
+    m_bSourceLost = false;
     m_psCurrent = Closed;
     if (m_owner)
         m_owner->update();
@@ -234,9 +236,36 @@ void CVcdCore::FitWindow(const QSize &clientSize)
     m_video->setGeometry(0, 0, client.width(), client.height());
 }
 
+bool CVcdCore::CheckSource()
+{
+    if (!m_bSourceLost && (!m_graph || InspectInputFile(m_szMediaPath).ok))
+        return true;
+    LoseSource();
+    return false;
+}
+
+void CVcdCore::LoseSource()
+{
+    // A removed or renamed file still plays from what is open, and a medium that went stops
+    // the graph with an error; either way nothing more of it can be shown or converted.
+    m_bSourceLost = true;
+    m_cursorTimer.stop();
+    if (m_graph) {
+        m_graph->SetNotifyCallback(nullptr);
+        if (m_notifier)
+            m_notifier->Detach();
+        m_notifier.reset();
+        m_graph.reset();
+    }
+    m_psCurrent = Stopped;
+    UpdateTitle();
+    if (m_sourceLostHandler)
+        m_sourceLostHandler(m_szMediaPath);
+}
+
 void CVcdCore::Play()
 {
-    if (!m_graph)
+    if (!CheckSource() || !m_graph)
         return;
     if (m_psCurrent == Stopped || m_psCurrent == Paused) {
         if (SUCCEEDED(m_graph->Run()))
@@ -259,7 +288,8 @@ void CVcdCore::Pause()
 
 void CVcdCore::Stop()
 {
-    if (!m_graph)
+    // Stopping goes back to the first frame, which a file that went cannot give.
+    if (!CheckSource() || !m_graph)
         return;
     if (m_psCurrent == Paused || m_psCurrent == Running) {
         m_cursorTimer.stop();
@@ -275,6 +305,8 @@ void CVcdCore::Stop()
 
 HRESULT CVcdCore::Seek(REFERENCE_TIME t)
 {
+    if (!CheckSource())
+        return E_FAIL;
     if (!m_graph || FAILED(m_graph->QuerySeeking()))
         return E_NOINTERFACE;
     return m_graph->SetPositions(std::max<REFERENCE_TIME>(t, 0), -1);
@@ -282,6 +314,8 @@ HRESULT CVcdCore::Seek(REFERENCE_TIME t)
 
 HRESULT CVcdCore::SeekKeyFrame(REFERENCE_TIME t)
 {
+    if (!CheckSource())
+        return E_FAIL;
     if (!m_graph || FAILED(m_graph->QuerySeeking()))
         return E_NOINTERFACE;
     return m_graph->SeekKeyFrame(std::max<REFERENCE_TIME>(t, 0));
@@ -312,8 +346,13 @@ void CVcdCore::HandleGraphEvent()
     std::intptr_t param1 = 0;
     std::intptr_t param2 = 0;
     while (m_graph && m_graph->GetEvent(&code, &param1, &param2) == S_OK) {
-        if (code == media::EC_COMPLETE)
+        if (code == media::EC_COMPLETE) {
             Stop();
+        } else if (code == media::EC_ERRORABORT) {
+            // A graph that failed shows nothing more; Stop shows the first frame again when
+            // the file is still there.
+            Stop();
+        }
     }
 }
 

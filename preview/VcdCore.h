@@ -89,6 +89,11 @@ public:
     std::function<bool(int key, Qt::KeyboardModifiers modifiers)> m_keyHandler;
     // Files dropped on the preview window go here; true when taken.
     std::function<bool(const QStringList &files)> m_dropHandler;
+    // Told that the file went (removed, renamed away, its medium taken out) each time it is
+    // found gone; playing has stopped by then.
+    std::function<void(const std::string &path)> m_sourceLostHandler;
+    // The file was found gone: the graph is released, the last picture stays.
+    bool SourceLost() const { return m_bSourceLost; }
     QWidget *Window() const;
     CVideoWidget *VideoWidget() const;
     // Where the video sits inside the window.
@@ -110,6 +115,10 @@ private:
     PreviewMenuState MenuState() const override;
 
     bool Fail(const std::string &text);
+    // True while the file can still be opened (or no file is open); otherwise stops for good
+    // and says so.
+    bool CheckSource();
+    void LoseSource();
     void CreatePreviewWindow();
     void EnterFullScreen();
     void LeaveFullScreen();
@@ -139,4 +148,5 @@ private:
     QSize m_fittedSize;
     QTimer m_cursorTimer;
     QTimer m_positionTimer;
+    bool m_bSourceLost = false;
 };

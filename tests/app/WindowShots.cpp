@@ -1,5 +1,6 @@
-// Pictures of the main window at a large interface font and of the preview of a video, for a
-// person to look at under a real display and window manager (not a test: it asserts nothing):
+// Pictures of the main window at a large interface font and of the preview of a video (also with
+// its pop-up menu open), for a person to look at under a real display and window manager (not a
+// test: it asserts nothing):
 //   xvfb-run -a -s '-screen 0 1280x1024x24' sh -c 'openbox & build/bin/window_shots OUTDIR VIDEO'
 // It then waits up to 30 s for the preview's close box to be clicked (for example with xdotool)
 // and says whether that closed the video. With LANGUAGE and POINTS (0: the window's own font)
@@ -188,6 +189,14 @@ int main(int argc, char **argv)
     }
     Save(out + "/wm-preview.png");
     if (CVcdCore *player = CTrimControls::Player()) {
+        // The preview's pop-up menu, as the Menu key opens it.
+        QTimer::singleShot(0, [&] {
+            Save(out + "/wm-preview-menu.png");
+            if (QWidget *menu = QApplication::activePopupWidget())
+                menu->close();
+        });
+        player->Window()->activateWindow();
+        QTest::keyClick(player->Window()->windowHandle(), Qt::Key_Menu);
         const QRect frame = player->Window()->frameGeometry();
         std::printf("preview frame %d,%d %dx%d, client %dx%d, work area %d,%d %dx%d\n", frame.x(),
                     frame.y(), frame.width(), frame.height(), player->Window()->width(),

@@ -11,8 +11,10 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QMenu>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -431,4 +433,29 @@ TEST(PreviewPlayer, GraphNotifierPostsToItsReceiverUntilDetached)
     callback(); // a graph may still hold the callback
     QCoreApplication::processEvents();
     EXPECT_EQ(receiver.events, 3);
+}
+
+// The file's data goes from under a playing graph (cut to nothing, as when its medium is taken
+// out): the graph's end or error is the player's cue to stop and tell, once, without a box.
+TEST(PreviewPlayer, AFileWhoseDataGoesWhilePlayingStopsThePlayer)
+{
+    QTemporaryDir dir;
+    const QString copy = dir.path() + "/cut.mp4";
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(Fixture("long_95_7.mp4")), copy));
+    OpenPlayer t("long_95_7.mp4");
+    t.player.m_szMediaPath = copy.toStdString();
+    std::vector<std::string> told;
+    t.player.m_sourceLostHandler = [&](const std::string &path) { told.push_back(path); };
+    ASSERT_TRUE(t.player.OpenClip());
+    t.player.Play();
+    ASSERT_TRUE(t.WaitTicks(1));
+    ASSERT_TRUE(QFile::resize(copy, 0));
+    ASSERT_TRUE(WaitUntil([&] { return t.player.SourceLost(); }, 60000));
+    EXPECT_EQ(told, std::vector<std::string>{copy.toStdString()});
+    EXPECT_EQ(t.player.State(), Stopped);
+    EXPECT_TRUE(t.boxes.Boxes().empty()) << t.boxes.Texts()[0];
+    // The window keeps its last picture; asking again tells again.
+    EXPECT_FALSE(t.player.VideoWidget()->CurrentFrame().isNull());
+    t.player.Seek(0);
+    EXPECT_EQ(told.size(), 2u);
 }

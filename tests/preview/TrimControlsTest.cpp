@@ -10,15 +10,37 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdio>
 
 namespace {
 
 using Dlg = CVinteloDlg;
 
 constexpr int kPreviewControls[] = {1000, 1055, 1058, 1060, 1061, 1062, 1063, 1065, 1064};
+
+// The texts of the pop-up menu that is open now, "-" for a separator; closes it. Empty when
+// none is open.
+std::string TakeOpenMenu()
+{
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    if (!menu)
+        return std::string();
+    QStringList texts;
+    for (QAction *action : menu->actions())
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    menu->close();
+    return texts.join('|').toStdString();
+}
 
 struct OpenDialog
 {
@@ -34,6 +56,16 @@ struct OpenDialog
     }
 
     void Click(int id) { qobject_cast<QAbstractButton *>(dialog.Control(id))->click(); }
+    // Opens a copy of the fixture kept in the test's folder, which the test may take away.
+    std::string OpenCopy(const char *fixture, const char *name)
+    {
+        const std::string copy = env.dir.path().toStdString() + '/' + name;
+        if (!QFile::copy(QString::fromStdString(Fixture(fixture)), QString::fromStdString(copy)))
+            return std::string();
+        env.choosers.QueueAnswer(copy);
+        Click(Dlg::IDC_BUTTON_ADD_VIDEO);
+        return copy;
+    }
     QString Text(int id) const { return qobject_cast<QLabel *>(dialog.Control(id))->text(); }
     QSlider *Slider() const { return qobject_cast<QSlider *>(dialog.Control(1055)); }
     // Waits until the main window has handled the next position report.
@@ -209,4 +241,101 @@ TEST(TrimControls, APlayerThatCannotOpenEmptiesTheVideoPath)
     controls.OnPositionTick(0);
     controls.OnEndTime();
     EXPECT_EQ(state.m_llEndTime, 0);
+}
+
+// As the program runs its window, the preview beside it still hears the window system: a right
+// click and the menu keys open its menu (a modal main window would swallow them, and drops and
+// the close box with them).
+TEST(TrimControls, ThePreviewTakesClicksAndKeysWhileTheWindowRuns)
+{
+    OpenDialog t("h264_aac.mp4");
+    ASSERT_NE(CTrimControls::Player(), nullptr);
+    const std::string entries = "Full screen|Normal size|-|Play|Pause|Stop|-|Close";
+    // Every menu that opens is noted and closed.
+    std::vector<std::string> menus;
+    QTimer taker;
+    QObject::connect(&taker, &QTimer::timeout, [&] {
+        if (QApplication::activePopupWidget())
+            menus.push_back(TakeOpenMenu());
+    });
+    taker.start(10);
+    QTimer::singleShot(0, [&] {
+        // Through the window system's path, where a window blocked by a modal one hears nothing.
+        QWindow *preview = CTrimControls::Player()->Window()->windowHandle();
+        if (!preview) {
+            ADD_FAILURE() << "the preview has no window";
+            t.dialog.close();
+            return;
+        }
+        QTest::mouseClick(preview, Qt::RightButton, {}, QPoint(20, 20));
+        QTest::keyClick(preview, Qt::Key_Menu);
+        QTest::keyClick(preview, Qt::Key_F10, Qt::ShiftModifier);
+        // F10 alone is no menu key.
+        QTest::keyClick(preview, Qt::Key_F10);
+        QTest::qWait(100);
+        t.dialog.close();
+    });
+    // Shown by its run, as the program shows it.
+    t.dialog.hide();
+    t.dialog.RunUntilEnded();
+    EXPECT_EQ(menus, (std::vector<std::string>{entries, entries, entries}));
+}
+
+// The open video's file goes (removed while it plays, renamed away while it stands): the preview
+// finds out when play or a seek is asked, stops and says so in the status line; Convert then
+// says once that the file is missing, and nothing follows.
+TEST(TrimControls, AVideoWhoseFileGoesStopsThePreviewAndConvertSaysItOnce)
+{
+    OpenDialog t("h264_aac.mp4");
+    auto gone = [](const std::string &path) {
+        return "The video " + path
+               + " is gone (removed, renamed or its drive taken out): the preview has stopped.";
+    };
+    const std::string removed = t.OpenCopy("long_95_7.mp4", "removed.mp4");
+    ASSERT_FALSE(removed.empty());
+    CVcdCore *player = CTrimControls::Player();
+    ASSERT_NE(player, nullptr);
+    t.Click(Dlg::IDC_BUTTON_PLAY);
+    ASSERT_TRUE(t.NextTick());
+    ASSERT_EQ(std::remove(removed.c_str()), 0);
+    t.Click(Dlg::IDC_BUTTON_PAUSE);
+    t.Click(Dlg::IDC_BUTTON_PLAY);
+    EXPECT_TRUE(player->SourceLost());
+    EXPECT_EQ(player->State(), Stopped);
+    EXPECT_EQ(t.dialog.StatusText().toStdString(), gone(removed));
+    EXPECT_TRUE(t.env.boxes.Boxes().empty()) << t.env.boxes.Texts()[0];
+    // The window stays with its last picture; asking again says it again.
+    EXPECT_TRUE(player->Window()->isVisible());
+    t.dialog.ShowStatus("something else");
+    t.Click(Dlg::IDC_BUTTON_PLAY);
+    EXPECT_EQ(player->State(), Stopped);
+    EXPECT_EQ(t.dialog.StatusText().toStdString(), gone(removed));
+
+    // Convert: the one message names the file; declining to look for it ends there.
+    const std::string out = t.env.dir.path().toStdString() + "/out.wmv";
+    t.dialog.m_szOutputFile = out;
+    t.env.boxes.QueueAnswer(platform::BoxAnswer::No);
+    t.Click(Dlg::IDC_BUTTON_CONVERT);
+    EXPECT_EQ(t.dialog.m_bConverting, 0);
+    ASSERT_EQ(t.env.boxes.Texts().size(), 1u) << t.env.boxes.Texts()[1];
+    EXPECT_NE(t.env.boxes.Texts()[0].find('"' + removed + "\" could not be found."),
+              std::string::npos)
+        << t.env.boxes.Texts()[0];
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(out)));
+    EXPECT_TRUE(t.dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO)->isEnabled());
+
+    // Renamed away while it stands: found at the next seek.
+    t.env.boxes.Clear();
+    const std::string renamed = t.OpenCopy("long_95_7.mp4", "renamed.mp4");
+    ASSERT_FALSE(renamed.empty());
+    player = CTrimControls::Player();
+    ASSERT_NE(player, nullptr);
+    ASSERT_TRUE(t.NextTick());
+    ASSERT_EQ(std::rename(renamed.c_str(), (renamed + ".old").c_str()), 0);
+    t.Slider()->setValue(300);
+    t.dialog.OnSliderReleased();
+    EXPECT_TRUE(player->SourceLost());
+    EXPECT_EQ(player->State(), Stopped);
+    EXPECT_EQ(t.dialog.StatusText().toStdString(), gone(renamed));
+    EXPECT_TRUE(t.env.boxes.Boxes().empty()) << t.env.boxes.Texts()[0];
 }
