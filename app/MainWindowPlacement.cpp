@@ -45,9 +45,8 @@ void CVinteloDlg::PlaceWindows()
         return;
     m_placing = true;
     FitFontToScreen();
-    if (CVcdCore *player = CTrimControls::Player(); player && player->Window()) {
-        player->PlaceWindows();
-    } else {
+    CVcdCore *player = CTrimControls::Player();
+    if (!player || !player->PlaceWindows()) {
         const QRect frame = geometry().marginsAdded(CVcdCore::FrameMargins(this));
         const QRect placed
             = preview::PlaceWindows(CVcdCore::WorkArea(this), frame, QSize(), QMargins(), QPoint())
@@ -108,7 +107,7 @@ void CVinteloDlg::moveEvent(QMoveEvent *event)
 {
     QDialog::moveEvent(event);
     // The first placing had to guess the frame the window manager adds.
-    if (m_placePending && testAttribute(Qt::WA_Mapped) && !CVcdCore::FrameMargins(this).isNull()) {
+    if (m_placePending && CVcdCore::Framed(this)) {
         m_placePending = false;
         PlaceWindows();
     }

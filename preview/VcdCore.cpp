@@ -208,13 +208,18 @@ QRect CVcdCore::WorkArea(const QWidget *window)
     return screen ? screen->availableGeometry() : QRect(0, 0, 640, 480);
 }
 
+bool CVcdCore::Framed(const QWidget *window)
+{
+    return window->frameGeometry() != window->geometry();
+}
+
 QMargins CVcdCore::FrameMargins(const QWidget *window)
 {
     const QRect frame = window->frameGeometry();
     const QRect client = window->geometry();
     const QMargins known(client.left() - frame.left(), client.top() - frame.top(),
                          frame.right() - client.right(), frame.bottom() - client.bottom());
-    if (!known.isNull() || (window->isVisible() && window->testAttribute(Qt::WA_Mapped)))
+    if (Framed(window) || (window->isVisible() && window->testAttribute(Qt::WA_Mapped)))
         return known;
     // Not framed yet: reserve a caption and borders as the style would draw them.
     const QStyle *style = window->style();
@@ -223,12 +228,13 @@ QMargins CVcdCore::FrameMargins(const QWidget *window)
     return QMargins(border, caption + border, border, border);
 }
 
-void CVcdCore::PlaceWindows()
+bool CVcdCore::PlaceWindows()
 {
     if (!m_window || m_bFullScreen)
-        return;
+        return false;
     const bool ours = !m_fittedSize.isValid() || m_window->size() == m_fittedSize;
     PlaceWindows(ours ? m_wantedClientSize : m_window->size());
+    return true;
 }
 
 void CVcdCore::PlaceWindows(const QSize &picture)
@@ -405,7 +411,7 @@ void CVcdCore::OnWindowGeometryChanged()
     // The frame the window manager put around the first showing is known only now.
     // A size someone else gave the window since is left alone.
     if (m_bFitPending && !m_bFullScreen && m_window && m_window->isVisible()
-        && m_window->size() == m_fittedSize && !FrameMargins(m_window).isNull()) {
+        && m_window->size() == m_fittedSize && Framed(m_window)) {
         m_bFitPending = false;
         PlaceWindows(m_wantedClientSize);
     }

@@ -94,8 +94,11 @@ public:
     // Where the video sits inside the window.
     QRect VideoRect() const;
     // Places the preview above the owner again, after the owner changed its size: the size
-    // chosen for the picture, unless someone else resized the window since.
-    void PlaceWindows();
+    // chosen for the picture, unless someone else resized the window since. False when the
+    // preview has no place now (full screen, or no window), and the owner was left alone.
+    bool PlaceWindows();
+    // Whether the window manager's frame around window is known yet.
+    static bool Framed(const QWidget *window);
     // The frame a window manager adds around window: an estimate until the window is framed.
     static QMargins FrameMargins(const QWidget *window);
     // The work area of the screen window is on.
