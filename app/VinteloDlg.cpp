@@ -79,6 +79,7 @@ CVinteloDlg::CVinteloDlg(QWidget *parent)
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+    m_chosenFont = font();
     setAcceptDrops(true);
     CreateControls();
     m_trim = std::make_unique<CTrimControls>(this, *this, m_nSliderPos,
@@ -239,6 +240,8 @@ void CVinteloDlg::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
     // The first control's focus shows from the start, so Enter never acts on a hidden focus.
     setAttribute(Qt::WA_KeyboardFocusChange);
+    m_placePending = true;
+    PlaceWindows();
 }
 
 void CVinteloDlg::paintEvent(QPaintEvent *event)

@@ -3,6 +3,7 @@
 #include "app/MainWindowState.h"
 
 #include <QDialog>
+#include <QFont>
 #include <QPixmap>
 #include <QStringList>
 
@@ -104,6 +105,9 @@ protected:
     bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -127,12 +131,22 @@ private:
     void ClosePreview();
     void OpenPreview(const std::string &path);
     void SetControlText(int id, const QString &text);
+    // Keeps this window, and the preview above it, within the screen's work area.
+    void PlaceWindows();
+    // The interface font, made smaller only as far as the window must to fit the screen.
+    void FitFontToScreen();
     void EnableControls(std::span<const int> ids, bool enable);
 
     bool m_bInitialized = false;
     QPixmap m_background;
     QSize m_baseUnits;
     std::map<int, QWidget *> m_controls;
+    // The font the window was given, before any fitting to the screen.
+    QFont m_chosenFont;
+    bool m_fittingFont = false;
+    bool m_placing = false;
+    // Placed once more when the window manager's frame is known.
+    bool m_placePending = false;
     CBitmapSlider *m_slider = nullptr;
     ConversionWindow *m_conversion = nullptr;
     // Last, so the preview player goes before the controls it updates.

@@ -13,25 +13,6 @@ QRect PreviewWindowRect(const QRect &workArea, const QRect &ownerFrame)
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
 }
 
-QRect FitPreviewClient(const QRect &workArea, const QPoint &frameTopLeft, const QSize &videoSize,
-                       const QMargins &frame)
-{
-    const QSize room(std::max(workArea.width() - frame.left() - frame.right(), 1),
-                     std::max(workArea.height() - frame.top() - frame.bottom(), 1));
-    QSize size = videoSize;
-    if (size.width() > room.width() || size.height() > room.height())
-        size = size.scaled(room, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-
-    const QSize framed(size.width() + frame.left() + frame.right(),
-                       size.height() + frame.top() + frame.bottom());
-    // Right and bottom first, so a window larger than the area keeps its caption reachable.
-    const int left = std::max(std::min(frameTopLeft.x(), workArea.right() + 1 - framed.width()),
-                              workArea.left());
-    const int top = std::max(std::min(frameTopLeft.y(), workArea.bottom() + 1 - framed.height()),
-                             workArea.top());
-    return QRect(QPoint(left + frame.left(), top + frame.top()), size);
-}
-
 QRect FullScreenVideoRect(int screenWidth, int screenHeight, int videoWidth, int videoHeight)
 {
     const int s = screenWidth;
@@ -63,6 +44,54 @@ QRect FullScreenVideoRect(int screenWidth, int screenHeight, int videoWidth, int
     if (static_cast<float>(t) / h > static_cast<float>(s) / w)
         return fullWidth();
     return fullHeight();
+}
+
+namespace {
+
+// The nearest position of a span of length size that lies within [low, high); the low end wins
+// when it cannot, so a caption stays reachable.
+int Within(int position, int size, int low, int high)
+{
+    return std::max(std::min(position, high - size), low);
+}
+
+} // namespace
+
+WindowLayout PlaceWindows(const QRect &workArea, const QRect &mainFrame, const QSize &picture,
+                          const QMargins &previewFrame, const QPoint &previewAt)
+{
+    const int areaRight = workArea.left() + workArea.width();
+    const int areaBottom = workArea.top() + workArea.height();
+    const QSize mainSize = mainFrame.size().boundedTo(
+        QSize(workArea.width(), workArea.height() - workArea.height() / 4));
+    const int mainLeft = Within(mainFrame.left(), mainSize.width(), workArea.left(), areaRight);
+
+    WindowLayout layout;
+    if (picture.isEmpty()) {
+        const int top = Within(mainFrame.top(), mainSize.height(), workArea.top(), areaBottom);
+        layout.mainFrame = QRect(QPoint(mainLeft, top), mainSize);
+        return layout;
+    }
+
+    const int frameWidth = previewFrame.left() + previewFrame.right();
+    const int frameHeight = previewFrame.top() + previewFrame.bottom();
+    const QSize room(std::max(workArea.width() - frameWidth, 1),
+                     std::max(workArea.height() - mainSize.height() - frameHeight, 1));
+    QSize size = picture;
+    if (size.width() > room.width() || size.height() > room.height())
+        size = size.scaled(room, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    const QSize framed(size.width() + frameWidth, size.height() + frameHeight);
+
+    // The preview with the main window under it must fit: both move up together if needed.
+    const int left = Within(previewAt.x(), framed.width(), workArea.left(), areaRight);
+    const int top
+        = Within(previewAt.y(), framed.height() + mainSize.height(), workArea.top(), areaBottom);
+    const int mainTop = Within(std::max(mainFrame.top(), top + framed.height()), mainSize.height(),
+                               workArea.top(), areaBottom);
+    layout.mainFrame = QRect(QPoint(mainLeft, mainTop), mainSize);
+    layout.previewClient
+        = QRect(QPoint(left + previewFrame.left(), top + previewFrame.top()), size);
+    return layout;
 }
 
 } // namespace preview

@@ -77,7 +77,7 @@ void CVcdCore::CreatePreviewWindow()
     m_window->setWindowTitle(QStringLiteral("Video Window"));
     m_window->setWindowIcon(artwork::Icon(artwork::IconApplication));
 
-    const QRect workArea = WorkArea();
+    const QRect workArea = WorkArea(m_owner ? m_owner.data() : m_window);
     const QRect ownerFrame = m_owner ? m_owner->frameGeometry() : workArea;
     const QRect placed = preview::PreviewWindowRect(workArea, ownerFrame);
     m_window->move(placed.topLeft());
@@ -199,41 +199,66 @@ HRESULT CVcdCore::InitVideoWindow(int multiplier, int divider)
     // The window manager adds the frame and caption around this client size; a picture
     // larger than the screen is shown smaller rather than off its edge.
     m_wantedClientSize = QSize(width, height);
-    FitWindow(m_wantedClientSize);
+    PlaceWindows(m_wantedClientSize);
     m_bFitPending = !m_window->isVisible();
     return S_OK;
 }
 
-QRect CVcdCore::WorkArea() const
+QRect CVcdCore::WorkArea(const QWidget *window)
 {
-    QScreen *screen = m_owner ? m_owner->screen() : QGuiApplication::primaryScreen();
+    QScreen *screen = window ? window->screen() : QGuiApplication::primaryScreen();
     return screen ? screen->availableGeometry() : QRect(0, 0, 640, 480);
 }
 
-QMargins CVcdCore::FrameMargins() const
+bool CVcdCore::Framed(const QWidget *window)
 {
-    const QRect frame = m_window->frameGeometry();
-    const QRect client = m_window->geometry();
+    return window->frameGeometry() != window->geometry();
+}
+
+QMargins CVcdCore::FrameMargins(const QWidget *window)
+{
+    const QRect frame = window->frameGeometry();
+    const QRect client = window->geometry();
     const QMargins known(client.left() - frame.left(), client.top() - frame.top(),
                          frame.right() - client.right(), frame.bottom() - client.bottom());
-    if (!known.isNull() || m_window->isVisible())
+    if (Framed(window) || (window->isVisible() && window->testAttribute(Qt::WA_Mapped)))
         return known;
     // Not framed yet: reserve a caption and borders as the style would draw them.
-    const QStyle *style = m_window->style();
-    const int border = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, m_window);
-    const int caption = style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, m_window);
+    const QStyle *style = window->style();
+    const int border = style->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, window);
+    const int caption = style->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
     return QMargins(border, caption + border, border, border);
 }
 
-void CVcdCore::FitWindow(const QSize &clientSize)
+bool CVcdCore::PlaceWindows()
 {
-    const QMargins margins = FrameMargins();
-    const QRect client = preview::FitPreviewClient(WorkArea(), m_window->frameGeometry().topLeft(),
-                                                   clientSize, margins);
-    m_fittedSize = client.size();
-    m_window->resize(client.size());
-    m_window->move(client.topLeft() - QPoint(margins.left(), margins.top()));
-    m_video->setGeometry(0, 0, client.width(), client.height());
+    if (!m_window || m_bFullScreen)
+        return false;
+    const bool ours = !m_fittedSize.isValid() || m_window->size() == m_fittedSize;
+    PlaceWindows(ours ? m_wantedClientSize : m_window->size());
+    return true;
+}
+
+void CVcdCore::PlaceWindows(const QSize &picture)
+{
+    const QMargins margins = FrameMargins(m_window);
+    // A hidden owner takes no room; the owner is moved but never resized here.
+    QWidget *owner = m_owner && m_owner->isVisible() ? m_owner.data() : nullptr;
+    QRect ownerFrame;
+    if (owner)
+        ownerFrame = owner->geometry().marginsAdded(FrameMargins(owner));
+    const preview::WindowLayout layout
+        = preview::PlaceWindows(WorkArea(owner ? owner : static_cast<QWidget *>(m_window)),
+                                ownerFrame, picture, margins, m_window->frameGeometry().topLeft());
+    if (!layout.previewClient.isNull()) {
+        const QRect client = layout.previewClient;
+        m_fittedSize = client.size();
+        m_window->resize(client.size());
+        m_window->move(client.topLeft() - QPoint(margins.left(), margins.top()));
+        m_video->setGeometry(0, 0, client.width(), client.height());
+    }
+    if (owner && layout.mainFrame.topLeft() != ownerFrame.topLeft())
+        owner->move(layout.mainFrame.topLeft());
 }
 
 bool CVcdCore::CheckSource()
@@ -425,9 +450,9 @@ void CVcdCore::OnWindowGeometryChanged()
     // The frame the window manager put around the first showing is known only now.
     // A size someone else gave the window since is left alone.
     if (m_bFitPending && !m_bFullScreen && m_window && m_window->isVisible()
-        && m_window->size() == m_fittedSize && !FrameMargins().isNull()) {
+        && m_window->size() == m_fittedSize && Framed(m_window)) {
         m_bFitPending = false;
-        FitWindow(m_wantedClientSize);
+        PlaceWindows(m_wantedClientSize);
     }
     if (m_bWindowShown)
         PlaceVideo();

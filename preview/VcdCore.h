@@ -98,6 +98,16 @@ public:
     CVideoWidget *VideoWidget() const;
     // Where the video sits inside the window.
     QRect VideoRect() const;
+    // Places the preview above the owner again, after the owner changed its size: the size
+    // chosen for the picture, unless someone else resized the window since. False when the
+    // preview has no place now (full screen, or no window), and the owner was left alone.
+    bool PlaceWindows();
+    // Whether the window manager's frame around window is known yet.
+    static bool Framed(const QWidget *window);
+    // The frame a window manager adds around window: an estimate until the window is framed.
+    static QMargins FrameMargins(const QWidget *window);
+    // The work area of the screen window is on.
+    static QRect WorkArea(const QWidget *window);
 
     std::string m_szMediaPath;
     int m_bNoVideo = 0;
@@ -123,11 +133,9 @@ private:
     void EnterFullScreen();
     void LeaveFullScreen();
     void PlaceVideo();
-    QRect WorkArea() const;
-    // Frame the window manager adds around the client (an estimate before the first showing).
-    QMargins FrameMargins() const;
-    // Sizes and moves the window so its frame stays within the work area.
-    void FitWindow(const QSize &clientSize);
+    // Sizes and moves the window, and the owner below it, so that both stay within the work
+    // area without overlapping.
+    void PlaceWindows(const QSize &picture);
     void ShowCursor(bool show);
     void PostToOwner(QEvent *event);
 

@@ -6,10 +6,11 @@
 // and says whether that closed the video. With LANGUAGE and POINTS (0: the window's own font)
 // the pictures are named after both, the window is also taken with a video open, a long output
 // path and the keyboard focus moved by Tab, the replace prompt and the font chooser are taken
-// too, and there is no wait. With MARKS ("2-7", seconds) as well, the last picture is instead the
-// window with the start and end marks set and the preview beside it, on a transparent ground
-// (wm-marks-...png): what a software centre shows. CW_SHOT_OUTPUT names the output file the
-// window shows.
+// too, the window is taken again after the Font command chose another size, where both windows
+// went is printed each time, and there is no wait. With MARKS ("2-7", seconds) as well, the last
+// picture is instead the window with the start and end marks set and the preview beside it, on a
+// transparent ground (wm-marks-...png): what a software centre shows. CW_SHOT_OUTPUT names the
+// output file the window shows.
 #include "app/AboutDlg.h"
 #include "app/VinteloDlg.h"
 #include "localisation/InterfaceFont.h"
@@ -89,6 +90,28 @@ void SaveWithMarks(CVinteloDlg &dialog, int start, int end, const QString &path)
     painter.end();
     picture.save(path);
     std::printf("%s\n", qPrintable(path));
+    std::fflush(stdout);
+}
+
+void Print(const char *what, const QRect &r)
+{
+    std::printf("%s %d,%d %dx%d\n", what, r.x(), r.y(), r.width(), r.height());
+}
+
+// Where the window manager put both windows, frames included, and whether they keep apart.
+void Report(QWidget &main, QWidget *preview)
+{
+    const QRect area = main.screen()->availableGeometry();
+    const QRect mainFrame = main.frameGeometry();
+    const QRect previewFrame = preview->frameGeometry();
+    Print("work area", area);
+    Print("main frame", mainFrame);
+    Print("preview frame", previewFrame);
+    Print("preview client", preview->geometry());
+    std::printf("overlap: %s; main on the work area: %s; preview on it: %s\n",
+                previewFrame.intersects(mainFrame) ? "YES" : "no",
+                area.contains(mainFrame) ? "yes" : "NO",
+                area.contains(previewFrame) ? "yes" : "NO");
     std::fflush(stdout);
 }
 
@@ -184,6 +207,16 @@ int main(int argc, char **argv)
         QTest::qWait(300);
         QTest::keyClick(&dialog, Qt::Key_Tab);
         Save(out + "/wm-video" + tag + ".png");
+        if (CVcdCore *player = CTrimControls::Player())
+            Report(dialog, player->Window());
+        // The Font command with the video open: 9 pt becomes 16 pt and any other size 9 pt.
+        QFont other(QStringLiteral("DejaVu Sans"));
+        other.setPointSize(points == 9 ? 16 : 9);
+        choosers.QueueFontAnswer(other.toString().toStdString());
+        dialog.OnFont();
+        Save(out + QString("/wm-video%1-then-%2pt.png").arg(tag).arg(other.pointSize()));
+        if (CVcdCore *player = CTrimControls::Player())
+            Report(dialog, player->Window());
         SettingsStore::SetGlobal(nullptr);
         return 0;
     }

@@ -98,26 +98,24 @@ TEST(PreviewPlayer, WindowAndFullScreenPlacementRules)
 
 TEST(PreviewPlayer, TheWindowStaysWithinTheWorkArea)
 {
-    using preview::FitPreviewClient;
     const QRect screen(0, 0, 1280, 1024);
     const QMargins frame(4, 24, 4, 4);
+    // Without a main window to keep clear of.
+    auto fit = [&](const QRect &area, const QPoint &at, const QSize &picture) {
+        return preview::PlaceWindows(area, QRect(), picture, frame, at).previewClient;
+    };
     // Fits where it was put: the client sits inside the frame, at its own size.
-    EXPECT_EQ(FitPreviewClient(screen, QPoint(100, 5), QSize(320, 240), frame),
-              QRect(104, 29, 320, 240));
+    EXPECT_EQ(fit(screen, QPoint(100, 5), QSize(320, 240)), QRect(104, 29, 320, 240));
     // 720p on a 1280-wide screen: scaled to the room inside the frame (1272 wide, 720 * 1272 /
     // 1280 high, cut) and moved to the left edge.
-    EXPECT_EQ(FitPreviewClient(screen, QPoint(100, 5), QSize(1280, 720), frame),
-              QRect(4, 29, 1272, 715));
+    EXPECT_EQ(fit(screen, QPoint(100, 5), QSize(1280, 720)), QRect(4, 29, 1272, 715));
     // Fits in size but starts too far right or too low: moved back, not shrunk.
-    EXPECT_EQ(FitPreviewClient(screen, QPoint(900, 700), QSize(640, 480), frame),
-              QRect(636, 540, 640, 480));
+    EXPECT_EQ(fit(screen, QPoint(900, 700), QSize(640, 480)), QRect(636, 540, 640, 480));
     // A panel at the top: the caption stays below it.
-    EXPECT_EQ(FitPreviewClient(QRect(0, 30, 1280, 994), QPoint(100, 0), QSize(320, 240), frame),
+    EXPECT_EQ(fit(QRect(0, 30, 1280, 994), QPoint(100, 0), QSize(320, 240)),
               QRect(104, 54, 320, 240));
     // Too high for the area: the height limits, aspect kept.
-    EXPECT_EQ(
-        FitPreviewClient(QRect(0, 0, 1280, 600), QPoint(0, 0), QSize(1000, 1000), frame).size(),
-        QSize(572, 572));
+    EXPECT_EQ(fit(QRect(0, 0, 1280, 600), QPoint(0, 0), QSize(1000, 1000)).size(), QSize(572, 572));
 
     // A real window with a picture wider than the screen: its frame stays on the screen.
     OpenPlayer t("video_only_1280x720.mp4");
