@@ -1,7 +1,5 @@
 #include "media/core/Diagnostics.h"
 
-#include <initializer_list>
-
 GST_DEBUG_CATEGORY(cw_core_debug);
 GST_DEBUG_CATEGORY(cw_probe_debug);
 GST_DEBUG_CATEGORY(cw_playback_debug);
@@ -19,17 +17,6 @@ void InitDiagnostics()
     GST_DEBUG_CATEGORY_INIT(cw_render_debug, "clipwright-render", 0, "timelines and tracks");
     GST_DEBUG_CATEGORY_INIT(cw_output_debug, "clipwright-output", 0, "writers, encoders, stops");
     GST_DEBUG_CATEGORY_INIT(cw_encoders_debug, "clipwright-encoders", 0, "installed encoders");
-}
-
-bool DiagnosticsWanted()
-{
-    if (!gst_is_initialized() || !cw_output_debug)
-        return false;
-    for (GstDebugCategory *category : {cw_core_debug, cw_probe_debug, cw_playback_debug,
-                                       cw_render_debug, cw_output_debug, cw_encoders_debug})
-        if (gst_debug_category_get_threshold(category) >= GST_LEVEL_INFO)
-            return true;
-    return false;
 }
 
 } // namespace media

@@ -23,8 +23,4 @@ inline const char *FactoryNameOf(GstElement *element)
 // Registers the categories; GStreamer must be initialised.
 void InitDiagnostics();
 
-// Whether a maintainer asked for our decisions (any of our categories at INFO or above), so the
-// front ends can switch their own logging on with it.
-bool DiagnosticsWanted();
-
 } // namespace media
