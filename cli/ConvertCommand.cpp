@@ -149,6 +149,33 @@ void LoadStoredSettings(const SettingsStore &store, OutputSettings *settings,
 
 // Settings, format, probe and the opened video as item 0 of the job. Returns 0, or the exit code
 // after a message.
+// The options over the stored settings and the source's facts.
+void ApplyOptions(const ConvertOptions &o, const MediaProbeResult &probe, ConversionJob &dlg)
+{
+    if (o.width)
+        dlg.m_nOutputWidth = *o.width;
+    if (o.height)
+        dlg.m_nOutputHeight = *o.height;
+    // The source's rate unless one is asked for: the window's stored rate is the window's.
+    dlg.m_dOutputFrameRate = o.fps.value_or(probe.sourceFrameRate);
+    if (o.stretch)
+        dlg.m_nStretchMode = ResizeStretch;
+    if (o.videoKbps)
+        dlg.m_nVideoBitrate = static_cast<unsigned>(*o.videoKbps) * 1000;
+    if (o.audioKbps)
+        dlg.m_nAudioBitrate = static_cast<unsigned>(*o.audioKbps) * 1000;
+    const unsigned audio = dlg.m_nAudioBitrate;
+    const bool offered = audio % 1000 == 0
+                         && std::find(std::begin(kWmaKbps), std::end(kWmaKbps), int(audio / 1000))
+                                != std::end(kWmaKbps);
+    if (IsWindowsMediaFormat(dlg.m_nOutputFormat) && !offered) {
+        // The window may have stored a rate the sound encoder has no format for.
+        Note("the stored sound bitrate of " + std::to_string(audio)
+             + " bit/s is not one the Windows Media sound encoder takes; using 128 kbit/s");
+        dlg.m_nAudioBitrate = 128000;
+    }
+}
+
 } // namespace
 
 int SetUpJob(const ConvertOptions &o, const std::string &input, const std::string &output,
@@ -190,28 +217,7 @@ int SetUpJob(const ConvertOptions &o, const std::string &input, const std::strin
     if (!RunMediaProbe(input, &probe))
         return Fail(input, TakeEngineReason());
     dlg.TakeSourceFacts(probe);
-    if (o.width)
-        dlg.m_nOutputWidth = *o.width;
-    if (o.height)
-        dlg.m_nOutputHeight = *o.height;
-    // The source's rate unless one is asked for: the window's stored rate is the window's.
-    dlg.m_dOutputFrameRate = o.fps.value_or(probe.sourceFrameRate);
-    if (o.stretch)
-        dlg.m_nStretchMode = ResizeStretch;
-    if (o.videoKbps)
-        dlg.m_nVideoBitrate = static_cast<unsigned>(*o.videoKbps) * 1000;
-    if (o.audioKbps)
-        dlg.m_nAudioBitrate = static_cast<unsigned>(*o.audioKbps) * 1000;
-    const unsigned audio = dlg.m_nAudioBitrate;
-    const bool offered = audio % 1000 == 0
-                         && std::find(std::begin(kWmaKbps), std::end(kWmaKbps), int(audio / 1000))
-                                != std::end(kWmaKbps);
-    if (IsWindowsMediaFormat(dlg.m_nOutputFormat) && !offered) {
-        // The window may have stored a rate the sound encoder has no format for.
-        Note("the stored sound bitrate of " + std::to_string(audio)
-             + " bit/s is not one the Windows Media sound encoder takes; using 128 kbit/s");
-        dlg.m_nAudioBitrate = 128000;
-    }
+    ApplyOptions(o, probe, dlg);
 
     const REFERENCE_TIME length = probe.stopPosition;
     dlg.SetOpenedVideo(input, length, length);
@@ -329,6 +335,35 @@ Progress::Style StyleOf(const ConvertOptions &o)
 // One input converted to one output file. Returns its exit code; *stopped when a signal ended
 // it. A failure leaves the output as it was: the new file is written beside it and put in its
 // place only when complete.
+// What a finished run says and its exit code.
+int Outcome(const ConvertOptions &o, const std::string &output, const ConversionJob &dlg,
+            ConsoleHost &host, const std::string &reason, bool *stopped)
+{
+    const ConversionResult &result = host.Run().m_result;
+    switch (result.kind) {
+    case ConversionResult::Kind::Completed:
+        if (!result.note.empty())
+            Note(result.note);
+        if (!o.quiet && o.progress == ProgressStyle::Text)
+            std::fprintf(stderr, "clipwright-cli: wrote %s (%dx%d, %.3f fps)\n", output.c_str(),
+                         dlg.m_nOutputWidth, dlg.m_nOutputHeight, dlg.m_dOutputFrameRate);
+        return 0;
+    case ConversionResult::Kind::Stopped:
+    case ConversionResult::Kind::Empty:
+        if (g_signal != 0) {
+            *stopped = true;
+            if (JsonMessages())
+                Note(host.Status());
+            else if (!o.quiet)
+                std::fprintf(stderr, "%s\n", host.Status().c_str());
+            return StoppedExitCode();
+        }
+        return Fail(output, reason.empty() ? host.Status() : reason);
+    default:
+        return Fail(output, reason.empty() ? "the conversion failed" : reason);
+    }
+}
+
 int ConvertFile(const ConvertOptions &options, const std::string &input, const std::string &output,
                 bool *stopped)
 {
@@ -372,28 +407,7 @@ int ConvertFile(const ConvertOptions &options, const std::string &input, const s
     g_temporaryReady = 0;
     const std::string reason = TakeEngineReason();
     ReleaseBoundCompressors();
-    switch (conversion.m_result.kind) {
-    case ConversionResult::Kind::Completed:
-        if (!conversion.m_result.note.empty())
-            Note(conversion.m_result.note);
-        if (!o.quiet && o.progress == ProgressStyle::Text)
-            std::fprintf(stderr, "clipwright-cli: wrote %s (%dx%d, %.3f fps)\n", output.c_str(),
-                         dlg.m_nOutputWidth, dlg.m_nOutputHeight, dlg.m_dOutputFrameRate);
-        return 0;
-    case ConversionResult::Kind::Stopped:
-    case ConversionResult::Kind::Empty:
-        if (g_signal != 0) {
-            *stopped = true;
-            if (JsonMessages())
-                Note(host.Status());
-            else if (!o.quiet)
-                std::fprintf(stderr, "%s\n", host.Status().c_str());
-            return StoppedExitCode();
-        }
-        return Fail(output, reason.empty() ? host.Status() : reason);
-    default:
-        return Fail(output, reason.empty() ? "the conversion failed" : reason);
-    }
+    return Outcome(o, output, dlg, host, reason, stopped);
 }
 
 // Each input in turn into DIR/<name>.<ext> with the same options; a failure does not stop the

@@ -114,10 +114,17 @@ QString CStatusLine::ShownText() const
     if (at >= 0) {
         const QString before = whole.left(at);
         const QString after = whole.mid(at + m_elidable.size());
-        const int room
-            = width - metrics.horizontalAdvance(before) - metrics.horizontalAdvance(after);
-        if (room > metrics.horizontalAdvance(QStringLiteral("/…/")))
-            return before + metrics.elidedText(m_elidable, Qt::ElideMiddle, room) + after;
+        int room = width - metrics.horizontalAdvance(before) - metrics.horizontalAdvance(after);
+        // The parts' widths are rounded one by one: the whole may come out a pixel or two wider,
+        // and then the room shrinks by that much.
+        while (room > metrics.horizontalAdvance(QStringLiteral("/…/"))) {
+            const QString shown
+                = before + metrics.elidedText(m_elidable, Qt::ElideMiddle, room) + after;
+            const int over = metrics.horizontalAdvance(shown) - width;
+            if (over <= 0)
+                return shown;
+            room -= over;
+        }
     }
     return metrics.elidedText(whole, Qt::ElideRight, width);
 }

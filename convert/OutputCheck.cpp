@@ -39,6 +39,61 @@ std::string SecondsText(REFERENCE_TIME t)
     return text;
 }
 
+namespace {
+
+// What the file should hold: a frame's length, where the picture and the sound end, and the
+// picture's frames.
+struct Wanted
+{
+    REFERENCE_TIME frame;
+    REFERENCE_TIME videoEnd;
+    REFERENCE_TIME soundEnd;
+    long long frames;
+};
+
+// One written stream against what was wanted: its figures, and any difference.
+void CheckStream(const media::WrittenStream &s, const Wanted &w, OutputCheckResult *result,
+                 std::string *differences, std::string *figures)
+{
+    const char *what = s.video ? "the video" : "the sound";
+    const REFERENCE_TIME end = std::max<REFERENCE_TIME>(s.end, 0);
+    result->written = std::max(result->written, end);
+    std::string figure = std::string(what) + " " + SecondsText(end);
+    // A frame, and the whole milliseconds ASF stamps in: a stop cuts on the frame grid
+    // from zero, which a section from a mark may straddle by up to a frame.
+    REFERENCE_TIME tolerance = w.frame + 20000;
+    if (s.video) {
+        result->frames = static_cast<long long>(s.packets);
+        figure += ", " + std::to_string(s.packets) + " frames, first at "
+                  + SecondsText(std::max<REFERENCE_TIME>(s.first, 0));
+    } else {
+        // Sound is coded in packets (WMA's are 46 ms) and ends on a packet's edge. A
+        // decoder gives each packet's sound one packet late, so a WMA stream is stamped a
+        // packet early and its last stamp ends up to two packets before the sound does.
+        if (s.packets > 1 && s.first >= 0 && s.end > s.first)
+            tolerance = std::max(tolerance, 2 * (s.end - s.first) / REFERENCE_TIME(s.packets));
+    }
+    *figures = Join(*figures, figure);
+    const REFERENCE_TIME want = s.video ? w.videoEnd : w.soundEnd;
+    if (s.end < 0 || std::llabs(s.end - want) > tolerance)
+        *differences = Join(*differences, std::string(what) + " lasts " + SecondsText(end)
+                                              + " instead of " + SecondsText(want));
+    if (s.video && std::llabs(static_cast<long long>(s.packets) - w.frames) > 1)
+        *differences = Join(*differences, "the video holds " + std::to_string(s.packets)
+                                              + " frames instead of " + std::to_string(w.frames));
+    // A picture missing inside the file leaves a step of two frames or more, which the
+    // count alone allows at either end.
+    if (s.video && s.longestStep > w.frame + w.frame / 2)
+        *differences = Join(*differences, "the video skips " + SecondsText(s.longestStep)
+                                              + " after " + SecondsText(s.longestStepAt));
+    if (s.video && (s.first < 0 || s.first > w.frame))
+        *differences = Join(*differences, "the first picture is at "
+                                              + SecondsText(std::max<REFERENCE_TIME>(s.first, 0))
+                                              + " instead of 0.00 s");
+}
+
+} // namespace
+
 OutputCheckResult CheckWrittenFile(const std::string &path, const OutputExpectation &expected)
 {
     OutputCheckResult result;
@@ -62,7 +117,8 @@ OutputCheckResult CheckWrittenFile(const std::string &path, const OutputExpectat
     };
     const REFERENCE_TIME videoEnd = expectedEnd(expected.videoSourceEnd, false);
     const REFERENCE_TIME soundEnd = expectedEnd(expected.soundSourceEnd, true);
-    const long long wantFrames = FramesIn(videoEnd, expected.rateNum, expected.rateDen);
+    const Wanted wanted{frame, videoEnd, soundEnd,
+                        FramesIn(videoEnd, expected.rateNum, expected.rateDen)};
 
     std::string differences;
     std::string figures;
@@ -70,45 +126,8 @@ OutputCheckResult CheckWrittenFile(const std::string &path, const OutputExpectat
     for (const media::WrittenStream &s : file.streams) {
         if (!s.video && !s.audio)
             continue;
-        const char *what = s.video ? "the video" : "the sound";
-        const REFERENCE_TIME end = std::max<REFERENCE_TIME>(s.end, 0);
-        result.written = std::max(result.written, end);
-        std::string figure = std::string(what) + " " + SecondsText(end);
-        // A frame, and the whole milliseconds ASF stamps in: a stop cuts on the frame grid
-        // from zero, which a section from a mark may straddle by up to a frame.
-        REFERENCE_TIME tolerance = frame + 20000;
-        if (s.video) {
-            ++videos;
-            result.frames = static_cast<long long>(s.packets);
-            figure += ", " + std::to_string(s.packets) + " frames, first at "
-                      + SecondsText(std::max<REFERENCE_TIME>(s.first, 0));
-        } else {
-            ++sounds;
-            // Sound is coded in packets (WMA's are 46 ms) and ends on a packet's edge. A
-            // decoder gives each packet's sound one packet late, so a WMA stream is stamped a
-            // packet early and its last stamp ends up to two packets before the sound does.
-            if (s.packets > 1 && s.first >= 0 && s.end > s.first)
-                tolerance
-                    = std::max(tolerance, 2 * (s.end - s.first) / REFERENCE_TIME(s.packets));
-        }
-        figures = Join(figures, figure);
-        const REFERENCE_TIME want = s.video ? videoEnd : soundEnd;
-        if (s.end < 0 || std::llabs(s.end - want) > tolerance)
-            differences = Join(differences, std::string(what) + " lasts " + SecondsText(end)
-                                                + " instead of " + SecondsText(want));
-        if (s.video && std::llabs(static_cast<long long>(s.packets) - wantFrames) > 1)
-            differences
-                = Join(differences, "the video holds " + std::to_string(s.packets)
-                                        + " frames instead of " + std::to_string(wantFrames));
-        // A picture missing inside the file leaves a step of two frames or more, which the
-        // count alone allows at either end.
-        if (s.video && s.longestStep > frame + frame / 2)
-            differences = Join(differences, "the video skips " + SecondsText(s.longestStep)
-                                                + " after " + SecondsText(s.longestStepAt));
-        if (s.video && (s.first < 0 || s.first > frame))
-            differences = Join(differences, "the first picture is at "
-                                                + SecondsText(std::max<REFERENCE_TIME>(s.first, 0))
-                                                + " instead of 0.00 s");
+        ++(s.video ? videos : sounds);
+        CheckStream(s, wanted, &result, &differences, &figures);
     }
     if (videos != 1)
         differences = Join(differences, videos == 0 ? std::string("no video stream was written")

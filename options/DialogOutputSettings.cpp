@@ -145,6 +145,31 @@ int CDialogOutputSettings::DoModal()
     return exec();
 }
 
+// The frame-size list's entry for a size: the video's own, a listed one, else the custom entry.
+static int SizePosition(int width, int height, int sourceWidth, int sourceHeight)
+{
+    if (width == sourceWidth && height == sourceHeight)
+        return kResolutionOriginal;
+    for (std::size_t i = 0; i < kResolutionSizes.size(); ++i)
+        if (kResolutionSizes[i].width == width && kResolutionSizes[i].height == height)
+            return static_cast<int>(i) + 1;
+    return kResolutionCustom;
+}
+
+// Windows Media first, then the other containers; a stored code the list does not offer opens at
+// "WMV" as before.
+static void FillFormats(QComboBox *list, int stored)
+{
+    list->clear();
+    int position = 0;
+    for (int code : OfferedFormats()) {
+        if (code == stored)
+            position = list->count();
+        list->addItem(QString::fromUtf8(FormatName(code)));
+    }
+    list->setCurrentIndex(position);
+}
+
 void CDialogOutputSettings::OnInitDialog()
 {
     const CLanguage &language = CLanguage::Instance();
@@ -167,35 +192,13 @@ void CDialogOutputSettings::OnInitDialog()
     SetText(IDC_EDIT_WIDTH, Format("%d", m_nOutputWidth));
     SetText(IDC_EDIT_HEIGHT, Format("%d", m_nOutputHeight));
     ShowControls({IDC_EDIT_WIDTH, IDC_EDIT_HEIGHT}, false);
-    int position = kResolutionCustom;
-    if (m_nOutputWidth == m_nSourceWidth && m_nOutputHeight == m_nSourceHeight) {
-        position = kResolutionOriginal;
-    } else {
-        for (std::size_t i = 0; i < kResolutionSizes.size(); ++i) {
-            if (kResolutionSizes[i].width == m_nOutputWidth
-                && kResolutionSizes[i].height == m_nOutputHeight) {
-                position = static_cast<int>(i) + 1;
-                break;
-            }
-        }
-    }
+    const int position
+        = SizePosition(m_nOutputWidth, m_nOutputHeight, m_nSourceWidth, m_nSourceHeight);
     resolution->setCurrentIndex(position);
     if (position == kResolutionCustom)
         ShowControls({IDC_EDIT_WIDTH, IDC_EDIT_HEIGHT}, true);
 
-    // Frame rate.
-    QComboBox *frameRate = Combo(IDC_COMBO_FRAME_RATE);
-    const std::string originalRate = language.GetString(113);
-    frameRate->setItemText(FrameRateSource,
-                           ToQt(m_nPhotoCount != 0
-                                    ? Format("%s %.3f", originalRate.c_str(), m_dSourceFrameRate)
-                                    : originalRate));
-    frameRate->setItemText(FrameRateCustom, ToQt(language.GetString(114)));
-    SetText(IDC_EDIT_FRAME_RATE, m_nFrameRateIndex != FrameRateSource
-                                     ? Format("%.3f", m_dOutputFrameRate)
-                                     : Format("%f", 23.976));
-    frameRate->setCurrentIndex(m_nFrameRateIndex);
-    ShowControls({IDC_EDIT_FRAME_RATE}, m_nFrameRateIndex == FrameRateCustom);
+    InitFrameRate();
 
     FillCompressorLists();
 
@@ -213,23 +216,31 @@ void CDialogOutputSettings::OnInitDialog()
             audioPosition = static_cast<int>(i);
     Combo(IDC_COMBO_AUDIO_BITRATE)->setCurrentIndex(audioPosition);
 
-    // Windows Media first, then the other containers; a stored code the list does not offer
-    // opens at "WMV" as before.
-    QComboBox *format = Combo(IDC_COMBO_OUTPUT_FORMAT);
-    format->clear();
-    int formatPosition = 0;
-    for (int code : OfferedFormats()) {
-        if (code == m_nOutputFormat)
-            formatPosition = format->count();
-        format->addItem(QString::fromUtf8(FormatName(code)));
-    }
-    format->setCurrentIndex(formatPosition);
+    FillFormats(Combo(IDC_COMBO_OUTPUT_FORMAT), m_nOutputFormat);
     ApplyFormat(m_nOutputFormat);
 
     for (int id : {IDC_STATIC_VIDEO_KBPS, IDC_STATIC_AUDIO_KBPS})
         static_cast<QLabel *>(Control(id))->setText(ToQt(language.GetString(IDS_KBPS)));
     ApplyToDialog(this, kDialogNumber);
     NameTemplateControls(m_controls);
+}
+
+// The frame-rate list with the video's own rate, and the typed rate where it is chosen.
+void CDialogOutputSettings::InitFrameRate()
+{
+    const CLanguage &language = CLanguage::Instance();
+    QComboBox *frameRate = Combo(IDC_COMBO_FRAME_RATE);
+    const std::string originalRate = language.GetString(113);
+    frameRate->setItemText(FrameRateSource,
+                           ToQt(m_nPhotoCount != 0
+                                    ? Format("%s %.3f", originalRate.c_str(), m_dSourceFrameRate)
+                                    : originalRate));
+    frameRate->setItemText(FrameRateCustom, ToQt(language.GetString(114)));
+    SetText(IDC_EDIT_FRAME_RATE, m_nFrameRateIndex != FrameRateSource
+                                     ? Format("%.3f", m_dOutputFrameRate)
+                                     : Format("%f", 23.976));
+    frameRate->setCurrentIndex(m_nFrameRateIndex);
+    ShowControls({IDC_EDIT_FRAME_RATE}, m_nFrameRateIndex == FrameRateCustom);
 }
 
 void CDialogOutputSettings::ApplyFormat(int format)
@@ -342,6 +353,20 @@ void CDialogOutputSettings::OnDefault()
     SelectDefaultCompressors();
 }
 
+// The rate of the frame-rate list's choice: the source's, a listed one or the typed one; an
+// unknown choice is 23.976.
+static void ChosenFrameRate(double sourceRate, double typedRate, int *choice, double *rate)
+{
+    if (*choice >= FrameRateSource && *choice < FrameRateCustom) {
+        *rate = *choice == FrameRateSource ? sourceRate : kFrameRatesByChoice[*choice];
+    } else if (*choice == FrameRateCustom) {
+        *rate = typedRate;
+    } else {
+        *choice = FrameRate23976;
+        *rate = 23.976;
+    }
+}
+
 void CDialogOutputSettings::OnOK()
 {
     // Nothing is stored unless the frame rate is usable.
@@ -355,18 +380,8 @@ void CDialogOutputSettings::OnOK()
         platform::ShowAppMessageBox(CLanguage::Instance().GetString(IDS_FRAME_RATE_TOO_SMALL));
         return;
     }
-    int choice = Combo(IDC_COMBO_FRAME_RATE)->currentIndex();
-
-    if (choice >= FrameRateSource && choice < FrameRateCustom) {
-        m_dOutputFrameRate
-            = choice == FrameRateSource ? m_dSourceFrameRate : kFrameRatesByChoice[choice];
-    } else if (choice == FrameRateCustom) {
-        m_dOutputFrameRate = typedRate;
-    } else {
-        choice = FrameRate23976;
-        m_dOutputFrameRate = 23.976;
-    }
-    m_nFrameRateIndex = choice;
+    m_nFrameRateIndex = Combo(IDC_COMBO_FRAME_RATE)->currentIndex();
+    ChosenFrameRate(m_dSourceFrameRate, typedRate, &m_nFrameRateIndex, &m_dOutputFrameRate);
 
     const int format = FormatAtPosition(Combo(IDC_COMBO_OUTPUT_FORMAT)->currentIndex());
     m_nOutputFormat = format;

@@ -51,6 +51,7 @@ private slots:
     void OnCancel();
 
 private:
+    void InitFrameRate();
     void ApplyFormat(int format);
     // The format code of a position of the format list.
     static int FormatAtPosition(int position);

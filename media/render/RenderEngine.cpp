@@ -375,14 +375,11 @@ struct RenderEngine::Impl
         guint64 &end = span->end;
         if (end <= begin)
             return S_OK; // nothing of this clip falls on a frame
-        guint64 inPoint = ToNanoseconds(mediaStart);
-        // A file that ends before the span leaves the rest of it black or silent.
+        const guint64 inPoint = ToNanoseconds(mediaStart);
         const GstClockTime fileLength = FileLengthOf(asset, path);
-        if (GST_CLOCK_TIME_IS_VALID(fileLength) && fileLength > 0) {
-            end = inPoint >= fileLength ? begin : std::min(end, begin + (fileLength - inPoint));
-            if (end <= begin)
-                return S_OK;
-        }
+        EndWithTheFile(fileLength, inPoint, span);
+        if (end <= begin)
+            return S_OK;
 
         if (leftOutFiles.insert(path).second)
             for (const std::string &stream : LeftOutStreamsOf(asset))
@@ -416,6 +413,16 @@ struct RenderEngine::Impl
         if (video)
             PlacePicture(clip, asset, track, mode, outW, outH);
         return S_OK;
+    }
+
+    // A file that ends before the span leaves the rest of it black or silent.
+    static void EndWithTheFile(GstClockTime fileLength, guint64 inPoint, Span *span)
+    {
+        if (!GST_CLOCK_TIME_IS_VALID(fileLength) || fileLength == 0)
+            return;
+        span->end = inPoint >= fileLength
+                        ? span->begin
+                        : std::min(span->end, span->begin + (fileLength - inPoint));
     }
 
     // Where the clip's picture sits in the track's frame.
