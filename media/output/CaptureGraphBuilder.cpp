@@ -324,7 +324,8 @@ HRESULT CaptureGraphBuilder::RenderStream(GstPad *pin, const Filter *intermediat
         return hr;
     GstElement *encoder = choice.encoder;
     GST_INFO_OBJECT(muxer, "%s stream %s: encoder %s%s", video ? "picture" : "sound", media.c_str(),
-                    FactoryNameOf(encoder), choice.own ? " (the writer's own)" : "");
+                    FactoryNameOf(encoder),
+                    choice.own ? " (picked for the writer: none was chosen)" : "");
     if (encoder && choice.own)
         chain.Add(encoder);
     if (!encoder && audio)
