@@ -6,6 +6,7 @@
 
 #include "localisation/BuiltinTexts.h"
 #include "localisation/Language.h"
+#include "localisation/ReportTexts.h"
 #include "platform/TimeText.h"
 #include "resources/Artwork.h"
 
@@ -115,4 +116,16 @@ void ConversionWindow::ShowFilterProperties(const media::Filter &graph)
 void ConversionWindow::OpenDownloadPage(const std::string &address)
 {
     QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
+}
+
+bool ConversionWindow::ReplaceOutput(const std::string &path) { return AskToReplace(path); }
+
+bool ConversionWindow::WriteUncompressed(const std::string &downloadPage)
+{
+    return AskToWriteUncompressed(downloadPage);
+}
+
+std::optional<std::string> ConversionWindow::LocateMissingFile(const std::string &path)
+{
+    return AskToLocate(path);
 }

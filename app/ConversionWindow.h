@@ -9,7 +9,8 @@
 class CVinteloDlg;
 
 // The main window as the conversion sees it: caption, status line, timer 1112, the four
-// controls locked while converting, the filter properties dialog and download pages.
+// controls locked while converting, the filter properties dialog, download pages and the
+// questions its boxes ask.
 class ConversionWindow : public QObject, public ConversionHost
 {
     Q_OBJECT
@@ -24,6 +25,9 @@ public:
     void EnableConversionControls(bool enable) override;
     void ShowFilterProperties(const media::Filter &graph) override;
     void OpenDownloadPage(const std::string &address) override;
+    bool ReplaceOutput(const std::string &path) override;
+    bool WriteUncompressed(const std::string &downloadPage) override;
+    std::optional<std::string> LocateMissingFile(const std::string &path) override;
 
     bool TimerRunning() const { return m_timer.isActive(); }
     // The window's conversion: its timeline, engine and running graph.

@@ -5,6 +5,7 @@
 #include "localisation/DesktopLanguage.h"
 #include "localisation/InterfaceFont.h"
 #include "localisation/Language.h"
+#include "localisation/ReportTexts.h"
 #include "media/playback/WaveSounds.h"
 #include "platform/WidgetServices.h"
 #include "resources/Artwork.h"
@@ -44,6 +45,8 @@ int CVinteloApp::InitInstance()
     platform::WidgetChooserService choosers;
     platform::MessageBoxService *previousBoxes = platform::SetMessageBoxService(&boxes);
     platform::ChooserService *previousChoosers = platform::SetChooserService(&choosers);
+    // The engine's reports become the window's boxes.
+    WindowReports reports;
     media::WaveSounds sounds;
     const QByteArray hover = artwork::Sound(artwork::SoundHover);
     sounds.AddResource(artwork::SoundHover, std::vector<unsigned char>(hover.begin(), hover.end()));

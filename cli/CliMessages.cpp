@@ -2,7 +2,7 @@
 
 #include "job/InputFile.h"
 #include "media/core/LibraryMessages.h"
-#include "platform/MessageBoxes.h"
+#include "platform/Report.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -26,116 +26,181 @@ bool g_json = false;
 int g_jsonFd = STDERR_FILENO;
 std::mutex g_jsonMutex;
 
-// Keeps the engine's boxes; a question gets the cautious answer (never "locate a file").
-class EngineBoxes : public platform::MessageBoxService
+// An engine reason as a clause of the command line's line: no capital, no closing full stop,
+// and the window's advice about its dialog in the command line's terms.
+std::string Clause(std::string reason)
 {
-public:
-    platform::BoxAnswer Show(const platform::MessageBoxRequest &request) override
-    {
-        texts.push_back(request.text);
-        switch (request.buttons) {
-        case platform::BoxButtons::YesNo:
-            return platform::BoxAnswer::No;
-        case platform::BoxButtons::OkCancel:
-        case platform::BoxButtons::YesNoCancel:
-            return platform::BoxAnswer::Cancel;
-        default:
-            return platform::BoxAnswer::Ok;
-        }
-    }
-    std::vector<std::string> texts;
-};
-
-EngineBoxes &Boxes()
-{
-    static EngineBoxes boxes;
-    return boxes;
-}
-
-bool Has(const std::string &text, const char *part)
-{
-    return text.find(part) != std::string::npos;
-}
-
-// The window's step texts, in the words of a command-line user. Empty for a text that names a
-// step only, so a more telling text after it is used instead.
-std::string Reason(const std::string &text)
-{
-    struct Entry
-    {
-        const char *part;
-        const char *reason;
-    };
-    static const Entry kTable[] = {
-        {"IDS_MESSAGE_NOT_OPEN_FILE",
-         "not a video this program can read (unknown format, no decoder installed for it, or a "
-         "damaged file)"},
-        {"Cannot open the file",
-         "not a video this program can read (unknown format, no decoder installed for it, or a "
-         "damaged file)"},
-        {"IID_IBasicVideo", "has no picture (sound only); the input must be a video"},
-        {"GetVideoSize", "its picture cannot be decoded: no decoder for its video format"},
-        {"get_AvgTimePerFrame", "its frame rate cannot be read"},
-        {"GetStopPosition", "its length cannot be measured"},
-        {"IID_IMediaSeeking", "its length cannot be measured"},
-        {"GenerateProfile", "the Windows Media writer refused the size, rate or bitrates"},
-        {"profile", "the Windows Media writer refused the size, rate or bitrates"},
-        {"Please install", "no writer for this format is installed"},
-        {"SetOutputFileName", "no writer for this format is installed"},
-        {"RenderStream", ""},
-        // The step's name only: the reason the timeline gave follows it.
-        {"ConnectFrontEnd", ""},
-    };
-    // The input went between its probe and the conversion; the window offers to find it.
-    const std::string missing = "The media file \"", gone = "\" could not be found.";
-    if (text.rfind(missing, 0) == 0 && Has(text, "Do you want to locate it?")) {
-        const std::size_t end = text.find(gone);
-        if (end != std::string::npos)
-            return "the input " + text.substr(missing.size(), end - missing.size())
-                   + " is gone (moved or removed after it was opened): No such file or directory";
-    }
-    for (const Entry &e : kTable)
-        if (Has(text, e.part))
-            return e.reason;
-    std::string reason = text;
-    const std::string stopped = "The conversion stopped because of an error: ";
-    if (reason.rfind(stopped, 0) == 0)
-        reason = "the conversion failed: " + reason.substr(stopped.size());
-    // Advice about the window's dialog means nothing here.
-    for (const char *advice :
-         {" Choose another output file in the Options dialog.",
-          " Choose one in the Options dialog.", ": choose one in the Options dialog.",
-          "; choose another compressor.", "; choose a compressor."}) {
+    for (const char *advice : {"; choose another compressor.", "; choose a compressor."}) {
         const std::size_t at = reason.find(advice);
         if (at != std::string::npos)
-            reason = reason.substr(0, at)
-                     + (advice[0] == ';' ? "; choose another --video-encoder/--audio-encoder" : "");
+            reason = reason.substr(0, at) + "; choose another --video-encoder/--audio-encoder";
     }
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '.'))
         reason.pop_back();
-    if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z' && reason.size() > 1
-        && reason[1] >= 'a' && reason[1] <= 'z')
+    if (reason.size() > 1 && reason[0] >= 'A' && reason[0] <= 'Z' && reason[1] >= 'a'
+        && reason[1] <= 'z')
         reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
     return reason;
+}
+
+std::string Detail(const platform::Report &report, std::size_t i)
+{
+    return i < report.details.size() ? report.details[i] : std::string();
+}
+
+std::string GoneInput(const std::string &path)
+{
+    return "the input " + path
+           + " is gone (moved or removed after it was opened): No such file or directory";
+}
+
+const char *const kUnreadable = "not a video this program can read (unknown format, no decoder "
+                                "installed for it, or a damaged file)";
+const char *const kNotSetUp = "the conversion could not be set up: ";
+
+// What the command line says of the video and the job; empty for a report it leaves to others.
+std::string InputWords(const platform::Report &r)
+{
+    using platform::Problem;
+    switch (r.problem) {
+    case Problem::ProbeGraph:
+        return "the media platform could not make a playback graph";
+    case Problem::NotReadable:
+        return Detail(r, 1).empty() ? kUnreadable
+                                    : "cannot read \"" + Detail(r, 0) + "\": " + Detail(r, 1);
+    case Problem::NoSeeking:
+    case Problem::NoLength:
+        return "its length cannot be measured";
+    case Problem::AviIndexShort:
+        return "this AVI file is damaged: its index lists " + Detail(r, 0) + " of the "
+               + Detail(r, 1) + " of pictures its data holds, and only what it lists can be read";
+    case Problem::NoPicture:
+        return "has no picture (sound only); the input must be a video";
+    case Problem::NoVideoDecoder:
+        return "its picture cannot be decoded: no decoder for its video format";
+    case Problem::NoFrameRate:
+        return "its frame rate cannot be read";
+    case Problem::NoVideoOpened:
+        return "no video is opened";
+    case Problem::TooManyPhotos:
+    case Problem::TooManyMusicFiles:
+        return "too many files in one conversion";
+    case Problem::MarksReversed:
+        return "the start (" + Detail(r, 0) + ") is after the end (" + Detail(r, 1) + ")";
+    case Problem::MarksEqual:
+        return "the start and the end are both at " + Detail(r, 0) + ": nothing to convert";
+    case Problem::NothingBetweenMarks:
+        return "there is nothing to convert between the start mark (" + Detail(r, 0)
+               + ") and the end mark (" + Detail(r, 1) + ")";
+    case Problem::NoOutputFile:
+        return "no output file is set";
+    case Problem::OutputIsInput:
+        return "the output file " + Detail(r, 0) + " is the video being converted";
+    case Problem::OutputRefused:
+    case Problem::OutputNotCreated:
+        return Clause(Detail(r, 0));
+    case Problem::OutputFolderMissing:
+        return "the output folder " + Detail(r, 0) + " does not exist";
+    case Problem::OutputNotWritable:
+        return "the output file " + Detail(r, 0) + " cannot be written";
+    case Problem::MissingMediaFiles:
+        return GoneInput(Detail(r, 0));
+    default:
+        return std::string();
+    }
+}
+
+// What the command line says of building and running the conversion.
+std::string ConversionWords(const platform::Report &r)
+{
+    using platform::Problem;
+    switch (r.problem) {
+    case Problem::TimelineNotCreated:
+        return std::string(kNotSetUp) + "no timeline could be made";
+    case Problem::TimelineStep:
+    case Problem::GraphStep:
+        return kNotSetUp + Detail(r, 0) + " failed";
+    case Problem::TransitionTooLong:
+        return "a transition is longer than its clip";
+    case Problem::RenderEngineNotCreated:
+        return std::string(kNotSetUp) + "no render engine could be made";
+    case Problem::FrontEndFailed:
+        return Clause(Detail(r, 0));
+    case Problem::RenderStreamFailed:
+        return Detail(r, 0).empty() ? std::string(kNotSetUp) + "a stream could not be written"
+                                    : Clause(Detail(r, 0));
+    case Problem::RunFailed:
+        return "the conversion could not start"
+               + (Detail(r, 0).empty() ? std::string() : ": " + Clause(Detail(r, 0)));
+    case Problem::SetFiltergraphFailed:
+        return std::string(kNotSetUp) + "the graph was refused";
+    case Problem::ProfileStep:
+        return "the Windows Media writer refused the size, rate or bitrates";
+    case Problem::UnsupportedFormat:
+    case Problem::OutputFormatUnknown:
+        return "the output format is not one this program writes";
+    case Problem::WriterMissing:
+        return "no writer for this format is installed";
+    case Problem::NoCompressorBound:
+        return "no compressor is bound";
+    case Problem::CompressorNotAdded:
+        return "the compressor \"" + Detail(r, 0) + "\" could not be added to the graph";
+    case Problem::ConversionFailed:
+        return Detail(r, 1).empty() ? Clause(Detail(r, 0))
+                                    : "the conversion failed: " + Clause(Detail(r, 1));
+    case Problem::NoSystemEnumerator:
+    case Problem::NoClassEnumerator:
+        return "the installed encoders cannot be listed";
+    case Problem::CompressorNotBound:
+    case Problem::CompressorNotCreated:
+        return "the chosen encoder could not be created";
+    case Problem::NoVideosFolder:
+        return "there is no videos folder";
+    default:
+        return std::string();
+    }
+}
+
+// Keeps the engine's reports, in the command line's words.
+class EngineReports : public platform::ReportListener
+{
+public:
+    void Take(const platform::Report &report) override
+    {
+        std::string words = InputWords(report);
+        if (words.empty())
+            words = ConversionWords(report);
+        reasons.push_back(words);
+    }
+    std::vector<std::string> reasons;
+};
+
+EngineReports &Reports()
+{
+    static EngineReports reports;
+    return reports;
 }
 
 } // namespace
 
 void InstallEngineMessages()
 {
-    platform::SetMessageBoxService(&Boxes());
+    platform::SetReportListener(&Reports());
+}
+
+void KeepMissingInput(const std::string &path)
+{
+    Reports().reasons.push_back(GoneInput(path));
 }
 
 std::string TakeEngineReason()
 {
-    std::vector<std::string> texts;
-    texts.swap(Boxes().texts);
-    for (const std::string &text : texts) {
-        const std::string reason = Reason(text);
+    std::vector<std::string> reasons;
+    reasons.swap(Reports().reasons);
+    for (const std::string &reason : reasons)
         if (!reason.empty())
             return reason;
-    }
-    return texts.empty() ? std::string() : "the conversion could not be set up";
+    return reasons.empty() ? std::string() : "the conversion could not be set up";
 }
 
 namespace {

@@ -3,14 +3,15 @@
 #include <string>
 
 // How clipwright-cli speaks: one line "clipwright-cli: SUBJECT: reason" per failure on standard
-// error, in the command line's own words. The engine's message boxes are written for the
-// window; they are kept here and turned into such a reason.
+// error, in the command line's own words. The engine's reports are kept here and worded so.
 
-// Installs the collector of the engine's boxes (for the whole process).
+// Installs the collector of the engine's reports (for the whole process).
 void InstallEngineMessages();
-// The reason behind the engine's boxes since the last call, in the command line's words;
+// The reason behind the engine's reports since the last call, in the command line's words;
 // empty when the engine said nothing. Clears what was collected.
 std::string TakeEngineReason();
+// The input went between its probe and the conversion: the reason of the failure that follows.
+void KeepMissingInput(const std::string &path);
 
 // Prints the failure line; returns code. As JSON: {"error":reason,"subject":subject}.
 int Fail(const std::string &subject, const std::string &reason, int code = 1);

@@ -30,6 +30,15 @@ public:
     {
         Note("what is missing can be installed as described at " + address);
     }
+    // The command line decides these by its options before anything is asked; nothing is
+    // replaced and no file is looked for unless asked.
+    bool ReplaceOutput(const std::string &) override { return false; }
+    bool WriteUncompressed(const std::string &) override { return true; }
+    std::optional<std::string> LocateMissingFile(const std::string &path) override
+    {
+        KeepMissingInput(path);
+        return std::nullopt;
+    }
 
     // Waits until events are posted or the period passes; true when events arrived.
     bool Wait(std::chrono::milliseconds period)

@@ -2,7 +2,7 @@
 
 #include "convert/ProfileBuilder.h"
 #include "localisation/Language.h"
-#include "platform/MessageBoxes.h"
+#include "platform/Report.h"
 #include "settings/CompressorChoices.h"
 #include "settings/OutputContainers.h"
 
@@ -14,30 +14,18 @@ using namespace media;
 
 namespace {
 
-void Box(const std::string &text)
+// A step of the ASF writer's set-up failed with code hr.
+void ProfileStep(const char *step, HRESULT hr)
 {
-    platform::ShowAppMessageBox(text);
+    char code[16];
+    std::snprintf(code, sizeof code, "%x", static_cast<unsigned>(hr));
+    platform::Say(platform::Problem::ProfileStep, {step, code});
 }
 
-// The platform's explanation of a failure, as long as the buffer it is read into allows.
-void ErrorTextBox(const std::string &text)
+// A step of building the graph failed; the step is named as after "Could not".
+void GraphStep(const char *step)
 {
-    constexpr std::size_t kErrorTextLength = 160;
-    std::string shown = text.empty() ? "Unspecified error" : text;
-    if (shown.size() >= kErrorTextLength) {
-        std::size_t cut = kErrorTextLength - 1;
-        while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80)
-            --cut; // not inside a UTF-8 sequence
-        shown.resize(cut);
-    }
-    Box(shown);
-}
-
-void ReportBox(const char *format, HRESULT hr)
-{
-    char text[512];
-    std::snprintf(text, sizeof text, format, static_cast<unsigned>(hr));
-    platform::ShowReportBox(text);
+    platform::Say(platform::Problem::GraphStep, {step});
 }
 
 // The writer's encoders from the profile: each stream's encoder, bitrate and format.
@@ -77,7 +65,7 @@ void ConfigureWriter(const Filter &mux, const Filter &sink)
     SetOverwriteMode(sink);
 }
 
-// Steps 1 to 5 for WMV and ASF. False when a step failed (its box was shown).
+// Steps 1 to 5 for WMV and ASF. False when a step failed (and was reported).
 bool AttachAsfWriter(ConversionJob &dlg, CaptureGraphBuilder &builder, const std::string &path,
                      Filter *mux, Filter *sink)
 {
@@ -92,13 +80,16 @@ bool AttachAsfWriter(ConversionJob &dlg, CaptureGraphBuilder &builder, const std
     std::shared_ptr<WMProfile> profile;
     HRESULT hr = GenerateProfile(&audio, &video, 1, WMT_VER_9_0, &profile);
     if (FAILED(hr)) {
-        ReportBox("Failed to GenerateProfile Audio video with script!  hr=0x%x\n", hr);
+        ProfileStep("GenerateProfile Audio video with script", hr);
         return false;
     }
     const OutputContainer *container = FindContainer(dlg.m_nOutputFormat);
     hr = builder.SetOutputFileName(container ? container->muxer : "", path, mux, sink);
     if (FAILED(hr)) {
-        Box(container ? container->missingWriterText : "Does not support the video format");
+        if (container)
+            platform::Say(platform::Problem::WriterMissing, {container->missingWriterText});
+        else
+            platform::Say(platform::Problem::UnsupportedFormat);
         return false;
     }
     ConfigureWriter(*mux, *sink);
@@ -106,26 +97,26 @@ bool AttachAsfWriter(ConversionJob &dlg, CaptureGraphBuilder &builder, const std
         std::shared_ptr<WMProfile> fileProfile;
         hr = MapProfile("test2", &fileProfile);
         if (FAILED(hr)) {
-            ReportBox("Failed to map profile ID!  hr=0x%x\n", hr);
+            ProfileStep("map profile ID", hr);
             return false;
         }
         hr = ConfigureAsfWriter(*mux, StreamsOf(*fileProfile));
         if (hr == E_NOINTERFACE) {
-            ReportBox("Failed to QI for IConfigAsfWriter!  hr=0x%x\n", hr);
+            ProfileStep("QI for IConfigAsfWriter", hr);
             return false;
         }
         if (FAILED(hr)) {
-            ReportBox("Failed to configure filter to use file profile!  hr=0x%x\n", hr);
+            ProfileStep("configure filter to use file profile", hr);
             return false;
         }
     } else {
         hr = ConfigureAsfWriter(*mux, StreamsOf(*profile));
         if (hr == E_NOINTERFACE) {
-            ReportBox("Failed to QI for IConfigAsfWriter!  hr=0x%x\n", hr);
+            ProfileStep("QI for IConfigAsfWriter", hr);
             return false;
         }
         if (FAILED(hr)) {
-            ReportBox("Failed to configure filter to use profile!  hr=0x%x\n", hr);
+            ProfileStep("configure filter to use profile", hr);
             return false;
         }
     }
@@ -135,13 +126,13 @@ bool AttachAsfWriter(ConversionJob &dlg, CaptureGraphBuilder &builder, const std
     return true;
 }
 
-// Renders group g through the chosen compressor when its use flag is set. False after a box.
+// Renders group g through the chosen compressor when its use flag is set. False after a report.
 bool RenderGroup(CaptureGraphBuilder &builder, RenderEngine &engine, GstElement *graph, long g,
                  bool useCompressor, CompressorCategory category, const Filter &mux)
 {
     GstPad *pin = nullptr;
     if (FAILED(engine.GetGroupOutputPin(g, &pin))) {
-        Box("Could not GetGroupOutputPin( g, &pPin )");
+        GraphStep("GetGroupOutputPin( g, &pPin )");
         return false;
     }
     std::unique_ptr<GstPad, void (*)(GstPad *)> pinRef(pin, ReleasePad);
@@ -151,19 +142,17 @@ bool RenderGroup(CaptureGraphBuilder &builder, RenderEngine &engine, GstElement 
         const char *name
             = category == CompressorCategory::Video ? "VideoCompressor" : "AudioCompressor";
         if (!bound) {
-            ErrorTextBox("No compressor is bound: choose one in the Options dialog.");
+            platform::Say(platform::Problem::NoCompressorBound);
             return false;
         }
         if (FAILED(AddFilter(graph, bound, name, &compressor))) {
-            ErrorTextBox("The compressor \"" + bound.FactoryName()
-                         + "\" could not be added to the graph.");
+            platform::Say(platform::Problem::CompressorNotAdded, {bound.FactoryName()});
             return false;
         }
     }
     HRESULT hr = builder.RenderStream(pin, useCompressor ? &compressor : nullptr, mux);
     if (FAILED(hr)) {
-        Box("failed pBuilder->RenderStream( NULL, NULL, pPin, NULL, pMux )");
-        ErrorTextBox(builder.LastError());
+        platform::Say(platform::Problem::RenderStreamFailed, {builder.LastError()});
         return false;
     }
     return true;
@@ -182,21 +171,21 @@ bool OutputStatesColours(const ConversionJob &dlg)
     return WriterStatesColours(container->muxer, encoder);
 }
 
-// Attaches the writer of the output format; a failure has shown its box.
+// Attaches the writer of the output format; a failure has been reported.
 HRESULT AttachWriter(ConversionJob &dlg, ConversionHost &host, CaptureGraphBuilder &builder,
                      const std::string &path, Filter *mux, Filter *sink)
 {
     const OutputContainer *container = FindContainer(dlg.m_nOutputFormat);
     if (!container) {
         // No writer is known for the code: nothing would take the streams.
-        Box("Does not support the video format");
+        platform::Say(platform::Problem::UnsupportedFormat);
         return E_INVALIDARG;
     }
     if (container->windowsMedia)
         return AttachAsfWriter(dlg, builder, path, mux, sink) ? S_OK : E_FAIL;
     const HRESULT hr = builder.SetOutputFileName(container->muxer, path, mux, sink);
     if (FAILED(hr)) {
-        Box(container->missingWriterText);
+        platform::Say(platform::Problem::WriterMissing, {container->missingWriterText});
         if (container->downloadPage)
             host.OpenDownloadPage(container->downloadPage);
         return hr;
@@ -212,7 +201,7 @@ HRESULT RunGraph(ConversionJob &dlg, Conversion &conversion, GstElement *rawGrap
     std::shared_ptr<ConversionGraph> control;
     HRESULT hr = ConversionGraph::FromGraph(rawGraph, &control);
     if (FAILED(hr)) {
-        Box("Could not get pControl");
+        GraphStep("get pControl");
         return hr;
     }
     conversion.pControl = control;
@@ -224,8 +213,7 @@ HRESULT RunGraph(ConversionJob &dlg, Conversion &conversion, GstElement *rawGrap
 
     hr = control->Run();
     if (FAILED(hr)) {
-        Box("can not pControl->Run()!!!");
-        ErrorTextBox(control->LastError());
+        platform::Say(platform::Problem::RunFailed, {control->LastError()});
         conversion.pControl.reset();
         return hr;
     }
@@ -295,12 +283,12 @@ HRESULT StartRender(ConversionJob &dlg, Conversion &conversion,
     std::unique_ptr<RenderEngine> &pRenderEngine = conversion.pRenderEngine;
     HRESULT hr = RenderEngine::Create(&pRenderEngine);
     if (FAILED(hr)) {
-        platform::ShowMessageBox("Could not create pRenderEngine", "Error");
+        platform::Say(platform::Problem::RenderEngineNotCreated);
         return hr;
     }
     hr = pRenderEngine->SetTimelineObject(timeline);
     if (FAILED(hr)) {
-        Box("Could not SetTimelineObject");
+        GraphStep("SetTimelineObject");
         conversion.ReleaseGraph();
         return hr;
     }
@@ -311,9 +299,7 @@ HRESULT StartRender(ConversionJob &dlg, Conversion &conversion,
     conversion.m_leftOut.clear();
     hr = pRenderEngine->ConnectFrontEnd();
     if (FAILED(hr)) {
-        Box("Could not ConnectFrontEnd");
-        if (!pRenderEngine->LastError().empty())
-            ErrorTextBox(pRenderEngine->LastError());
+        platform::Say(platform::Problem::FrontEndFailed, {pRenderEngine->LastError()});
         conversion.ReleaseGraph();
         return hr;
     }
@@ -331,7 +317,7 @@ HRESULT BuildOutputGraph(ConversionJob &dlg, Conversion &conversion, RenderEngin
     std::unique_ptr<CaptureGraphBuilder> builder;
     HRESULT hr = CaptureGraphBuilder::Create(&builder);
     if (FAILED(hr)) {
-        Box("Could not create ICaptureGraphBuilder2");
+        GraphStep("create ICaptureGraphBuilder2");
         return hr;
     }
     std::shared_ptr<Timeline> timeline;
@@ -347,12 +333,12 @@ HRESULT BuildOutputGraph(ConversionJob &dlg, Conversion &conversion, RenderEngin
     long groups = 0;
     timeline->GetGroupCount(&groups);
     if (groups == 0) {
-        Box("Could not GetGroupCount( &Groups )");
+        GraphStep("GetGroupCount( &Groups )");
         return E_INVALIDARG;
     }
     hr = builder->SetFiltergraph(rawGraph);
     if (FAILED(hr)) {
-        Box("Error pBuilder->SetFiltergraph( pGraph )");
+        platform::Say(platform::Problem::SetFiltergraphFailed);
         return hr;
     }
 

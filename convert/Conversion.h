@@ -10,6 +10,7 @@
 #include "platform/Status.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,7 @@
 // render engine's group pads, through the chosen compressors (or the Windows Media encoders of
 // the generated profile), into the writer of the output format.
 
-// What a conversion needs from the window that runs it. The command line has its own.
+// What a conversion needs from the front end that runs it: the window, or the command line.
 class ConversionHost
 {
 public:
@@ -34,6 +35,12 @@ public:
     // The filter properties dialog over the graph, before an MP4 graph runs.
     virtual void ShowFilterProperties(const media::Filter &graph) {}
     virtual void OpenDownloadPage(const std::string &address) = 0;
+    // The user's answers. True replaces an existing output (once the new one is complete).
+    virtual bool ReplaceOutput(const std::string &path) = 0;
+    // False when the user would rather not write uncompressed video.
+    virtual bool WriteUncompressed(const std::string &downloadPage) = 0;
+    // Where a clip file that has gone since it was opened went: an existing file, or nothing.
+    virtual std::optional<std::string> LocateMissingFile(const std::string &path) = 0;
 };
 
 // How a conversion ended, for the front end that ran it.
@@ -50,6 +57,7 @@ struct ConversionResult
     REFERENCE_TIME written = 0; // what the output holds (100-ns units)
     REFERENCE_TIME length = 0;  // the section asked for
     std::string message;        // why it failed, with the figures
+    std::string graphError;     // for a graph that failed: the engine's reason alone
     std::string note;           // what a user should know of a conversion that went well
 };
 

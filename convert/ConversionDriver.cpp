@@ -5,7 +5,7 @@
 #include "localisation/BuiltinTexts.h"
 #include "localisation/Language.h"
 #include "media/core/MediaPlatform.h"
-#include "platform/MessageBoxes.h"
+#include "platform/Report.h"
 #include "platform/TimeText.h"
 #include "settings/CompressorChoices.h"
 #include "settings/OutputContainers.h"
@@ -74,7 +74,7 @@ void ShowOutcome(ConversionJob &dlg, Conversion &conversion)
     case ConversionResult::Kind::Failed:
     case ConversionResult::Kind::None:
         host.SetStatusText(r.message);
-        platform::ShowAppMessageBox(r.message);
+        platform::Say(platform::Problem::ConversionFailed, {r.message, r.graphError});
         break;
     }
 }
@@ -98,10 +98,11 @@ void SettleOutput(ConversionJob &dlg, Conversion &conversion, HRESULT stopResult
     if (stopResult == E_FAIL)
         return fail("The writer did not finish the file in time: " + dlg.m_szOutputFile
                     + " was not changed.");
-    if (stopResult != S_OK)
-        return fail("The conversion stopped because of an error: "
-                    + (conversion.m_lastError.empty() ? std::string("the graph did not run.")
-                                                      : conversion.m_lastError));
+    if (stopResult != S_OK) {
+        r.graphError = conversion.m_lastError.empty() ? std::string("the graph did not run.")
+                                                      : conversion.m_lastError;
+        return fail("The conversion stopped because of an error: " + r.graphError);
+    }
     OutputExpectation expected = section;
     if (stopped)
         expected.length = std::min(stoppedAt, section.length);
@@ -170,14 +171,12 @@ std::string StoppedText(const ConversionJob &dlg, REFERENCE_TIME written, REFERE
 bool CheckMarks(const ConversionJob &dlg)
 {
     if (dlg.m_llStartTime > dlg.m_llEndTime) {
-        platform::ShowAppMessageBox(
-            FormatText(CLanguage::Instance().GetString(IDS_MARKS_REVERSED),
-                       {MarkText(dlg.m_llStartTime), MarkText(dlg.m_llEndTime)}));
+        platform::Say(platform::Problem::MarksReversed,
+                      {MarkText(dlg.m_llStartTime), MarkText(dlg.m_llEndTime)});
         return false;
     }
     if (dlg.m_llStartTime == dlg.m_llEndTime) {
-        platform::ShowAppMessageBox(FormatText(CLanguage::Instance().GetString(IDS_MARKS_EQUAL),
-                                               {MarkText(dlg.m_llStartTime)}));
+        platform::Say(platform::Problem::MarksEqual, {MarkText(dlg.m_llStartTime)});
         return false;
     }
     return true;
@@ -188,7 +187,7 @@ bool PrepareOutputFile(Conversion &conversion, const std::string &target, bool r
     std::string error;
     conversion.m_output = OutputFile::Create(target, replace, &error);
     if (!conversion.m_output)
-        platform::ShowAppMessageBox(error);
+        platform::Say(platform::Problem::OutputNotCreated, {error});
     return conversion.m_output != nullptr;
 }
 
@@ -198,16 +197,17 @@ bool StartConversion(ConversionJob &dlg, Conversion &conversion)
     conversion.m_result = ConversionResult{};
     // A file without sound gets no sound track: an audio group would write silence.
     const bool withSound = dlg.m_nMusicCount > 0 && media::FileHasSound(dlg.m_szMusicFile[0]);
-    BuildTimeline(dlg, conversion.pTimeline, withSound);
+    ConversionHost &host = conversion.Host();
+    BuildTimeline(dlg, conversion.pTimeline, withSound,
+                  [&host](const std::string &path) { return host.LocateMissingFile(path); });
     // A file the user was told is missing, and did not locate, would only fail the render
     // again, in the engine's words: that one message is enough.
     if (conversion.pTimeline && !conversion.pTimeline->MissingSources().empty())
         conversion.pTimeline.reset();
     if (conversion.pTimeline && !HasPicture(*conversion.pTimeline)) {
         // A timeline without a clip would run for ever without writing a frame.
-        platform::ShowAppMessageBox(
-            FormatText(CLanguage::Instance().GetString(IDS_NOTHING_BETWEEN_MARKS),
-                       {MarkText(dlg.m_llStartTime), MarkText(dlg.m_llEndTime)}));
+        platform::Say(platform::Problem::NothingBetweenMarks,
+                      {MarkText(dlg.m_llStartTime), MarkText(dlg.m_llEndTime)});
         conversion.pTimeline.reset();
     }
     if (conversion.pTimeline) {
@@ -236,35 +236,29 @@ bool CheckOutputPath(const ConversionJob &dlg)
 {
     const std::string &out = dlg.m_szOutputFile;
     if (out.empty()) {
-        platform::ShowAppMessageBox("No output file is set. Choose one in the Options dialog.");
+        platform::Say(platform::Problem::NoOutputFile);
         return false;
     }
     for (int i = 0; i < dlg.m_nPhotoCount && i < kMaxPhotoItems; ++i) {
         if (SameFile(out, dlg.m_szPhotoFile[i])) {
-            platform::ShowAppMessageBox("The output file " + out
-                                        + " is the video being converted. Choose another output "
-                                          "file in the Options dialog.");
+            platform::Say(platform::Problem::OutputIsInput, {out});
             return false;
         }
     }
     if (const std::string refusal = OutputFile::Refusal(out); !refusal.empty()) {
-        platform::ShowAppMessageBox(refusal + " Choose another output file in the Options dialog.");
+        platform::Say(platform::Problem::OutputRefused, {refusal});
         return false;
     }
     const QFileInfo info(QString::fromStdString(out));
     const QString folder = info.absolutePath();
     const QFileInfo folderInfo(folder);
     if (!folderInfo.exists() || !folderInfo.isDir()) {
-        platform::ShowAppMessageBox("The output folder " + folder.toStdString()
-                                    + " does not exist. Choose another output file in the "
-                                      "Options dialog.");
+        platform::Say(platform::Problem::OutputFolderMissing, {folder.toStdString()});
         return false;
     }
     if (access(folder.toLocal8Bit().constData(), W_OK | X_OK) != 0
         || (info.exists() && info.isDir())) {
-        platform::ShowAppMessageBox("The output file " + out
-                                    + " cannot be written. Choose another output file in the "
-                                      "Options dialog.");
+        platform::Say(platform::Problem::OutputNotWritable, {out});
         return false;
     }
     return true;
@@ -300,17 +294,15 @@ void OnConvert(ConversionJob &dlg, Conversion &conversion)
 {
     const CLanguage &language = CLanguage::Instance();
     if (dlg.m_nPhotoCount == 0) {
-        platform::ShowAppMessageBox(language.GetString(IDS_OPEN_VIDEO_FIRST));
+        platform::Say(platform::Problem::NoVideoOpened);
         return;
     }
     if (dlg.m_nPhotoCount > kMaxPhotoItems) {
-        platform::ShowAppMessageBox(
-            "Photos are too many! Please delete some photos in the photo list.");
+        platform::Say(platform::Problem::TooManyPhotos);
         return;
     }
     if (dlg.m_nMusicCount > kMaxMusicItems) {
-        platform::ShowAppMessageBox(
-            "Music files are too many! Please delete some music files in the music list.");
+        platform::Say(platform::Problem::TooManyMusicFiles);
         return;
     }
     if (dlg.m_bConverting != 0) {
@@ -322,10 +314,7 @@ void OnConvert(ConversionJob &dlg, Conversion &conversion)
     // Yes replaces the file only once the new one is complete: until then it stays as it is.
     bool replace = false;
     if (FileExists(dlg.m_szOutputFile)) {
-        const std::string text = dlg.m_szOutputFile + " " + language.GetString(127);
-        if (platform::ShowMessageBox(text, language.GetString(108), platform::BoxButtons::YesNo,
-                                     platform::BoxIcon::Exclamation)
-            != platform::BoxAnswer::Yes)
+        if (!conversion.Host().ReplaceOutput(dlg.m_szOutputFile))
             return;
         replace = true;
     }
@@ -337,10 +326,7 @@ void OnConvert(ConversionJob &dlg, Conversion &conversion)
         BindStoredCompressor(CompressorCategory::Audio, dlg.m_nOutputFormat, store,
                              &dlg.m_bUseAudioCompressor);
         if (ConversionVideoEncoder(dlg.m_nOutputFormat, dlg.m_bUseVideoCompressor) == "raw") {
-            const std::string text
-                = FormatText(language.GetString(IDS_NO_VIDEO_COMPRESSOR), {kDivxDownloadPage});
-            if (platform::ShowMessageBox(text, language.GetString(108), platform::BoxButtons::YesNo)
-                == platform::BoxAnswer::No)
+            if (!conversion.Host().WriteUncompressed(kDivxDownloadPage))
                 return;
         }
         SuppressCodecFeedback();

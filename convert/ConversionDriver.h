@@ -24,15 +24,15 @@ long OnGraphNotify(ConversionJob &dlg, Conversion &conversion);
 // Stops and releases the graph (a graph still running is first allowed to complete its file,
 // every stream ending at the same time), reads the file back and checks it, puts it in place
 // over the output or removes it, restores the controls and shows how it ended: the "Done" line,
-// the stopped line, or the failure (also in a message box). conversion.m_result says which.
+// the stopped line, or the failure (also reported). conversion.m_result says which.
 // Returns the graph's stop: S_OK when the file was completed, S_FALSE when the graph failed,
 // E_FAIL when the writer did not finish in time.
 HRESULT FinishConversion(ConversionJob &dlg, Conversion &conversion);
 // Builds the timeline and starts the graph writing conversion's output file (see
-// PrepareOutputFile). False after a message when nothing runs; the output file is then removed.
+// PrepareOutputFile). False after a report when nothing runs; the output file is then removed.
 bool StartConversion(ConversionJob &dlg, Conversion &conversion);
 // The temporary the conversion writes, to be put in place over target when it is complete.
-// With replace false an existing target is never replaced. False after a message.
+// With replace false an existing target is never replaced. False after a report.
 bool PrepareOutputFile(Conversion &conversion, const std::string &target, bool replace);
 // Sets the DivX codec's "Disable feedback" value where that codec keeps its settings.
 void SuppressCodecFeedback();
@@ -43,9 +43,9 @@ std::string ElapsedTimeText(int seconds);
 std::string DoneText(const ConversionJob &dlg);
 // "Stopped: 41.50 s of 120.00 s written. Output file: /x.wmv     Resolution: 640*480"
 std::string StoppedText(const ConversionJob &dlg, REFERENCE_TIME written, REFERENCE_TIME length);
-// The start mark before the end mark; shows a message naming both marks otherwise.
+// The start mark before the end mark; reports both marks otherwise.
 bool CheckMarks(const ConversionJob &dlg);
 // Checks an output path before anything is started: not the opened video itself, nothing but
-// a regular file there, its folder exists and can be written. Shows the reason and returns
+// a regular file there, its folder exists and can be written. Reports why not and returns
 // false otherwise.
 bool CheckOutputPath(const ConversionJob &dlg);

@@ -3,7 +3,7 @@
 #include "convert/TransitionTable.h"
 #include "media/output/CaptureGraphBuilder.h"
 #include "media/render/RenderEngine.h"
-#include "platform/MessageBoxes.h"
+#include "platform/Report.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -13,9 +13,10 @@ using namespace media;
 
 namespace {
 
-HRESULT Report(const char *text, HRESULT hr)
+// A step of building the timeline failed; the step is named as after "Could not".
+HRESULT Report(const char *step, HRESULT hr)
 {
-    platform::ShowAppMessageBox(text);
+    platform::Say(platform::Problem::TimelineStep, {step});
     return hr;
 }
 
@@ -78,13 +79,14 @@ bool HasPicture(const Timeline &timeline)
     return false;
 }
 
-HRESULT BuildTimeline(ConversionJob &dlg, std::shared_ptr<Timeline> &result, bool withSound)
+HRESULT BuildTimeline(ConversionJob &dlg, std::shared_ptr<Timeline> &result, bool withSound,
+                      const Timeline::LocateFile &locate)
 {
     result.reset();
     std::shared_ptr<Timeline> timeline;
     HRESULT hr = Timeline::Create(&timeline);
     if (FAILED(hr)) {
-        platform::ShowMessageBox("Could not create timeline", "Error");
+        platform::Say(platform::Problem::TimelineNotCreated);
         return hr;
     }
     result = timeline;
@@ -101,8 +103,8 @@ HRESULT BuildTimeline(ConversionJob &dlg, std::shared_ptr<Timeline> &result, boo
     // Tells the user about clip files that have gone since they were chosen and lets them be
     // located; the timeline names those still missing.
     const std::string before = FirstClipFile(*timeline);
-    timeline->ValidateSourceNames(SFN_VALIDATEF_CHECK | SFN_VALIDATEF_POPUP
-                                  | SFN_VALIDATEF_REPLACE);
+    timeline->ValidateSourceNames(SFN_VALIDATEF_CHECK | SFN_VALIDATEF_POPUP | SFN_VALIDATEF_REPLACE,
+                                  locate);
     // A file located again is the job's file from now on, and its sound, which could not be
     // measured while it was missing, is taken too.
     const std::string after = FirstClipFile(*timeline);
@@ -126,7 +128,7 @@ HRESULT AddVideoGroup(ConversionJob &dlg, Timeline &timeline)
     std::shared_ptr<TimelineNode> group;
     HRESULT hr = timeline.CreateEmptyNode(&group, TIMELINE_MAJOR_TYPE_GROUP);
     if (FAILED(hr))
-        return Report("Could not create empty node", hr);
+        return Report("create empty node", hr);
 
     AM_MEDIA_TYPE mtGroup;
     try {
@@ -154,13 +156,13 @@ HRESULT AddVideoGroup(ConversionJob &dlg, Timeline &timeline)
 
     hr = group->SetMediaType(mtGroup);
     if (FAILED(hr))
-        return Report("Could not pVideoGroup->SetMediaType(&mtGroup)", hr);
+        return Report("pVideoGroup->SetMediaType(&mtGroup)", hr);
     hr = group->SetOutputFPS(dlg.m_dOutputFrameRate);
     if (FAILED(hr))
-        return Report("Could not SetOutputFPS", hr);
+        return Report("SetOutputFPS", hr);
     hr = timeline.AddGroup(group);
     if (FAILED(hr))
-        return Report("Could not add video group", hr);
+        return Report("add video group", hr);
 
     for (int i = 0; i < PhotoCount(dlg); ++i) {
         dlg.m_llTransitionDuration[i] = 0;
@@ -175,15 +177,15 @@ HRESULT AddItemTrack(ConversionJob &dlg, Timeline &timeline, TimelineNode &video
     std::shared_ptr<TimelineNode> track;
     HRESULT hr = timeline.CreateEmptyNode(&track, TIMELINE_MAJOR_TYPE_TRACK);
     if (FAILED(hr))
-        return Report("Could not create empty track", hr);
+        return Report("create empty track", hr);
     hr = videoGroup.VTrackInsBefore(track, -1);
     if (FAILED(hr))
-        return Report("Could not insert track", hr);
+        return Report("insert track", hr);
 
     std::shared_ptr<TimelineNode> source;
     hr = timeline.CreateEmptyNode(&source, TIMELINE_MAJOR_TYPE_SOURCE);
     if (FAILED(hr))
-        return Report("Could not create the timeline source", hr);
+        return Report("create the timeline source", hr);
     const REFERENCE_TIME length = ClipLength(dlg);
     HRESULT steps[] = {
         source->SetStartStop(0, length),
@@ -192,14 +194,14 @@ HRESULT AddItemTrack(ConversionJob &dlg, Timeline &timeline, TimelineNode &video
         source->SetStretchMode(dlg.m_nStretchMode),
     };
     if (std::any_of(std::begin(steps), std::end(steps), [](HRESULT s) { return FAILED(s); }))
-        return Report("Could not configure media source", E_FAIL);
+        return Report("configure media source", E_FAIL);
     hr = track->SrcAdd(source);
     if (FAILED(hr))
-        return Report("Could not add source to track", hr);
+        return Report("add source to track", hr);
 
     REFERENCE_TIME transition = REFERENCE_TIME(transitionMilliseconds) * 10000;
     if (length - transition < 0) {
-        platform::ShowAppMessageBox("Transition time should be less than");
+        platform::Say(platform::Problem::TransitionTooLong);
         return S_OK;
     }
     transition = std::min(transition, dlg.m_llTotalDuration);
@@ -218,22 +220,22 @@ HRESULT AddItemTransition(ConversionJob &dlg, Timeline &timeline, TimelineNode &
     std::shared_ptr<TimelineNode> transition;
     HRESULT hr = timeline.CreateEmptyNode(&transition, TIMELINE_MAJOR_TYPE_TRANSITION);
     if (FAILED(hr))
-        return Report("Could not CreateEmptyNode TIMELINE_MAJOR_TYPE_TRANSITION", hr);
+        return Report("CreateEmptyNode TIMELINE_MAJOR_TYPE_TRANSITION", hr);
 
     const TransitionRow row = TransitionForType(type);
     GUID effect;
     hr = GuidFromString(row.clsid, &effect) ? transition->SetSubObjectGUID(effect) : E_INVALIDARG;
     if (FAILED(hr))
-        return Report("Could not SetSubObjectGUID", hr);
+        return Report("SetSubObjectGUID", hr);
     hr = transition->SetStartStop(start, stop);
     if (FAILED(hr))
-        return Report("Could not SetStartStop(TLTranStart, TLTranStop);", hr);
+        return Report("SetStartStop(TLTranStart, TLTranStop);", hr);
     hr = track.QueryTransable();
     if (FAILED(hr))
-        return Report("Could not get *pTransable", hr);
+        return Report("get *pTransable", hr);
     hr = track.TransAdd(transition);
     if (FAILED(hr))
-        return Report("Could not TransAdd(pTransObj)", hr);
+        return Report("TransAdd(pTransObj)", hr);
 
     if (type >= 17 && type <= 46) {
         std::shared_ptr<PropertySetter> setter;
@@ -243,7 +245,7 @@ HRESULT AddItemTransition(ConversionJob &dlg, Timeline &timeline, TimelineNode &
         if (SUCCEEDED(hr))
             hr = transition->SetPropertySetter(setter);
         if (FAILED(hr))
-            return Report("Could not SetPropertySetter", hr);
+            return Report("SetPropertySetter", hr);
     }
     return S_OK;
 }
@@ -253,17 +255,17 @@ HRESULT AddAudioGroup(ConversionJob &dlg, Timeline &timeline)
     std::shared_ptr<TimelineNode> group;
     HRESULT hr = timeline.CreateEmptyNode(&group, TIMELINE_MAJOR_TYPE_GROUP);
     if (FAILED(hr))
-        return Report("Could not create pAudioGroupObj", hr);
+        return Report("create pAudioGroupObj", hr);
     AM_MEDIA_TYPE type;
     type.majortype = MEDIATYPE_Audio;
     type.bFixedSizeSamples = true;
     type.lSampleSize = 1;
     hr = group->SetMediaType(type);
     if (FAILED(hr))
-        return Report("Could not set AudioGroupType", hr);
+        return Report("set AudioGroupType", hr);
     hr = timeline.AddGroup(group);
     if (FAILED(hr))
-        return Report("Could not add audio group", hr);
+        return Report("add audio group", hr);
     return AddSoundTrack(dlg, timeline, *group, dlg.m_szMusicFile[0]);
 }
 
@@ -273,23 +275,23 @@ HRESULT AddSoundTrack(ConversionJob &dlg, Timeline &timeline, TimelineNode &audi
     std::shared_ptr<TimelineNode> track;
     HRESULT hr = timeline.CreateEmptyNode(&track, TIMELINE_MAJOR_TYPE_TRACK);
     if (FAILED(hr))
-        return Report("Could not create pTrack3Obj", hr);
+        return Report("create pTrack3Obj", hr);
     hr = audioGroup.VTrackInsBefore(track, -1);
     if (FAILED(hr))
-        return Report("Could not insert pTrack3Obj", hr);
+        return Report("insert pTrack3Obj", hr);
     std::shared_ptr<TimelineNode> source;
     hr = timeline.CreateEmptyNode(&source, TIMELINE_MAJOR_TYPE_SOURCE);
     if (FAILED(hr))
-        return Report("Could not create the pSource3Obj", hr);
+        return Report("create the pSource3Obj", hr);
     source->SetStartStop(0, ClipLength(dlg));
     hr = source->SetMediaTimes(dlg.m_llStartTime, dlg.m_llStartTime + ClipLength(dlg));
     if (FAILED(hr))
-        return Report("Could not set audio start and eng time!", hr);
+        return Report("set audio start and eng time!", hr);
     hr = source->SetMediaName(path);
     if (FAILED(hr))
-        return Report("Could not configure pSource3Src", hr);
+        return Report("configure pSource3Src", hr);
     hr = track->SrcAdd(source);
     if (FAILED(hr))
-        return Report("Could not add pSource3Obj to track", hr);
+        return Report("add pSource3Obj to track", hr);
     return S_OK;
 }

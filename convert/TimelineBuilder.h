@@ -9,14 +9,14 @@
 
 // Builds the editing timeline of a conversion from the main window's job, marks and output
 // settings: group 0 is the video (one track per media-list item, each with its clip and
-// transition), group 1 the sound of music-list item 0. A failing step shows its message and
-// the build goes on with what it has.
+// transition), group 1 the sound of music-list item 0. A failing step is reported and the build
+// goes on with what it has.
 
 // Puts a new timeline into timeline as soon as it is made. Without sound, music-list item 0
 // gets no audio group (a file without a sound stream would otherwise give silence). Fails only
-// when no timeline can be made ("Could not create timeline").
+// when no timeline can be made. A clip file that has gone is asked of locate, when given.
 HRESULT BuildTimeline(ConversionJob &dlg, std::shared_ptr<media::Timeline> &timeline,
-                      bool withSound = true);
+                      bool withSound = true, const media::Timeline::LocateFile &locate = {});
 HRESULT AddVideoGroup(ConversionJob &dlg, media::Timeline &timeline);
 // The section between the marks, at least one frame of the output rate long (a shorter one
 // would hold no frame at all); 0 when the end mark is not after the start mark.

@@ -1,12 +1,11 @@
 #include "job/MediaProbe.h"
 
 #include "job/InputFile.h"
-#include "localisation/Language.h"
 #include "media/playback/PlaybackGraph.h"
 #include "media/probe/AviFrames.h"
 #include "media/probe/Mp4Lengths.h"
 #include "media/probe/StreamReadBack.h"
-#include "platform/MessageBoxes.h"
+#include "platform/Report.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,9 +15,9 @@
 
 namespace {
 
-bool StepFailed(const char *message)
+bool StepFailed(platform::Problem problem)
 {
-    platform::ShowMessageBox(message, "Error");
+    platform::Say(problem);
     return false;
 }
 
@@ -41,11 +40,7 @@ bool CheckAviIndex(const std::string &path, REFERENCE_TIME stop)
     const REFERENCE_TIME held = avi->frames * frame;
     if (held <= stop + frame)
         return true;
-    platform::ShowMessageBox("This AVI file is damaged: its index lists " + Seconds(stop)
-                                 + " of the " + Seconds(held)
-                                 + " of pictures its data holds, and only what it lists can be "
-                                   "read.",
-                             "Error");
+    platform::Say(platform::Problem::AviIndexShort, {Seconds(stop), Seconds(held)});
     return false;
 }
 
@@ -106,40 +101,37 @@ bool RunMediaProbe(const std::string &path, MediaProbeResult *result)
 {
     std::unique_ptr<media::PlaybackGraph> graph;
     if (FAILED(media::PlaybackGraph::Create(&graph)))
-        return StepFailed("Failed to CoCreateInstance");
+        return StepFailed(platform::Problem::ProbeGraph);
 
     if (FAILED(graph->RenderFile(path))) {
-        // Where the system refused the file, its reason comes first: no decoder would help.
-        if (const InputFileCheck check = InspectInputFile(path); !check.ok && check.systemReason)
-            platform::ShowMessageBox("Cannot read \"" + path + "\": " + check.reason + ".",
-                                     "Error");
-        const CLanguage &language = CLanguage::Instance();
-        platform::ShowUnownedMessageBox(language.GetString(122),
-                                        language.GetString(105) + " IDS_MESSAGE_NOT_OPEN_FILE");
+        // Where the system refused the file, its reason is told: no decoder would help.
+        const InputFileCheck check = InspectInputFile(path);
+        platform::Say(platform::Problem::NotReadable,
+                      {path, !check.ok && check.systemReason ? check.reason : std::string()});
         return false;
     }
 
     if (FAILED(graph->QuerySeeking()))
-        return StepFailed("Failed to get IID_IMediaSeeking");
+        return StepFailed(platform::Problem::NoSeeking);
     if (FAILED(graph->GetStopPosition(&result->stopPosition)))
-        return StepFailed("Failed to GetStopPosition");
+        return StepFailed(platform::Problem::NoLength);
     if (!CheckAviIndex(path, result->stopPosition))
         return false;
     result->stopPosition = PlausibleLength(path, result->stopPosition);
 
     if (FAILED(graph->QueryBasicVideo()))
-        return StepFailed("Failed to IID_IBasicVideo");
+        return StepFailed(platform::Problem::NoPicture);
     int width = 0;
     int height = 0;
     if (FAILED(graph->GetVideoSize(&width, &height)))
-        return StepFailed("Failed to GetVideoSize, please install appropriate video decoder");
+        return StepFailed(platform::Problem::NoVideoDecoder);
     result->sourceWidth = width;
     result->sourceHeight = height;
     result->haveSize = true;
 
     double secondsPerFrame = 0;
     if (FAILED(graph->GetAvgTimePerFrame(&secondsPerFrame)))
-        return StepFailed("Failed to get_AvgTimePerFrame");
+        return StepFailed(platform::Problem::NoFrameRate);
     result->sourceFrameRate = FrameRateFromTimePerFrame(secondsPerFrame);
     result->haveFrameRate = true;
     return true;

@@ -21,8 +21,8 @@ struct MediaProbeResult
 // is known, so an output never gets an infinite or undefined rate.
 constexpr double kUnknownFrameRateFallback = 23.976;
 
-// Measures length, frame size and frame rate with a playback graph, showing the message of the
-// step that fails. Returns false on the first failing step.
+// Measures length, frame size and frame rate with a playback graph, reporting the step that
+// fails. Returns false on the first failing step.
 bool RunMediaProbe(const std::string &path, MediaProbeResult *result);
 
 // Frames per second from the average time per frame, with the fallback above for a time that

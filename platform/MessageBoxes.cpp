@@ -61,6 +61,8 @@ BoxAnswer ShowReportBox(const std::string &text)
     return Dispatch({BoxKind::Report, text, "Video Converter", BoxButtons::Ok, BoxIcon::None});
 }
 
+BoxAnswer ShowBox(const MessageBoxRequest &request) { return Dispatch(request); }
+
 MessageBoxRecorder::MessageBoxRecorder() : m_previous(SetMessageBoxService(this)) {}
 
 MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxService(m_previous); }

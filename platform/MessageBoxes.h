@@ -47,6 +47,8 @@ BoxAnswer ShowUnownedMessageBox(const std::string &text, const std::string &capt
                                 BoxButtons buttons = BoxButtons::Ok,
                                 BoxIcon icon = BoxIcon::None);
 BoxAnswer ShowReportBox(const std::string &text);
+// A box as described, of any kind.
+BoxAnswer ShowBox(const MessageBoxRequest &request);
 
 // Captures every box and answers from a queue (Ok, or the first answer the buttons allow,
 // when the queue is empty). Installs itself for its lifetime.

@@ -1,7 +1,7 @@
 #include "settings/CompressorChoices.h"
 
 #include "media/output/WriterFormats.h"
-#include "platform/MessageBoxes.h"
+#include "platform/Report.h"
 #include "settings/OutputContainers.h"
 #include "settings/OutputSettings.h"
 #include "settings/SettingsStore.h"
@@ -23,17 +23,17 @@ std::string Lower(std::string text)
     return text;
 }
 
-// Devices of the category; enumeration failures are shown here, once.
+// Devices of the category; enumeration failures are reported here, once.
 bool Devices(CompressorCategory category, std::vector<media::CompressorDevice> *devices)
 {
     switch (media::EnumerateCompressors(category, devices)) {
     case media::EnumerationResult::Ok:
         return true;
     case media::EnumerationResult::NoSystemEnumerator:
-        platform::ShowAppMessageBox("Failed to create system enumerator");
+        platform::Say(platform::Problem::NoSystemEnumerator);
         return false;
     case media::EnumerationResult::NoClassEnumerator:
-        platform::ShowAppMessageBox("Failed to create class enumerator");
+        platform::Say(platform::Problem::NoClassEnumerator);
         return false;
     }
     return false;
@@ -100,7 +100,7 @@ media::Filter BindCompressorFactory(CompressorCategory category, const std::stri
 {
     media::Filter encoder;
     if (FAILED(media::CreateCompressor(factory, &encoder))) {
-        platform::ShowAppMessageBox("Failed to bind to object");
+        platform::Say(platform::Problem::CompressorNotBound);
         return media::Filter();
     }
     if (category == CompressorCategory::Video
@@ -144,11 +144,8 @@ void BindPosition(CompressorCategory category, int position,
     SetBoundCompressor(category, bound);
     *useFlag = bound ? 1 : 0;
     if (!bound)
-        platform::ShowAppMessageBox(category == CompressorCategory::Video
-                                        ? "The chosen video compressor could not be created. "
-                                          "The video will be written uncompressed."
-                                        : "The chosen audio compressor could not be created. "
-                                          "The sound will be written uncompressed.");
+        platform::Say(platform::Problem::CompressorNotCreated,
+                      {category == CompressorCategory::Video ? "video" : "audio"});
 }
 
 } // namespace

@@ -25,17 +25,16 @@ const char *NoCompressorText(CompressorCategory category);
 // The words the default is found by: "divx" / "microsoft adpcm".
 const char *DefaultCompressorWords(CompressorCategory category);
 
-// The devices' friendly names in their order. When the category cannot be enumerated, shows
-// "Failed to create system enumerator" or "Failed to create class enumerator" and returns false
-// with an empty list.
+// The devices' friendly names in their order. When the category cannot be enumerated, reports
+// which enumerator failed and returns false with an empty list.
 bool ListCompressors(CompressorCategory category, std::vector<std::string> *names);
 
 // The first device whose lower-cased name contains text (lower case): its ordinal.
 bool FindDefaultCompressor(CompressorCategory category, const std::string &text, int *ordinal);
 
 // A new encoder for the device at ordinal, with the saved codec state applied when it belongs
-// to that encoder. A device that cannot be made shows "Failed to bind to object"; an ordinal
-// past the end gives a null filter without a message.
+// to that encoder. A device that cannot be made is reported; an ordinal past the end gives a
+// null filter without a report.
 media::Filter BindCompressor(CompressorCategory category, int ordinal);
 // The same for a device named by its factory.
 media::Filter BindCompressorFactory(CompressorCategory category, const std::string &factory);

@@ -1,6 +1,6 @@
 #include "settings/OutputSettings.h"
 
-#include "platform/MessageBoxes.h"
+#include "platform/Report.h"
 #include "settings/OutputContainers.h"
 #include "settings/SettingsStore.h"
 
@@ -71,7 +71,7 @@ bool ApplyFormatExtension(int format, const std::string &path, std::string *resu
 {
     const OutputContainer *container = FindContainer(format);
     if (!container) {
-        platform::ShowMessageBox("Does not support the video format", "Error");
+        platform::Say(platform::Problem::OutputFormatUnknown);
         *result = path;
         return false;
     }
@@ -100,7 +100,7 @@ std::string DefaultOutputPath(VideosFolder make)
 {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
     if (folder.isEmpty()) {
-        platform::ShowMessageBox("Can not get My Video directory!", "Error");
+        platform::Say(platform::Problem::NoVideosFolder);
         folder = QDir::homePath();
         if (folder.isEmpty())
             folder = QStringLiteral("/tmp");

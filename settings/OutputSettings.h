@@ -59,8 +59,8 @@ bool FrameRateForChoice(int choice, const std::string &customText, double *rate)
 // Returns false when the text is not a number.
 bool ParseFrameRate(const std::string &text, double *rate);
 
-// Replaces the extension of path by the one of the output format. A code outside the table
-// shows "Does not support the video format" and leaves the path as it was.
+// Replaces the extension of path by the one of the output format. A code outside the table is
+// reported and leaves the path as it was.
 bool ApplyFormatExtension(int format, const std::string &path, std::string *result);
 
 // Whether loading may make the user's videos folder for the default output file: the window

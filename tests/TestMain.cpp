@@ -1,3 +1,5 @@
+#include "localisation/ReportTexts.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -24,5 +26,7 @@ int main(int argc, char **argv)
         dirs.write("XDG_VIDEOS_DIR=\"" + home.path().toUtf8() + "/Videos\"\n");
     dirs.close();
     QApplication app(argc, argv);
+    // The engine's reports become the window's boxes, which the tests record.
+    WindowReports reports;
     return RUN_ALL_TESTS();
 }

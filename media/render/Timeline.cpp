@@ -1,8 +1,7 @@
 #include "media/render/Timeline.h"
 
 #include "media/render/TransitionEffects.h"
-#include "platform/Choosers.h"
-#include "platform/MessageBoxes.h"
+#include "platform/Report.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,30 +11,6 @@
 
 namespace media {
 
-namespace {
-
-// Asks the user where a missing clip file went; the path of an existing file, or nothing.
-std::optional<std::string> LocateMissingFile(const std::string &path)
-{
-    const std::filesystem::path missing(path);
-    auto answer = platform::ShowMessageBox(
-        "The media file \"" + path + "\" could not be found.\nDo you want to locate it?",
-        "Missing media file", platform::BoxButtons::YesNo, platform::BoxIcon::Exclamation);
-    if (answer != platform::BoxAnswer::Yes)
-        return std::nullopt;
-    platform::OpenFileRequest request;
-    request.title = "Locate " + missing.filename().string();
-    request.filters = {{"Any Files (*.*)", "*.*"}};
-    std::error_code ec;
-    if (std::filesystem::is_directory(missing.parent_path(), ec))
-        request.initialFolder = missing.parent_path().string();
-    std::optional<std::string> chosen = platform::ChooseOpenFile(request);
-    if (!chosen || !std::filesystem::is_regular_file(*chosen, ec))
-        return std::nullopt;
-    return chosen;
-}
-
-} // namespace
 
 HRESULT PropertySetter::Create(std::shared_ptr<PropertySetter> *setter)
 {
@@ -389,7 +364,7 @@ HRESULT Timeline::GetGroup(std::shared_ptr<TimelineNode> *group, long index) con
     return S_OK;
 }
 
-HRESULT Timeline::ValidateSourceNames(long flags)
+HRESULT Timeline::ValidateSourceNames(long flags, const LocateFile &locate)
 {
     m_missing.clear();
     if (!(flags & SFN_VALIDATEF_CHECK))
@@ -407,8 +382,8 @@ HRESULT Timeline::ValidateSourceNames(long flags)
             || std::find(m_missing.begin(), m_missing.end(), path) != m_missing.end())
             continue;
         std::optional<std::string> replacement;
-        if ((flags & SFN_VALIDATEF_POPUP) && (flags & SFN_VALIDATEF_REPLACE))
-            replacement = LocateMissingFile(path);
+        if ((flags & SFN_VALIDATEF_POPUP) && (flags & SFN_VALIDATEF_REPLACE) && locate)
+            replacement = locate(path);
         if (!replacement) {
             m_missing.push_back(path);
             continue;
@@ -422,11 +397,7 @@ HRESULT Timeline::ValidateSourceNames(long flags)
     if (m_missing.empty())
         return S_OK;
     if ((flags & SFN_VALIDATEF_POPUP) && !(flags & SFN_VALIDATEF_REPLACE)) {
-        std::string text = "These media files could not be found:\n";
-        for (const auto &path : m_missing)
-            text += "\n" + path;
-        platform::ShowMessageBox(text, "Missing media files", platform::BoxButtons::Ok,
-                                 platform::BoxIcon::Exclamation);
+        platform::Say(platform::Problem::MissingMediaFiles, m_missing);
     }
     return HRESULT_FILE_NOT_FOUND;
 }

@@ -4,7 +4,9 @@
 #include "platform/Status.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -165,12 +167,14 @@ public:
     HRESULT GetGroupCount(long *count) const;
     HRESULT GetGroup(std::shared_ptr<TimelineNode> *group, long index) const;
 
+    // Where a missing file went, as the user answers it: an existing file, or nothing.
+    using LocateFile = std::function<std::optional<std::string>(const std::string &missing)>;
     // Checks (SFN_VALIDATEF_CHECK) that every source's file exists. With SFN_VALIDATEF_POPUP
-    // and SFN_VALIDATEF_REPLACE the user is asked to locate each missing file, and every clip
-    // of it then plays the file chosen; with POPUP alone the user is told which are missing.
+    // and SFN_VALIDATEF_REPLACE, locate is asked for each missing file, and every clip of it
+    // then plays the file found; with POPUP alone the missing ones are reported.
     // S_OK when all exist in the end; else HRESULT_FILE_NOT_FOUND, with MissingSources
     // listing them.
-    HRESULT ValidateSourceNames(long flags);
+    HRESULT ValidateSourceNames(long flags, const LocateFile &locate = {});
     const std::vector<std::string> &MissingSources() const { return m_missing; }
 
     // The whole edit's length: the latest stop of any source or transition.

@@ -1,5 +1,6 @@
 #include "convert/TimelineBuilder.h"
 #include "convert/TransitionTable.h"
+#include "localisation/ReportTexts.h"
 #include "media/RenderTestSupport.h"
 #include "media/core/MediaPlatform.h"
 #include "media/render/RenderEngine.h"
@@ -310,7 +311,7 @@ TEST_F(TimelineBuilder, DeletedSourceIsReportedBeforeRendering)
     // The user declines to look for it: one question for the file of both groups, and the
     // render engine refuses it by name.
     boxes.QueueAnswer(platform::BoxAnswer::No);
-    ASSERT_EQ(BuildTimeline(*dlg, pTimeline), S_OK);
+    ASSERT_EQ(BuildTimeline(*dlg, pTimeline, true, AskToLocate), S_OK);
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_NE(boxes.Boxes()[0].text.find(path), std::string::npos) << boxes.Boxes()[0].text;
     EXPECT_EQ(boxes.Boxes()[0].buttons, platform::BoxButtons::YesNo);
@@ -326,7 +327,7 @@ TEST_F(TimelineBuilder, DeletedSourceIsReportedBeforeRendering)
     boxes.Clear();
     boxes.QueueAnswer(platform::BoxAnswer::Yes);
     choosers.QueueAnswer(std::nullopt);
-    ASSERT_EQ(BuildTimeline(*dlg, pTimeline), S_OK);
+    ASSERT_EQ(BuildTimeline(*dlg, pTimeline, true, AskToLocate), S_OK);
     ASSERT_EQ(choosers.OpenRequests().size(), 1u);
     EXPECT_EQ(choosers.OpenRequests()[0].initialFolder, dir.path().toStdString());
     EXPECT_EQ(pTimeline->MissingSources(), std::vector<std::string>{path});
@@ -335,7 +336,7 @@ TEST_F(TimelineBuilder, DeletedSourceIsReportedBeforeRendering)
     const std::string moved = Fixture("vp8_vorbis.mkv");
     boxes.QueueAnswer(platform::BoxAnswer::Yes);
     choosers.QueueAnswer(moved);
-    ASSERT_EQ(BuildTimeline(*dlg, pTimeline), S_OK);
+    ASSERT_EQ(BuildTimeline(*dlg, pTimeline, true, AskToLocate), S_OK);
     EXPECT_TRUE(pTimeline->MissingSources().empty());
     for (long g = 0; g < 2; ++g) {
         std::string name;
