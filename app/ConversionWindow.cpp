@@ -26,7 +26,7 @@ ConversionWindow::ConversionWindow(CVinteloDlg *dialog)
     m_timer.setInterval(kConversionTimerPeriodMs);
     m_timer.setObjectName(QStringLiteral("timer%1").arg(kConversionTimerId));
     connect(&m_timer, &QTimer::timeout, this, [this] {
-        OnConversionTimer(*m_dialog, *this);
+        OnConversionTimer(m_dialog->Job(), *this);
         ShowProgress();
     });
 }
@@ -44,8 +44,8 @@ void ConversionWindow::SetConvertCaption(const std::string &text)
         return;
     button->setText(QString::fromStdString(text));
     // The caption turns to Stop once the conversion runs; the picture follows it.
-    button->setIcon(
-        artwork::Icon(m_dialog->m_bConverting == 1 ? artwork::IconStop : artwork::IconApplication));
+    button->setIcon(artwork::Icon(m_dialog->Job().m_bConverting == 1 ? artwork::IconStop
+                                                                     : artwork::IconApplication));
 }
 
 void ConversionWindow::SetStatusText(const std::string &text)
@@ -80,14 +80,14 @@ void ConversionWindow::StopConversionTimer()
 
 void ConversionWindow::ShowProgress()
 {
-    const REFERENCE_TIME length = m_dialog->m_llEndTime - m_dialog->m_llStartTime;
+    const REFERENCE_TIME length = m_dialog->Job().MarkedSection().length;
     if (!m_run.pControl || length <= 0 || m_title.isNull())
         return;
     const double done
         = std::clamp(static_cast<double>(m_run.pControl->CurrentPosition()) / length, 0.0, 1.0);
     QString title = m_title + QStringLiteral(" - %1%").arg(static_cast<int>(done * 100));
     if (done > 0) {
-        const auto left = std::llround(m_dialog->m_nElapsedSeconds * (1 - done) / done);
+        const auto left = std::llround(m_dialog->Job().m_nElapsedSeconds * (1 - done) / done);
         title += QStringLiteral(" - ")
                  + QString::fromStdString(CLanguage::Instance().GetString(IDS_TIME_LEFT))
                        .arg(QString::fromStdString(platform::HmsText(left)));
@@ -118,7 +118,10 @@ void ConversionWindow::OpenDownloadPage(const std::string &address)
     QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
 }
 
-bool ConversionWindow::ReplaceOutput(const std::string &path) { return AskToReplace(path); }
+bool ConversionWindow::ReplaceOutput(const std::string &path)
+{
+    return AskToReplace(path);
+}
 
 bool ConversionWindow::WriteUncompressed(const std::string &downloadPage)
 {

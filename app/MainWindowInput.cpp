@@ -44,7 +44,7 @@ bool CVinteloDlg::OpenHandedFiles(const QStringList &handed)
         files << QFileInfo(file).absoluteFilePath();
     // Only when Open Video itself could run: not while converting, not under another dialog.
     QWidget *modal = QApplication::activeModalWidget();
-    if (files.isEmpty() || !Control(IDC_BUTTON_ADD_VIDEO)->isEnabled() || m_bConverting == 1
+    if (files.isEmpty() || !Control(IDC_BUTTON_ADD_VIDEO)->isEnabled() || m_job.m_bConverting == 1
         || (modal && modal != this))
         return false;
     // After the current event: a drop may come from the preview window that opening replaces.

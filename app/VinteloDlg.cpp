@@ -82,7 +82,7 @@ CVinteloDlg::CVinteloDlg(QWidget *parent)
     m_chosenFont = font();
     setAcceptDrops(true);
     CreateControls();
-    m_trim = std::make_unique<CTrimControls>(this, *this, m_nSliderPos,
+    m_trim = std::make_unique<CTrimControls>(this, m_job, m_nSliderPos,
                                              [this](int id) { return Control(id); });
     m_bInitialized = OnInitDialog();
 }
@@ -90,8 +90,8 @@ CVinteloDlg::CVinteloDlg(QWidget *parent)
 CVinteloDlg::~CVinteloDlg()
 {
     // A window going away mid-conversion still leaves a finished file behind.
-    if (m_bConverting == 1 && m_conversion)
-        ::FinishConversion(*this, m_conversion->Run());
+    if (m_job.m_bConverting == 1 && m_conversion)
+        ::FinishConversion(m_job, m_conversion->Run());
 }
 
 ConversionWindow &CVinteloDlg::Converter()
@@ -159,7 +159,7 @@ QString CVinteloDlg::StatusText() const
 void CVinteloDlg::ShowStatus(const QString &text, const QString &shortenable)
 {
     auto *status = static_cast<CStatusLine *>(Control(IDC_STATIC_STATUS));
-    status->SetElidable(shortenable.isEmpty() ? FromStd(m_szOutputFile) : shortenable);
+    status->SetElidable(shortenable.isEmpty() ? FromStd(m_job.m_szOutputFile) : shortenable);
     status->SetValueText(text);
 }
 
@@ -190,7 +190,7 @@ bool CVinteloDlg::OnInitDialog()
     SettingsStore &store = SettingsStore::Global();
     const CLanguage &language = CLanguage::Instance();
 
-    m_nOutputFormat = store.ReadInt("Settings", "nOuptputFormat", OutputFormatWmv);
+    m_job.m_nOutputFormat = store.ReadInt("Settings", "nOuptputFormat", OutputFormatWmv);
 
     std::string error;
     if (!media::InitializeMediaPlatform(&error)) {
@@ -198,16 +198,16 @@ bool CVinteloDlg::OnInitDialog()
         return false;
     }
 
-    m_bUseVideoCompressor = kCompressorFromStore;
-    m_bUseAudioCompressor = kCompressorFromStore;
-    LoadItemDefaults(store);
+    m_job.m_bUseVideoCompressor = kCompressorFromStore;
+    m_job.m_bUseAudioCompressor = kCompressorFromStore;
+    m_job.LoadItemDefaults(store);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     // Output path, size, rate and bitrates, in the store's start-up order.
-    LoadOutputSettings(store, this);
+    LoadOutputSettings(store, &m_job);
 
     SetControlText(IDC_STATIC_STATUS,
-                   OutputStatus(m_szOutputFile, FromStd(language.GetString(111))));
+                   OutputStatus(m_job.m_szOutputFile, FromStd(language.GetString(111))));
 
     mainwindow::DecorateButtons(m_controls);
 
@@ -306,13 +306,15 @@ bool CVinteloDlg::event(QEvent *event)
 
 void CVinteloDlg::closeEvent(QCloseEvent *event)
 {
-    if (m_bConverting == 1) {
+    if (m_job.m_bConverting == 1) {
         const CLanguage &language = CLanguage::Instance();
         platform::ShowMessageBox(language.GetString(130), language.GetString(108));
         event->ignore();
         return;
     }
-    ReleaseBoundCompressors();
+    // The encoders go with the window, not at the end of the process.
+    m_job.m_videoCompressor = media::Filter();
+    m_job.m_audioCompressor = media::Filter();
     // The language is kept for next time.
     SettingsStore::Global().WriteString("Option", "CurrentLanguage",
                                         CLanguage::Instance().GetCurrentLanguage());
@@ -380,13 +382,13 @@ void CVinteloDlg::OpenVideoFile(const std::string &path)
     const CLanguage &language = CLanguage::Instance();
 
     // From here on the previous job is gone, whatever the probe finds.
-    m_nPhotoCount = 0;
-    m_nMusicCount = 0;
-    m_szPhotoFile[0] = path;
+    m_job.m_nPhotoCount = 0;
+    m_job.m_nMusicCount = 0;
+    m_job.m_szPhotoFile[0] = path;
 
     MediaProbeResult probe;
-    const bool probed = RunMediaProbe(m_szPhotoFile[0], &probe);
-    TakeSourceFacts(probe);
+    const bool probed = RunMediaProbe(m_job.m_szPhotoFile[0], &probe);
+    m_job.TakeSourceFacts(probe);
     if (!probed) {
         platform::ShowMessageBox(language.GetString(123) + language.GetString(122),
                                  language.GetString(105) + " IDS_MESSAGE_NO_DURATION");
@@ -394,30 +396,31 @@ void CVinteloDlg::OpenVideoFile(const std::string &path)
     }
 
     const long long seconds = probe.stopPosition / UNITS;
-    m_nDefaultPhotoDuration = static_cast<int>(seconds);
+    m_job.m_nDefaultPhotoDuration = static_cast<int>(seconds);
     // The whole video to its last frame: the texts show whole seconds, the marks do not.
-    SetOpenedVideo(m_szPhotoFile[0], probe.stopPosition, DurationProbe(m_szPhotoFile[0]));
+    m_job.SetOpenedVideo(m_job.m_szPhotoFile[0], probe.stopPosition,
+                         DurationProbe(m_job.m_szPhotoFile[0]));
 
-    const std::size_t slash = m_szPhotoFile[0].find_last_of('/');
+    const std::size_t slash = m_job.m_szPhotoFile[0].find_last_of('/');
     store.WriteString("Option", "LastPhotoFolder",
                       slash == std::string::npos ? std::string()
-                                                 : m_szPhotoFile[0].substr(0, slash + 1));
+                                                 : m_job.m_szPhotoFile[0].substr(0, slash + 1));
 
     SetControlText(IDC_STATIC_POSITION, Hms(0) + " / " + Hms(seconds));
     SetControlText(IDC_STATIC_END_TIME, Hms(seconds));
     SetControlText(IDC_STATIC_START_TIME, QStringLiteral("00:00:00"));
 
     ClosePreview();
-    OpenPreview(m_szPhotoFile[0]);
+    OpenPreview(m_job.m_szPhotoFile[0]);
 
     EnableControls(kNeedVideo, true);
 
-    SetControlText(IDC_STATIC_STATUS,
-                   OutputStatus(m_szOutputFile, QString::number(m_nOutputWidth) + '*'
-                                                    + QString::number(m_nOutputHeight)));
+    SetControlText(IDC_STATIC_STATUS, OutputStatus(m_job.m_szOutputFile,
+                                                   QString::number(m_job.m_nOutputWidth) + '*'
+                                                       + QString::number(m_job.m_nOutputHeight)));
 
-    if (m_nFrameRateIndex == FrameRateSource)
-        m_dOutputFrameRate = m_dSourceFrameRate;
+    if (m_job.m_nFrameRateIndex == FrameRateSource)
+        m_job.m_dOutputFrameRate = m_job.m_dSourceFrameRate;
 }
 
 void CVinteloDlg::ClosePreview()
@@ -440,30 +443,31 @@ void CVinteloDlg::OpenPreview(const std::string &path)
 void CVinteloDlg::OnPositionTick()
 {
     // While converting, the slider shows the conversion's progress instead.
-    m_trim->OnPositionTick(m_bConverting == 1 ? 1 : CVinteloApp::Instance().m_bSliderTracking);
+    m_trim->OnPositionTick(m_job.m_bConverting == 1 ? 1
+                                                    : CVinteloApp::Instance().m_bSliderTracking);
 }
 
 void CVinteloDlg::OnGraphNotify()
 {
-    ::OnGraphNotify(*this, Converter().Run());
+    ::OnGraphNotify(m_job, Converter().Run());
 }
 
 void CVinteloDlg::OnConvert()
 {
-    ::OnConvert(*this, Converter().Run());
+    ::OnConvert(m_job, Converter().Run());
 }
 
 void CVinteloDlg::OnOutputOptions()
 {
-    const OpenedVideoFacts facts{m_nSourceWidth, m_nSourceHeight, m_dSourceFrameRate,
-                                 m_nPhotoCount};
-    RunOutputOptions(this, this, facts, [this] {
-        const bool measured = m_nSourceWidth != 0 || m_nSourceHeight != 0;
-        SetControlText(
-            IDC_STATIC_STATUS,
-            OutputStatus(m_szOutputFile, measured ? QString::number(m_nOutputWidth) + '*'
-                                                        + QString::number(m_nOutputHeight)
-                                                  : FromStd(CLanguage::Instance().GetString(111))));
+    const OpenedVideoFacts facts{m_job.m_nSourceWidth, m_job.m_nSourceHeight,
+                                 m_job.m_dSourceFrameRate, m_job.m_nPhotoCount};
+    RunOutputOptions(this, &m_job, facts, [this] {
+        const bool measured = m_job.m_nSourceWidth != 0 || m_job.m_nSourceHeight != 0;
+        SetControlText(IDC_STATIC_STATUS,
+                       OutputStatus(m_job.m_szOutputFile,
+                                    measured ? QString::number(m_job.m_nOutputWidth) + '*'
+                                                   + QString::number(m_job.m_nOutputHeight)
+                                             : FromStd(CLanguage::Instance().GetString(111))));
     });
 }
 

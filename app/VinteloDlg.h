@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/MainWindowState.h"
+#include "job/ConversionJob.h"
 
 #include <QDialog>
 #include <QFont>
@@ -21,7 +21,7 @@ class QPushButton;
 
 // The main window: its controls, its start-up and close sequences, and the commands that
 // arrive from its buttons and from posted events.
-class CVinteloDlg : public QDialog, public MainWindowState
+class CVinteloDlg : public QDialog
 {
     Q_OBJECT
 public:
@@ -61,6 +61,11 @@ public:
     void RunUntilEnded();
     // False when start-up stopped early because the media framework could not start.
     bool Initialized() const { return m_bInitialized; }
+    // The conversion this window runs: the opened video, its marks and the output settings.
+    ConversionJob &Job() { return m_job; }
+    const ConversionJob &Job() const { return m_job; }
+    // The position slider's place, 0 to its range.
+    int m_nSliderPos = 0;
 
     // The conversion's view of this window (caption, status, timer 1112, locked controls).
     ConversionWindow &Converter();
@@ -138,6 +143,7 @@ private:
     void EnableControls(std::span<const int> ids, bool enable);
 
     bool m_bInitialized = false;
+    ConversionJob m_job;
     QPixmap m_background;
     QSize m_baseUnits;
     std::map<int, QWidget *> m_controls;

@@ -247,10 +247,8 @@ int PrepareOutput(const ConvertOptions &o, ConversionJob &dlg, Conversion &conve
         return Fail(o.output, "File exists; add --overwrite to replace it");
     const bool windowsMedia = IsWindowsMediaFormat(dlg.m_nOutputFormat);
     if (!windowsMedia) {
-        if (!ChooseEncoder(CompressorCategory::Video, o.videoEncoder, dlg.m_nOutputFormat,
-                           &dlg.m_bUseVideoCompressor)
-            || !ChooseEncoder(CompressorCategory::Audio, o.audioEncoder, dlg.m_nOutputFormat,
-                              &dlg.m_bUseAudioCompressor))
+        if (!ChooseEncoder(CompressorCategory::Video, o.videoEncoder, &dlg)
+            || !ChooseEncoder(CompressorCategory::Audio, o.audioEncoder, &dlg))
             return 1;
         SuppressCodecFeedback();
     }
@@ -264,7 +262,7 @@ int PrepareOutput(const ConvertOptions &o, ConversionJob &dlg, Conversion &conve
 void WaitForConversion(ConversionJob &dlg, ConsoleHost &host, Progress::Style style)
 {
     Conversion &conversion = host.Run();
-    const REFERENCE_TIME length = dlg.m_llEndTime - dlg.m_llStartTime;
+    const REFERENCE_TIME length = dlg.MarkedSection().length;
     Progress progress(length, style);
     auto lastShown = std::chrono::steady_clock::now();
     while (dlg.m_bConverting == 1) {
@@ -394,7 +392,6 @@ int ConvertFile(const ConvertOptions &options, const std::string &input, const s
     if (!StartConversion(dlg, conversion)) {
         g_temporaryReady = 0;
         const std::string reason = TakeEngineReason();
-        ReleaseBoundCompressors();
         *stopped = g_signal != 0;
         if (*stopped)
             return StoppedExitCode();
@@ -406,7 +403,6 @@ int ConvertFile(const ConvertOptions &options, const std::string &input, const s
     WaitForConversion(dlg, host, StyleOf(o));
     g_temporaryReady = 0;
     const std::string reason = TakeEngineReason();
-    ReleaseBoundCompressors();
     return Outcome(o, output, dlg, host, reason, stopped);
 }
 

@@ -40,9 +40,11 @@ bool Suits(int format, const media::Filter &encoder, bool video)
 }
 
 // The encoder named by --video-encoder/--audio-encoder; false after a message.
-bool BindNamedEncoder(CompressorCategory category, const std::string &name, int format,
-                      int *useFlag)
+bool BindNamedEncoder(CompressorCategory category, const std::string &name,
+                      OutputSettings *settings)
 {
+    const int format = settings->m_nOutputFormat;
+    int *useFlag = &settings->UseCompressor(category);
     const bool video = category == CompressorCategory::Video;
     const std::string option = video ? "--video-encoder " : "--audio-encoder ";
     if (Lower(name) == "none") {
@@ -72,7 +74,7 @@ bool BindNamedEncoder(CompressorCategory category, const std::string &name, int 
                                   "another encoder or format");
         return false;
     }
-    SetBoundCompressor(category, encoder);
+    settings->Compressor(category) = encoder;
     *useFlag = 1;
     return true;
 }
@@ -80,10 +82,12 @@ bool BindNamedEncoder(CompressorCategory category, const std::string &name, int 
 } // namespace
 
 bool ChooseEncoder(CompressorCategory category, const std::optional<std::string> &option,
-                   int format, int *useFlag)
+                   OutputSettings *settings)
 {
+    const int format = settings->m_nOutputFormat;
+    int *useFlag = &settings->UseCompressor(category);
     if (option)
-        return BindNamedEncoder(category, *option, format, useFlag);
+        return BindNamedEncoder(category, *option, settings);
     // What the window's options would open at for this container: the stored choice where the
     // container takes it, its usual encoder otherwise.
     const bool video = category == CompressorCategory::Video;
@@ -108,15 +112,14 @@ bool ChooseEncoder(CompressorCategory category, const std::optional<std::string>
         category, devices[static_cast<std::size_t>(position - 1)].factoryName);
     if (!encoder)
         return false;
-    SetBoundCompressor(category, encoder);
+    settings->Compressor(category) = encoder;
     *useFlag = 1;
     return true;
 }
 
 int CheckFrameSize(ConversionJob &dlg)
 {
-    const std::string factory
-        = ConversionVideoEncoder(dlg.m_nOutputFormat, dlg.m_bUseVideoCompressor);
+    const std::string factory = ConversionVideoEncoder(dlg);
     const FrameSizeRule rule = FrameSizeRuleOf(factory);
     int &width = dlg.m_nOutputWidth;
     int &height = dlg.m_nOutputHeight;

@@ -126,9 +126,10 @@ bool AttachAsfWriter(ConversionJob &dlg, CaptureGraphBuilder &builder, const std
     return true;
 }
 
-// Renders group g through the chosen compressor when its use flag is set. False after a report.
-bool RenderGroup(CaptureGraphBuilder &builder, RenderEngine &engine, GstElement *graph, long g,
-                 bool useCompressor, CompressorCategory category, const Filter &mux)
+// Renders group g through the job's compressor of category when its use flag is set. False
+// after a report.
+bool RenderGroup(const ConversionJob &dlg, CaptureGraphBuilder &builder, RenderEngine &engine,
+                 GstElement *graph, long g, CompressorCategory category, const Filter &mux)
 {
     GstPad *pin = nullptr;
     if (FAILED(engine.GetGroupOutputPin(g, &pin))) {
@@ -137,8 +138,11 @@ bool RenderGroup(CaptureGraphBuilder &builder, RenderEngine &engine, GstElement 
     }
     std::unique_ptr<GstPad, void (*)(GstPad *)> pinRef(pin, ReleasePad);
     Filter compressor;
+    const bool useCompressor = (category == CompressorCategory::Video ? dlg.m_bUseVideoCompressor
+                                                                      : dlg.m_bUseAudioCompressor)
+                               == 1;
     if (useCompressor) {
-        const Filter bound = BoundCompressor(category);
+        const Filter &bound = dlg.Compressor(category);
         const char *name
             = category == CompressorCategory::Video ? "VideoCompressor" : "AudioCompressor";
         if (!bound) {
@@ -165,9 +169,8 @@ bool OutputStatesColours(const ConversionJob &dlg)
     const OutputContainer *container = FindContainer(dlg.m_nOutputFormat);
     if (!container || container->windowsMedia)
         return false;
-    const std::string encoder = dlg.m_bUseVideoCompressor == 1
-                                    ? BoundCompressor(CompressorCategory::Video).FactoryName()
-                                    : std::string();
+    const std::string encoder
+        = dlg.m_bUseVideoCompressor == 1 ? dlg.m_videoCompressor.FactoryName() : std::string();
     return WriterStatesColours(container->muxer, encoder);
 }
 
@@ -349,12 +352,10 @@ HRESULT BuildOutputGraph(ConversionJob &dlg, Conversion &conversion, RenderEngin
     if (FAILED(hr))
         return hr;
 
-    if (!RenderGroup(*builder, engine, rawGraph, 0, dlg.m_bUseVideoCompressor == 1,
-                     CompressorCategory::Video, mux))
+    if (!RenderGroup(dlg, *builder, engine, rawGraph, 0, CompressorCategory::Video, mux))
         return E_FAIL;
     for (long g = 1; g < groups; ++g) {
-        if (!RenderGroup(*builder, engine, rawGraph, g, dlg.m_bUseAudioCompressor == 1,
-                         CompressorCategory::Audio, mux))
+        if (!RenderGroup(dlg, *builder, engine, rawGraph, g, CompressorCategory::Audio, mux))
             return E_FAIL;
     }
     return RunGraph(dlg, conversion, rawGraph);

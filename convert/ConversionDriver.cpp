@@ -218,8 +218,7 @@ bool StartConversion(ConversionJob &dlg, Conversion &conversion)
                dlg.m_szOutputFile.c_str(),
                conversion.m_output ? conversion.m_output->TemporaryPath().c_str() : "-",
                FormatName(dlg.m_nOutputFormat), dlg.m_nOutputWidth, dlg.m_nOutputHeight,
-               dlg.m_dOutputFrameRate, dlg.m_nStretchMode,
-               ConversionVideoEncoder(dlg.m_nOutputFormat, dlg.m_bUseVideoCompressor).c_str(),
+               dlg.m_dOutputFrameRate, dlg.m_nStretchMode, ConversionVideoEncoder(dlg).c_str(),
                withSound ? "kept" : "none",
                IsWindowsMediaFormat(dlg.m_nOutputFormat) ? " (the Windows Media profile's encoders)"
                                                          : "");
@@ -292,7 +291,6 @@ void SuppressCodecFeedback()
 
 void OnConvert(ConversionJob &dlg, Conversion &conversion)
 {
-    const CLanguage &language = CLanguage::Instance();
     if (dlg.m_nPhotoCount == 0) {
         platform::Say(platform::Problem::NoVideoOpened);
         return;
@@ -321,11 +319,9 @@ void OnConvert(ConversionJob &dlg, Conversion &conversion)
     if (!IsWindowsMediaFormat(dlg.m_nOutputFormat)) {
         // Without the options confirmed in this run, the compressors they show are the ones used.
         const SettingsStore &store = SettingsStore::Global();
-        BindStoredCompressor(CompressorCategory::Video, dlg.m_nOutputFormat, store,
-                             &dlg.m_bUseVideoCompressor);
-        BindStoredCompressor(CompressorCategory::Audio, dlg.m_nOutputFormat, store,
-                             &dlg.m_bUseAudioCompressor);
-        if (ConversionVideoEncoder(dlg.m_nOutputFormat, dlg.m_bUseVideoCompressor) == "raw") {
+        BindStoredCompressor(CompressorCategory::Video, store, &dlg);
+        BindStoredCompressor(CompressorCategory::Audio, store, &dlg);
+        if (ConversionVideoEncoder(dlg) == "raw") {
             if (!conversion.Host().WriteUncompressed(kDivxDownloadPage))
                 return;
         }
@@ -333,8 +329,7 @@ void OnConvert(ConversionJob &dlg, Conversion &conversion)
     }
     // Encoders of 4:2:0 pictures take even sides only: an odd size (a source's own) grows by
     // one, and "Done" says the size written.
-    if (FrameSizeRuleOf(ConversionVideoEncoder(dlg.m_nOutputFormat, dlg.m_bUseVideoCompressor))
-            .even) {
+    if (FrameSizeRuleOf(ConversionVideoEncoder(dlg)).even) {
         dlg.m_nOutputWidth += dlg.m_nOutputWidth % 2;
         dlg.m_nOutputHeight += dlg.m_nOutputHeight % 2;
     }
@@ -383,7 +378,7 @@ HRESULT FinishConversion(ConversionJob &dlg, Conversion &conversion)
         section.videoSourceEnd = ends.size() > 0 ? ends[0] : -1;
         section.soundSourceEnd = ends.size() > 1 ? ends[1] : -1;
     }
-    section.length = SectionLength(dlg);
+    section.length = dlg.MarkedSection().length;
     media::FrameRateFraction(dlg.m_dOutputFrameRate, &section.rateNum, &section.rateDen);
     long groups = 0;
     if (conversion.pTimeline)

@@ -27,8 +27,8 @@ int PhotoCount(const ConversionJob &dlg)
 
 REFERENCE_TIME ClipLength(const ConversionJob &dlg)
 {
-    const REFERENCE_TIME length = SectionLength(dlg);
-    return length > 0 ? length : dlg.m_llEndTime - dlg.m_llStartTime;
+    const Section section = dlg.MarkedSection();
+    return section.length > 0 ? section.length : section.end - section.start;
 }
 
 // The media file of the video group's first clip.
@@ -48,20 +48,6 @@ std::string FirstClipFile(const Timeline &timeline)
 }
 
 } // namespace
-
-REFERENCE_TIME SectionLength(const ConversionJob &dlg)
-{
-    const REFERENCE_TIME length = dlg.m_llEndTime - dlg.m_llStartTime;
-    if (length <= 0)
-        return 0;
-    int num = 0, den = 1;
-    FrameRateFraction(dlg.m_dOutputFrameRate, &num, &den);
-    if (num <= 0)
-        return length;
-    // One frame, plus the 100 ns the grid allows for marks that cannot hold a frame exactly.
-    const REFERENCE_TIME frame = REFERENCE_TIME(std::int64_t(UNITS) * den / num) + 1;
-    return std::max(length, frame);
-}
 
 bool HasPicture(const Timeline &timeline)
 {

@@ -18,9 +18,6 @@
 HRESULT BuildTimeline(ConversionJob &dlg, std::shared_ptr<media::Timeline> &timeline,
                       bool withSound = true, const media::Timeline::LocateFile &locate = {});
 HRESULT AddVideoGroup(ConversionJob &dlg, media::Timeline &timeline);
-// The section between the marks, at least one frame of the output rate long (a shorter one
-// would hold no frame at all); 0 when the end mark is not after the start mark.
-REFERENCE_TIME SectionLength(const ConversionJob &dlg);
 // Whether the video group has a clip to show.
 bool HasPicture(const media::Timeline &timeline);
 HRESULT AddItemTrack(ConversionJob &dlg, media::Timeline &timeline, media::TimelineNode &videoGroup,

@@ -1,6 +1,10 @@
 #include "job/ConversionJob.h"
 
 #include "job/MediaProbe.h"
+#include "media/render/RenderEngine.h"
+
+#include <algorithm>
+#include <cstdint>
 
 void ConversionJob::TakeSourceFacts(const MediaProbeResult &probe)
 {
@@ -29,4 +33,21 @@ void ConversionJob::SetOpenedVideo(const std::string &path, REFERENCE_TIME video
 
     m_llStartTime = 0;
     m_llEndTime = videoLength;
+}
+
+Section ConversionJob::MarkedSection() const
+{
+    Section section{m_llStartTime, m_llEndTime, m_llEndTime - m_llStartTime};
+    if (section.length <= 0) {
+        section.length = 0;
+        return section;
+    }
+    int num = 0, den = 1;
+    media::FrameRateFraction(m_dOutputFrameRate, &num, &den);
+    if (num <= 0)
+        return section;
+    // One frame, plus the 100 ns the grid allows for marks that cannot hold a frame exactly.
+    const REFERENCE_TIME frame = REFERENCE_TIME(std::int64_t(UNITS) * den / num) + 1;
+    section.length = std::max(section.length, frame);
+    return section;
 }

@@ -8,6 +8,15 @@
 
 struct MediaProbeResult;
 
+// The marked section as the output holds it: its marks in the source, and its length on the
+// output's frame grid (at least one frame; 0 when the end mark is not after the start mark).
+struct Section
+{
+    REFERENCE_TIME start = 0;
+    REFERENCE_TIME end = 0;
+    REFERENCE_TIME length = 0;
+};
+
 // One conversion as the engine sees it, whichever front end runs it: the media lists, the output
 // settings, the trim marks, the facts of the opened video and the conversion flags.
 struct ConversionJob : MediaList, OutputSettings
@@ -27,4 +36,7 @@ struct ConversionJob : MediaList, OutputSettings
     // (soundLength long), marked from its start to its end.
     void SetOpenedVideo(const std::string &path, REFERENCE_TIME videoLength,
                         REFERENCE_TIME soundLength);
+    // The section between the marks at the output's frame rate, for everyone who needs its
+    // length: the timeline, the progress shown and the check of the written file.
+    Section MarkedSection() const;
 };

@@ -177,8 +177,8 @@ bool BuildBoxes(const platform::Report &r, std::vector<MessageBoxRequest> *boxes
         app("Error pBuilder->SetFiltergraph( pGraph )");
         return true;
     case Problem::ProfileStep:
-        boxes->push_back({BoxKind::Report, "Failed to " + Detail(r, 0) + "!  hr=0x" + Detail(r, 1)
-                                               + "\n",
+        boxes->push_back({BoxKind::Report,
+                          "Failed to " + Detail(r, 0) + "!  hr=0x" + Detail(r, 1) + "\n",
                           "Video Converter", BoxButtons::Ok, BoxIcon::None});
         return true;
     case Problem::UnsupportedFormat:
@@ -247,9 +247,15 @@ std::vector<MessageBoxRequest> WindowBoxes(const platform::Report &report)
     return boxes;
 }
 
-WindowReports::WindowReports() : m_previous(platform::SetReportListener(this)) {}
+WindowReports::WindowReports()
+    : m_previous(platform::SetReportListener(this))
+{
+}
 
-WindowReports::~WindowReports() { platform::SetReportListener(m_previous); }
+WindowReports::~WindowReports()
+{
+    platform::SetReportListener(m_previous);
+}
 
 void WindowReports::Take(const platform::Report &report)
 {

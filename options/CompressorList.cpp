@@ -51,12 +51,13 @@ void CompressorList::SelectDefault()
     m_box->setCurrentIndex(DefaultCompressorPosition(m_category, m_format, m_devices));
 }
 
-void CompressorList::Confirm(SettingsStore &store, int *useFlag)
+void CompressorList::Confirm(SettingsStore &store, OutputSettings *settings)
 {
-    ConfirmContainerCompressor(m_category, m_box->currentIndex(), m_devices, store, useFlag);
+    ConfirmContainerCompressor(m_category, m_box->currentIndex(), m_devices, store, settings);
 }
 
-bool ConfigureCodec(QWidget *optionsDialog, QComboBox *videoList, QComboBox *hiddenList)
+bool ConfigureCodec(QWidget *optionsDialog, QComboBox *videoList, QComboBox *hiddenList,
+                    media::Filter *chosenEncoder)
 {
     const std::string chosen = videoList->currentText().toStdString();
 
@@ -89,8 +90,7 @@ bool ConfigureCodec(QWidget *optionsDialog, QComboBox *videoList, QComboBox *hid
     if (dialog.exec() != QDialog::Accepted)
         return false;
     SetSavedCodecState(encoder.SaveState());
-    media::Filter bound = BoundCompressor(CompressorCategory::Video);
-    if (bound && bound.FactoryName() == codec.factoryName)
-        bound.LoadState(SavedCodecState());
+    if (chosenEncoder && *chosenEncoder && chosenEncoder->FactoryName() == codec.factoryName)
+        chosenEncoder->LoadState(SavedCodecState());
     return true;
 }

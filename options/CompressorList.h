@@ -25,8 +25,8 @@ public:
     void SelectInitial(const SettingsStore &store);
     // The "Default" button: the device found by name, or entry 0.
     void SelectDefault();
-    // OK of the dialog: stores the choice and binds it, or clears the use flag.
-    void Confirm(SettingsStore &store, int *useFlag);
+    // OK of the dialog: stores the choice and binds it to settings, or clears its use flag.
+    void Confirm(SettingsStore &store, OutputSettings *settings);
 
     QComboBox *Box() const { return m_box; }
     CompressorCategory Category() const { return m_category; }
@@ -43,6 +43,7 @@ private:
 // The "Settings" button: opens the settings of the video codec selected in videoList, with
 // optionsDialog as parent, using hiddenList as the scratch list of configurable codecs.
 // Returns true when a codec dialog was shown and confirmed (its state is then saved and put on
-// the bound video compressor of the same encoder); false when nothing matched or it was
+// chosenEncoder, when that is the same encoder); false when nothing matched or it was
 // cancelled.
-bool ConfigureCodec(QWidget *optionsDialog, QComboBox *videoList, QComboBox *hiddenList);
+bool ConfigureCodec(QWidget *optionsDialog, QComboBox *videoList, QComboBox *hiddenList,
+                    media::Filter *chosenEncoder);

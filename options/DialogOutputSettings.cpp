@@ -445,8 +445,8 @@ void CDialogOutputSettings::ConfirmCompressors()
     if (!m_videoList || IsWindowsMediaFormat(m_nOutputFormat))
         return;
     SettingsStore &store = SettingsStore::Global();
-    m_videoList->Confirm(store, &m_bUseVideoCompressor);
-    m_audioList->Confirm(store, &m_bUseAudioCompressor);
+    m_videoList->Confirm(store, this);
+    m_audioList->Confirm(store, this);
 }
 
 void CDialogOutputSettings::SelectDefaultCompressors()
@@ -459,5 +459,6 @@ void CDialogOutputSettings::SelectDefaultCompressors()
 
 void CDialogOutputSettings::OnCodecSettings()
 {
-    ConfigureCodec(this, Combo(IDC_COMBO_VIDEO_COMPRESSOR), Combo(IDC_COMBO_CODEC_LIST));
+    ConfigureCodec(this, Combo(IDC_COMBO_VIDEO_COMPRESSOR), Combo(IDC_COMBO_CODEC_LIST),
+                   &m_videoCompressor);
 }

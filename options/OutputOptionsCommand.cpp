@@ -11,6 +11,8 @@ bool RunOutputOptions(QWidget *owner, OutputSettings *settings, const OpenedVide
     dialog.m_nOutputHeight = settings->m_nOutputHeight;
     dialog.m_bUseVideoCompressor = settings->m_bUseVideoCompressor;
     dialog.m_bUseAudioCompressor = settings->m_bUseAudioCompressor;
+    dialog.m_videoCompressor = settings->m_videoCompressor;
+    dialog.m_audioCompressor = settings->m_audioCompressor;
     dialog.m_nSourceWidth = facts.width;
     dialog.m_nSourceHeight = facts.height;
     dialog.m_dSourceFrameRate = facts.frameRate;
@@ -31,6 +33,8 @@ bool RunOutputOptions(QWidget *owner, OutputSettings *settings, const OpenedVide
     settings->m_nOutputHeight = dialog.m_nOutputHeight;
     settings->m_bUseVideoCompressor = dialog.m_bUseVideoCompressor;
     settings->m_bUseAudioCompressor = dialog.m_bUseAudioCompressor;
+    settings->m_videoCompressor = dialog.m_videoCompressor;
+    settings->m_audioCompressor = dialog.m_audioCompressor;
     settings->m_nFrameRateIndex = dialog.m_nFrameRateIndex;
     settings->m_dOutputFrameRate = dialog.m_dOutputFrameRate;
     settings->m_nStretchMode = dialog.m_nStretchMode;

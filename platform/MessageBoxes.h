@@ -44,8 +44,7 @@ BoxAnswer ShowAppMessageBox(const std::string &text);
 BoxAnswer ShowMessageBox(const std::string &text, const std::string &caption,
                          BoxButtons buttons = BoxButtons::Ok, BoxIcon icon = BoxIcon::None);
 BoxAnswer ShowUnownedMessageBox(const std::string &text, const std::string &caption,
-                                BoxButtons buttons = BoxButtons::Ok,
-                                BoxIcon icon = BoxIcon::None);
+                                BoxButtons buttons = BoxButtons::Ok, BoxIcon icon = BoxIcon::None);
 BoxAnswer ShowReportBox(const std::string &text);
 // A box as described, of any kind.
 BoxAnswer ShowBox(const MessageBoxRequest &request);

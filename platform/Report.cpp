@@ -29,8 +29,14 @@ void Say(Problem problem, std::vector<std::string> details)
     std::fputc('\n', stderr);
 }
 
-ReportRecorder::ReportRecorder() : m_previous(SetReportListener(this)) {}
+ReportRecorder::ReportRecorder()
+    : m_previous(SetReportListener(this))
+{
+}
 
-ReportRecorder::~ReportRecorder() { SetReportListener(m_previous); }
+ReportRecorder::~ReportRecorder()
+{
+    SetReportListener(m_previous);
+}
 
 } // namespace platform

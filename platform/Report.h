@@ -10,27 +10,27 @@ namespace platform {
 
 enum class Problem {
     // Opening and measuring the video.
-    ProbeGraph,        // no playback graph could be made
-    NotReadable,       // details: path, the system's reason (empty: no decoder took it)
-    NoSeeking,         // its length cannot be asked for
-    NoLength,          // its length cannot be measured
-    AviIndexShort,     // details: the seconds the index lists, the seconds the data holds
-    NoPicture,         // sound only
-    NoVideoDecoder,    // the picture cannot be decoded
-    NoFrameRate,       // its frame rate cannot be read
+    ProbeGraph,     // no playback graph could be made
+    NotReadable,    // details: path, the system's reason (empty: no decoder took it)
+    NoSeeking,      // its length cannot be asked for
+    NoLength,       // its length cannot be measured
+    AviIndexShort,  // details: the seconds the index lists, the seconds the data holds
+    NoPicture,      // sound only
+    NoVideoDecoder, // the picture cannot be decoded
+    NoFrameRate,    // its frame rate cannot be read
     // The job before anything runs.
     NoVideoOpened,
     TooManyPhotos,
     TooManyMusicFiles,
-    MarksReversed,     // details: start mark, end mark
-    MarksEqual,        // details: the mark
+    MarksReversed,       // details: start mark, end mark
+    MarksEqual,          // details: the mark
     NothingBetweenMarks, // details: start mark, end mark
     NoOutputFile,
-    OutputIsInput,     // details: output path
-    OutputRefused,     // details: the reason the output path cannot take a file
+    OutputIsInput,       // details: output path
+    OutputRefused,       // details: the reason the output path cannot take a file
     OutputFolderMissing, // details: folder
-    OutputNotWritable, // details: output path
-    OutputNotCreated,  // details: the reason the temporary could not be made
+    OutputNotWritable,   // details: output path
+    OutputNotCreated,    // details: the reason the temporary could not be made
     // Building the conversion: a step of the timeline or the graph. details: the step; for
     // GraphStepWithReason also the engine's reason.
     TimelineNotCreated,
@@ -38,14 +38,14 @@ enum class Problem {
     TransitionTooLong,
     RenderEngineNotCreated,
     GraphStep,
-    FrontEndFailed,    // details: the engine's reason (may be empty)
+    FrontEndFailed,     // details: the engine's reason (may be empty)
     RenderStreamFailed, // details: the builder's reason
-    RunFailed,         // details: the graph's reason
+    RunFailed,          // details: the graph's reason
     SetFiltergraphFailed,
-    ProfileStep,       // details: the step's report with %x for its code, the code
-    UnsupportedFormat,  // no writer is known for the format code
+    ProfileStep,         // details: the step's report with %x for its code, the code
+    UnsupportedFormat,   // no writer is known for the format code
     OutputFormatUnknown, // the same, found while naming the output file
-    WriterMissing,     // details: the install advice of the format's writer
+    WriterMissing,       // details: the install advice of the format's writer
     NoCompressorBound,
     CompressorNotAdded, // details: factory name
     // The end of a conversion that failed; details: what failed, with its figures, and for a

@@ -12,8 +12,6 @@
 
 namespace {
 
-media::Filter g_boundVideo;
-media::Filter g_boundAudio;
 std::string g_codecState;
 
 std::string Lower(std::string text)
@@ -125,15 +123,16 @@ int PositionOf(const std::vector<media::CompressorDevice> &devices, const std::s
     return -1;
 }
 
-// Binds position's device (or none for entry 0) and says whether one is in use.
+// Binds position's device (or none for entry 0) to settings and says whether one is in use.
 void BindPosition(CompressorCategory category, int position,
-                  const std::vector<media::CompressorDevice> &devices, int *useFlag)
+                  const std::vector<media::CompressorDevice> &devices, OutputSettings *settings)
 {
+    int *useFlag = &settings->UseCompressor(category);
     if (position <= 0 || position > static_cast<int>(devices.size())) {
         *useFlag = 0;
         return;
     }
-    SetBoundCompressor(category, media::Filter());
+    settings->Compressor(category) = media::Filter();
     // An encoder removed since the list was made is not bound (nor reported as a failed bind).
     const std::string &factory = devices[static_cast<std::size_t>(position - 1)].factoryName;
     std::vector<media::CompressorDevice> installed;
@@ -141,7 +140,7 @@ void BindPosition(CompressorCategory category, int position,
     media::Filter bound;
     if (PositionOf(installed, factory) > 0)
         bound = BindCompressorFactory(category, factory);
-    SetBoundCompressor(category, bound);
+    settings->Compressor(category) = bound;
     *useFlag = bound ? 1 : 0;
     if (!bound)
         platform::Say(platform::Problem::CompressorNotCreated,
@@ -233,7 +232,7 @@ int InitialCompressorPosition(CompressorCategory category, const SettingsStore &
 
 void ConfirmContainerCompressor(CompressorCategory category, int position,
                                 const std::vector<media::CompressorDevice> &devices,
-                                SettingsStore &store, int *useFlag)
+                                SettingsStore &store, OutputSettings *settings)
 {
     if (position < 0 || position > static_cast<int>(devices.size()))
         position = 0;
@@ -242,39 +241,24 @@ void ConfirmContainerCompressor(CompressorCategory category, int position,
     store.WriteString(section, "CompressorName",
                       position > 0 ? devices[static_cast<std::size_t>(position - 1)].factoryName
                                    : std::string());
-    BindPosition(category, position, devices, useFlag);
+    BindPosition(category, position, devices, settings);
 }
 
-void BindStoredCompressor(CompressorCategory category, int format, const SettingsStore &store,
-                          int *useFlag)
+void BindStoredCompressor(CompressorCategory category, const SettingsStore &store,
+                          OutputSettings *settings)
 {
-    if (*useFlag != kCompressorFromStore || IsWindowsMediaFormat(format))
+    const int format = settings->m_nOutputFormat;
+    if (settings->UseCompressor(category) != kCompressorFromStore || IsWindowsMediaFormat(format))
         return;
     const auto devices = ContainerCompressors(category, format);
     BindPosition(category, InitialCompressorPosition(category, store, format, devices), devices,
-                 useFlag);
+                 settings);
 }
 
 bool WriterCompressesItself(int format)
 {
     const OutputContainer *container = FindContainer(format);
     return container && container->encodesRawStreams;
-}
-
-media::Filter BoundCompressor(CompressorCategory category)
-{
-    return category == CompressorCategory::Video ? g_boundVideo : g_boundAudio;
-}
-
-void SetBoundCompressor(CompressorCategory category, media::Filter filter)
-{
-    (category == CompressorCategory::Video ? g_boundVideo : g_boundAudio) = std::move(filter);
-}
-
-void ReleaseBoundCompressors()
-{
-    g_boundVideo = media::Filter();
-    g_boundAudio = media::Filter();
 }
 
 FrameSizeRule FrameSizeRuleOf(const std::string &factory)
@@ -294,12 +278,13 @@ FrameSizeRule FrameSizeRuleOf(const std::string &factory)
     return it != kRules.end() ? it->second : FrameSizeRule{kMaxFrameSide, 0, false};
 }
 
-std::string ConversionVideoEncoder(int format, int useVideoCompressor)
+std::string ConversionVideoEncoder(const OutputSettings &settings)
 {
+    const int format = settings.m_nOutputFormat;
     if (IsWindowsMediaFormat(format))
         return "cwenc_wmv2";
-    if (useVideoCompressor)
-        return BoundCompressor(CompressorCategory::Video).FactoryName();
+    if (settings.m_bUseVideoCompressor)
+        return settings.m_videoCompressor.FactoryName();
     const OutputContainer *container = FindContainer(format);
     if (WriterCompressesItself(format) && !container->usualVideo.empty())
         return container->usualVideo.front();

@@ -2,6 +2,7 @@
 
 #include "media/core/Filter.h"
 #include "media/encoders/CompressorEnumeration.h"
+#include "settings/OutputSettings.h"
 
 #include <string>
 #include <vector>
@@ -64,27 +65,22 @@ bool StoredCompressor(CompressorCategory category, const SettingsStore &store,
 int InitialCompressorPosition(CompressorCategory category, const SettingsStore &store, int format,
                               const std::vector<media::CompressorDevice> &devices);
 
-// Stores position - 1 of a container's list with the device's factory name, and binds it (or
-// clears the use flag). A bind that yields nothing clears the flag as well and tells the user,
-// so no conversion waits for a missing encoder. A position of -1 (no selection) counts as entry 0.
+// Stores position - 1 of a container's list with the device's factory name, and binds it to
+// settings (or clears its use flag). A bind that yields nothing clears the flag as well and
+// tells the user, so no conversion waits for a missing encoder. A position of -1 (no
+// selection) counts as entry 0.
 void ConfirmContainerCompressor(CompressorCategory category, int position,
                                 const std::vector<media::CompressorDevice> &devices,
-                                SettingsStore &store, int *useFlag);
+                                SettingsStore &store, OutputSettings *settings);
 
 // For a use flag still at kCompressorFromStore (no options confirmed in this run): binds what
 // the options dialog would open at for the format and sets the flag to match. A flag of 0 or 1
 // is a choice made in this run and stays as it is.
-void BindStoredCompressor(CompressorCategory category, int format, const SettingsStore &store,
-                          int *useFlag);
+void BindStoredCompressor(CompressorCategory category, const SettingsStore &store,
+                          OutputSettings *settings);
 
 // Whether a container's writer compresses an uncompressed stream by itself (Ogg holds none).
 bool WriterCompressesItself(int format);
-
-// The bound compressors (null until one is confirmed). The output graph takes them from here.
-media::Filter BoundCompressor(CompressorCategory category);
-void SetBoundCompressor(CompressorCategory category, media::Filter filter);
-// Releases both, at the main window's close.
-void ReleaseBoundCompressors();
 
 // What a video encoder takes as a frame size: sides up to maxSide, at most maxArea pixels in all
 // (0: no such limit), and whether both sides must be even.
@@ -96,9 +92,9 @@ struct FrameSizeRule
 };
 constexpr int kMaxFrameSide = 8192;
 FrameSizeRule FrameSizeRuleOf(const std::string &factory);
-// The video encoder a conversion to format uses: the Windows Media writer's own, the bound
-// compressor, or "raw" for none.
-std::string ConversionVideoEncoder(int format, int useVideoCompressor);
+// The video encoder a conversion with these settings uses: the Windows Media writer's own, the
+// chosen compressor, the writer's usual one, or "raw" for none.
+std::string ConversionVideoEncoder(const OutputSettings &settings);
 
 // The last saved codec configuration (a serialised property set naming its encoder); empty
 // until one is saved. It lives until the program ends.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/core/Filter.h"
+#include "media/encoders/CompressorEnumeration.h"
 #include "settings/OutputContainers.h"
 
 #include <string>
@@ -49,6 +51,24 @@ struct OutputSettings
     unsigned int m_nAudioBitrate = 128000;
     int m_nOutputFormat = OutputFormatWmv;
     int m_bFileProfile = 0;
+    // The chosen encoders, each with its saved settings: null until one is chosen for this job
+    // (and for the writer's own). The output graph takes them from here.
+    media::Filter m_videoCompressor;
+    media::Filter m_audioCompressor;
+
+    media::Filter &Compressor(media::CompressorCategory category)
+    {
+        return category == media::CompressorCategory::Video ? m_videoCompressor : m_audioCompressor;
+    }
+    const media::Filter &Compressor(media::CompressorCategory category) const
+    {
+        return category == media::CompressorCategory::Video ? m_videoCompressor : m_audioCompressor;
+    }
+    int &UseCompressor(media::CompressorCategory category)
+    {
+        return category == media::CompressorCategory::Video ? m_bUseVideoCompressor
+                                                            : m_bUseAudioCompressor;
+    }
 };
 
 // The rate of a frame-rate choice; custom rates come from the stored text. Returns false for a

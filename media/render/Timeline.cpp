@@ -11,7 +11,6 @@
 
 namespace media {
 
-
 HRESULT PropertySetter::Create(std::shared_ptr<PropertySetter> *setter)
 {
     if (!setter)

@@ -155,7 +155,7 @@ TEST(AccessibleTree, MainWindowNamesRolesAndValuesFollowTheVideo)
         BackToMainWindow(dialog);
         env.choosers.QueueAnswer(Fixture("long_30min.mp4"));
         qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
-        ASSERT_EQ(dialog.m_nPhotoCount, 1);
+        ASSERT_EQ(dialog.Job().m_nPhotoCount, 1);
         CVcdCore *player = CTrimControls::Player();
         ASSERT_NE(player, nullptr);
         ASSERT_TRUE(QTest::qWaitFor([&] { return player->m_llStopPosition > 0; }, 20000));
@@ -337,7 +337,7 @@ TEST(KeyboardFocus, TabFollowsTheScreenAndTheFocusShowsOnEveryControl)
 
     env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
     Key(Qt::Key_Return);
-    ASSERT_EQ(dialog.m_nPhotoCount, 1);
+    ASSERT_EQ(dialog.Job().m_nPhotoCount, 1);
     BackToMainWindow(dialog);
 
     const std::vector<QWidget *> visited = TabRound();
@@ -459,7 +459,7 @@ TEST(KeyboardFocus, WholeFlowFromTheKeyboardAlone)
     env.choosers.QueueAnswer(Fixture("long_30min.mp4"));
     TabTo(&dialog, dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO));
     Key(Qt::Key_Return);
-    ASSERT_EQ(dialog.m_nPhotoCount, 1);
+    ASSERT_EQ(dialog.Job().m_nPhotoCount, 1);
     CVcdCore *player = CTrimControls::Player();
     ASSERT_NE(player, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return player->m_llStopPosition > 0; }, 20000));
@@ -483,38 +483,39 @@ TEST(KeyboardFocus, WholeFlowFromTheKeyboardAlone)
     Key(Qt::Key_Home);
     Key(Qt::Key_Right, Qt::ShiftModifier);
     Key(Qt::Key_I);
-    EXPECT_EQ(dialog.m_llStartTime, UNITS);
+    EXPECT_EQ(dialog.Job().m_llStartTime, UNITS);
     Key(Qt::Key_Right, Qt::ShiftModifier);
     Key(Qt::Key_Right, Qt::ShiftModifier);
     Key(Qt::Key_O);
-    EXPECT_EQ(dialog.m_llEndTime, 3 * UNITS);
+    EXPECT_EQ(dialog.Job().m_llEndTime, 3 * UNITS);
     EXPECT_EQ(qobject_cast<QLabel *>(dialog.Control(Dlg::IDC_STATIC_START_TIME))->text(),
               "00:00:01");
 
     // Options: Escape leaves everything as it was, Enter takes the typed output file.
-    const std::string before = dialog.m_szOutputFile;
+    const std::string before = dialog.Job().m_szOutputFile;
     const QString out = env.dir.path() + "/keys.wmv";
     bool answered = false;
     AnswerOptionsWith(env.dir.path() + "/ignored.wmv", Qt::Key_Escape, &answered);
     TabTo(&dialog, dialog.Control(Dlg::IDC_BUTTON_OUTPUT_SETTINGS));
     Key(Qt::Key_Return);
     ASSERT_TRUE(answered);
-    EXPECT_EQ(dialog.m_szOutputFile, before);
+    EXPECT_EQ(dialog.Job().m_szOutputFile, before);
     BackToMainWindow(dialog); // the window manager's part when a dialog closes
     answered = false;
     AnswerOptionsWith(out, Qt::Key_Return, &answered);
     Key(Qt::Key_Return); // the focus came back to Options
     ASSERT_TRUE(answered);
     BackToMainWindow(dialog);
-    EXPECT_EQ(dialog.m_szOutputFile, out.toStdString());
+    EXPECT_EQ(dialog.Job().m_szOutputFile, out.toStdString());
 
     // Convert the marked two seconds.
     env.boxes.Clear();
     const QString title = dialog.windowTitle();
     TabTo(&dialog, dialog.Control(Dlg::IDC_BUTTON_CONVERT));
     Key(Qt::Key_Return);
-    ASSERT_EQ(dialog.m_bConverting, 1) << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 60000));
+    ASSERT_EQ(dialog.Job().m_bConverting, 1)
+        << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Job().m_bConverting == 0; }, 60000));
     EXPECT_EQ(dialog.StatusText().left(5), "Done.") << dialog.StatusText().toStdString();
     const double length
         = std::atof(Shell("ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 '"
@@ -526,15 +527,16 @@ TEST(KeyboardFocus, WholeFlowFromTheKeyboardAlone)
     // the title tells the time left.
     Key(Qt::Key_End);
     Key(Qt::Key_O);
-    EXPECT_NEAR(static_cast<double>(dialog.m_llEndTime) / UNITS, 1818.2, 0.15);
+    EXPECT_NEAR(static_cast<double>(dialog.Job().m_llEndTime) / UNITS, 1818.2, 0.15);
     ASSERT_EQ(QApplication::focusWidget(), dialog.Control(Dlg::IDC_BUTTON_CONVERT));
     Key(Qt::Key_Return);
-    ASSERT_EQ(dialog.m_bConverting, 1) << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
+    ASSERT_EQ(dialog.Job().m_bConverting, 1)
+        << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
     ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.windowTitle().endsWith(" left"); }, 60000));
-    ASSERT_EQ(dialog.m_bConverting, 1);
+    ASSERT_EQ(dialog.Job().m_bConverting, 1);
     EXPECT_EQ(QApplication::focusWidget(), dialog.Control(Dlg::IDC_BUTTON_CONVERT));
     Key(Qt::Key_Return);
-    EXPECT_EQ(dialog.m_bConverting, 0);
+    EXPECT_EQ(dialog.Job().m_bConverting, 0);
     EXPECT_EQ(dialog.windowTitle(), title);
     EXPECT_TRUE(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO)->isEnabled());
     // What was written up to the stop is kept, in place of the first output.

@@ -56,10 +56,10 @@ void Open(AppTestEnvironment &env, Dlg &dialog, const char *fixture, const std::
 {
     env.choosers.QueueAnswer(Fixture(fixture));
     Button(dialog, Dlg::IDC_BUTTON_ADD_VIDEO)->click();
-    ASSERT_EQ(dialog.m_nPhotoCount, 1);
-    dialog.m_szOutputFile = output;
-    dialog.m_nOutputFormat = format;
-    dialog.m_dOutputFrameRate = 25;
+    ASSERT_EQ(dialog.Job().m_nPhotoCount, 1);
+    dialog.Job().m_szOutputFile = output;
+    dialog.Job().m_nOutputFormat = format;
+    dialog.Job().m_dOutputFrameRate = 25;
     env.boxes.Clear();
 }
 
@@ -93,10 +93,11 @@ TEST(ConversionDriver, CompletionEndsTheConversionWithTheDoneLine)
     Dlg dialog;
     const std::string out = env.dir.path().toStdString() + "/out.wmv";
     Open(env, dialog, "h264_aac.mp4", out, OutputFormatWmv);
-    dialog.m_bUseVideoCompressor = 1; // the Windows Media writer compresses by itself
+    dialog.Job().m_bUseVideoCompressor = 1; // the Windows Media writer compresses by itself
 
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    ASSERT_EQ(dialog.m_bConverting, 1) << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
+    ASSERT_EQ(dialog.Job().m_bConverting, 1)
+        << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
     EXPECT_TRUE(env.boxes.Boxes().empty()); // WMV: no compressor warning
     EXPECT_EQ(Button(dialog, Dlg::IDC_BUTTON_CONVERT)->text(), "Stop");
     EXPECT_EQ(IconImage(dialog), IconImage(artwork::IconStop));
@@ -105,23 +106,23 @@ TEST(ConversionDriver, CompletionEndsTheConversionWithTheDoneLine)
     ASSERT_NE(ConversionTimer(dialog), nullptr);
     EXPECT_TRUE(ConversionTimer(dialog)->isActive());
     EXPECT_EQ(ConversionTimer(dialog)->interval(), 1000);
-    EXPECT_EQ(dialog.m_bUseVideoCompressor, 0);
-    EXPECT_EQ(dialog.m_bUseAudioCompressor, 0);
+    EXPECT_EQ(dialog.Job().m_bUseVideoCompressor, 0);
+    EXPECT_EQ(dialog.Job().m_bUseAudioCompressor, 0);
 
     // Leaving is refused while the graph runs.
     dialog.close();
-    EXPECT_EQ(dialog.m_bConverting, 1);
+    EXPECT_EQ(dialog.Job().m_bConverting, 1);
     ASSERT_FALSE(env.boxes.Boxes().empty());
     EXPECT_EQ(env.boxes.Texts().back(), "Please first stop converting");
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 120000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Job().m_bConverting == 0; }, 120000));
     EXPECT_EQ(Status(dialog).toStdString(),
               "Done. Output file: " + out + "     Resolution: 320*240");
     EXPECT_EQ(Button(dialog, Dlg::IDC_BUTTON_CONVERT)->text(), "Convert");
     EXPECT_EQ(IconImage(dialog), IconImage(artwork::IconApplication));
     EXPECT_FALSE(Locked(dialog));
     EXPECT_FALSE(ConversionTimer(dialog)->isActive());
-    EXPECT_EQ(dialog.m_nElapsedSeconds, 0);
+    EXPECT_EQ(dialog.Job().m_nElapsedSeconds, 0);
     EXPECT_TRUE(DecodesCleanly(out));
     EXPECT_NEAR(Duration(out), 2.0, 0.04);
     EXPECT_EQ(Shell("ffprobe -v error -select_streams v:0 -show_entries stream=codec_name -of "
@@ -136,15 +137,15 @@ TEST(ConversionDriver, ConvertPressedAgainStopsWithAPlayableFile)
     Dlg dialog;
     const std::string out = env.dir.path().toStdString() + "/stopped.mkv";
     Open(env, dialog, "long_95_7.mp4", out, OutputFormatMkv);
-    dialog.m_bUseVideoCompressor = 0;
-    dialog.m_bUseAudioCompressor = 0;
+    dialog.Job().m_bUseVideoCompressor = 0;
+    dialog.Job().m_bUseAudioCompressor = 0;
     env.boxes.QueueAnswer(platform::BoxAnswer::Yes); // the compressor warning
     // Enough work that the stop comes long before the end.
-    dialog.m_nOutputWidth = 320;
-    dialog.m_nOutputHeight = 240;
+    dialog.Job().m_nOutputWidth = 320;
+    dialog.Job().m_nOutputHeight = 240;
 
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    ASSERT_EQ(dialog.m_bConverting, 1);
+    ASSERT_EQ(dialog.Job().m_bConverting, 1);
     ASSERT_EQ(env.boxes.Boxes().size(), 1u);
     EXPECT_NE(env.boxes.Texts()[0].find(std::string("please download it at ") + kDivxDownloadPage
                                         + "\nDo you want to continue?"),
@@ -155,9 +156,9 @@ TEST(ConversionDriver, ConvertPressedAgainStopsWithAPlayableFile)
             return graph && graph->CurrentPosition() > 0;
         },
         60000));
-    ASSERT_EQ(dialog.m_bConverting, 1);
+    ASSERT_EQ(dialog.Job().m_bConverting, 1);
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    EXPECT_EQ(dialog.m_bConverting, 0);
+    EXPECT_EQ(dialog.Job().m_bConverting, 0);
     // A stop is no completion: the line says how much was written.
     const std::string status = Status(dialog).toStdString();
     EXPECT_EQ(status.rfind("Stopped: ", 0), 0u) << status;
@@ -173,12 +174,12 @@ TEST(ConversionDriver, ConvertPressedAgainStopsWithAPlayableFile)
 
     // A second conversion counts its time from 0 again.
     ConversionTimer(dialog)->stop();
-    OnConversionTimer(dialog, dialog.Converter());
+    OnConversionTimer(dialog.Job(), dialog.Converter());
     EXPECT_EQ(Status(dialog), "Please wait... Used Time: 00:00:01");
-    dialog.m_nElapsedSeconds = 3660;
-    OnConversionTimer(dialog, dialog.Converter());
+    dialog.Job().m_nElapsedSeconds = 3660;
+    OnConversionTimer(dialog.Job(), dialog.Converter());
     EXPECT_EQ(Status(dialog), "Please wait... Used Time: 01:01:01");
-    dialog.m_nElapsedSeconds = 0;
+    dialog.Job().m_nElapsedSeconds = 0;
 }
 
 TEST(ConversionDriver, RefusalsLeaveEveryFileAsItWas)
@@ -200,26 +201,26 @@ TEST(ConversionDriver, RefusalsLeaveEveryFileAsItWas)
     ASSERT_EQ(env.boxes.Boxes().size(), 1u);
     EXPECT_EQ(env.boxes.Boxes()[0].text, existing + " exists. Do you want to replace it?");
     EXPECT_EQ(env.boxes.Boxes()[0].caption, "Warning");
-    EXPECT_EQ(dialog.m_bConverting, 0);
+    EXPECT_EQ(dialog.Job().m_bConverting, 0);
     std::string content;
     std::ifstream(existing) >> content;
     EXPECT_EQ(content, "keep");
 
     // AVI without a compressor and the answer No to the warning: nothing starts.
     env.boxes.Clear();
-    dialog.m_szOutputFile = env.dir.path().toStdString() + "/new.avi";
-    dialog.m_bUseVideoCompressor = 0;
+    dialog.Job().m_szOutputFile = env.dir.path().toStdString() + "/new.avi";
+    dialog.Job().m_bUseVideoCompressor = 0;
     env.boxes.QueueAnswer(platform::BoxAnswer::No);
     dialog.OnConvert();
     ASSERT_EQ(env.boxes.Boxes().size(), 1u);
     EXPECT_EQ(env.boxes.Boxes()[0].buttons, platform::BoxButtons::YesNo);
-    EXPECT_EQ(dialog.m_bConverting, 0);
+    EXPECT_EQ(dialog.Job().m_bConverting, 0);
 
     // The opened video itself as the output: refused before it could be deleted.
     env.boxes.Clear();
     const std::string source = Fixture("h264_aac.mp4");
     const std::string before = Shell("md5sum < '" + source + "'");
-    dialog.m_szOutputFile = source;
+    dialog.Job().m_szOutputFile = source;
     dialog.OnConvert();
     ASSERT_EQ(env.boxes.Boxes().size(), 1u);
     EXPECT_NE(env.boxes.Texts()[0].find("is the video being converted"), std::string::npos);
@@ -227,22 +228,22 @@ TEST(ConversionDriver, RefusalsLeaveEveryFileAsItWas)
 
     // A folder that does not exist: said before anything starts.
     env.boxes.Clear();
-    dialog.m_szOutputFile = env.dir.path().toStdString() + "/missing/out.avi";
+    dialog.Job().m_szOutputFile = env.dir.path().toStdString() + "/missing/out.avi";
     dialog.OnConvert();
     ASSERT_EQ(env.boxes.Boxes().size(), 1u);
     EXPECT_NE(env.boxes.Texts()[0].find("does not exist"), std::string::npos);
-    EXPECT_EQ(dialog.m_bConverting, 0);
+    EXPECT_EQ(dialog.Job().m_bConverting, 0);
 
     // DSM: no such writer here; the install message, and nothing runs.
     env.boxes.Clear();
-    dialog.m_szOutputFile = env.dir.path().toStdString() + "/out.dsm";
-    dialog.m_nOutputFormat = OutputFormatDsm;
-    dialog.m_bUseVideoCompressor = 0;
-    dialog.m_bUseAudioCompressor = 0;
+    dialog.Job().m_szOutputFile = env.dir.path().toStdString() + "/out.dsm";
+    dialog.Job().m_nOutputFormat = OutputFormatDsm;
+    dialog.Job().m_bUseVideoCompressor = 0;
+    dialog.Job().m_bUseAudioCompressor = 0;
     env.boxes.QueueAnswer(platform::BoxAnswer::Yes);
     dialog.OnConvert();
     EXPECT_EQ(env.boxes.Texts().back(), "Please install DSM Splitter/Muxer codec)");
-    EXPECT_EQ(dialog.m_bConverting, 0);
+    EXPECT_EQ(dialog.Job().m_bConverting, 0);
     EXPECT_EQ(Button(dialog, Dlg::IDC_BUTTON_CONVERT)->text(), "Convert");
 }
 
@@ -252,17 +253,17 @@ TEST(ConversionDriver, AnErrorOfTheRunningGraphEndsTheConversionAndSaysWhy)
     Dlg dialog;
     const std::string out = env.dir.path().toStdString() + "/failing.mkv";
     Open(env, dialog, "long_95_7.mp4", out, OutputFormatMkv);
-    dialog.m_bUseVideoCompressor = 0;
-    dialog.m_bUseAudioCompressor = 0;
+    dialog.Job().m_bUseVideoCompressor = 0;
+    dialog.Job().m_bUseAudioCompressor = 0;
     env.boxes.QueueAnswer(platform::BoxAnswer::Yes);
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    ASSERT_EQ(dialog.m_bConverting, 1);
+    ASSERT_EQ(dialog.Job().m_bConverting, 1);
     env.boxes.Clear();
 
     // What a full disk reports from the file sink.
     GstElement *graph = media::ElementOf(dialog.Converter().Run().pControl->Graph());
     GST_ELEMENT_ERROR(graph, RESOURCE, NO_SPACE_LEFT, ("No space left on the device."), (nullptr));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Job().m_bConverting == 0; }, 30000));
     ASSERT_EQ(env.boxes.Boxes().size(), 1u);
     EXPECT_EQ(env.boxes.Texts()[0],
               "The conversion stopped because of an error: No space left on the device.");
@@ -279,13 +280,13 @@ TEST(ConversionDriver, Mp4ShowsTheFilterPropertiesDialogBeforeRunningAndMkvDoesN
         const std::string out
             = env.dir.path().toStdString() + (format == OutputFormatMp4 ? "/out.mp4" : "/out.mkv");
         Open(env, dialog, "h264_aac.mp4", out, format);
-        dialog.m_bUseVideoCompressor = 1;
-        dialog.m_bUseAudioCompressor = 1;
+        dialog.Job().m_bUseVideoCompressor = 1;
+        dialog.Job().m_bUseAudioCompressor = 1;
         media::Filter video, audio;
         ASSERT_EQ(media::CreateCompressor("x264enc", &video), S_OK);
         ASSERT_EQ(media::CreateCompressor("voaacenc", &audio), S_OK);
-        SetBoundCompressor(CompressorCategory::Video, video);
-        SetBoundCompressor(CompressorCategory::Audio, audio);
+        dialog.Job().m_videoCompressor = video;
+        dialog.Job().m_audioCompressor = audio;
 
         QStringList shown;
         QTimer closer;
@@ -298,12 +299,11 @@ TEST(ConversionDriver, Mp4ShowsTheFilterPropertiesDialogBeforeRunningAndMkvDoesN
         closer.start(20);
         Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
         closer.stop();
-        ASSERT_EQ(dialog.m_bConverting, 1) << format;
+        ASSERT_EQ(dialog.Job().m_bConverting, 1) << format;
         EXPECT_EQ(shown,
                   format == OutputFormatMp4 ? QStringList{"CDialogFilterPerproty"} : QStringList{});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 120000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Job().m_bConverting == 0; }, 120000));
         EXPECT_TRUE(DecodesCleanly(out));
         EXPECT_NEAR(Duration(out), 2.0, 0.08);
-        ReleaseBoundCompressors();
     }
 }

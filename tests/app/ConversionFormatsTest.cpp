@@ -83,29 +83,28 @@ TEST_P(ConversionFormats, WritesAFileEveryReaderAccepts)
     const std::string out = env.dir.path().toStdString() + "/out" + c.extension;
     env.choosers.QueueAnswer(Fixture(c.fixture));
     qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
-    ASSERT_EQ(dialog.m_nPhotoCount, 1);
-    dialog.m_szOutputFile = out;
-    dialog.m_nOutputFormat = c.format;
-    dialog.m_dOutputFrameRate = 25;
+    ASSERT_EQ(dialog.Job().m_nPhotoCount, 1);
+    dialog.Job().m_szOutputFile = out;
+    dialog.Job().m_nOutputFormat = c.format;
+    dialog.Job().m_dOutputFrameRate = 25;
     // A size of its own, so scaling shows.
-    dialog.m_nOutputWidth = 176;
-    dialog.m_nOutputHeight = 144;
-    dialog.m_nStretchMode = ResizeStretch;
-    dialog.m_bUseVideoCompressor = c.compressorFlags;
-    dialog.m_bUseAudioCompressor = c.compressorFlags && c.format != OutputFormatAvi ? 1 : 0;
+    dialog.Job().m_nOutputWidth = 176;
+    dialog.Job().m_nOutputHeight = 144;
+    dialog.Job().m_nStretchMode = ResizeStretch;
+    dialog.Job().m_bUseVideoCompressor = c.compressorFlags;
+    dialog.Job().m_bUseAudioCompressor = c.compressorFlags && c.format != OutputFormatAvi ? 1 : 0;
     if (c.videoEncoder) {
         media::Filter video;
         ASSERT_EQ(media::CreateCompressor(c.videoEncoder, &video), S_OK);
-        SetBoundCompressor(CompressorCategory::Video, video);
+        dialog.Job().m_videoCompressor = video;
     }
     env.boxes.Clear();
     env.boxes.QueueAnswer(platform::BoxAnswer::Yes); // a compressor warning, if one comes
 
     qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_CONVERT))->click();
-    ASSERT_EQ(dialog.m_bConverting, 1)
+    ASSERT_EQ(dialog.Job().m_bConverting, 1)
         << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts().back());
-    const bool finished = QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 120000);
-    ReleaseBoundCompressors();
+    const bool finished = QTest::qWaitFor([&] { return dialog.Job().m_bConverting == 0; }, 120000);
     ASSERT_TRUE(finished);
     for (const std::string &text : env.boxes.Texts())
         EXPECT_EQ(text.find("error"), std::string::npos) << text;
@@ -149,7 +148,7 @@ void OpenVideo(AppTestEnvironment &env, Dlg &window, const std::string &file)
 {
     env.choosers.QueueAnswer(file);
     qobject_cast<QAbstractButton *>(window.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
-    ASSERT_EQ(window.m_nPhotoCount, 1);
+    ASSERT_EQ(window.Job().m_nPhotoCount, 1);
 }
 
 // Converts with what the window holds; the boxes shown on the way are in env.boxes.
@@ -165,10 +164,9 @@ void ConvertThroughWindow(AppTestEnvironment &env, Dlg &window)
     closer.start(20);
     qobject_cast<QAbstractButton *>(window.Control(Dlg::IDC_BUTTON_CONVERT))->click();
     closer.stop();
-    ASSERT_EQ(window.m_bConverting, 1)
+    ASSERT_EQ(window.Job().m_bConverting, 1)
         << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts().back());
-    const bool finished = QTest::qWaitFor([&] { return window.m_bConverting == 0; }, 180000);
-    ReleaseBoundCompressors();
+    const bool finished = QTest::qWaitFor([&] { return window.Job().m_bConverting == 0; }, 180000);
     ASSERT_TRUE(finished);
     EXPECT_TRUE(window.StatusText().startsWith("Done")) << window.StatusText().toStdString();
 }
@@ -267,7 +265,7 @@ TEST(WindowFormats, AStoredMp4StaysMp4ThroughOptionsAndConvert)
         EXPECT_EQ(Combo(dialog, 1094)->currentText(), "MP4");
         Click(dialog, 1082);
     });
-    EXPECT_EQ(window.m_nOutputFormat, OutputFormatMp4);
+    EXPECT_EQ(window.Job().m_nOutputFormat, OutputFormatMp4);
     EXPECT_EQ(env.store.ReadInt("Settings", "nOuptputFormat", -1), OutputFormatMp4);
     env.boxes.Clear();
     ConvertThroughWindow(env, window);
@@ -317,8 +315,8 @@ TEST(OriginalMeansOriginal, AFreshProfileKeepsTheSourcesRateFramesAndSize)
         Type(dialog, 1022, QString::fromStdString(out));
         Click(dialog, 1082);
     });
-    EXPECT_EQ(window.m_nOutputWidth, 480);
-    EXPECT_EQ(window.m_nOutputHeight, 270);
+    EXPECT_EQ(window.Job().m_nOutputWidth, 480);
+    EXPECT_EQ(window.Job().m_nOutputHeight, 270);
     ConvertThroughWindow(env, window);
     EXPECT_EQ(Probe(out, "v:0", "width"), "480");
     EXPECT_EQ(Probe(out, "v:0", "height"), "270");
@@ -341,7 +339,7 @@ TEST(OriginalMeansOriginal, AnOddSourceSizeGrowsToEvenOnlyForEncodersThatNeedIt)
         Dlg window;
         OpenVideo(env, window, Fixture("mpeg4_mp3.avi"));
         ConvertThroughWindow(env, window);
-        const std::string out = window.m_szOutputFile;
+        const std::string out = window.Job().m_szOutputFile;
         SCOPED_TRACE(out);
         EXPECT_EQ(Probe(out, "v:0", "width") + "x" + Probe(out, "v:0", "height"), size);
         EXPECT_EQ(Probe(out, "v:0", "r_frame_rate"), "30000/1001");
@@ -361,7 +359,7 @@ TEST(OriginalMeansOriginal, ATypedRateWithADecimalCommaIsThatRate)
         Type(dialog, 1069, "12,5");
         Click(dialog, 1082);
     });
-    EXPECT_DOUBLE_EQ(window.m_dOutputFrameRate, 12.5);
+    EXPECT_DOUBLE_EQ(window.Job().m_dOutputFrameRate, 12.5);
     EXPECT_EQ(env.store.ReadString("Settings", "OutputFrameRate", ""), "12,5");
     ConvertThroughWindow(env, window);
     EXPECT_EQ(Probe(out, "v:0", "r_frame_rate"), "25/2");

@@ -175,11 +175,11 @@ TEST(FontScaling, StatusLineKeepsTheResolutionInView)
         for (const QString &folder :
              {QString("/v"), "/" + QString("Urlaubsvideos 2026 ").repeated(8)}) {
             const QString path = env.dir.path() + folder + "/clip.wmv";
-            dialog.m_szOutputFile = path.toStdString();
+            dialog.Job().m_szOutputFile = path.toStdString();
             dialog.OpenVideoFile(Fixture("h264_aac.mp4"));
-            ASSERT_EQ(dialog.m_nPhotoCount, 1) << where;
-            const QString size = QString::number(dialog.m_nOutputWidth) + '*'
-                                 + QString::number(dialog.m_nOutputHeight);
+            ASSERT_EQ(dialog.Job().m_nPhotoCount, 1) << where;
+            const QString size = QString::number(dialog.Job().m_nOutputWidth) + '*'
+                                 + QString::number(dialog.Job().m_nOutputHeight);
             const QString shown = status->ShownText();
             EXPECT_TRUE(status->text().contains(path)) << where;
             EXPECT_TRUE(shown.startsWith(outputFile + ' ' + env.dir.path().left(4)))

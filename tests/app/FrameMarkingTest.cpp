@@ -70,7 +70,7 @@ TEST(FrameMarking, StepsLandOnConsecutiveFramesAndMarksConvertExactly)
     dialog.show();
     env.choosers.QueueAnswer(Fixture("numbered_25fps.mp4"));
     qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
-    ASSERT_EQ(dialog.m_nPhotoCount, 1);
+    ASSERT_EQ(dialog.Job().m_nPhotoCount, 1);
     CVcdCore *player = CTrimControls::Player();
     ASSERT_NE(player, nullptr);
     QWidget *preview = player->Window();
@@ -89,7 +89,7 @@ TEST(FrameMarking, StepsLandOnConsecutiveFramesAndMarksConvertExactly)
     QTest::keyClick(preview, Qt::Key_Right);
     EXPECT_EQ(ShownFrame(), 50);
     QTest::keyClick(preview, Qt::Key_I);
-    EXPECT_EQ(dialog.m_llStartTime, 2 * UNITS);
+    EXPECT_EQ(dialog.Job().m_llStartTime, 2 * UNITS);
     EXPECT_EQ(dialog.Control(Dlg::IDC_STATIC_START_TIME)->toolTip(), "00:00:02.000, frame 50");
     EXPECT_EQ(dialog.Control(Dlg::IDC_STATIC_POSITION)->toolTip(), "00:00:02.000, frame 50");
 
@@ -99,7 +99,7 @@ TEST(FrameMarking, StepsLandOnConsecutiveFramesAndMarksConvertExactly)
         ASSERT_EQ(ShownFrame(), 50 + 25 * second);
     }
     KeyOnMainWindow(dialog, Qt::Key_O);
-    EXPECT_EQ(dialog.m_llEndTime, 5 * UNITS);
+    EXPECT_EQ(dialog.Job().m_llEndTime, 5 * UNITS);
     EXPECT_EQ(dialog.Control(Dlg::IDC_STATIC_END_TIME)->toolTip(), "00:00:05.000, frame 125");
 
     // Space plays and pauses; a step while playing only pauses.
@@ -117,20 +117,21 @@ TEST(FrameMarking, StepsLandOnConsecutiveFramesAndMarksConvertExactly)
     QTest::keyClick(preview, Qt::Key_Home);
     EXPECT_EQ(ShownFrame(), 0);
     // The marks stay where they were set.
-    EXPECT_EQ(dialog.m_llStartTime, 2 * UNITS);
-    EXPECT_EQ(dialog.m_llEndTime, 5 * UNITS);
+    EXPECT_EQ(dialog.Job().m_llStartTime, 2 * UNITS);
+    EXPECT_EQ(dialog.Job().m_llEndTime, 5 * UNITS);
 
     const std::string out = env.dir.path().toStdString() + "/marked.wmv";
-    dialog.m_szOutputFile = out;
-    dialog.m_dOutputFrameRate = 25;
-    dialog.m_bUseVideoCompressor = 1; // the Windows Media writer compresses by itself
+    dialog.Job().m_szOutputFile = out;
+    dialog.Job().m_dOutputFrameRate = 25;
+    dialog.Job().m_bUseVideoCompressor = 1; // the Windows Media writer compresses by itself
     env.boxes.Clear();
     qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_CONVERT))->click();
-    ASSERT_EQ(dialog.m_bConverting, 1) << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
+    ASSERT_EQ(dialog.Job().m_bConverting, 1)
+        << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
     // Keys do not move the video while it converts.
     QTest::keyClick(preview, Qt::Key_I);
-    EXPECT_EQ(dialog.m_llStartTime, 2 * UNITS);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 120000));
+    EXPECT_EQ(dialog.Job().m_llStartTime, 2 * UNITS);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Job().m_bConverting == 0; }, 120000));
 
     ASSERT_EQ(rendertest::Probe(out, "v", "nb_read_frames"), "75");
     EXPECT_EQ(FrameNumber(rendertest::GreyFrame(out, 0), 320, 240), 50);
@@ -209,7 +210,7 @@ TEST(FrameMarking, AfterAPauseIAndOMarkTheShownFrame)
         // A picture that comes after the pause would replace the one the user saw.
         QTest::qWait(150);
         const int shown = PictureNumber();
-        const REFERENCE_TIME mark = start ? dialog.m_llStartTime : dialog.m_llEndTime;
+        const REFERENCE_TIME mark = start ? dialog.Job().m_llStartTime : dialog.Job().m_llEndTime;
         EXPECT_EQ(mark, shown * UNITS / 25) << "shown frame " << shown;
         (start ? startFrame : endFrame) = shown;
     }
@@ -224,13 +225,14 @@ TEST(FrameMarking, AfterAPauseIAndOMarkTheShownFrame)
     }
 
     const std::string out = env.dir.path().toStdString() + "/paused.wmv";
-    dialog.m_szOutputFile = out;
-    dialog.m_dOutputFrameRate = 25;
-    dialog.m_bUseVideoCompressor = 1;
+    dialog.Job().m_szOutputFile = out;
+    dialog.Job().m_dOutputFrameRate = 25;
+    dialog.Job().m_bUseVideoCompressor = 1;
     env.boxes.Clear();
     qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_CONVERT))->click();
-    ASSERT_EQ(dialog.m_bConverting, 1) << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 120000));
+    ASSERT_EQ(dialog.Job().m_bConverting, 1)
+        << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Job().m_bConverting == 0; }, 120000));
     const int frames = endFrame - startFrame;
     ASSERT_EQ(rendertest::Probe(out, "v", "nb_read_frames"), std::to_string(frames));
     EXPECT_EQ(FrameNumber(rendertest::GreyFrame(out, 0), 320, 240), startFrame);

@@ -107,10 +107,10 @@ Texts TextsIn(const char *languageName, const QString &video)
     dialog.show();
     CollectTexts(&dialog, where + " main", &texts);
     const std::string output = env.dir.path().toStdString() + "/output.wmv";
-    dialog.m_szOutputFile = output;
+    dialog.Job().m_szOutputFile = output;
     env.choosers.QueueAnswer(video.toStdString());
     qobject_cast<QAbstractButton *>(dialog.Control(CVinteloDlg::IDC_BUTTON_ADD_VIDEO))->click();
-    EXPECT_EQ(dialog.m_nPhotoCount, 1) << where;
+    EXPECT_EQ(dialog.Job().m_nPhotoCount, 1) << where;
     // The file chooser's title and filters.
     for (const platform::OpenFileRequest &request : env.choosers.OpenRequests()) {
         texts[where + " open chooser caption"] = QString::fromStdString(request.title);
@@ -158,7 +158,7 @@ Texts TextsIn(const char *languageName, const QString &video)
     dialog.OnFont();
     QFile(QString::fromStdString(output)).open(QIODevice::WriteOnly);
     dialog.OnConvert();
-    EXPECT_EQ(dialog.m_bConverting, 0) << where;
+    EXPECT_EQ(dialog.Job().m_bConverting, 0) << where;
     platform::SetChooserService(previousChoosers);
     platform::SetMessageBoxService(previousBoxes);
     EXPECT_EQ(closer.Closed(), (std::vector<std::string>{"QFontDialog", "QMessageBox"})) << where;
@@ -166,7 +166,7 @@ Texts TextsIn(const char *languageName, const QString &video)
     // The status line while converting and after a stop.
     texts[where + " elapsed"] = QString::fromStdString(ElapsedTimeText(12));
     texts[where + " stopped"]
-        = QString::fromStdString(StoppedText(dialog, 415 * UNITS / 10, 120 * UNITS));
+        = QString::fromStdString(StoppedText(dialog.Job(), 415 * UNITS / 10, 120 * UNITS));
     texts[where + " stopped empty"]
         = QString::fromStdString(FormatText(language.GetString(IDS_STOPPED_EMPTY), {output}));
     texts[where + " frame rate"]

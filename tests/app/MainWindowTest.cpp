@@ -67,17 +67,17 @@ TEST(MainWindow, StartsInTheNoVideoStateWithItsStatusLine)
               CButtonST::IconAbove);
 
     // The working state after start-up: the compressors are the stored ones until Options says.
-    EXPECT_EQ(dialog.m_bUseVideoCompressor, kCompressorFromStore);
-    EXPECT_EQ(dialog.m_bUseAudioCompressor, kCompressorFromStore);
-    EXPECT_EQ(dialog.m_nPhotoCount, 0);
-    EXPECT_EQ(dialog.m_nMusicCount, 0);
-    EXPECT_EQ(dialog.m_nDefaultPhotoDuration, 8);
-    EXPECT_EQ(dialog.m_nTransitionMode, 0);
-    EXPECT_EQ(dialog.m_nSourceWidth, 0);
-    EXPECT_DOUBLE_EQ(dialog.m_dSourceFrameRate, 23.976);
-    EXPECT_EQ(dialog.m_nVideoBitrate, 798720u);
-    EXPECT_EQ(dialog.m_nOutputFormat, 1);
-    EXPECT_EQ(dialog.m_nStretchMode, 2);
+    EXPECT_EQ(dialog.Job().m_bUseVideoCompressor, kCompressorFromStore);
+    EXPECT_EQ(dialog.Job().m_bUseAudioCompressor, kCompressorFromStore);
+    EXPECT_EQ(dialog.Job().m_nPhotoCount, 0);
+    EXPECT_EQ(dialog.Job().m_nMusicCount, 0);
+    EXPECT_EQ(dialog.Job().m_nDefaultPhotoDuration, 8);
+    EXPECT_EQ(dialog.Job().m_nTransitionMode, 0);
+    EXPECT_EQ(dialog.Job().m_nSourceWidth, 0);
+    EXPECT_DOUBLE_EQ(dialog.Job().m_dSourceFrameRate, 23.976);
+    EXPECT_EQ(dialog.Job().m_nVideoBitrate, 798720u);
+    EXPECT_EQ(dialog.Job().m_nOutputFormat, 1);
+    EXPECT_EQ(dialog.Job().m_nStretchMode, 2);
     EXPECT_TRUE(env.boxes.Boxes().empty());
 }
 
@@ -119,13 +119,13 @@ TEST(MainWindow, StoredSettingsShapeTheStatusLineAndRates)
     env.store.WriteInt("TransitionSettings", "TransitionType", 2);
     env.store.WriteInt("TransitionSettings", "TransitionName", 12);
     Dlg dialog;
-    EXPECT_EQ(dialog.m_szOutputFile, "/d/clips/movie.asf");
+    EXPECT_EQ(dialog.Job().m_szOutputFile, "/d/clips/movie.asf");
     EXPECT_EQ(dialog.StatusText(), "Output file: /d/clips/movie.asf     Resolution: Original size");
-    EXPECT_EQ(dialog.m_nFrameRateIndex, 1);
-    EXPECT_DOUBLE_EQ(dialog.m_dOutputFrameRate, 23.976);
-    EXPECT_EQ(dialog.m_nDefaultPhotoDuration, 5);
-    EXPECT_EQ(dialog.m_nTransitionMode, 2);
-    EXPECT_EQ(dialog.m_nSameTransition, 12);
+    EXPECT_EQ(dialog.Job().m_nFrameRateIndex, 1);
+    EXPECT_DOUBLE_EQ(dialog.Job().m_dOutputFrameRate, 23.976);
+    EXPECT_EQ(dialog.Job().m_nDefaultPhotoDuration, 5);
+    EXPECT_EQ(dialog.Job().m_nTransitionMode, 2);
+    EXPECT_EQ(dialog.Job().m_nSameTransition, 12);
 }
 
 TEST(MainWindow, ExitIsRefusedWhileConvertingAndStoresTheLanguageOtherwise)
@@ -135,7 +135,7 @@ TEST(MainWindow, ExitIsRefusedWhileConvertingAndStoresTheLanguageOtherwise)
     dialog.show();
     auto *exitButton = qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_EXIT));
 
-    dialog.m_bConverting = 1;
+    dialog.Job().m_bConverting = 1;
     exitButton->click();
     QTest::keyClick(&dialog, Qt::Key_Escape);
     dialog.close();
@@ -149,7 +149,7 @@ TEST(MainWindow, ExitIsRefusedWhileConvertingAndStoresTheLanguageOtherwise)
     EXPECT_EQ(env.store.ReadString("Option", "CurrentLanguage", "none"), "none");
 
     // Playing a preview does not block closing: only a conversion does.
-    dialog.m_bConverting = 0;
+    dialog.Job().m_bConverting = 0;
     exitButton->click();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
@@ -196,9 +196,9 @@ TEST(MainWindow, ASettingsFileThatIsNotIniStartsWithTheDefaults)
     {
         Dlg dialog;
         EXPECT_TRUE(dialog.Initialized());
-        EXPECT_EQ(dialog.m_nOutputFormat, 1);
-        EXPECT_EQ(dialog.m_nFrameRateIndex, FrameRateSource);
-        EXPECT_EQ(dialog.m_nVideoBitrate, 798720u);
+        EXPECT_EQ(dialog.Job().m_nOutputFormat, 1);
+        EXPECT_EQ(dialog.Job().m_nFrameRateIndex, FrameRateSource);
+        EXPECT_EQ(dialog.Job().m_nVideoBitrate, 798720u);
         EXPECT_TRUE(dialog.StatusText().endsWith("output.wmv     Resolution: Original size"));
         dialog.show();
         dialog.close();

@@ -74,14 +74,14 @@ const char kNoDuration[] = "Can not get the duration of the clip!Cannot open the
 std::string ConvertedFrames(AppTestEnvironment &env, CVinteloDlg &dialog, const std::string &out,
                             double rate)
 {
-    dialog.m_szOutputFile = out;
-    dialog.m_dOutputFrameRate = rate;
-    dialog.m_bUseVideoCompressor = 1; // the Windows Media writer compresses by itself
+    dialog.Job().m_szOutputFile = out;
+    dialog.Job().m_dOutputFrameRate = rate;
+    dialog.Job().m_bUseVideoCompressor = 1; // the Windows Media writer compresses by itself
     env.boxes.Clear();
     qobject_cast<QAbstractButton *>(dialog.Control(CVinteloDlg::IDC_BUTTON_CONVERT))->click();
-    if (dialog.m_bConverting != 1)
+    if (dialog.Job().m_bConverting != 1)
         return "not started: " + (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
-    if (!QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, 120000))
+    if (!QTest::qWaitFor([&] { return dialog.Job().m_bConverting == 0; }, 120000))
         return "not finished";
     return Shell("ffprobe -v error -count_frames -select_streams v -show_entries "
                  "stream=nb_read_frames -of default=nw=1:nk=1 '"
@@ -114,27 +114,28 @@ TEST(OpenVideo, ALongClipBecomesTheWholeJobWithTextsInWholeSeconds)
     EXPECT_EQ(request.selectedFilter, 0);
 
     EXPECT_TRUE(env.boxes.Boxes().empty()) << env.boxes.Boxes()[0].text;
-    EXPECT_EQ(dialog.m_nPhotoCount, 1);
-    EXPECT_EQ(dialog.m_nMusicCount, 1);
-    EXPECT_EQ(dialog.m_szPhotoFile[0], path);
-    EXPECT_EQ(dialog.m_szMusicFile[0], path);
-    EXPECT_EQ(dialog.m_nDefaultPhotoDuration, 95);
+    EXPECT_EQ(dialog.Job().m_nPhotoCount, 1);
+    EXPECT_EQ(dialog.Job().m_nMusicCount, 1);
+    EXPECT_EQ(dialog.Job().m_szPhotoFile[0], path);
+    EXPECT_EQ(dialog.Job().m_szMusicFile[0], path);
+    EXPECT_EQ(dialog.Job().m_nDefaultPhotoDuration, 95);
     // The video and its end mark keep its exact length, 95.7 s; only the texts are in whole
     // seconds.
-    EXPECT_NEAR(static_cast<double>(dialog.m_llPhotoDuration[0]), 957000000.0, 10000.0);
-    EXPECT_EQ(dialog.m_llStartTime, 0);
-    EXPECT_EQ(dialog.m_llEndTime, dialog.m_llPhotoDuration[0]);
-    EXPECT_EQ(dialog.m_nTransitionType[0], 0);
-    EXPECT_EQ(dialog.m_llTransitionDuration[0], 20000000);
+    EXPECT_NEAR(static_cast<double>(dialog.Job().m_llPhotoDuration[0]), 957000000.0, 10000.0);
+    EXPECT_EQ(dialog.Job().m_llStartTime, 0);
+    EXPECT_EQ(dialog.Job().m_llEndTime, dialog.Job().m_llPhotoDuration[0]);
+    EXPECT_EQ(dialog.Job().m_nTransitionType[0], 0);
+    EXPECT_EQ(dialog.Job().m_llTransitionDuration[0], 20000000);
     // The music item keeps the file's full length, fraction included.
-    EXPECT_NEAR(static_cast<double>(dialog.m_llMusicDuration[0]), 957000000.0, 1000000.0);
+    EXPECT_NEAR(static_cast<double>(dialog.Job().m_llMusicDuration[0]), 957000000.0, 1000000.0);
     EXPECT_EQ(LabelText(dialog, Dlg::IDC_STATIC_END_TIME), "00:01:35");
     EXPECT_EQ(LabelText(dialog, Dlg::IDC_STATIC_START_TIME), "00:00:00");
     EXPECT_EQ(LabelText(dialog, Dlg::IDC_STATIC_POSITION), "00:00:00 / 00:01:35");
-    EXPECT_EQ(dialog.m_nSourceWidth, 64);
-    EXPECT_EQ(dialog.m_nSourceHeight, 48);
-    EXPECT_EQ(dialog.StatusText(), QString::fromStdString("Output file: " + dialog.m_szOutputFile
-                                                          + "     Resolution: 64*48"));
+    EXPECT_EQ(dialog.Job().m_nSourceWidth, 64);
+    EXPECT_EQ(dialog.Job().m_nSourceHeight, 48);
+    EXPECT_EQ(dialog.StatusText(),
+              QString::fromStdString("Output file: " + dialog.Job().m_szOutputFile
+                                     + "     Resolution: 64*48"));
     for (int id : {Dlg::IDC_BUTTON_CONVERT, Dlg::IDC_SLIDER_POSITION, Dlg::IDC_BUTTON_PLAY,
                    Dlg::IDC_BUTTON_PAUSE, Dlg::IDC_BUTTON_STOP, Dlg::IDC_BUTTON_START_TIME,
                    Dlg::IDC_BUTTON_END_TIME, Dlg::IDC_STATIC_START_TIME, Dlg::IDC_STATIC_END_TIME})
@@ -152,7 +153,7 @@ TEST(OpenVideo, TheEndMarkIsTheExactLengthSoTheWholeVideoConverts)
     dialog.show();
     env.choosers.QueueAnswer(Fixture("long_95_7.mp4"));
     ClickOpen(dialog);
-    ASSERT_EQ(dialog.m_nPhotoCount, 1);
+    ASSERT_EQ(dialog.Job().m_nPhotoCount, 1);
     EXPECT_EQ(LabelText(dialog, Dlg::IDC_STATIC_END_TIME), "00:01:35");
 
     EXPECT_EQ(ConvertedFrames(env, dialog, env.dir.path().toStdString() + "/whole.wmv", 10),
@@ -169,10 +170,10 @@ TEST(OpenVideo, AVp8WebmWithAlphaOpensPreviewsAndConverts)
     env.choosers.QueueAnswer(Fixture("vp8_alpha.webm"));
     ClickOpen(dialog);
     ASSERT_TRUE(env.boxes.Boxes().empty()) << env.boxes.Boxes()[0].text;
-    ASSERT_EQ(dialog.m_nPhotoCount, 1);
-    EXPECT_EQ(dialog.m_nSourceWidth, 160);
-    EXPECT_EQ(dialog.m_nSourceHeight, 120);
-    EXPECT_NEAR(dialog.m_dSourceFrameRate, 30.0, 0.001);
+    ASSERT_EQ(dialog.Job().m_nPhotoCount, 1);
+    EXPECT_EQ(dialog.Job().m_nSourceWidth, 160);
+    EXPECT_EQ(dialog.Job().m_nSourceHeight, 120);
+    EXPECT_NEAR(dialog.Job().m_dSourceFrameRate, 30.0, 0.001);
     CVcdCore *player = CTrimControls::Player();
     ASSERT_NE(player, nullptr);
     ASSERT_TRUE(
@@ -192,15 +193,15 @@ TEST(OpenVideo, CancellingTheChooserChangesNothing)
     Dlg dialog;
     env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
     ClickOpen(dialog);
-    ASSERT_EQ(dialog.m_nPhotoCount, 1);
+    ASSERT_EQ(dialog.Job().m_nPhotoCount, 1);
     const QString status = dialog.StatusText();
 
     env.choosers.QueueAnswer(std::nullopt);
     ClickOpen(dialog);
     EXPECT_EQ(env.choosers.OpenRequests().size(), 2u);
-    EXPECT_EQ(dialog.m_nPhotoCount, 1);
-    EXPECT_EQ(dialog.m_nMusicCount, 1);
-    EXPECT_EQ(dialog.m_llEndTime, 20000000);
+    EXPECT_EQ(dialog.Job().m_nPhotoCount, 1);
+    EXPECT_EQ(dialog.Job().m_nMusicCount, 1);
+    EXPECT_EQ(dialog.Job().m_llEndTime, 20000000);
     EXPECT_EQ(dialog.StatusText(), status);
     EXPECT_TRUE(dialog.Control(Dlg::IDC_BUTTON_CONVERT)->isEnabled());
     EXPECT_TRUE(env.boxes.Boxes().empty());
@@ -213,23 +214,23 @@ TEST(OpenVideo, SourceSizeReplacesAChosenSizeAndChoiceZeroTakesTheSourceRate)
     env.store.WriteInt("Settings", "OutputHigh", 240);
     env.store.WriteInt("Settings", "OutputFrameRateIndex", 0);
     Dlg dialog;
-    EXPECT_DOUBLE_EQ(dialog.m_dOutputFrameRate, 23.976);
+    EXPECT_DOUBLE_EQ(dialog.Job().m_dOutputFrameRate, 23.976);
     env.choosers.QueueAnswer(Fixture("video_only_640x480.mp4"));
     ClickOpen(dialog);
     EXPECT_TRUE(env.boxes.Boxes().empty());
-    EXPECT_EQ(dialog.m_nOutputWidth, 640);
-    EXPECT_EQ(dialog.m_nOutputHeight, 480);
+    EXPECT_EQ(dialog.Job().m_nOutputWidth, 640);
+    EXPECT_EQ(dialog.Job().m_nOutputHeight, 480);
     EXPECT_TRUE(dialog.StatusText().endsWith("640*480"));
-    EXPECT_NEAR(dialog.m_dSourceFrameRate, 29.97, 0.001);
-    EXPECT_DOUBLE_EQ(dialog.m_dOutputFrameRate, dialog.m_dSourceFrameRate);
+    EXPECT_NEAR(dialog.Job().m_dSourceFrameRate, 29.97, 0.001);
+    EXPECT_DOUBLE_EQ(dialog.Job().m_dOutputFrameRate, dialog.Job().m_dSourceFrameRate);
 
     // Any other choice keeps the chosen rate.
     env.store.WriteInt("Settings", "OutputFrameRateIndex", 5);
     Dlg second;
     env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
     ClickOpen(second);
-    EXPECT_NEAR(second.m_dSourceFrameRate, 25.0, 1e-9);
-    EXPECT_DOUBLE_EQ(second.m_dOutputFrameRate, 30.0);
+    EXPECT_NEAR(second.Job().m_dSourceFrameRate, 25.0, 1e-9);
+    EXPECT_DOUBLE_EQ(second.Job().m_dOutputFrameRate, 30.0);
 }
 
 TEST(OpenVideo, FilesThatCannotBeRenderedShowBothMessagesAndEmptyTheJob)
@@ -238,7 +239,7 @@ TEST(OpenVideo, FilesThatCannotBeRenderedShowBothMessagesAndEmptyTheJob)
     Dlg dialog;
     env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
     ClickOpen(dialog);
-    ASSERT_EQ(dialog.m_nPhotoCount, 1);
+    ASSERT_EQ(dialog.Job().m_nPhotoCount, 1);
 
     for (const char *name :
          {"text_renamed.avi", "empty.mp4", "truncated.mp4", "random.mkv", "no_such_file.mp4"}) {
@@ -261,12 +262,12 @@ TEST(OpenVideo, FilesThatCannotBeRenderedShowBothMessagesAndEmptyTheJob)
         EXPECT_EQ(second.text, kNoDuration);
         EXPECT_EQ(second.caption, "Error IDS_MESSAGE_NO_DURATION");
         EXPECT_EQ(second.kind, platform::BoxKind::Owned);
-        EXPECT_EQ(dialog.m_nPhotoCount, 0) << name;
-        EXPECT_EQ(dialog.m_nMusicCount, 0) << name;
+        EXPECT_EQ(dialog.Job().m_nPhotoCount, 0) << name;
+        EXPECT_EQ(dialog.Job().m_nMusicCount, 0) << name;
     }
     // A failed later open keeps the controls and the previous marks.
     EXPECT_TRUE(dialog.Control(Dlg::IDC_BUTTON_CONVERT)->isEnabled());
-    EXPECT_EQ(dialog.m_llEndTime, 20000000);
+    EXPECT_EQ(dialog.Job().m_llEndTime, 20000000);
 }
 
 // A file the user may not read: the system's reason comes first, then the usual two messages,
@@ -293,7 +294,7 @@ TEST(OpenVideo, AnUnreadableFileNamesTheSystemsReasonFirst)
     EXPECT_EQ(env.boxes.Boxes()[0].caption, "Error");
     EXPECT_EQ(env.boxes.Boxes()[1].text, kCannotOpen);
     EXPECT_EQ(env.boxes.Boxes()[2].text, kNoDuration);
-    EXPECT_EQ(dialog.m_nPhotoCount, 0);
+    EXPECT_EQ(dialog.Job().m_nPhotoCount, 0);
     EXPECT_FALSE(dialog.Control(Dlg::IDC_BUTTON_CONVERT)->isEnabled());
 }
 
@@ -308,8 +309,8 @@ TEST(OpenVideo, SoundWithoutPictureFailsAtTheBasicVideoStep)
         EXPECT_EQ(env.boxes.Boxes()[0].text, "Failed to IID_IBasicVideo");
         EXPECT_EQ(env.boxes.Boxes()[0].caption, "Error");
         EXPECT_EQ(env.boxes.Boxes()[1].text, kNoDuration);
-        EXPECT_EQ(dialog.m_nPhotoCount, 0);
-        EXPECT_EQ(dialog.m_nMusicCount, 0);
+        EXPECT_EQ(dialog.Job().m_nPhotoCount, 0);
+        EXPECT_EQ(dialog.Job().m_nMusicCount, 0);
         EXPECT_FALSE(dialog.Control(Dlg::IDC_BUTTON_CONVERT)->isEnabled());
         // The store keeps the last good folder only.
         EXPECT_EQ(env.store.ReadString("Option", "LastPhotoFolder", "unset"), "unset");
@@ -333,8 +334,8 @@ TEST(OpenVideo, TransitionModesGiveItemZeroItsType)
         Dlg dialog;
         env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
         ClickOpen(dialog);
-        ASSERT_EQ(dialog.m_nPhotoCount, 1) << c.mode;
-        EXPECT_GE(dialog.m_nTransitionType[0], c.low) << c.mode;
-        EXPECT_LE(dialog.m_nTransitionType[0], c.high) << c.mode;
+        ASSERT_EQ(dialog.Job().m_nPhotoCount, 1) << c.mode;
+        EXPECT_GE(dialog.Job().m_nTransitionType[0], c.low) << c.mode;
+        EXPECT_LE(dialog.Job().m_nTransitionType[0], c.high) << c.mode;
     }
 }

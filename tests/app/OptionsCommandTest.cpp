@@ -42,8 +42,8 @@ TEST(OptionsDialog, ConfirmedWithNoVideoTheStatusLineSaysOriginalSize)
         TypeSize(dialog, "1000", "700");
         Press(dialog, 1082);
     });
-    EXPECT_EQ(window.m_nOutputWidth, 1000);
-    EXPECT_EQ(window.m_nOutputHeight, 696);
+    EXPECT_EQ(window.Job().m_nOutputWidth, 1000);
+    EXPECT_EQ(window.Job().m_nOutputHeight, 696);
     EXPECT_TRUE(window.StatusText().endsWith("Resolution: Original size"))
         << window.StatusText().toStdString();
     EXPECT_EQ(env.store.ReadInt("Settings", "OutputWidth", 0), 1000);
@@ -55,7 +55,7 @@ TEST(OptionsDialog, ConfirmedAfterOpeningAVideoTheStatusLineShowsTheSize)
     Dlg window;
     env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
     qobject_cast<QAbstractButton *>(window.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
-    ASSERT_EQ(window.m_nPhotoCount, 1);
+    ASSERT_EQ(window.Job().m_nPhotoCount, 1);
 
     RunOptions(window, [](CDialogOutputSettings &dialog) {
         // The dialog opens on the video's own size and rate.
@@ -71,9 +71,9 @@ TEST(OptionsDialog, ConfirmedAfterOpeningAVideoTheStatusLineShowsTheSize)
     EXPECT_EQ(window.StatusText().toStdString(),
               "Output file: /tmp/out/clip.wmv     Resolution: 640*480");
     // The facts of the video are not handed back.
-    EXPECT_EQ(window.m_nSourceWidth, 320);
-    EXPECT_EQ(window.m_nSourceHeight, 240);
-    EXPECT_EQ(window.m_nPhotoCount, 1);
+    EXPECT_EQ(window.Job().m_nSourceWidth, 320);
+    EXPECT_EQ(window.Job().m_nSourceHeight, 240);
+    EXPECT_EQ(window.Job().m_nPhotoCount, 1);
 
     // Cancelled: the status line and the record stay.
     RunOptions(window, [](CDialogOutputSettings &dialog) {
@@ -82,5 +82,5 @@ TEST(OptionsDialog, ConfirmedAfterOpeningAVideoTheStatusLineShowsTheSize)
     });
     EXPECT_EQ(window.StatusText().toStdString(),
               "Output file: /tmp/out/clip.wmv     Resolution: 640*480");
-    EXPECT_EQ(window.m_nOutputWidth, 640);
+    EXPECT_EQ(window.Job().m_nOutputWidth, 640);
 }

@@ -49,7 +49,7 @@ bool Usable(const Dlg &dialog)
                    Dlg::IDC_BUTTON_START_TIME, Dlg::IDC_BUTTON_END_TIME, Dlg::IDC_BUTTON_CONVERT})
         if (!dialog.Control(id)->isEnabled())
             return false;
-    return dialog.m_bConverting == 0
+    return dialog.Job().m_bConverting == 0
            && Button(dialog, Dlg::IDC_BUTTON_CONVERT)->text() == "Convert";
 }
 
@@ -58,10 +58,10 @@ void Open(AppTestEnvironment &env, Dlg &dialog, const std::string &file, const s
 {
     env.choosers.QueueAnswer(file);
     Button(dialog, Dlg::IDC_BUTTON_ADD_VIDEO)->click();
-    ASSERT_EQ(dialog.m_nPhotoCount, 1);
-    dialog.m_szOutputFile = output;
-    dialog.m_nOutputFormat = format;
-    dialog.m_dOutputFrameRate = 25;
+    ASSERT_EQ(dialog.Job().m_nPhotoCount, 1);
+    dialog.Job().m_szOutputFile = output;
+    dialog.Job().m_nOutputFormat = format;
+    dialog.Job().m_dOutputFrameRate = 25;
     env.boxes.Clear();
 }
 
@@ -98,7 +98,7 @@ int Frames(const std::string &file)
 
 bool WaitIdle(const Dlg &dialog, int milliseconds)
 {
-    return QTest::qWaitFor([&] { return dialog.m_bConverting == 0; }, milliseconds);
+    return QTest::qWaitFor([&] { return dialog.Job().m_bConverting == 0; }, milliseconds);
 }
 
 } // namespace
@@ -112,12 +112,12 @@ TEST(OutputSafety, AFailedOverwriteKeepsTheOldFileByteForByte)
     std::ofstream(out, std::ios::binary) << std::string(50000, 'k') << "the user's file";
     const std::string before = Contents(out);
     Open(env, dialog, Fixture("long_95_7.mp4"), out, OutputFormatMkv);
-    dialog.m_bUseVideoCompressor = 0;
-    dialog.m_bUseAudioCompressor = 0;
+    dialog.Job().m_bUseVideoCompressor = 0;
+    dialog.Job().m_bUseAudioCompressor = 0;
     env.boxes.QueueAnswer(platform::BoxAnswer::Yes); // replace it
     env.boxes.QueueAnswer(platform::BoxAnswer::Yes); // no compressor: go on
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    ASSERT_EQ(dialog.m_bConverting, 1);
+    ASSERT_EQ(dialog.Job().m_bConverting, 1);
     ASSERT_EQ(env.boxes.Texts()[0], out + " exists. Do you want to replace it?");
     // Yes no longer deletes it: the new file is written beside it.
     EXPECT_EQ(Contents(out), before);
@@ -137,18 +137,18 @@ TEST(OutputSafety, AFailedOverwriteKeepsTheOldFileByteForByte)
 
     // Refused by the writer before it runs (raw sound in MP4): the same.
     env.boxes.Clear();
-    dialog.m_nOutputFormat = OutputFormatMp4;
+    dialog.Job().m_nOutputFormat = OutputFormatMp4;
     env.boxes.QueueAnswer(platform::BoxAnswer::Yes);
     env.boxes.QueueAnswer(platform::BoxAnswer::Yes);
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    EXPECT_EQ(dialog.m_bConverting, 0);
+    EXPECT_EQ(dialog.Job().m_bConverting, 0);
     EXPECT_EQ(Contents(out), before);
     EXPECT_EQ(Temporaries(folder), 0);
 
     // A conversion that completes replaces it.
     env.boxes.Clear();
-    dialog.m_nOutputFormat = OutputFormatMkv;
-    dialog.m_llEndTime = 2 * UNITS;
+    dialog.Job().m_nOutputFormat = OutputFormatMkv;
+    dialog.Job().m_llEndTime = 2 * UNITS;
     env.boxes.QueueAnswer(platform::BoxAnswer::Yes);
     env.boxes.QueueAnswer(platform::BoxAnswer::Yes);
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
@@ -167,7 +167,7 @@ TEST(OutputSafety, OnlyARegularFileIsReplaced)
     Open(env, dialog, Fixture("h264_aac.mp4"), folder + "/x.wmv", OutputFormatWmv);
     const std::string pipe = folder + "/pipe.wmv";
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    dialog.m_szOutputFile = pipe;
+    dialog.Job().m_szOutputFile = pipe;
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
     ASSERT_EQ(env.boxes.Texts().size(), 1u);
     EXPECT_EQ(env.boxes.Texts()[0],
@@ -184,14 +184,14 @@ TEST(OutputSafety, OnlyARegularFileIsReplaced)
     const std::string device = folder + "/null.wmv";
     ASSERT_EQ(mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
     env.boxes.Clear();
-    dialog.m_szOutputFile = device;
+    dialog.Job().m_szOutputFile = device;
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
     ASSERT_EQ(env.boxes.Texts().size(), 1u);
     EXPECT_NE(env.boxes.Texts()[0].find("is a character device, not a regular file"),
               std::string::npos);
     ASSERT_EQ(stat(device.c_str(), &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
-    EXPECT_EQ(dialog.m_bConverting, 0);
+    EXPECT_EQ(dialog.Job().m_bConverting, 0);
 }
 
 TEST(OutputSafety, AStopSaysSoAndEveryStreamEndsWithinAFrame)
@@ -200,12 +200,12 @@ TEST(OutputSafety, AStopSaysSoAndEveryStreamEndsWithinAFrame)
     Dlg dialog;
     const std::string out = env.dir.path().toStdString() + "/stopped.mkv";
     Open(env, dialog, Fixture("long_30min.mp4"), out, OutputFormatMkv);
-    dialog.m_llEndTime = 600 * UNITS;
-    dialog.m_bUseVideoCompressor = 0;
-    dialog.m_bUseAudioCompressor = 0;
+    dialog.Job().m_llEndTime = 600 * UNITS;
+    dialog.Job().m_bUseVideoCompressor = 0;
+    dialog.Job().m_bUseAudioCompressor = 0;
     env.boxes.QueueAnswer(platform::BoxAnswer::Yes);
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    ASSERT_EQ(dialog.m_bConverting, 1);
+    ASSERT_EQ(dialog.Job().m_bConverting, 1);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             const auto &graph = dialog.Converter().Run().pControl;
@@ -213,7 +213,7 @@ TEST(OutputSafety, AStopSaysSoAndEveryStreamEndsWithinAFrame)
         },
         60000));
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click(); // Stop
-    ASSERT_EQ(dialog.m_bConverting, 0);
+    ASSERT_EQ(dialog.Job().m_bConverting, 0);
     const std::string status = Status(dialog);
     EXPECT_EQ(status.rfind("Stopped: ", 0), 0u) << status;
     EXPECT_NE(status.find(" of 600.00 s written. Output file: " + out + "     Resolution: 64*48"),
@@ -241,15 +241,15 @@ TEST(OutputSafety, AStopAsTheWindowsMediaWriterStartsIsAStop)
     const std::string out = env.dir.path().toStdString() + "/early.wmv";
     std::ofstream(out) << "old";
     Open(env, dialog, Fixture("long_30min.mp4"), out, OutputFormatWmv);
-    dialog.m_llEndTime = 600 * UNITS;
-    dialog.m_nOutputWidth = 1280;
-    dialog.m_nOutputHeight = 720;
+    dialog.Job().m_llEndTime = 600 * UNITS;
+    dialog.Job().m_nOutputWidth = 1280;
+    dialog.Job().m_nOutputHeight = 720;
     for (int run = 0; run < 3; ++run) {
         env.boxes.QueueAnswer(platform::BoxAnswer::Yes); // replace the old file
         Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-        ASSERT_EQ(dialog.m_bConverting, 1);
+        ASSERT_EQ(dialog.Job().m_bConverting, 1);
         Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click(); // Stop, at once
-        ASSERT_EQ(dialog.m_bConverting, 0);
+        ASSERT_EQ(dialog.Job().m_bConverting, 0);
         const std::string status = Status(dialog);
         EXPECT_TRUE(status.rfind("Stopped before anything was written: ", 0) == 0
                     || status.rfind("Stopped: ", 0) == 0)
@@ -270,8 +270,8 @@ TEST(OutputSafety, ReversedMarksAreRefusedAndTheWindowStaysUsable)
     const std::string out = env.dir.path().toStdString() + "/marks.wmv";
     Open(env, dialog, Fixture("long_95_7.mp4"), out, OutputFormatWmv);
     const std::string statusBefore = Status(dialog);
-    dialog.m_llEndTime = 4 * UNITS;
-    dialog.m_llStartTime = 15 * UNITS;
+    dialog.Job().m_llEndTime = 4 * UNITS;
+    dialog.Job().m_llStartTime = 15 * UNITS;
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
     ASSERT_EQ(env.boxes.Texts().size(), 1u);
     EXPECT_EQ(env.boxes.Texts()[0], "The start mark (00:00:15) is after the end mark (00:00:04). "
@@ -282,7 +282,7 @@ TEST(OutputSafety, ReversedMarksAreRefusedAndTheWindowStaysUsable)
     EXPECT_EQ(Temporaries(env.dir.path()), 0);
 
     env.boxes.Clear();
-    dialog.m_llEndTime = dialog.m_llStartTime = 4 * UNITS + 2000000;
+    dialog.Job().m_llEndTime = dialog.Job().m_llStartTime = 4 * UNITS + 2000000;
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
     ASSERT_EQ(env.boxes.Texts().size(), 1u);
     EXPECT_EQ(env.boxes.Texts()[0],
@@ -292,9 +292,10 @@ TEST(OutputSafety, ReversedMarksAreRefusedAndTheWindowStaysUsable)
 
     // Marked the right way round, it converts.
     env.boxes.Clear();
-    dialog.m_llStartTime = 3 * UNITS;
+    dialog.Job().m_llStartTime = 3 * UNITS;
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    ASSERT_EQ(dialog.m_bConverting, 1) << (env.boxes.Texts().empty() ? "" : env.boxes.Texts()[0]);
+    ASSERT_EQ(dialog.Job().m_bConverting, 1)
+        << (env.boxes.Texts().empty() ? "" : env.boxes.Texts()[0]);
     ASSERT_TRUE(WaitIdle(dialog, 60000));
     EXPECT_EQ(Status(dialog), "Done. Output file: " + out + "     Resolution: 64*48");
     EXPECT_EQ(Frames(out), 30); // 1.2 s at 25 fps
@@ -315,14 +316,14 @@ TEST(OutputSafety, ASectionOfOneFrameOrLessGivesOneFrameQuickly)
     for (const Case &c :
          {Case{0, 400000, 25}, Case{UNITS, UNITS + 100000, 25}, Case{19600000, 20000000, 23.976}}) {
         const std::string out = folder + "/frame" + std::to_string(++n) + ".wmv";
-        dialog.m_szOutputFile = out;
-        dialog.m_llStartTime = c.start;
-        dialog.m_llEndTime = c.end;
-        dialog.m_dOutputFrameRate = c.rate;
+        dialog.Job().m_szOutputFile = out;
+        dialog.Job().m_llStartTime = c.start;
+        dialog.Job().m_llEndTime = c.end;
+        dialog.Job().m_dOutputFrameRate = c.rate;
         env.boxes.Clear();
         const auto began = std::chrono::steady_clock::now();
         Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-        ASSERT_EQ(dialog.m_bConverting, 1) << n;
+        ASSERT_EQ(dialog.Job().m_bConverting, 1) << n;
         ASSERT_TRUE(WaitIdle(dialog, 10000)) << "case " << n << " hangs";
         EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(10));
         EXPECT_TRUE(env.boxes.Texts().empty()) << env.boxes.Texts()[0];
@@ -351,7 +352,7 @@ TEST(OutputSafety, AFileLocatedAgainKeepsItsSound)
     ASSERT_FALSE(env.boxes.Texts().empty());
     EXPECT_NE(env.boxes.Texts()[0].find("could not be found.\nDo you want to locate it?"),
               std::string::npos);
-    ASSERT_EQ(dialog.m_bConverting, 1);
+    ASSERT_EQ(dialog.Job().m_bConverting, 1);
     ASSERT_TRUE(WaitIdle(dialog, 60000));
     EXPECT_EQ(Status(dialog), "Done. Output file: " + out + "     Resolution: 320*240");
     EXPECT_EQ(Shell("ffprobe -v error -select_streams a -show_entries stream=codec_name -of "
@@ -360,8 +361,8 @@ TEST(OutputSafety, AFileLocatedAgainKeepsItsSound)
               "wmav2\n");
     EXPECT_NEAR(StreamEnd(out, "a:0"), 2.0, 0.06);
     // The job follows the file.
-    EXPECT_EQ(dialog.m_szPhotoFile[0], moved);
-    EXPECT_EQ(dialog.m_szMusicFile[0], moved);
+    EXPECT_EQ(dialog.Job().m_szPhotoFile[0], moved);
+    EXPECT_EQ(dialog.Job().m_szMusicFile[0], moved);
 }
 
 TEST(OutputSafety, AnInputThatStopsDeliveringIsAnErrorWithTheTimeItReached)
@@ -378,9 +379,9 @@ TEST(OutputSafety, AnInputThatStopsDeliveringIsAnErrorWithTheTimeItReached)
     std::ofstream(cut, std::ios::binary) << data.substr(0, data.size() / 3);
     const std::string out = folder + "/cut.wmv";
     Open(env, dialog, cut, out, OutputFormatWmv);
-    ASSERT_EQ(dialog.m_llEndTime, 10 * UNITS);
+    ASSERT_EQ(dialog.Job().m_llEndTime, 10 * UNITS);
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    ASSERT_EQ(dialog.m_bConverting, 1);
+    ASSERT_EQ(dialog.Job().m_bConverting, 1);
     ASSERT_TRUE(WaitIdle(dialog, 60000));
     ASSERT_EQ(env.boxes.Texts().size(), 1u);
     const std::string text = env.boxes.Texts()[0];
@@ -411,9 +412,9 @@ TEST(OutputSafety, AHeaderThatClaimsMoreThanTheStreamsHoldIsConvertedWithANote)
           + claim + "'");
     const std::string out = folder + "/claim.mkv";
     Open(env, dialog, claim, out, OutputFormatMkv);
-    ASSERT_GT(dialog.m_llEndTime, 59 * UNITS / 10);
+    ASSERT_GT(dialog.Job().m_llEndTime, 59 * UNITS / 10);
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    ASSERT_EQ(dialog.m_bConverting, 1);
+    ASSERT_EQ(dialog.Job().m_bConverting, 1);
     ASSERT_TRUE(WaitIdle(dialog, 60000));
     EXPECT_TRUE(env.boxes.Texts().empty()) << env.boxes.Texts()[0];
     EXPECT_NE(Status(dialog).find("Note: the input " + claim + " holds 5.0"), std::string::npos)

@@ -52,7 +52,7 @@ TEST(WindowFirstRun, TheFirstConversionWritesIntoTheVideosFolder)
     ASSERT_TRUE(dialog.Initialized());
     EXPECT_TRUE(QFileInfo(videos).isDir());
     const std::string out = (videos + "/output.wmv").toStdString();
-    EXPECT_EQ(dialog.m_szOutputFile, out);
+    EXPECT_EQ(dialog.Job().m_szOutputFile, out);
 
     // A desktop that drops the folder later: a stored path in it gets it back.
     env.store.WriteString("Settings", "OutputName", out);
@@ -62,10 +62,11 @@ TEST(WindowFirstRun, TheFirstConversionWritesIntoTheVideosFolder)
 
     env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
     Button(again, Dlg::IDC_BUTTON_ADD_VIDEO)->click();
-    ASSERT_EQ(again.m_nPhotoCount, 1);
+    ASSERT_EQ(again.Job().m_nPhotoCount, 1);
     Button(again, Dlg::IDC_BUTTON_CONVERT)->click();
-    ASSERT_EQ(again.m_bConverting, 1) << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return again.m_bConverting == 0; }, 120000));
+    ASSERT_EQ(again.Job().m_bConverting, 1)
+        << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return again.Job().m_bConverting == 0; }, 120000));
     EXPECT_TRUE(env.boxes.Boxes().empty()) << env.boxes.Texts()[0];
     EXPECT_EQ(Shell("ffprobe -v error -select_streams v:0 -show_entries stream=codec_name -of "
                     "default=nw=1:nk=1 '"
@@ -106,15 +107,16 @@ TEST(WindowFirstRun, ConversionProgressShowsInTheTitleAndOnTheSlider)
     Dlg dialog;
     env.choosers.QueueAnswer(Fixture("long_30min.mp4"));
     Button(dialog, Dlg::IDC_BUTTON_ADD_VIDEO)->click();
-    ASSERT_EQ(dialog.m_nPhotoCount, 1);
-    dialog.m_szOutputFile = env.dir.path().toStdString() + "/progress.wmv";
-    dialog.m_bUseVideoCompressor = 1;
+    ASSERT_EQ(dialog.Job().m_nPhotoCount, 1);
+    dialog.Job().m_szOutputFile = env.dir.path().toStdString() + "/progress.wmv";
+    dialog.Job().m_bUseVideoCompressor = 1;
     const QString title = dialog.windowTitle();
     auto *slider = qobject_cast<QAbstractSlider *>(dialog.Control(Dlg::IDC_SLIDER_POSITION));
     ASSERT_TRUE(slider->isEnabled());
 
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    ASSERT_EQ(dialog.m_bConverting, 1) << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
+    ASSERT_EQ(dialog.Job().m_bConverting, 1)
+        << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts()[0]);
     EXPECT_FALSE(slider->isEnabled());
     const QRegularExpression progress(QRegularExpression::escape(title)
                                       + " - (\\d+)% - \\d\\d:\\d\\d:\\d\\d left");
@@ -130,7 +132,7 @@ TEST(WindowFirstRun, ConversionProgressShowsInTheTitleAndOnTheSlider)
     EXPECT_TRUE(dialog.StatusText().startsWith("Please wait... Used Time: "));
 
     Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    EXPECT_EQ(dialog.m_bConverting, 0);
+    EXPECT_EQ(dialog.Job().m_bConverting, 0);
     EXPECT_EQ(dialog.windowTitle(), title);
     EXPECT_TRUE(slider->isEnabled());
     EXPECT_EQ(slider->value(), dialog.m_nSliderPos);
@@ -146,9 +148,9 @@ TEST(WindowFirstRun, FilesFromTheDesktopOpenAsOpenVideoWould)
     QDir::setCurrent(CW_FIXTURE_DIR); // a name relative to where the shell was
     dialog.OpenFromArguments({"clipwright", "h264_aac.mp4"});
     QDir::setCurrent(before);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.m_nPhotoCount == 1; }, 20000));
-    EXPECT_EQ(dialog.m_szPhotoFile[0], Fixture("h264_aac.mp4"));
-    EXPECT_EQ(dialog.m_szMusicFile[0], Fixture("h264_aac.mp4"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Job().m_nPhotoCount == 1; }, 20000));
+    EXPECT_EQ(dialog.Job().m_szPhotoFile[0], Fixture("h264_aac.mp4"));
+    EXPECT_EQ(dialog.Job().m_szMusicFile[0], Fixture("h264_aac.mp4"));
     EXPECT_TRUE(env.choosers.OpenRequests().empty());
     ASSERT_NE(CTrimControls::Player(), nullptr);
 
@@ -165,9 +167,9 @@ TEST(WindowFirstRun, FilesFromTheDesktopOpenAsOpenVideoWould)
     EXPECT_TRUE(drop(CTrimControls::Player()->Window(),
                      {QUrl::fromLocalFile(QString::fromStdString(Fixture("mpeg4_mp3.avi"))),
                       QUrl::fromLocalFile(QString::fromStdString(Fixture("h264_aac.mp4")))}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.m_szPhotoFile[0] == Fixture("mpeg4_mp3.avi"); },
-                                20000));
-    EXPECT_EQ(dialog.m_nPhotoCount, 1);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return dialog.Job().m_szPhotoFile[0] == Fixture("mpeg4_mp3.avi"); }, 20000));
+    EXPECT_EQ(dialog.Job().m_nPhotoCount, 1);
     EXPECT_EQ(env.boxes.Texts(),
               std::vector<std::string>{"One video is opened at a time; opened mpeg4_mp3.avi."});
 
@@ -176,15 +178,15 @@ TEST(WindowFirstRun, FilesFromTheDesktopOpenAsOpenVideoWould)
                                 QUrl(QStringLiteral("https://example.org/a.mp4"))}));
     EXPECT_TRUE(
         drop(&dialog, {QUrl::fromLocalFile(QString::fromStdString(Fixture("h264_aac.mp4")))}));
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return dialog.m_szPhotoFile[0] == Fixture("h264_aac.mp4"); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return dialog.Job().m_szPhotoFile[0] == Fixture("h264_aac.mp4"); }, 20000));
     // Not while converting.
-    dialog.m_bConverting = 1;
+    dialog.Job().m_bConverting = 1;
     EXPECT_FALSE(
         drop(&dialog, {QUrl::fromLocalFile(QString::fromStdString(Fixture("mpeg4_mp3.avi")))}));
-    dialog.m_bConverting = 0;
+    dialog.Job().m_bConverting = 0;
     QTest::qWait(0);
-    EXPECT_EQ(dialog.m_szPhotoFile[0], Fixture("h264_aac.mp4"));
+    EXPECT_EQ(dialog.Job().m_szPhotoFile[0], Fixture("h264_aac.mp4"));
     EXPECT_EQ(dialog.Control(Dlg::IDC_BUTTON_PLAY)->toolTip(), "Play (Space)");
     EXPECT_EQ(dialog.Control(Dlg::IDC_BUTTON_START_TIME)->toolTip(), "Start Time (I)");
 }

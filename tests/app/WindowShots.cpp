@@ -188,9 +188,9 @@ int main(int argc, char **argv)
     }
 
     if (qEnvironmentVariableIsSet("CW_SHOT_OUTPUT"))
-        dialog.m_szOutputFile = qEnvironmentVariable("CW_SHOT_OUTPUT").toStdString();
+        dialog.Job().m_szOutputFile = qEnvironmentVariable("CW_SHOT_OUTPUT").toStdString();
     else if (named) // a path long enough to be shortened in the status line
-        dialog.m_szOutputFile
+        dialog.Job().m_szOutputFile
             = (config.path() + "/" + QString("Holiday videos 2026 ").repeated(6) + "/clip.wmv")
                   .toStdString();
     choosers.QueueAnswer(argv[2]);
@@ -242,7 +242,7 @@ int main(int argc, char **argv)
     }
     const bool closed = QTest::qWaitFor([] { return CTrimControls::Player() == nullptr; }, 30000);
     std::printf("video closed by the close box: %s; photo count %d\n", closed ? "yes" : "no",
-                dialog.m_nPhotoCount);
+                dialog.Job().m_nPhotoCount);
     Save(out + "/wm-after-close.png");
     SettingsStore::SetGlobal(nullptr);
     return 0;

@@ -92,7 +92,7 @@ TEST(CodecSettings, SettingsWithFullFramesSelectedDoesNothing)
     page.video->setCurrentIndex(0);
     SetSavedCodecState("");
     ModalDriver<QDialog> driver([](QDialog *d) { d->reject(); });
-    EXPECT_FALSE(ConfigureCodec(&page.dialog, page.video, page.hidden));
+    EXPECT_FALSE(ConfigureCodec(&page.dialog, page.video, page.hidden, nullptr));
     EXPECT_FALSE(driver.seen);
     EXPECT_TRUE(SavedCodecState().empty());
 
@@ -142,7 +142,7 @@ TEST(CodecSettings, CodecDialogHasAnEditorOfEachPropertysKindAndRefusesBadValues
         ClickCancel(d);
     });
     SetSavedCodecState("");
-    EXPECT_FALSE(ConfigureCodec(&page.dialog, page.video, page.hidden));
+    EXPECT_FALSE(ConfigureCodec(&page.dialog, page.video, page.hidden, nullptr));
     EXPECT_TRUE(driver.seen);
     EXPECT_TRUE(checked);
     EXPECT_EQ(page.hidden->currentText(), "x264 H.264 encoder");
@@ -155,6 +155,7 @@ TEST(CodecSettings, AChangedPropertyReachesTheBoundEncoderAndSurvivesASecondConf
     QTemporaryDir dir;
     SettingsStore store((dir.path() + "/clipwright.conf").toStdString());
     OptionsPage page;
+    OutputSettings job;
     page.Choose("x264 H.264 encoder");
     SetSavedCodecState("");
 
@@ -165,15 +166,14 @@ TEST(CodecSettings, AChangedPropertyReachesTheBoundEncoderAndSurvivesASecondConf
             preset->setCurrentIndex(preset->findText("veryfast", Qt::MatchContains));
             ClickOk(d);
         });
-        EXPECT_TRUE(ConfigureCodec(&page.dialog, page.video, page.hidden));
+        EXPECT_TRUE(ConfigureCodec(&page.dialog, page.video, page.hidden, &job.m_videoCompressor));
         EXPECT_TRUE(driver.seen);
     }
     EXPECT_EQ(media::Filter::StateFactoryName(SavedCodecState()), "x264enc");
 
-    int useVideo = 0;
-    page.list.Confirm(store, &useVideo);
-    ASSERT_EQ(useVideo, 1);
-    media::Filter bound = BoundCompressor(CompressorCategory::Video);
+    page.list.Confirm(store, &job);
+    ASSERT_EQ(job.m_bUseVideoCompressor, 1);
+    media::Filter bound = job.m_videoCompressor;
     ASSERT_EQ(bound.FactoryName(), "x264enc");
     EXPECT_EQ(IntegerOf(bound, "bitrate"), 1234);
     const std::int64_t veryfast = IntegerOf(bound, "speed-preset");
@@ -186,7 +186,7 @@ TEST(CodecSettings, AChangedPropertyReachesTheBoundEncoderAndSurvivesASecondConf
             EditorOf<QSpinBox>(d, "key-int-max")->setValue(50);
             ClickOk(d);
         });
-        EXPECT_TRUE(ConfigureCodec(&page.dialog, page.video, page.hidden));
+        EXPECT_TRUE(ConfigureCodec(&page.dialog, page.video, page.hidden, &job.m_videoCompressor));
         EXPECT_EQ(shownBitrate, 1234);
     }
     EXPECT_EQ(IntegerOf(bound, "key-int-max"), 50);
@@ -199,19 +199,18 @@ TEST(CodecSettings, AChangedPropertyReachesTheBoundEncoderAndSurvivesASecondConf
             EditorOf<QSpinBox>(d, "bitrate")->setValue(99);
             ClickCancel(d);
         });
-        EXPECT_FALSE(ConfigureCodec(&page.dialog, page.video, page.hidden));
+        EXPECT_FALSE(ConfigureCodec(&page.dialog, page.video, page.hidden, &job.m_videoCompressor));
     }
-    page.list.Confirm(store, &useVideo);
-    media::Filter rebound = BoundCompressor(CompressorCategory::Video);
+    page.list.Confirm(store, &job);
+    media::Filter rebound = job.m_videoCompressor;
     EXPECT_FALSE(rebound.IsSameElement(bound));
     EXPECT_EQ(IntegerOf(rebound, "bitrate"), 1234);
     EXPECT_EQ(IntegerOf(rebound, "key-int-max"), 50);
 
     // Settings of one codec never reach another.
     page.Choose("VP8 encoder (WebM)");
-    page.list.Confirm(store, &useVideo);
-    EXPECT_EQ(BoundCompressor(CompressorCategory::Video).FactoryName(), "vp8enc");
-    ReleaseBoundCompressors();
+    page.list.Confirm(store, &job);
+    EXPECT_EQ(job.m_videoCompressor.FactoryName(), "vp8enc");
 }
 
 TEST(CodecSettings, StateRoundTripsThroughTextAndResetsWhatItDoesNotName)

@@ -225,39 +225,37 @@ TEST(Compressors, ConfirmingStoresThePositionMinusOneAndBindsOrClearsTheFlag)
     Lists lists;
     const auto devices = Devices(CompressorCategory::Video);
 
-    int useVideo = 0;
+    OutputSettings job;
+    job.m_bUseVideoCompressor = 0;
     lists.videoBox.setCurrentIndex(2);
-    lists.video.Confirm(s.store, &useVideo);
+    lists.video.Confirm(s.store, &job);
     EXPECT_EQ(s.store.ReadInt("DexVideoCompress", "CompressorNumber", 99), 1);
-    EXPECT_EQ(useVideo, 1);
-    media::Filter first = BoundCompressor(CompressorCategory::Video);
+    EXPECT_EQ(job.m_bUseVideoCompressor, 1);
+    media::Filter first = job.m_videoCompressor;
     ASSERT_TRUE(first);
     EXPECT_EQ(first.FactoryName(), devices[1].factoryName);
 
     // A new confirmed choice replaces the bound encoder by a new one.
     lists.videoBox.setCurrentIndex(1);
-    lists.video.Confirm(s.store, &useVideo);
-    media::Filter second = BoundCompressor(CompressorCategory::Video);
+    lists.video.Confirm(s.store, &job);
+    media::Filter second = job.m_videoCompressor;
     ASSERT_TRUE(second);
     EXPECT_FALSE(second.IsSameElement(first));
     EXPECT_EQ(second.FactoryName(), devices[0].factoryName);
 
     // Entry 0 stores -1 and clears the flag; the earlier encoder stays bound but unused.
     lists.videoBox.setCurrentIndex(0);
-    lists.video.Confirm(s.store, &useVideo);
+    lists.video.Confirm(s.store, &job);
     EXPECT_EQ(s.store.ReadInt("DexVideoCompress", "CompressorNumber", 99), -1);
-    EXPECT_EQ(useVideo, 0);
-    EXPECT_TRUE(BoundCompressor(CompressorCategory::Video).IsSameElement(second));
+    EXPECT_EQ(job.m_bUseVideoCompressor, 0);
+    EXPECT_TRUE(job.m_videoCompressor.IsSameElement(second));
 
-    int useAudio = 1;
+    job.m_bUseAudioCompressor = 1;
     lists.audioBox.setCurrentIndex(0);
-    lists.audio.Confirm(s.store, &useAudio);
+    lists.audio.Confirm(s.store, &job);
     EXPECT_EQ(s.store.ReadInt("DexAudioCompress", "CompressorNumber", 99), -1);
-    EXPECT_EQ(useAudio, 0);
+    EXPECT_EQ(job.m_bUseAudioCompressor, 0);
 
-    ReleaseBoundCompressors();
-    EXPECT_FALSE(BoundCompressor(CompressorCategory::Video));
-    EXPECT_FALSE(BoundCompressor(CompressorCategory::Audio));
     EXPECT_TRUE(boxes.Boxes().empty());
 }
 
@@ -272,17 +270,18 @@ TEST(Compressors, AStoredNumberPastTheEndOpensOnTheDefaultAndConfirmsARealPositi
         lists.audio.SelectInitial(s.store);
         EXPECT_EQ(lists.audioBox.currentIndex(), adpcm + 1) << stored;
     }
-    int useAudio = 0;
-    lists.audio.Confirm(s.store, &useAudio);
+    OutputSettings job;
+    job.m_bUseAudioCompressor = 0;
+    lists.audio.Confirm(s.store, &job);
     EXPECT_EQ(s.store.ReadInt("DexAudioCompress", "CompressorNumber", 99), adpcm);
-    EXPECT_EQ(useAudio, 1);
-    EXPECT_EQ(BoundCompressor(CompressorCategory::Audio).FactoryName(), "avenc_adpcm_ms");
+    EXPECT_EQ(job.m_bUseAudioCompressor, 1);
+    EXPECT_EQ(job.m_audioCompressor.FactoryName(), "avenc_adpcm_ms");
 
     // A box left without a selection confirms as entry 0, never as a compressor to bind.
     lists.audioBox.setCurrentIndex(-1);
-    lists.audio.Confirm(s.store, &useAudio);
+    lists.audio.Confirm(s.store, &job);
     EXPECT_EQ(s.store.ReadInt("DexAudioCompress", "CompressorNumber", 99), -1);
-    EXPECT_EQ(useAudio, 0);
+    EXPECT_EQ(job.m_bUseAudioCompressor, 0);
 }
 
 TEST(Compressors, ABindThatYieldsNothingClearsTheFlagAndTellsTheUser)
@@ -295,10 +294,11 @@ TEST(Compressors, ABindThatYieldsNothingClearsTheFlagAndTellsTheUser)
     lists.videoBox.setCurrentIndex(lists.videoBox.count() - 1);
     ASSERT_TRUE(media::testing::RemoveFactory(devices.back().factoryName));
 
-    int useVideo = 1;
-    lists.video.Confirm(s.store, &useVideo);
-    EXPECT_EQ(useVideo, 0);
-    EXPECT_FALSE(BoundCompressor(CompressorCategory::Video));
+    OutputSettings job;
+    job.m_bUseVideoCompressor = 1;
+    lists.video.Confirm(s.store, &job);
+    EXPECT_EQ(job.m_bUseVideoCompressor, 0);
+    EXPECT_FALSE(job.m_videoCompressor);
     ASSERT_EQ(boxes.Boxes().size(), 1u);
     EXPECT_EQ(boxes.Boxes()[0].kind, platform::BoxKind::Application);
     EXPECT_NE(boxes.Boxes()[0].text.find("video compressor could not be created"),
@@ -385,9 +385,11 @@ TEST(Compressors, AChoiceIsStoredByNameAndFollowsTheContainerItIsReadFor)
     const int vorbis = at(mkv, "vorbisenc");
     ASSERT_GT(vorbis, 0);
 
-    int use = kCompressorFromStore;
-    ConfirmContainerCompressor(CompressorCategory::Audio, vorbis, mkv, s.store, &use);
-    EXPECT_EQ(use, 1);
+    OutputSettings job;
+    job.m_nOutputFormat = OutputFormatMkv;
+    job.m_bUseAudioCompressor = kCompressorFromStore;
+    ConfirmContainerCompressor(CompressorCategory::Audio, vorbis, mkv, s.store, &job);
+    EXPECT_EQ(job.m_bUseAudioCompressor, 1);
     EXPECT_EQ(s.store.ReadInt("DexAudioCompress", "CompressorNumber", 99), vorbis - 1);
     EXPECT_EQ(s.store.ReadString("DexAudioCompress", "CompressorName", ""), "vorbisenc");
     EXPECT_EQ(InitialCompressorPosition(CompressorCategory::Audio, s.store, OutputFormatMkv, mkv),
@@ -407,17 +409,16 @@ TEST(Compressors, AChoiceIsStoredByNameAndFollowsTheContainerItIsReadFor)
 
     // A conversion with nothing chosen in this run binds the stored choice; a flag set in this
     // run is left alone.
-    BindStoredCompressor(CompressorCategory::Audio, OutputFormatMkv, s.store, &use);
-    EXPECT_EQ(use, 1);
-    EXPECT_EQ(BoundCompressor(CompressorCategory::Audio).FactoryName(), "vorbisenc");
-    use = kCompressorFromStore;
-    BindStoredCompressor(CompressorCategory::Audio, OutputFormatMkv, s.store, &use);
-    EXPECT_EQ(use, 1);
-    EXPECT_EQ(BoundCompressor(CompressorCategory::Audio).FactoryName(), "opusenc");
+    BindStoredCompressor(CompressorCategory::Audio, s.store, &job);
+    EXPECT_EQ(job.m_bUseAudioCompressor, 1);
+    EXPECT_EQ(job.m_audioCompressor.FactoryName(), "vorbisenc");
+    job.m_bUseAudioCompressor = kCompressorFromStore;
+    BindStoredCompressor(CompressorCategory::Audio, s.store, &job);
+    EXPECT_EQ(job.m_bUseAudioCompressor, 1);
+    EXPECT_EQ(job.m_audioCompressor.FactoryName(), "opusenc");
     s.store.WriteInt("DexAudioCompress", "CompressorNumber", -1);
-    use = kCompressorFromStore;
-    BindStoredCompressor(CompressorCategory::Audio, OutputFormatMkv, s.store, &use);
-    EXPECT_EQ(use, 0);
-    ReleaseBoundCompressors();
+    job.m_bUseAudioCompressor = kCompressorFromStore;
+    BindStoredCompressor(CompressorCategory::Audio, s.store, &job);
+    EXPECT_EQ(job.m_bUseAudioCompressor, 0);
     EXPECT_TRUE(boxes.Boxes().empty());
 }

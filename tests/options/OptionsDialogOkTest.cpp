@@ -278,7 +278,7 @@ TEST(OptionsDialog, OkStoresTheCompressorPositionsAndBindsTheChosenOnes)
     EXPECT_EQ(env.store.ReadInt("DexAudioCompress", "CompressorNumber", -9), -1);
     EXPECT_EQ(d.m_bUseVideoCompressor, 1);
     EXPECT_EQ(d.m_bUseAudioCompressor, 0);
-    const media::Filter bound = BoundCompressor(CompressorCategory::Video);
+    const media::Filter bound = d.m_videoCompressor;
     ASSERT_TRUE(bound);
     // The bound encoder is the device at the chosen position of AVI's list.
     EXPECT_EQ(bound.FactoryName(), "cwenc_mpeg4");
@@ -310,5 +310,4 @@ TEST(OptionsDialog, OkStoresTheCompressorPositionsAndBindsTheChosenOnes)
     Click(again.dialog, 1053);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_TRUE(again.dialog.Control(1052)->isHidden());
-    ReleaseBoundCompressors();
 }

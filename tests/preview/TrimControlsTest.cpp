@@ -1,8 +1,8 @@
 #include "PreviewTestSupport.h"
 
-#include "app/MainWindowState.h"
 #include "app/VinteloApp.h"
 #include "app/VinteloDlg.h"
+#include "job/ConversionJob.h"
 #include "preview/TrimControls.h"
 #include "preview/VcdCore.h"
 #include "preview/VideoWidget.h"
@@ -157,23 +157,23 @@ TEST(TrimControls, SliderReleaseSeeksAndADragIsNotUndoneByATick)
 
     // The marks take the last reported position; an end before the start is accepted.
     t.Click(Dlg::IDC_BUTTON_START_TIME);
-    EXPECT_EQ(t.dialog.m_llStartTime, player->m_llCurrentPosition);
+    EXPECT_EQ(t.dialog.Job().m_llStartTime, player->m_llCurrentPosition);
     EXPECT_EQ(t.Text(1065), "00:00:47");
     ASSERT_EQ(player->Seek(100000000), S_OK);
     ASSERT_TRUE(t.NextTick());
     t.Click(Dlg::IDC_BUTTON_END_TIME);
-    EXPECT_NEAR(static_cast<double>(t.dialog.m_llEndTime), 100000000.0, 1000000.0);
+    EXPECT_NEAR(static_cast<double>(t.dialog.Job().m_llEndTime), 100000000.0, 1000000.0);
     EXPECT_EQ(t.Text(1064), "00:00:10");
-    EXPECT_LT(t.dialog.m_llEndTime, t.dialog.m_llStartTime);
+    EXPECT_LT(t.dialog.Job().m_llEndTime, t.dialog.Job().m_llStartTime);
 }
 
 TEST(TrimControls, EndTimeBeforeTheFirstReportIsZero)
 {
     OpenDialog t("long_95_7.mp4");
     ASSERT_NE(CTrimControls::Player(), nullptr);
-    EXPECT_NEAR(static_cast<double>(t.dialog.m_llEndTime), 957000000.0, 10000.0);
+    EXPECT_NEAR(static_cast<double>(t.dialog.Job().m_llEndTime), 957000000.0, 10000.0);
     t.Click(Dlg::IDC_BUTTON_END_TIME);
-    EXPECT_EQ(t.dialog.m_llEndTime, 0);
+    EXPECT_EQ(t.dialog.Job().m_llEndTime, 0);
     EXPECT_EQ(t.Text(1064), "00:00:00");
 }
 
@@ -188,9 +188,9 @@ TEST(TrimControls, ClosingThePreviewWindowEmptiesTheJob)
 
     player->Window()->close();
     ASSERT_TRUE(WaitUntil([] { return CTrimControls::Player() == nullptr; }));
-    EXPECT_EQ(t.dialog.m_nPhotoCount, 0);
-    EXPECT_EQ(t.dialog.m_llStartTime, 0);
-    EXPECT_EQ(t.dialog.m_llEndTime, 0);
+    EXPECT_EQ(t.dialog.Job().m_nPhotoCount, 0);
+    EXPECT_EQ(t.dialog.Job().m_llStartTime, 0);
+    EXPECT_EQ(t.dialog.Job().m_llEndTime, 0);
     EXPECT_EQ(t.Text(1065), "00:00:00");
     EXPECT_EQ(t.Text(1064), "00:00:00");
     EXPECT_EQ(t.Text(1057), "");
@@ -201,7 +201,7 @@ TEST(TrimControls, ClosingThePreviewWindowEmptiesTheJob)
     // With no player every control is harmless, and a late report empties the position text.
     t.dialog.OnPlay();
     t.dialog.OnStartTime();
-    EXPECT_EQ(t.dialog.m_llStartTime, 0);
+    EXPECT_EQ(t.dialog.Job().m_llStartTime, 0);
     t.Slider()->setValue(200);
     t.dialog.OnSliderReleased();
     EXPECT_EQ(t.dialog.m_nSliderPos, 200);
@@ -313,10 +313,10 @@ TEST(TrimControls, AVideoWhoseFileGoesStopsThePreviewAndConvertSaysItOnce)
 
     // Convert: the one message names the file; declining to look for it ends there.
     const std::string out = t.env.dir.path().toStdString() + "/out.wmv";
-    t.dialog.m_szOutputFile = out;
+    t.dialog.Job().m_szOutputFile = out;
     t.env.boxes.QueueAnswer(platform::BoxAnswer::No);
     t.Click(Dlg::IDC_BUTTON_CONVERT);
-    EXPECT_EQ(t.dialog.m_bConverting, 0);
+    EXPECT_EQ(t.dialog.Job().m_bConverting, 0);
     ASSERT_EQ(t.env.boxes.Texts().size(), 1u) << t.env.boxes.Texts()[1];
     EXPECT_NE(t.env.boxes.Texts()[0].find('"' + removed + "\" could not be found."),
               std::string::npos)

@@ -253,8 +253,8 @@ TEST(WindowPlacement, RealWindowsOnThisScreen)
         QSize wished;
         for (const std::string &source : sources) {
             dialog.OpenVideoFile(source);
-            ASSERT_EQ(dialog.m_nPhotoCount, 1) << source;
-            const QSize size(dialog.m_nSourceWidth, dialog.m_nSourceHeight);
+            ASSERT_EQ(dialog.Job().m_nPhotoCount, 1) << source;
+            const QSize size(dialog.Job().m_nSourceWidth, dialog.Job().m_nSourceHeight);
             QCoreApplication::processEvents();
             ExpectPlaced(dialog, size, where + " " + source);
             CVcdCore *player = CTrimControls::Player();
