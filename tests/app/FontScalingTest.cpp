@@ -178,6 +178,13 @@ TEST(FontScaling, WindowsGrowWithTheInterfaceFont)
         ExpectWhole(&options, "options " + where);
         options.grab().save(
             QString("%1/options-%2-%3pt.png").arg(shots).arg(c.language).arg(c.points));
+        // A format with compressors of its own shows their rows and the note instead.
+        CDialogOutputSettings compressors;
+        compressors.m_nOutputFormat = OutputFormatAvi;
+        compressors.m_szOutputFile = env.dir.path().toStdString() + "/output.avi";
+        compressors.OnInitDialog();
+        compressors.show();
+        ExpectWhole(&compressors, "options avi " + where);
 
         CAboutDlg about;
         about.show();
