@@ -1,5 +1,6 @@
 #include "app/AboutDlg.h"
 
+#include "app/MainCommands.h"
 #include "app/ProductInfo.h"
 #include "controls/HyperLink.h"
 #include "localisation/BuiltinTexts.h"
@@ -16,7 +17,7 @@ namespace {
 constexpr int kNoId = -1;
 const QSize kTemplateSize(244, 126);
 
-enum class Kind { Icon, Static, Link, DefaultButton };
+enum class Kind { Icon, Static, Note, Link, DefaultButton };
 
 struct TemplateControl
 {
@@ -33,8 +34,25 @@ const TemplateControl kTemplate[] = {
     {CAboutDlg::IDC_STATIC_VERSION, Kind::Static, nullptr, {42, 26, 150, 10}},
     {CAboutDlg::IDC_HOMEPAGE_LINK, Kind::Link, product::kHomePage, {42, 50, 190, 10}},
     {CAboutDlg::IDC_SUPPORT_LINK, Kind::Link, "Support Email: Click here", {42, 66, 190, 10}},
+    // Two lines of room between the links and the button.
+    {CAboutDlg::IDC_STATIC_HELP_NOTE, Kind::Note, nullptr, {42, 82, 190, 20}},
     {CAboutDlg::IDOK, Kind::DefaultButton, "OK", {187, 105, 50, 14}},
 };
+
+QString TextOf(const TemplateControl &entry)
+{
+    const CLanguage &language = CLanguage::Instance();
+    switch (entry.id) {
+    case CAboutDlg::IDC_STATIC_VERSION:
+        return CatalogueText(FormatText(language.GetString(IDS_VERSION), {product::Version()}));
+    case CAboutDlg::IDC_SUPPORT_LINK:
+        return CatalogueText(language.GetString(IDS_SUPPORT_LINK));
+    case CAboutDlg::IDC_STATIC_HELP_NOTE:
+        return CatalogueText(language.GetString(IDS_HELP_IN_ENGLISH));
+    default:
+        return QString::fromLatin1(entry.text);
+    }
+}
 
 } // namespace
 
@@ -66,13 +84,11 @@ void CAboutDlg::CreateControls()
     const QSize base = platform::DialogBaseUnits(font());
     setFixedSize(platform::DialogUnitsToPixels(QRect(QPoint(0, 0), kTemplateSize), base).size());
 
+    const bool helpNote = maincommands::HelpOnlyInEnglish();
     for (const TemplateControl &entry : kTemplate) {
-        const CLanguage &language = CLanguage::Instance();
-        QString text = entry.text ? QString::fromLatin1(entry.text)
-                                  : CatalogueText(FormatText(language.GetString(IDS_VERSION),
-                                                             {product::Version()}));
-        if (entry.id == IDC_SUPPORT_LINK)
-            text = CatalogueText(language.GetString(IDS_SUPPORT_LINK));
+        if (entry.kind == Kind::Note && !helpNote)
+            continue;
+        const QString text = TextOf(entry);
         QWidget *widget = nullptr;
         switch (entry.kind) {
         case Kind::Icon: {
@@ -82,9 +98,11 @@ void CAboutDlg::CreateControls()
             widget = icon;
             break;
         }
-        case Kind::Static: {
+        case Kind::Static:
+        case Kind::Note: {
             auto *label = new QLabel(text, this);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setWordWrap(entry.kind == Kind::Note);
             widget = label;
             break;
         }

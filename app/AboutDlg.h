@@ -18,6 +18,7 @@ public:
         IDC_SUPPORT_LINK = 1050,
         IDC_STATIC_PRODUCT = 1085,
         IDC_STATIC_VERSION = 1086,
+        IDC_STATIC_HELP_NOTE = 1089, // only where the help is in English alone
     };
     static constexpr int kDialogNumber = 100;
 

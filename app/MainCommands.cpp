@@ -39,6 +39,21 @@ std::string HelpPagePath(const std::string &programFolder, const CLanguage &lang
     return QFileInfo(QString::fromStdString(translated)).isFile() ? translated : english;
 }
 
+bool HelpOnlyInEnglish()
+{
+    return HelpOnlyInEnglish(QCoreApplication::applicationDirPath().toStdString(),
+                             CLanguage::Instance());
+}
+
+bool HelpOnlyInEnglish(const std::string &programFolder, const CLanguage &language)
+{
+    const char *code = language.HasKnownLocale() ? IsoLanguageCode(language.GetPrimaryLanguage(),
+                                                                   language.GetSubLanguage())
+                                                 : nullptr;
+    return code && std::string_view(code) != "en"
+           && HelpPagePath(programFolder, language) == programFolder + "/help/Introduction.htm";
+}
+
 void StartHelp()
 {
     CHyperLink::OpenTarget(QString::fromStdString(HelpPagePath()), platform::SW_SHOW);

@@ -32,8 +32,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, \
 gstreamer1.0-libav, qt6-qpa-plugins, libqt6svg6")
-# Qt's translations put its own buttons and choosers in the chosen language.
+# Qt's translations put its own buttons and choosers in the chosen language; the CJK fonts
+# draw Chinese and Japanese.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "gstreamer1.0-plugins-ugly, gstreamer1.0-gl, xdg-utils, qt6-translations-l10n")
+    "gstreamer1.0-plugins-ugly, gstreamer1.0-gl, xdg-utils, qt6-translations-l10n, \
+fonts-noto-cjk")
 set(CPACK_CW_PACKAGE_FILES ${CMAKE_BINARY_DIR}/package)
 include(CPack)

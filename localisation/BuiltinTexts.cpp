@@ -113,6 +113,8 @@ constexpr SymbolicKey kAddedKeys[] = {
     {"IDS_FILTER_VIDEO_FILES", CatalogueList::String, IDS_FILTER_VIDEO_FILES, "Video Files"},
     {"IDS_SOURCE_GONE", CatalogueList::String, IDS_SOURCE_GONE,
      "The video %1 is gone (removed, renamed or its drive taken out): the preview has stopped."},
+    {"IDS_HELP_IN_ENGLISH", CatalogueList::String, IDS_HELP_IN_ENGLISH,
+     "The help is only in English."},
 };
 
 struct BuiltinStringRow

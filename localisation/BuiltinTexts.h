@@ -58,6 +58,7 @@ enum AddedText {
     IDS_FILTER_ANY_FILES = 237, // filters of the Open Video chooser, before their patterns
     IDS_FILTER_VIDEO_FILES = 238,
     IDS_SOURCE_GONE = 208, // status line: the open video's file went while it was open
+    IDS_HELP_IN_ENGLISH = 239, // About box, where the help has no pages in the chosen language
 };
 
 // An added text with %1, %2, ... filled in by the values in order.

@@ -303,6 +303,17 @@ std::string CLanguage::GetLanguageName(int index) const
     return m_languageNames[static_cast<std::size_t>(index)];
 }
 
+std::string CLanguage::GetLanguageDisplayName(int index) const
+{
+    const std::string name = GetLanguageName(index);
+    if (name.empty())
+        return name;
+    const std::string path = JoinPath(JoinPath(m_strRoot, kLanguageFolder), name + kFileSuffix);
+    const std::string own = ReadProfileString(SectionName(CatalogueList::String),
+                                              "IDS_LANGUAGE_NATIVE_NAME", "", path, 64);
+    return own.empty() ? name : own;
+}
+
 namespace {
 
 // Limits of what a font record may ask for; beyond them the store holds damage, not a wish.
@@ -340,8 +351,12 @@ void CLanguage::CreateInterfaceFont()
     font.lfClipPrecision = byte("lfClipPrecision", 0);
     font.lfQuality = 0;
     font.lfPitchAndFamily = byte("lfPitchAndFamily", 0);
-    font.lfFaceName = CutBytes(store.ReadString(section, "lfFaceName", "Microsoft Sans Serif"),
-                               kMaxFaceNameBytes);
+    // A language without a stored font gets a face with its script's glyphs.
+    const char *defaultFace = m_bLocaleFound
+                                  ? DefaultInterfaceFace(m_nPrimaryLanguage, m_nSubLanguage)
+                                  : "Microsoft Sans Serif";
+    font.lfFaceName
+        = CutBytes(store.ReadString(section, "lfFaceName", defaultFace), kMaxFaceNameBytes);
     // A face that is not installed is substituted when the record becomes a widget font; only
     // sizes and weights that no font can have (a damaged store) make creation fail.
     m_bHasFont = false;

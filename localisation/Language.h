@@ -56,6 +56,9 @@ public:
     const std::string &GetCurrentLanguage() const { return m_strCurrentLanguage; }
     int GetLanguageCount() const { return static_cast<int>(m_languageNames.size()); }
     std::string GetLanguageName(int index) const;
+    // The name the Language menu shows: the file's own name for its language
+    // (IDS_LANGUAGE_NATIVE_NAME, "Deutsch"), else the language name.
+    std::string GetLanguageDisplayName(int index) const;
 
     FileKind GetFileKind() const { return m_fileKind; }
     int GetPrimaryLanguage() const { return m_nPrimaryLanguage; }

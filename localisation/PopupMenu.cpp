@@ -153,7 +153,8 @@ void FillLanguageMenu(QMenu *loadedMenu, const CLanguage &language)
     }
     for (int i = 0; i < language.GetLanguageCount(); ++i) {
         const std::string name = language.GetLanguageName(i);
-        QAction *item = languages->addAction(CatalogueText(name));
+        // Each language under its own name, so a reader finds it without knowing English.
+        QAction *item = languages->addAction(CatalogueText(language.GetLanguageDisplayName(i)));
         item->setData(menus::kFirstLanguageCommand + i);
         item->setCheckable(true);
         item->setChecked(EqualNoCase(name, language.GetCurrentLanguage()));

@@ -36,7 +36,8 @@ bool ApplyToMenu(QMenu *menu, int resourceNumber);
 bool ApplyToMenu(QMenu *menu, int resourceNumber, const CLanguage &language);
 
 // Replaces the Language submenu's items by one item per language file (45400 + i, the current
-// one checked), then applies the catalogue to the menu.
+// one checked), each shown under the file's own name for its language, then applies the
+// catalogue to the menu.
 void FillLanguageMenu(QMenu *loadedMenu);
 void FillLanguageMenu(QMenu *loadedMenu, const CLanguage &language);
 

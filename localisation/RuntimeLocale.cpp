@@ -91,6 +91,22 @@ QLocale QtLocaleOf(int primary, int sub)
     return language;
 }
 
+const char *DefaultInterfaceFace(int primary, int sub)
+{
+    constexpr int kChinese = 0x04, kJapanese = 0x11, kKorean = 0x12;
+    constexpr int kTaiwan = 0x01, kHongKong = 0x03, kMacao = 0x05, kTraditional = 0x1F;
+    if (primary == kChinese) {
+        if (sub == kHongKong || sub == kMacao)
+            return "Noto Sans CJK HK";
+        return sub == kTaiwan || sub == kTraditional ? "Noto Sans CJK TC" : "Noto Sans CJK SC";
+    }
+    if (primary == kJapanese)
+        return "Noto Sans CJK JP";
+    if (primary == kKorean)
+        return "Noto Sans CJK KR";
+    return "Microsoft Sans Serif";
+}
+
 namespace {
 
 // What a language changes in the C library: sorting, dates and times, money and the library's

@@ -23,3 +23,8 @@ QLocale QtLocaleOf(int primary, int sub);
 // when the system has it, otherwise to the user's default. Character types are left as they
 // are and numbers keep the full stop (LC_NUMERIC "C").
 void ApplyRuntimeLocale(bool found, const QLocale &locale);
+
+// The interface font's face for a language that has none stored: the language's own cut of the
+// CJK faces for Chinese, Japanese and Korean, whose shared characters differ in shape between
+// them; "Microsoft Sans Serif" (the platform's substitute for it) for the others.
+const char *DefaultInterfaceFace(int primary, int sub);

@@ -14,10 +14,12 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRawFont>
 #include <QRegularExpression>
 
 namespace {
@@ -26,7 +28,33 @@ struct Case
 {
     const char *language;
     int points;
+    const char *face = nullptr; // nullptr: the language's own default face
 };
+
+// Characters of control's texts that its font has no glyph for: they would show as boxes or
+// come from a fallback face of another cut.
+std::string Undrawn(QWidget *control)
+{
+    QStringList texts;
+    if (auto *status = qobject_cast<CStatusLine *>(control))
+        texts << status->ShownText();
+    else if (auto *button = qobject_cast<QAbstractButton *>(control))
+        texts << button->text().remove('&');
+    else if (auto *label = qobject_cast<QLabel *>(control))
+        texts << label->text();
+    else if (auto *group = qobject_cast<QGroupBox *>(control))
+        texts << group->title();
+    else if (auto *combo = qobject_cast<QComboBox *>(control))
+        for (int i = 0; i < combo->count(); ++i)
+            texts << combo->itemText(i);
+    const QRawFont font = QRawFont::fromFont(control->font());
+    QString missing;
+    for (const QString &text : texts)
+        for (const char32_t c : text.toUcs4())
+            if (!QChar::isSpace(c) && !font.supportsCharacter(c))
+                missing += QString::fromUcs4(&c, 1);
+    return missing.toStdString();
+}
 
 // Words of a caption as drawn: "&" marks a mnemonic.
 QStringList Words(QString text)
@@ -95,6 +123,8 @@ void ExpectWhole(QWidget *window, const std::string &where)
         if (qobject_cast<QGroupBox *>(child))
             continue;
         EXPECT_EQ(CutPart(child), "") << where << " " << id;
+        EXPECT_EQ(Undrawn(child), "")
+            << where << " " << id << " in " << QFontInfo(child->font()).family().toStdString();
         for (QWidget *other : shown)
             EXPECT_FALSE(child->geometry().intersects(other->geometry()))
                 << where << " " << id << " over " << other->property("controlId").toInt();
@@ -104,19 +134,27 @@ void ExpectWhole(QWidget *window, const std::string &where)
 
 } // namespace
 
-// Windows grow with the interface font: at each size and in both languages nothing is cut,
-// nothing overlaps, every icon is drawn. Pictures for a person go to build/screenshots.
+// Windows grow with the interface font: at each size and in every language nothing is cut,
+// nothing overlaps, every icon is drawn and the language's face has every character shown.
+// Pictures for a person go to build/screenshots.
 TEST(FontScaling, WindowsGrowWithTheInterfaceFont)
 {
     const QString shots = QStringLiteral(CW_BINARY_DIR "/screenshots");
     QDir().mkpath(shots);
     int lastWidth = 0;
-    for (const Case &c : {Case{"English", 9}, Case{"English", 12}, Case{"English", 16},
-                          Case{"German", 9}, Case{"German", 12}, Case{"German", 16}}) {
+    std::vector<Case> cases{{"English", 9, "DejaVu Sans"}, {"English", 12, "DejaVu Sans"},
+                            {"English", 16, "DejaVu Sans"}, {"German", 9, "DejaVu Sans"},
+                            {"German", 12, "DejaVu Sans"},  {"German", 16, "DejaVu Sans"}};
+    for (const char *other : {"French", "Spanish", "Italian", "Portuguese_Brazil", "Polish",
+                              "Russian", "Chinese_Simplified", "Japanese"})
+        for (const int points : {9, 16})
+            cases.push_back({other, points});
+    for (const Case &c : cases) {
         AppTestEnvironment env;
         CLanguage &language = CLanguage::Instance();
         ASSERT_TRUE(language.Initialize(CW_BINARY_DIR "/bin", c.language));
-        QFont font(QStringLiteral("DejaVu Sans"));
+        QFont font(c.face ? QString::fromLatin1(c.face)
+                          : QString::fromStdString(language.GetInterfaceFont().lfFaceName));
         font.setPointSize(c.points);
         language.SaveInterfaceFont(FromQFont(font));
         const std::string where = std::string(c.language) + " " + std::to_string(c.points) + "pt";
@@ -140,6 +178,13 @@ TEST(FontScaling, WindowsGrowWithTheInterfaceFont)
         ExpectWhole(&options, "options " + where);
         options.grab().save(
             QString("%1/options-%2-%3pt.png").arg(shots).arg(c.language).arg(c.points));
+        // A format with compressors of its own shows their rows and the note instead.
+        CDialogOutputSettings compressors;
+        compressors.m_nOutputFormat = OutputFormatAvi;
+        compressors.m_szOutputFile = env.dir.path().toStdString() + "/output.avi";
+        compressors.OnInitDialog();
+        compressors.show();
+        ExpectWhole(&compressors, "options avi " + where);
 
         CAboutDlg about;
         about.show();

@@ -29,6 +29,7 @@
 #include <QTest>
 
 #include <map>
+#include <string_view>
 
 namespace {
 
@@ -301,6 +302,25 @@ TEST(GermanThroughout, HelpOpensThePagesOfTheChosenLanguage)
         language.SelectLanguage(name); // Chinese is no known language
         EXPECT_EQ(maincommands::HelpPagePath(folder, language), folder + page) << name;
     }
+    // A language whose pages are missing says on the About box that the help is English; a
+    // name of no known language says nothing.
+    for (const auto &[name, only] : std::map<std::string, bool>{
+             {"English", false}, {"German_Austria", false}, {"French", true}, {"Chinese", false}}) {
+        language.SelectLanguage(name);
+        EXPECT_EQ(maincommands::HelpOnlyInEnglish(folder, language), only) << name;
+    }
+    for (const char *name : {"French", "Japanese", "German", "English"}) {
+        ASSERT_TRUE(language.Initialize(CW_BINARY_DIR "/bin", name));
+        CAboutDlg about;
+        auto *note = qobject_cast<QLabel *>(about.Control(CAboutDlg::IDC_STATIC_HELP_NOTE));
+        const bool german = std::string_view(name) == "German";
+        const bool english = std::string_view(name) == "English";
+        ASSERT_EQ(note != nullptr, !german && !english) << name;
+        if (note) {
+            EXPECT_EQ(note->text().toStdString(), language.GetString(IDS_HELP_IN_ENGLISH));
+        }
+    }
+    ASSERT_TRUE(language.Initialize(folder, "DEU"));
     language.SelectLanguage("DEU");
     EXPECT_EQ(maincommands::HelpPagePath(env.dir.path().toStdString(), language),
               env.dir.path().toStdString() + "/help/Introduction.htm");

@@ -23,6 +23,9 @@
 #include <QTest>
 #include <QUrl>
 
+#include <initializer_list>
+#include <utility>
+
 namespace {
 
 using Dlg = CVinteloDlg;
@@ -259,7 +262,19 @@ TEST(WindowFirstRun, TheDesktopLanguageOnAFreshProfile)
     EXPECT_EQ(DesktopLanguage({"English", "German_Swiss_utf-8"}, {"de-DE"}), "German_Swiss_utf-8");
 
     EXPECT_EQ(StartedLanguage(Desktop("de_DE.UTF-8")), "German");
-    EXPECT_EQ(StartedLanguage(Desktop("fr_FR.UTF-8")), "english");
+    EXPECT_EQ(StartedLanguage(Desktop("nl_NL.UTF-8")), "english"); // no Dutch file
+    // Each shipped language on a desktop of its own, Brazil's Portuguese and China's Chinese
+    // included.
+    for (const auto &[lang, file] : std::initializer_list<std::pair<const char *, const char *>>{
+             {"fr_FR.UTF-8", "French"},
+             {"es_ES.UTF-8", "Spanish"},
+             {"it_IT.UTF-8", "Italian"},
+             {"pt_BR.UTF-8", "Portuguese_Brazil"},
+             {"pl_PL.UTF-8", "Polish"},
+             {"ru_RU.UTF-8", "Russian"},
+             {"zh_CN.UTF-8", "Chinese_Simplified"},
+             {"ja_JP.UTF-8", "Japanese"}})
+        EXPECT_EQ(StartedLanguage(Desktop(lang)), file) << lang;
     EXPECT_EQ(StartedLanguage(Desktop("C.UTF-8")), "english");
     EXPECT_EQ(StartedLanguage(Desktop("de_DE.UTF-8"), "English"), "English");
     EXPECT_EQ(StartedLanguage(Desktop("en_GB.UTF-8"), "German"), "German");

@@ -137,7 +137,8 @@ int main(int argc, char **argv)
     const bool named = argc > 4;
     const QString tag = named ? QString("-%1-%2pt").arg(argv[3]).arg(points) : QString("-16pt");
     if (points > 0) {
-        QFont font(QStringLiteral("DejaVu Sans"));
+        // The language's own face (a CJK cut for Chinese and Japanese) at the size asked for.
+        QFont font(QString::fromStdString(language.GetInterfaceFont().lfFaceName));
         font.setPointSize(points);
         language.SaveInterfaceFont(FromQFont(font));
     }
@@ -210,7 +211,7 @@ int main(int argc, char **argv)
         if (CVcdCore *player = CTrimControls::Player())
             Report(dialog, player->Window());
         // The Font command with the video open: 9 pt becomes 16 pt and any other size 9 pt.
-        QFont other(QStringLiteral("DejaVu Sans"));
+        QFont other(QString::fromStdString(CLanguage::Instance().GetInterfaceFont().lfFaceName));
         other.setPointSize(points == 9 ? 16 : 9);
         choosers.QueueFontAnswer(other.toString().toStdString());
         dialog.OnFont();

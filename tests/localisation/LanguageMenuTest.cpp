@@ -99,6 +99,21 @@ TEST_F(LanguageMenu, ListsEveryLanguageFileAndChecksTheCurrentOneWhateverItsCase
     EXPECT_EQ(Texts(Submenu(english.get())), QStringList({"Language", "Font", "About"}));
     EXPECT_TRUE(Submenu(Submenu(english.get()))->actions()[0]->isChecked());
 
+    // The shipped files, in the order of their names, each under its language's name in itself.
+    ASSERT_TRUE(language.Initialize(CW_SOURCE_DIR, "Japanese"));
+    const auto shipped = LoadMenuResource(menus::IDR_POPUP_MENU);
+    FillLanguageMenu(shipped.get(), language);
+    const QList<QAction *> shippedItems = Submenu(Submenu(shipped.get()))->actions();
+    EXPECT_EQ(Texts(Submenu(Submenu(shipped.get()))),
+              QStringList({"简体中文", "English", "Français", "Deutsch", "Italiano", "日本語",
+                           "Polski", "Português (Brasil)", "Русский", "Español"}));
+    ASSERT_EQ(shippedItems.size(), 10);
+    EXPECT_TRUE(shippedItems[5]->isChecked());
+    EXPECT_EQ(MenuCommand(shippedItems[9]), 45409);
+    EXPECT_EQ(Texts(Submenu(shipped.get())),
+              QStringList({"言語", "フォント", "バージョン情報(&A)"}));
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+
     EXPECT_EQ(LoadMenuResource(161), nullptr);
 }
 
