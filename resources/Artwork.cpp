@@ -33,11 +33,9 @@ void Badge(QPainter &p, const QColor &color)
     p.setBrush(Qt::white);
 }
 
-QPixmap DrawIcon(int number)
+// The icons of Open Video, Options, Convert and Help; false for another number.
+bool DrawFirstIcons(QPainter &p, int number)
 {
-    QPixmap pixmap = Canvas();
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
     switch (number) {
     case IconOpen: { // folder with a film frame
         Badge(p, QColor(214, 150, 40));
@@ -45,7 +43,7 @@ QPixmap DrawIcon(int number)
         p.drawRect(QRectF(8, 11, 16, 12));
         p.drawLine(QPointF(8, 11), QPointF(12, 8));
         p.drawLine(QPointF(12, 8), QPointF(16, 11));
-        break;
+        return true;
     }
     case IconOptions: { // sliders
         Badge(p, QColor(90, 110, 140));
@@ -54,13 +52,13 @@ QPixmap DrawIcon(int number)
             p.drawLine(QPointF(8, y), QPointF(24, y));
             p.drawEllipse(QPointF(11 + i * 5, y), 2, 2);
         }
-        break;
+        return true;
     }
     case IconApplication: { // film strip with a play arrow
         Badge(p, QColor(40, 120, 200));
         p.setPen(Qt::NoPen);
         p.drawPolygon(QPolygonF({QPointF(12, 9), QPointF(23, 16), QPointF(12, 23)}));
-        break;
+        return true;
     }
     case IconHelp: {
         Badge(p, QColor(60, 150, 80));
@@ -69,37 +67,54 @@ QPixmap DrawIcon(int number)
         font.setBold(true);
         p.setFont(font);
         p.drawText(QRectF(0, 0, kIconSize, kIconSize), Qt::AlignCenter, QStringLiteral("?"));
-        break;
+        return true;
     }
+    default:
+        return false;
+    }
+}
+
+// The icons of About, Homepage, Exit and Stop; false for another number.
+bool DrawOtherIcons(QPainter &p, int number)
+{
+    switch (number) {
     case IconAbout: {
         Badge(p, QColor(120, 90, 170));
         p.drawLine(QPointF(16, 14), QPointF(16, 23));
         p.drawEllipse(QPointF(16, 9.5), 1, 1);
-        break;
+        return true;
     }
     case IconHomepage: { // house
         Badge(p, QColor(200, 80, 60));
         p.setBrush(Qt::NoBrush);
         p.drawPolyline(QPolygonF({QPointF(8, 16), QPointF(16, 8), QPointF(24, 16)}));
         p.drawRect(QRectF(11, 16, 10, 8));
-        break;
+        return true;
     }
     case IconExit: { // cross
         Badge(p, QColor(160, 50, 50));
         p.drawLine(QPointF(10, 10), QPointF(22, 22));
         p.drawLine(QPointF(22, 10), QPointF(10, 22));
-        break;
+        return true;
     }
     case IconStop: { // a filled square
         Badge(p, QColor(190, 60, 50));
         p.setPen(Qt::NoPen);
         p.drawRect(QRectF(10, 10, 12, 12));
-        break;
+        return true;
     }
     default:
-        Badge(p, Qt::gray);
-        break;
+        return false;
     }
+}
+
+QPixmap DrawIcon(int number)
+{
+    QPixmap pixmap = Canvas();
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (!DrawFirstIcons(p, number) && !DrawOtherIcons(p, number))
+        Badge(p, Qt::gray);
     return pixmap;
 }
 

@@ -229,82 +229,98 @@ std::string Shortfall(Sources &sources, const SourceStream &ended)
            + " of the " + Seconds(length) + " to convert.";
 }
 
+// A decoded buffer: how far the stream reached, and a gap the file has packets for (a failure).
+std::string OnStreamBuffer(PadWatch &watch, GstBuffer *buffer)
+{
+    SourceStream &stream = *watch.stream;
+    if (!stream.haveSegment || !buffer || !GST_BUFFER_PTS_IS_VALID(buffer))
+        return {};
+    std::string failure;
+    // In the buffers' own time, as the segment's start and stop are.
+    const gint64 start = gint64(GST_BUFFER_PTS(buffer));
+    gint64 end = start;
+    if (GST_BUFFER_DURATION_IS_VALID(buffer))
+        end += gint64(GST_BUFFER_DURATION(buffer));
+    // Without durations (a variable rate) a step between buffers says nothing, nor does one
+    // the file has no packets for.
+    if (stream.lastEnd >= 0 && start - stream.lastEnd > kGapTolerance
+        && InputWithin(*watch.sources, stream, stream.lastEnd, start))
+        failure = Undecoded(*watch.sources, stream, stream.lastEnd, start);
+    else if (auto input = watch.sources->inputs.find(stream.id);
+             input != watch.sources->inputs.end())
+        std::erase_if(input->second.pending, [&](gint64 t) { return t < start; });
+    stream.lastEnd = GST_BUFFER_DURATION_IS_VALID(buffer) ? std::max(stream.lastEnd, end) : -1;
+    stream.reached = std::max(stream.reached, end);
+    return failure;
+}
+
+// The end of a decoded stream: where a picture ends short of a claimed length, and a stream
+// that ended short (a failure).
+std::string OnStreamEnd(PadWatch &watch)
+{
+    SourceStream &stream = *watch.stream;
+    stream.ended = true;
+    Sources &sources = *watch.sources;
+    // The timeline would repeat the last picture up to the claimed length; the picture ends
+    // where the file's does.
+    const DecoderWatch *decoder = DecoderOf(sources, stream.uri);
+    if (stream.picture && stream.EndedShort() && stream.reached >= 0 && decoder
+        && decoder->lengthClaimed && sources.progress)
+        sources.progress->pictureEnd.store(stream.reached - gint64(stream.segment.start));
+    return Shortfall(sources, stream);
+}
+
+// A decoded stream's events: its identity, segment and kind, a flush, and its end.
+std::string OnStreamEvent(PadWatch &watch, GstEvent *event)
+{
+    SourceStream &stream = *watch.stream;
+    switch (GST_EVENT_TYPE(event)) {
+    case GST_EVENT_STREAM_START: {
+        const gchar *id = nullptr;
+        gst_event_parse_stream_start(event, &id);
+        stream.id = id ? id : "";
+        break;
+    }
+    case GST_EVENT_SEGMENT: {
+        const GstSegment *segment = nullptr;
+        gst_event_parse_segment(event, &segment);
+        stream.haveSegment = segment->format == GST_FORMAT_TIME;
+        if (stream.haveSegment)
+            gst_segment_copy_into(segment, &stream.segment);
+        stream.lastEnd = -1;
+        break;
+    }
+    case GST_EVENT_CAPS: {
+        GstCaps *caps = nullptr;
+        gst_event_parse_caps(event, &caps);
+        stream.picture = caps && gst_caps_get_size(caps) > 0
+                         && g_str_has_prefix(
+                             gst_structure_get_name(gst_caps_get_structure(caps, 0)), "video/");
+        break;
+    }
+    case GST_EVENT_FLUSH_STOP:
+        stream.reached = -1;
+        stream.lastEnd = -1;
+        stream.ended = false;
+        break;
+    case GST_EVENT_EOS:
+        return OnStreamEnd(watch);
+    default:
+        break;
+    }
+    return {};
+}
+
 GstPadProbeReturn OnStream(GstPad *pad, GstPadProbeInfo *info, gpointer data)
 {
     auto *watch = static_cast<PadWatch *>(data);
-    SourceStream &stream = *watch->stream;
     std::string failure;
     {
         std::lock_guard lock(watch->sources->mutex);
-        if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
-            GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-            if (stream.haveSegment && buffer && GST_BUFFER_PTS_IS_VALID(buffer)) {
-                // In the buffers' own time, as the segment's start and stop are.
-                const gint64 start = gint64(GST_BUFFER_PTS(buffer));
-                gint64 end = start;
-                if (GST_BUFFER_DURATION_IS_VALID(buffer))
-                    end += gint64(GST_BUFFER_DURATION(buffer));
-                // Without durations (a variable rate) a step between buffers says nothing, nor
-                // does one the file has no packets for.
-                if (stream.lastEnd >= 0 && start - stream.lastEnd > kGapTolerance
-                    && InputWithin(*watch->sources, stream, stream.lastEnd, start))
-                    failure = Undecoded(*watch->sources, stream, stream.lastEnd, start);
-                else if (auto input = watch->sources->inputs.find(stream.id);
-                         input != watch->sources->inputs.end())
-                    std::erase_if(input->second.pending, [&](gint64 t) { return t < start; });
-                stream.lastEnd
-                    = GST_BUFFER_DURATION_IS_VALID(buffer) ? std::max(stream.lastEnd, end) : -1;
-                stream.reached = std::max(stream.reached, end);
-            }
-        } else {
-            GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
-            switch (GST_EVENT_TYPE(event)) {
-            case GST_EVENT_STREAM_START: {
-                const gchar *id = nullptr;
-                gst_event_parse_stream_start(event, &id);
-                stream.id = id ? id : "";
-                break;
-            }
-            case GST_EVENT_SEGMENT: {
-                const GstSegment *segment = nullptr;
-                gst_event_parse_segment(event, &segment);
-                stream.haveSegment = segment->format == GST_FORMAT_TIME;
-                if (stream.haveSegment)
-                    gst_segment_copy_into(segment, &stream.segment);
-                stream.lastEnd = -1;
-                break;
-            }
-            case GST_EVENT_CAPS: {
-                GstCaps *caps = nullptr;
-                gst_event_parse_caps(event, &caps);
-                stream.picture
-                    = caps && gst_caps_get_size(caps) > 0
-                      && g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)),
-                                          "video/");
-                break;
-            }
-            case GST_EVENT_FLUSH_STOP:
-                stream.reached = -1;
-                stream.lastEnd = -1;
-                stream.ended = false;
-                break;
-            case GST_EVENT_EOS: {
-                stream.ended = true;
-                Sources &sources = *watch->sources;
-                // The timeline would repeat the last picture up to the claimed length; the
-                // picture ends where the file's does.
-                const DecoderWatch *decoder = DecoderOf(sources, stream.uri);
-                if (stream.picture && stream.EndedShort() && stream.reached >= 0 && decoder
-                    && decoder->lengthClaimed && sources.progress)
-                    sources.progress->pictureEnd.store(stream.reached
-                                                       - gint64(stream.segment.start));
-                failure = Shortfall(sources, stream);
-                break;
-            }
-            default:
-                break;
-            }
-        }
+        if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER)
+            failure = OnStreamBuffer(*watch, GST_PAD_PROBE_INFO_BUFFER(info));
+        else
+            failure = OnStreamEvent(*watch, GST_PAD_PROBE_INFO_EVENT(info));
     }
     if (!failure.empty()) {
         GstElement *decoder = GST_ELEMENT(gst_pad_get_parent_element(pad));

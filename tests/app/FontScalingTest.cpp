@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QRawFont>
 #include <QRegularExpression>
+#include <QStyleOptionComboBox>
 
 namespace {
 
@@ -94,8 +95,18 @@ std::string CutPart(QWidget *control)
         text = label->text();
         margin = 2 * label->frameWidth();
     } else if (auto *combo = qobject_cast<QComboBox *>(control)) {
-        text = combo->currentText();
-        margin = combo->sizeHint().width() - metrics.horizontalAdvance(text);
+        // The lists of the program's own entries show each whole, with an opened video's size or
+        // rate after it; the encoder lists hold the installed elements' long names as they come.
+        const int id = control->property("controlId").toInt();
+        if (id == 1025 || id == 1068 || id == 1070 || id == 1094) {
+            QStyleOptionComboBox option;
+            option.initFrom(combo);
+            const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                               QStyle::SC_ComboBoxEditField, combo);
+            for (int i = 0; i < combo->count(); ++i)
+                if (metrics.horizontalAdvance(combo->itemText(i)) > field.width())
+                    return "entry " + combo->itemText(i).toStdString();
+        }
         return control->height() < metrics.height() ? "height" : "";
     } else if (qobject_cast<QLineEdit *>(control)) {
         return control->height() < metrics.height() + 2 ? "height" : "";
@@ -142,7 +153,7 @@ TEST(FontScaling, WindowsGrowWithTheInterfaceFont)
     const QString shots = QStringLiteral(CW_BINARY_DIR "/screenshots");
     QDir().mkpath(shots);
     int lastWidth = 0;
-    std::vector<Case> cases{{"English", 9, "DejaVu Sans"}, {"English", 12, "DejaVu Sans"},
+    std::vector<Case> cases{{"English", 9, "DejaVu Sans"},  {"English", 12, "DejaVu Sans"},
                             {"English", 16, "DejaVu Sans"}, {"German", 9, "DejaVu Sans"},
                             {"German", 12, "DejaVu Sans"},  {"German", 16, "DejaVu Sans"}};
     for (const char *other : {"French", "Spanish", "Italian", "Portuguese_Brazil", "Polish",
@@ -182,6 +193,11 @@ TEST(FontScaling, WindowsGrowWithTheInterfaceFont)
         CDialogOutputSettings compressors;
         compressors.m_nOutputFormat = OutputFormatAvi;
         compressors.m_szOutputFile = env.dir.path().toStdString() + "/output.avi";
+        // With a video open, its size and rate follow the "original" entries.
+        compressors.m_nSourceWidth = 1920;
+        compressors.m_nSourceHeight = 1080;
+        compressors.m_dSourceFrameRate = 29.97;
+        compressors.m_nPhotoCount = 1;
         compressors.OnInitDialog();
         compressors.show();
         ExpectWhole(&compressors, "options avi " + where);
