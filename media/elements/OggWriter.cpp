@@ -4,6 +4,7 @@
 #include <ogg/ogg.h>
 
 #include <algorithm>
+#include <deque>
 #include <string_view>
 #include <vector>
 
@@ -19,6 +20,18 @@ constexpr guint64 kOpusRate = 48000; // Ogg Opus counts granules at 48 kHz whate
 
 const char kVideoCaps[] = "video/x-theora; video/x-vp8";
 const char kAudioCaps[] = "audio/x-vorbis; audio/x-opus; audio/x-flac; audio/x-speex";
+
+// A finished page waiting for its turn: pages go out in the order of the time they reach.
+struct QueuedPage
+{
+    GstBuffer *buffer;
+    GstClockTime end; // of the last packet the page completes; none when it completes none
+};
+
+struct PacketTimes
+{
+    GstClockTime start, end;
+};
 
 // One logical stream of the file.
 struct OggStream
@@ -38,6 +51,9 @@ struct OggStream
     GstBuffer *held = nullptr;
     ogg_int64_t heldGranule = 0;
     GstClockTime heldTime = GST_CLOCK_TIME_NONE;
+    GstClockTime heldEnd = GST_CLOCK_TIME_NONE;
+    std::deque<PacketTimes> open; // packets put on pages whose last page is not out yet
+    std::deque<QueuedPage> pages;
     GstClockTime lastIn = GST_CLOCK_TIME_NONE;    // time of the packet last put on a page
     GstClockTime pageStart = GST_CLOCK_TIME_NONE; // time of the first packet on the open page
 
@@ -59,10 +75,14 @@ struct OggStream
         if (held)
             gst_buffer_unref(held);
         held = nullptr;
+        for (const QueuedPage &page : pages)
+            gst_buffer_unref(page.buffer);
+        pages.clear();
+        open.clear();
         headersFromCaps = started = empty = finished = false;
         opusPreSkip = -1;
         packetNo = granule = heldGranule = 0;
-        heldTime = lastIn = pageStart = GST_CLOCK_TIME_NONE;
+        heldTime = heldEnd = lastIn = pageStart = GST_CLOCK_TIME_NONE;
         ogg_stream_reset(&state);
     }
 };
@@ -96,6 +116,7 @@ enum { kPropMaxDelay = 1 };
 
 GType g_type = 0;
 GType g_padType = 0;
+GstAggregatorClass *g_parentClass = nullptr;
 GObjectClass *g_padParentClass = nullptr;
 
 CwOggMux *Mux(GstAggregator *agg)
@@ -146,37 +167,78 @@ GstClockTime RunningTime(OggPad *pad, GstBuffer *buffer)
     return running;
 }
 
-GstFlowReturn PushPage(GstAggregator *agg, const ogg_page &page, GstClockTime pts, bool header)
+GstBuffer *PageBuffer(const ogg_page &page)
 {
     GstBuffer *buffer = gst_buffer_new_allocate(nullptr, page.header_len + page.body_len, nullptr);
     gst_buffer_fill(buffer, 0, page.header, page.header_len);
     gst_buffer_fill(buffer, page.header_len, page.body, page.body_len);
-    CwOggMux *mux = Mux(agg);
-    if (header) {
-        GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_HEADER);
-    } else if (GST_CLOCK_TIME_IS_VALID(pts)) {
-        // Pages go out in the order they are finished; their stamps never go back.
-        if (GST_CLOCK_TIME_IS_VALID(mux->lastPts))
-            pts = std::max(pts, mux->lastPts);
-        mux->lastPts = pts;
-        GST_BUFFER_PTS(buffer) = pts;
-    }
-    return gst_aggregator_finish_buffer(agg, buffer);
+    return buffer;
 }
 
-// Writes the stream's full pages, or with flush everything it holds.
-GstFlowReturn WritePages(GstAggregator *agg, OggStream &s, bool flush, bool header = false)
+// Header pages go out at once, before any other.
+GstFlowReturn WriteHeaderPages(GstAggregator *agg, OggStream &s)
 {
     ogg_page page;
     GstFlowReturn ret = GST_FLOW_OK;
-    while (ret == GST_FLOW_OK
-           && (flush ? ogg_stream_flush(&s.state, &page) : ogg_stream_pageout(&s.state, &page))
-                  > 0) {
-        ret = PushPage(agg, page, s.pageStart, header);
+    while (ret == GST_FLOW_OK && ogg_stream_flush(&s.state, &page) > 0) {
+        GstBuffer *buffer = PageBuffer(page);
+        GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_HEADER);
+        ret = gst_aggregator_finish_buffer(agg, buffer);
+    }
+    return ret;
+}
+
+// Queues the stream's full pages, or with flush everything it holds. A page is stamped with the
+// start of the first packet it completes and sorted by the end of the last one.
+void QueuePages(OggStream &s, bool flush)
+{
+    ogg_page page;
+    while ((flush ? ogg_stream_flush(&s.state, &page) : ogg_stream_pageout(&s.state, &page)) > 0) {
+        QueuedPage queued{PageBuffer(page), GST_CLOCK_TIME_NONE};
+        for (int n = ogg_page_packets(&page); n > 0 && !s.open.empty(); --n) {
+            if (!GST_BUFFER_PTS_IS_VALID(queued.buffer))
+                GST_BUFFER_PTS(queued.buffer) = s.open.front().start;
+            queued.end = s.open.front().end;
+            s.open.pop_front();
+        }
+        s.pages.push_back(queued);
         // What stays behind belongs to the packet put in last.
         s.pageStart = s.state.lacing_fill > 0 ? s.lastIn : GST_CLOCK_TIME_NONE;
     }
-    return ret;
+}
+
+// Writes queued pages oldest first, as long as every stream that has not ended has one queued
+// (its next page might come before the others'), so a reader finds the pages in time order.
+// A page that completes no packet has no time to wait for.
+GstFlowReturn Drain(GstAggregator *agg, const SinkPads &pads)
+{
+    CwOggMux *mux = Mux(agg);
+    for (;;) {
+        OggStream *oldest = nullptr;
+        for (OggPad *pad : pads) {
+            OggStream &s = *pad->stream;
+            if (!s.pages.empty() && !GST_CLOCK_TIME_IS_VALID(s.pages.front().end)) {
+                oldest = &s;
+                break;
+            }
+            if (s.pages.empty() && !s.finished)
+                return GST_FLOW_OK;
+            if (!s.pages.empty() && (!oldest || s.pages.front().end < oldest->pages.front().end))
+                oldest = &s;
+        }
+        if (!oldest)
+            return GST_FLOW_OK;
+        GstBuffer *buffer = oldest->pages.front().buffer;
+        oldest->pages.pop_front();
+        // Stamps never go back.
+        if (GST_BUFFER_PTS_IS_VALID(buffer)) {
+            if (GST_CLOCK_TIME_IS_VALID(mux->lastPts))
+                GST_BUFFER_PTS(buffer) = std::max(GST_BUFFER_PTS(buffer), mux->lastPts);
+            mux->lastPts = GST_BUFFER_PTS(buffer);
+        }
+        if (const GstFlowReturn ret = gst_aggregator_finish_buffer(agg, buffer); ret != GST_FLOW_OK)
+            return ret;
+    }
 }
 
 bool AddPacket(OggStream &s, GstBuffer *buffer, ogg_int64_t granule, bool bos, bool eos)
@@ -269,13 +331,13 @@ GstFlowReturn WriteHeaders(GstAggregator *agg, const std::vector<OggStream *> &o
         // A stream that ended before any data ends with its headers.
         AddPacket(*s, s->headers[0], 0, true, s->empty && s->headers.size() == 1);
         if (ret == GST_FLOW_OK)
-            ret = WritePages(agg, *s, true, true);
+            ret = WriteHeaderPages(agg, *s);
     }
     for (OggStream *s : order) {
         for (std::size_t i = 1; i < s->headers.size(); ++i)
             AddPacket(*s, s->headers[i], 0, false, s->empty && i + 1 == s->headers.size());
         if (ret == GST_FLOW_OK)
-            ret = WritePages(agg, *s, true, true);
+            ret = WriteHeaderPages(agg, *s);
         s->finished = s->empty;
     }
     return ret;
@@ -304,33 +366,35 @@ GstFlowReturn StartFile(GstAggregator *agg, const SinkPads &pads)
     return WriteHeaders(agg, order);
 }
 
-// Writes the packet held back, as the stream's last one when last.
-GstFlowReturn WriteHeld(GstAggregator *agg, OggStream &s, bool last)
+// Puts the packet held back on the stream's pages, as its last one when last.
+bool WriteHeld(GstAggregator *agg, OggStream &s, bool last)
 {
-    if (!s.held)
-        return last ? WritePages(agg, s, true) : GST_FLOW_OK;
+    if (!s.held) {
+        QueuePages(s, last);
+        return true;
+    }
     // A picture that needs none before it starts a page, so a seek lands on it; a page that
     // spans too long goes out, so the streams stay interleaved.
     const bool key = s.video && !GST_BUFFER_FLAG_IS_SET(s.held, GST_BUFFER_FLAG_DELTA_UNIT);
     const bool longPage = GST_CLOCK_TIME_IS_VALID(s.pageStart)
                           && GST_CLOCK_TIME_IS_VALID(s.heldTime)
                           && s.heldTime > s.pageStart + Mux(agg)->maxDelay;
-    GstFlowReturn ret = GST_FLOW_OK;
     if (s.state.lacing_fill > 0 && (key || longPage))
-        ret = WritePages(agg, s, true);
+        QueuePages(s, true);
     if (s.state.lacing_fill == 0)
         s.pageStart = s.heldTime;
     s.lastIn = s.heldTime;
-    if (!AddPacket(s, s.held, s.heldGranule, false, last)) {
-        GST_ELEMENT_ERROR(agg, RESOURCE, WRITE, (nullptr), ("a packet could not be added"));
-        ret = GST_FLOW_ERROR;
-    }
+    s.open.push_back({s.heldTime, s.heldEnd});
+    const bool added = AddPacket(s, s.held, s.heldGranule, false, last);
     gst_buffer_unref(s.held);
     s.held = nullptr;
     if (last)
         GST_DEBUG_OBJECT(agg, "stream %ld ends at granule %" G_GINT64_FORMAT, s.state.serialno,
                          gint64(s.heldGranule));
-    return ret == GST_FLOW_OK ? WritePages(agg, s, last) : ret;
+    QueuePages(s, last);
+    if (!added)
+        GST_ELEMENT_ERROR(agg, RESOURCE, WRITE, (nullptr), ("a packet could not be added"));
+    return added;
 }
 
 ogg_int64_t GranuleOf(OggStream &s, GstBuffer *buffer, GstClockTime time)
@@ -349,22 +413,25 @@ ogg_int64_t GranuleOf(OggStream &s, GstBuffer *buffer, GstClockTime time)
 }
 
 // Takes the pad's next packet and writes the one held back before it.
-GstFlowReturn TakePacket(GstAggregator *agg, OggPad *pad)
+bool TakePacket(GstAggregator *agg, OggPad *pad)
 {
     OggStream &s = *pad->stream;
     GstBuffer *buffer = gst_aggregator_pad_pop_buffer(AggPad(pad));
     if (!buffer)
-        return GST_FLOW_OK;
+        return true;
     if (GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_HEADER)) {
         gst_buffer_unref(buffer); // headers sent again: they are on the first pages already
-        return GST_FLOW_OK;
+        return true;
     }
-    const GstFlowReturn ret = WriteHeld(agg, s, false);
+    const bool written = WriteHeld(agg, s, false);
     const GstClockTime time = RunningTime(pad, buffer);
     s.held = buffer;
     s.heldTime = GST_CLOCK_TIME_IS_VALID(time) ? time : s.lastIn;
+    s.heldEnd = s.heldTime;
+    if (GST_CLOCK_TIME_IS_VALID(time) && GST_BUFFER_DURATION_IS_VALID(buffer))
+        s.heldEnd = time + GST_BUFFER_DURATION(buffer);
     s.heldGranule = GranuleOf(s, buffer, time);
-    return ret;
+    return written;
 }
 
 // The pad whose next packet comes first in running time (one without a time at once);
@@ -392,37 +459,45 @@ OggPad *Earliest(const SinkPads &pads, bool *wait)
     return best;
 }
 
-GstFlowReturn Aggregate(GstAggregator *agg, gboolean)
+// Ends the streams whose input has ended: their last packet goes out marked as the last.
+bool EndStreams(GstAggregator *agg, const SinkPads &pads)
 {
-    CwOggMux *mux = Mux(agg);
-    SinkPads pads(agg);
-    GstFlowReturn ret = GST_FLOW_OK;
-    if (!mux->headersWritten) {
-        for (OggPad *pad : pads)
-            if (!TakeHeaders(pad))
-                return GST_FLOW_OK; // the aggregator calls again when the pad has more
-        mux->headersWritten = true;
-        if ((ret = StartFile(agg, pads)) != GST_FLOW_OK)
-            return ret;
-    }
     for (OggPad *pad : pads) {
         OggStream &s = *pad->stream;
         if (!s.started) {
             GST_ELEMENT_ERROR(agg, STREAM, MUX, ("The Ogg writer got a stream once it had begun."),
                               ("%s was added after the headers", GST_PAD_NAME(pad)));
-            return GST_FLOW_ERROR;
+            return false;
         }
         if (!s.finished && gst_aggregator_pad_is_eos(AggPad(pad))) {
             s.finished = true;
-            if ((ret = WriteHeld(agg, s, true)) != GST_FLOW_OK)
-                return ret;
+            if (!WriteHeld(agg, s, true))
+                return false;
         }
     }
+    return true;
+}
+
+GstFlowReturn Aggregate(GstAggregator *agg, gboolean)
+{
+    CwOggMux *mux = Mux(agg);
+    SinkPads pads(agg);
+    if (!mux->headersWritten) {
+        for (OggPad *pad : pads)
+            if (!TakeHeaders(pad))
+                return GST_FLOW_OK; // the aggregator calls again when the pad has more
+        mux->headersWritten = true;
+        if (const GstFlowReturn ret = StartFile(agg, pads); ret != GST_FLOW_OK)
+            return ret;
+    }
+    if (!EndStreams(agg, pads))
+        return GST_FLOW_ERROR;
     bool wait = false;
     OggPad *next = Earliest(pads, &wait);
-    if (wait)
-        return GST_FLOW_OK;
-    return next ? TakePacket(agg, next) : GST_FLOW_EOS;
+    if (next && !wait && !TakePacket(agg, next))
+        return GST_FLOW_ERROR;
+    const GstFlowReturn ret = Drain(agg, pads);
+    return ret == GST_FLOW_OK && !next && !wait ? GST_FLOW_EOS : ret;
 }
 
 GstAggregatorPad *CreatePad(GstAggregator *agg, GstPadTemplate *templ, const gchar *,
@@ -464,6 +539,18 @@ gboolean Stop(GstAggregator *agg)
     return TRUE;
 }
 
+// The file is written front to back: an encoder that would go back to rewrite its headers
+// (flacenc, at its end) must not think it can, or its rewrite would arrive as packets.
+gboolean SinkQuery(GstAggregator *agg, GstAggregatorPad *pad, GstQuery *query)
+{
+    if (GST_QUERY_TYPE(query) != GST_QUERY_SEEKING)
+        return g_parentClass->sink_query(agg, pad, query);
+    GstFormat format;
+    gst_query_parse_seeking(query, &format, nullptr, nullptr, nullptr);
+    gst_query_set_seeking(query, format, FALSE, 0, -1);
+    return TRUE;
+}
+
 void SetProperty(GObject *object, guint id, const GValue *value, GParamSpec *spec)
 {
     if (id == kPropMaxDelay)
@@ -491,6 +578,7 @@ void AddTemplate(GstElementClass *klass, const char *name, GstPadDirection direc
 
 void ClassInit(gpointer klass, gpointer)
 {
+    g_parentClass = GST_AGGREGATOR_CLASS(g_type_class_peek_parent(klass));
     auto *objectClass = G_OBJECT_CLASS(klass);
     objectClass->set_property = SetProperty;
     objectClass->get_property = GetProperty;
@@ -513,6 +601,7 @@ void ClassInit(gpointer klass, gpointer)
     aggregatorClass->aggregate = Aggregate;
     aggregatorClass->create_new_pad = CreatePad;
     aggregatorClass->stop = Stop;
+    aggregatorClass->sink_query = SinkQuery;
 }
 
 void InstanceInit(GTypeInstance *instance, gpointer)
