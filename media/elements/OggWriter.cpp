@@ -419,8 +419,12 @@ bool TakePacket(GstAggregator *agg, OggPad *pad)
     GstBuffer *buffer = gst_aggregator_pad_pop_buffer(AggPad(pad));
     if (!buffer)
         return true;
-    if (GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_HEADER)) {
-        gst_buffer_unref(buffer); // headers sent again: they are on the first pages already
+    // Headers sent again are on the first pages already; a gap (the aggregator's empty buffer
+    // for a gap event) is no packet: an empty one would repeat a Theora picture.
+    if (GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_HEADER)
+        || (GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_GAP)
+            && gst_buffer_get_size(buffer) == 0)) {
+        gst_buffer_unref(buffer);
         return true;
     }
     const bool written = WriteHeld(agg, s, false);
