@@ -38,11 +38,12 @@ const std::vector<OutputContainer> &Table()
         {OutputFormatDsm, "DSM", ".dsm", "", false, false,
          "DSM file(*.dsm)", "*.dsm", {}, {},
          "Please install DSM Splitter/Muxer codec)", kDsmDownloadPage, false, false},
-        {OutputFormatOgm, "Ogg", ".ogm", "oggmux", false, true,
+        // Our own Ogg writer (libogg): it writes every packet, the streams' last ones too.
+        {OutputFormatOgm, "Ogg", ".ogm", "cwmux_ogg", false, true,
          "Ogg Media File(*.ogm)", "*.ogm",
          {"theoraenc"}, {"vorbisenc", "opusenc"},
-         "Please install the Ogg multiplexer (oggmux, GStreamer base plug-ins)",
-         kMatroskaMp4DownloadPage, true, false},
+         "The Ogg writer could not be started (it is built into Clipwright and needs libogg)",
+         nullptr, true, false},
     };
     // clang-format on
     return kTable;

@@ -2,6 +2,7 @@
 
 #include "media/elements/FrameScaler.h"
 #include "media/elements/LavcEncoders.h"
+#include "media/elements/OggWriter.h"
 #include "media/elements/PictureStage.h"
 
 #include <gst/gst.h>
@@ -40,7 +41,8 @@ gboolean InitPlugin(GstPlugin *plugin)
     const bool audio = lavc::RegisterAudioEncoders(plugin);
     const bool scaler = RegisterFrameScaler(plugin);
     const bool stage = RegisterPictureStage(plugin);
-    return video || audio || scaler || stage;
+    const bool ogg = RegisterOggWriter(plugin);
+    return video || audio || scaler || stage || ogg;
 }
 
 } // namespace
@@ -80,7 +82,7 @@ bool RegisterEncoderElements()
         av_log_set_callback(ForwardCodecLog);
         registered = gst_plugin_register_static(
             GST_VERSION_MAJOR, GST_VERSION_MINOR, "cwenc",
-            "Encoders that honour the bitrate, and a scaler, over libav", InitPlugin, "0.1",
+            "Encoders that honour the bitrate and a scaler over libav, and an Ogg writer", InitPlugin, "0.1",
             "unknown", "clipwright", "Clipwright", "built in");
     });
     return registered;

@@ -4,6 +4,7 @@
 #include "media/core/FilterInternal.h"
 #include "media/core/GstHandles.h"
 #include "media/core/MediaPlatform.h"
+#include "media/elements/OggWriter.h"
 #include "media/elements/PictureStage.h"
 #include "media/output/EncoderRestamp.h"
 #include "media/output/GroupProgress.h"
@@ -277,7 +278,7 @@ HRESULT CaptureGraphBuilder::ChooseEncoder(GstElement *muxer, bool video,
         }
         choice->own = true;
         choice->restamp = true;
-    } else if (!choice->encoder && g_str_equal(muxName, "oggmux")) {
+    } else if (!choice->encoder && g_str_equal(muxName, kOggWriterFactory)) {
         // Ogg holds no raw streams: Theora and Vorbis unless a compressor was chosen.
         const char *factory = video ? "theoraenc" : "vorbisenc";
         choice->encoder = Make(factory);
@@ -460,7 +461,7 @@ HRESULT ConfigureInterleaving(const Filter &mux)
         return S_OK;
     }
     if (g_object_class_find_property(klass, "max-delay")) {
-        // oggmux: pages of the streams follow each other closely.
+        // Our Ogg writer: no stream's page spans more, so the streams' pages interleave closely.
         g_object_set(element, "max-delay", guint64(500 * GST_MSECOND), nullptr);
         return S_OK;
     }

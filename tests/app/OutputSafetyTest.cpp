@@ -510,6 +510,51 @@ TEST(OutputSafety, TheReadBackCheckFindsStreamsThatDoNotMatch)
     EXPECT_FALSE(text.readable);
 }
 
+TEST(OutputSafety, OggKeepsTheLastPacketsOfStreamsThatEndTogetherOrApart)
+{
+    // Large pictures: when both streams still held a packet as the input ended, the Ogg writer
+    // once wrote the sound's last one and dropped the picture's (48 frames of 50 here).
+    AppTestEnvironment env;
+    const std::string folder = env.dir.path().toStdString();
+    auto make = [&](const std::string &name, int pictureSeconds, int soundSeconds) {
+        const std::string path = folder + "/" + name + ".mp4";
+        Shell("ffmpeg -v error -nostdin -f lavfi -i testsrc2=size=1920x1080:rate=25:duration="
+              + std::to_string(pictureSeconds)
+              + " -f lavfi -i sine=frequency=440:sample_rate=44100:duration="
+              + std::to_string(soundSeconds)
+              + " -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac '" + path + "' 2>&1");
+        return path;
+    };
+    struct Case
+    {
+        std::string source;
+        REFERENCE_TIME start, end;
+        int frames;
+        double soundEnd;
+    };
+    const Case cases[] = {
+        {make("together", 3, 3), UNITS / 2, 5 * UNITS / 2, 50, 2.0},
+        {make("shortsound", 3, 2), UNITS / 2, 3 * UNITS, 62, 1.5},
+        {make("shortpicture", 2, 3), UNITS / 2, 3 * UNITS, 38, 2.5},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.source);
+        const std::string out = c.source + ".ogm";
+        Dlg dialog;
+        Open(env, dialog, c.source, out, OutputFormatOgm);
+        dialog.Job().m_llStartTime = c.start;
+        dialog.Job().m_llEndTime = c.end;
+        Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
+        ASSERT_EQ(dialog.Job().m_bConverting, 1);
+        ASSERT_TRUE(WaitIdle(dialog, 120000));
+        // The read-back passed: every frame of the section is in the file.
+        EXPECT_EQ(Status(dialog).rfind("Done.", 0), 0u) << Status(dialog);
+        EXPECT_EQ(Frames(out), c.frames);
+        EXPECT_NEAR(StreamEnd(out, "a:0"), c.soundEnd, 0.03);
+        EXPECT_EQ(Shell("ffmpeg -nostdin -v error -i '" + out + "' -f null - 2>&1"), "");
+    }
+}
+
 TEST(OutputSafety, TemporariesLiveBesideTheOutputAndGoWithTheirOwner)
 {
     QTemporaryDir dir;

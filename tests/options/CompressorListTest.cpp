@@ -329,7 +329,7 @@ TEST(Compressors, EachContainerListsOnlyWhatItsWriterTakesWithItsUsualEncodersFi
         {OutputFormatMkv, "matroskamux", {"x264enc"}, {"vorbisenc"}},
         // H.264 once the DivX-compatible encoder is taken out by a test before.
         {OutputFormatAvi, "avimux", {"cwenc_mpeg4", "x264enc"}, {"none"}},
-        {OutputFormatOgm, "oggmux", {"theoraenc"}, {"vorbisenc"}},
+        {OutputFormatOgm, "cwmux_ogg", {"theoraenc"}, {"vorbisenc"}},
     };
     for (const Expected &c : kContainers) {
         for (CompressorCategory category : {CompressorCategory::Video, CompressorCategory::Audio}) {
@@ -365,6 +365,11 @@ TEST(Compressors, EachContainerListsOnlyWhatItsWriterTakesWithItsUsualEncodersFi
     EXPECT_FALSE(listed(CompressorCategory::Audio, OutputFormatAvi, "avenc_adpcm_ms"));
     EXPECT_FALSE(listed(CompressorCategory::Video, OutputFormatMp4, "theoraenc"));
     EXPECT_FALSE(listed(CompressorCategory::Audio, OutputFormatOgm, "lamemp3enc"));
+    // ...and our Ogg writer takes every codec Ogg's lists offered with the stock one.
+    for (const char *video : {"theoraenc", "vp8enc"})
+        EXPECT_TRUE(listed(CompressorCategory::Video, OutputFormatOgm, video)) << video;
+    for (const char *audio : {"vorbisenc", "opusenc", "flacenc", "speexenc"})
+        EXPECT_TRUE(listed(CompressorCategory::Audio, OutputFormatOgm, audio)) << audio;
     // Windows Media brings its own encoders: its (hidden) lists are the whole category.
     EXPECT_EQ(ContainerCompressors(CompressorCategory::Audio, OutputFormatWmv).size(),
               Devices(CompressorCategory::Audio).size());
