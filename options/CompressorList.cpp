@@ -57,7 +57,7 @@ void CompressorList::Confirm(SettingsStore &store, OutputSettings *settings)
 }
 
 bool ConfigureCodec(QWidget *optionsDialog, QComboBox *videoList, QComboBox *hiddenList,
-                    media::Filter *chosenEncoder)
+                    OutputSettings *settings)
 {
     const std::string chosen = videoList->currentText().toStdString();
 
@@ -83,14 +83,15 @@ bool ConfigureCodec(QWidget *optionsDialog, QComboBox *videoList, QComboBox *hid
         || !encoder.HasEditableProperties())
         return false;
     // The last saved settings of this codec are where the user left them.
-    if (media::Filter::StateFactoryName(SavedCodecState()) == codec.factoryName)
-        encoder.LoadState(SavedCodecState());
+    if (media::Filter::StateFactoryName(settings->m_codecState) == codec.factoryName)
+        encoder.LoadState(settings->m_codecState);
 
     PropertyDialog dialog(encoder, QString::fromStdString(codec.friendlyName), optionsDialog);
     if (dialog.exec() != QDialog::Accepted)
         return false;
-    SetSavedCodecState(encoder.SaveState());
-    if (chosenEncoder && *chosenEncoder && chosenEncoder->FactoryName() == codec.factoryName)
-        chosenEncoder->LoadState(SavedCodecState());
+    settings->m_codecState = encoder.SaveState();
+    media::Filter &bound = settings->m_videoCompressor;
+    if (bound && bound.FactoryName() == codec.factoryName)
+        bound.LoadState(settings->m_codecState);
     return true;
 }

@@ -42,8 +42,8 @@ private:
 
 // The "Settings" button: opens the settings of the video codec selected in videoList, with
 // optionsDialog as parent, using hiddenList as the scratch list of configurable codecs.
-// Returns true when a codec dialog was shown and confirmed (its state is then saved and put on
-// chosenEncoder, when that is the same encoder); false when nothing matched or it was
-// cancelled.
+// Returns true when a codec dialog was shown and confirmed (its state is then kept in
+// settings and put on its chosen video encoder, when that is the same codec); false when
+// nothing matched or it was cancelled.
 bool ConfigureCodec(QWidget *optionsDialog, QComboBox *videoList, QComboBox *hiddenList,
-                    media::Filter *chosenEncoder);
+                    OutputSettings *settings);

@@ -459,6 +459,5 @@ void CDialogOutputSettings::SelectDefaultCompressors()
 
 void CDialogOutputSettings::OnCodecSettings()
 {
-    ConfigureCodec(this, Combo(IDC_COMBO_VIDEO_COMPRESSOR), Combo(IDC_COMBO_CODEC_LIST),
-                   &m_videoCompressor);
+    ConfigureCodec(this, Combo(IDC_COMBO_VIDEO_COMPRESSOR), Combo(IDC_COMBO_CODEC_LIST), this);
 }

@@ -13,6 +13,7 @@ bool RunOutputOptions(QWidget *owner, OutputSettings *settings, const OpenedVide
     dialog.m_bUseAudioCompressor = settings->m_bUseAudioCompressor;
     dialog.m_videoCompressor = settings->m_videoCompressor;
     dialog.m_audioCompressor = settings->m_audioCompressor;
+    dialog.m_codecState = settings->m_codecState;
     dialog.m_nSourceWidth = facts.width;
     dialog.m_nSourceHeight = facts.height;
     dialog.m_dSourceFrameRate = facts.frameRate;
@@ -25,7 +26,11 @@ bool RunOutputOptions(QWidget *owner, OutputSettings *settings, const OpenedVide
     dialog.m_nOutputFormat = settings->m_nOutputFormat;
     dialog.m_bFileProfile = settings->m_bFileProfile;
 
-    if (dialog.DoModal() != QDialog::Accepted)
+    const int answer = dialog.DoModal();
+    // A codec's settings were confirmed in their own dialog: they stay, even when the options
+    // are cancelled.
+    settings->m_codecState = dialog.m_codecState;
+    if (answer != QDialog::Accepted)
         return false;
 
     settings->m_szOutputFile = dialog.m_szOutputFile;

@@ -12,8 +12,6 @@
 
 namespace {
 
-std::string g_codecState;
-
 std::string Lower(std::string text)
 {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -86,15 +84,18 @@ bool FindDefaultCompressor(CompressorCategory category, const std::string &text,
     return false;
 }
 
-media::Filter BindCompressor(CompressorCategory category, int ordinal)
+media::Filter BindCompressor(CompressorCategory category, int ordinal,
+                             const std::string &codecState)
 {
     std::vector<media::CompressorDevice> devices;
     if (ordinal < 0 || !Devices(category, &devices) || ordinal >= static_cast<int>(devices.size()))
         return media::Filter();
-    return BindCompressorFactory(category, devices[static_cast<std::size_t>(ordinal)].factoryName);
+    return BindCompressorFactory(category, devices[static_cast<std::size_t>(ordinal)].factoryName,
+                                 codecState);
 }
 
-media::Filter BindCompressorFactory(CompressorCategory category, const std::string &factory)
+media::Filter BindCompressorFactory(CompressorCategory category, const std::string &factory,
+                                    const std::string &codecState)
 {
     media::Filter encoder;
     if (FAILED(media::CreateCompressor(factory, &encoder))) {
@@ -102,8 +103,8 @@ media::Filter BindCompressorFactory(CompressorCategory category, const std::stri
         return media::Filter();
     }
     if (category == CompressorCategory::Video
-        && media::Filter::StateFactoryName(g_codecState) == factory)
-        encoder.LoadState(g_codecState);
+        && media::Filter::StateFactoryName(codecState) == factory)
+        encoder.LoadState(codecState);
     return encoder;
 }
 
@@ -139,7 +140,7 @@ void BindPosition(CompressorCategory category, int position,
     media::EnumerateCompressors(category, &installed);
     media::Filter bound;
     if (PositionOf(installed, factory) > 0)
-        bound = BindCompressorFactory(category, factory);
+        bound = BindCompressorFactory(category, factory, settings->m_codecState);
     settings->Compressor(category) = bound;
     *useFlag = bound ? 1 : 0;
     if (!bound)
@@ -289,16 +290,6 @@ std::string ConversionVideoEncoder(const OutputSettings &settings)
     if (WriterCompressesItself(format) && !container->usualVideo.empty())
         return container->usualVideo.front();
     return "raw";
-}
-
-const std::string &SavedCodecState()
-{
-    return g_codecState;
-}
-
-void SetSavedCodecState(const std::string &state)
-{
-    g_codecState = state;
 }
 
 int MatchCodec(const std::string &chosenName, const std::vector<std::string> &descriptions)

@@ -10,7 +10,7 @@
 class SettingsStore;
 
 // The compressor choices of the options dialog without their widgets: the stored numbers,
-// the default by name, binding, the two bound compressors and the saved codec state.
+// the default by name, and binding them (with a codec's saved settings) to a job's settings.
 //
 // A stored number is a list position minus 1: -1 no compressor, k >= 0 the k-th device of the
 // category, -2 (nothing stored) choose by name.
@@ -33,12 +33,14 @@ bool ListCompressors(CompressorCategory category, std::vector<std::string> *name
 // The first device whose lower-cased name contains text (lower case): its ordinal.
 bool FindDefaultCompressor(CompressorCategory category, const std::string &text, int *ordinal);
 
-// A new encoder for the device at ordinal, with the saved codec state applied when it belongs
+// A new encoder for the device at ordinal, with codecState applied when it belongs
 // to that encoder. A device that cannot be made is reported; an ordinal past the end gives a
 // null filter without a report.
-media::Filter BindCompressor(CompressorCategory category, int ordinal);
+media::Filter BindCompressor(CompressorCategory category, int ordinal,
+                             const std::string &codecState = {});
 // The same for a device named by its factory.
-media::Filter BindCompressorFactory(CompressorCategory category, const std::string &factory);
+media::Filter BindCompressorFactory(CompressorCategory category, const std::string &factory,
+                                    const std::string &codecState = {});
 
 // A container's compressor list: the devices its writer takes, its usual encoders first in
 // their order, then the others in the category's order. A format without a writer of its own
@@ -95,11 +97,6 @@ FrameSizeRule FrameSizeRuleOf(const std::string &factory);
 // The video encoder a conversion with these settings uses: the Windows Media writer's own, the
 // chosen compressor, the writer's usual one, or "raw" for none.
 std::string ConversionVideoEncoder(const OutputSettings &settings);
-
-// The last saved codec configuration (a serialised property set naming its encoder); empty
-// until one is saved. It lives until the program ends.
-const std::string &SavedCodecState();
-void SetSavedCodecState(const std::string &state);
 
 // The codec of descriptions that the chosen compressor name means, or -1: an equal name
 // ignoring case (the last such wins); failing that, the first whose description shares

@@ -55,6 +55,9 @@ struct OutputSettings
     // (and for the writer's own). The output graph takes them from here.
     media::Filter m_videoCompressor;
     media::Filter m_audioCompressor;
+    // The settings of a video codec last confirmed in its own dialog (they name the codec):
+    // every new encoder of that codec starts from them.
+    std::string m_codecState;
 
     media::Filter &Compressor(media::CompressorCategory category)
     {

@@ -90,11 +90,11 @@ TEST(CodecSettings, SettingsWithFullFramesSelectedDoesNothing)
 {
     OptionsPage page;
     page.video->setCurrentIndex(0);
-    SetSavedCodecState("");
+    OutputSettings job;
     ModalDriver<QDialog> driver([](QDialog *d) { d->reject(); });
-    EXPECT_FALSE(ConfigureCodec(&page.dialog, page.video, page.hidden, nullptr));
+    EXPECT_FALSE(ConfigureCodec(&page.dialog, page.video, page.hidden, &job));
     EXPECT_FALSE(driver.seen);
-    EXPECT_TRUE(SavedCodecState().empty());
+    EXPECT_TRUE(job.m_codecState.empty());
 
     // The scratch list holds the video encoders that take a 352 x 240 picture, and only them.
     EXPECT_GT(page.hidden->count(), 5);
@@ -141,13 +141,13 @@ TEST(CodecSettings, CodecDialogHasAnEditorOfEachPropertysKindAndRefusesBadValues
             << boxes.Boxes()[0].text;
         ClickCancel(d);
     });
-    SetSavedCodecState("");
-    EXPECT_FALSE(ConfigureCodec(&page.dialog, page.video, page.hidden, nullptr));
+    OutputSettings job;
+    EXPECT_FALSE(ConfigureCodec(&page.dialog, page.video, page.hidden, &job));
     EXPECT_TRUE(driver.seen);
     EXPECT_TRUE(checked);
     EXPECT_EQ(page.hidden->currentText(), "x264 H.264 encoder");
     // Cancel saves nothing, not even the refused half of the edit.
-    EXPECT_TRUE(SavedCodecState().empty());
+    EXPECT_TRUE(job.m_codecState.empty());
 }
 
 TEST(CodecSettings, AChangedPropertyReachesTheBoundEncoderAndSurvivesASecondConfiguration)
@@ -157,7 +157,6 @@ TEST(CodecSettings, AChangedPropertyReachesTheBoundEncoderAndSurvivesASecondConf
     OptionsPage page;
     OutputSettings job;
     page.Choose("x264 H.264 encoder");
-    SetSavedCodecState("");
 
     {
         ModalDriver<PropertyDialog> driver([](PropertyDialog *d) {
@@ -166,10 +165,10 @@ TEST(CodecSettings, AChangedPropertyReachesTheBoundEncoderAndSurvivesASecondConf
             preset->setCurrentIndex(preset->findText("veryfast", Qt::MatchContains));
             ClickOk(d);
         });
-        EXPECT_TRUE(ConfigureCodec(&page.dialog, page.video, page.hidden, &job.m_videoCompressor));
+        EXPECT_TRUE(ConfigureCodec(&page.dialog, page.video, page.hidden, &job));
         EXPECT_TRUE(driver.seen);
     }
-    EXPECT_EQ(media::Filter::StateFactoryName(SavedCodecState()), "x264enc");
+    EXPECT_EQ(media::Filter::StateFactoryName(job.m_codecState), "x264enc");
 
     page.list.Confirm(store, &job);
     ASSERT_EQ(job.m_bUseVideoCompressor, 1);
@@ -186,7 +185,7 @@ TEST(CodecSettings, AChangedPropertyReachesTheBoundEncoderAndSurvivesASecondConf
             EditorOf<QSpinBox>(d, "key-int-max")->setValue(50);
             ClickOk(d);
         });
-        EXPECT_TRUE(ConfigureCodec(&page.dialog, page.video, page.hidden, &job.m_videoCompressor));
+        EXPECT_TRUE(ConfigureCodec(&page.dialog, page.video, page.hidden, &job));
         EXPECT_EQ(shownBitrate, 1234);
     }
     EXPECT_EQ(IntegerOf(bound, "key-int-max"), 50);
@@ -199,7 +198,7 @@ TEST(CodecSettings, AChangedPropertyReachesTheBoundEncoderAndSurvivesASecondConf
             EditorOf<QSpinBox>(d, "bitrate")->setValue(99);
             ClickCancel(d);
         });
-        EXPECT_FALSE(ConfigureCodec(&page.dialog, page.video, page.hidden, &job.m_videoCompressor));
+        EXPECT_FALSE(ConfigureCodec(&page.dialog, page.video, page.hidden, &job));
     }
     page.list.Confirm(store, &job);
     media::Filter rebound = job.m_videoCompressor;
