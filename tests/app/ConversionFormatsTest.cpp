@@ -1,6 +1,6 @@
-// Conversions through the main window, offscreen: every format chosen in the options dialog as a
-// user chooses it, and the writers with compressors set by hand (AVI uncompressed and with a
-// chosen compressor, OGM, ASF). Each output is read back by ffprobe and ffmpeg.
+// Conversions through the main window, offscreen: every format and setting chosen in the options
+// dialog as a user chooses it, then Convert. Each output is read back by ffprobe and ffmpeg. The
+// writers driven without a window are tests/convert/ConversionFormatsTest.cpp.
 #include "AppTestSupport.h"
 
 #include "../options/OptionsDialogSupport.h"
@@ -37,104 +37,6 @@ std::string Probe(const std::string &file, const char *stream, const char *entry
         value.pop_back();
     return value;
 }
-
-// The mean and peak level (dB) of the sound from 0.2 to 1.8 s, the codecs' edges left out;
-// false when the file has none to measure.
-bool SoundLevel(const std::string &file, double *mean, double *peak)
-{
-    const std::string text
-        = Shell("ffmpeg -nostdin -i '" + file
-                + "' -vn -af atrim=0.2:1.8,volumedetect -f null - 2>&1 | awk '/mean_volume/ "
-                  "{ m = $5 } /max_volume/ { p = $5 } END { print m, p }'");
-    return std::sscanf(text.c_str(), "%lf %lf", mean, peak) == 2;
-}
-
-struct FormatCase
-{
-    const char *name;
-    const char *fixture;
-    int format;
-    const char *extension;
-    const char *videoEncoder; // bound as the chosen compressor; nullptr: none chosen
-    bool compressorFlags;     // the "use compressor" settings
-    bool sound;               // the source has sound
-    double length;
-    const char *videoCodec;
-};
-
-const FormatCase kCases[] = {
-    {"AviUncompressed", "h264_aac.mp4", OutputFormatAvi, ".avi", nullptr, false, true, 2.0,
-     "rawvideo"},
-    {"AviMpeg4", "h264_aac.mp4", OutputFormatAvi, ".avi", "cwenc_mpeg4", true, true, 2.0, "mpeg4"},
-    {"Ogm", "video_only_640x480.mp4", OutputFormatOgm, ".ogm", nullptr, false, false, 2.0,
-     "theora"},
-    {"Asf", "mpeg4_mp3.avi", OutputFormatAsf, ".asf", nullptr, true, true, 2.0, "wmv2"},
-};
-
-class ConversionFormats : public ::testing::TestWithParam<FormatCase>
-{
-};
-
-TEST_P(ConversionFormats, WritesAFileEveryReaderAccepts)
-{
-    const FormatCase &c = GetParam();
-    AppTestEnvironment env;
-    Dlg dialog;
-    const std::string out = env.dir.path().toStdString() + "/out" + c.extension;
-    env.choosers.QueueAnswer(Fixture(c.fixture));
-    qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
-    ASSERT_EQ(dialog.Job().m_nPhotoCount, 1);
-    dialog.Job().m_szOutputFile = out;
-    dialog.Job().m_nOutputFormat = c.format;
-    dialog.Job().m_dOutputFrameRate = 25;
-    // A size of its own, so scaling shows.
-    dialog.Job().m_nOutputWidth = 176;
-    dialog.Job().m_nOutputHeight = 144;
-    dialog.Job().m_nStretchMode = ResizeStretch;
-    dialog.Job().m_bUseVideoCompressor = c.compressorFlags;
-    dialog.Job().m_bUseAudioCompressor = c.compressorFlags && c.format != OutputFormatAvi ? 1 : 0;
-    if (c.videoEncoder) {
-        media::Filter video;
-        ASSERT_EQ(media::CreateCompressor(c.videoEncoder, &video), S_OK);
-        dialog.Job().m_videoCompressor = video;
-    }
-    env.boxes.Clear();
-    env.boxes.QueueAnswer(platform::BoxAnswer::Yes); // a compressor warning, if one comes
-
-    qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_CONVERT))->click();
-    ASSERT_EQ(dialog.Job().m_bConverting, 1)
-        << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts().back());
-    const bool finished = QTest::qWaitFor([&] { return dialog.Job().m_bConverting == 0; }, 120000);
-    ASSERT_TRUE(finished);
-    for (const std::string &text : env.boxes.Texts())
-        EXPECT_EQ(text.find("error"), std::string::npos) << text;
-
-    EXPECT_EQ(Shell("ffprobe -v error -show_format -show_streams '" + out + "' 2>&1 >/dev/null"),
-              "");
-    EXPECT_EQ(Shell("ffmpeg -nostdin -v error -i '" + out + "' -f null - 2>&1"), "");
-    const double duration = std::atof(
-        Shell("ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 '" + out + "'")
-            .c_str());
-    EXPECT_LE(std::fabs(duration - c.length), 1.0 / 25 + 1e-6) << duration;
-    EXPECT_EQ(Probe(out, "v:0", "width"), "176");
-    EXPECT_EQ(Probe(out, "v:0", "height"), "144");
-    EXPECT_EQ(Probe(out, "v:0", "r_frame_rate"), "25/1");
-    EXPECT_EQ(Probe(out, "v:0", "codec_name"), c.videoCodec);
-    EXPECT_EQ(!Probe(out, "a:0", "codec_name").empty(), c.sound);
-    if (c.sound) {
-        // As loud as it went in: a sound source that reached both tracks came out 6 dB louder.
-        double sourceMean = 0, sourcePeak = 0, mean = 0, peak = 0;
-        ASSERT_TRUE(SoundLevel(Fixture(c.fixture), &sourceMean, &sourcePeak));
-        ASSERT_TRUE(SoundLevel(out, &mean, &peak));
-        EXPECT_NEAR(mean, sourceMean, 0.5);
-        EXPECT_NEAR(peak, sourcePeak, 0.5);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(MainWindow, ConversionFormats, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<FormatCase> &info) {
-                             return std::string(info.param.name);
-                         });
 
 } // namespace
 
@@ -276,25 +178,6 @@ TEST(WindowFormats, AStoredMp4StaysMp4ThroughOptionsAndConvert)
     EXPECT_EQ(Probe(out, "a:0", "codec_name"), "aac");
 }
 
-TEST(WindowFormats, StoredCompressorsAreUsedWithoutOpeningOptions)
-{
-    AppTestEnvironment env;
-    env.store.WriteInt("Settings", "nOuptputFormat", OutputFormatMkv);
-    env.store.WriteString("Settings", "OutputName", env.dir.path().toStdString() + "/clip.mkv");
-    env.store.WriteInt("DexVideoCompress", "CompressorNumber", 0);
-    env.store.WriteString("DexVideoCompress", "CompressorName", "vp8enc");
-    env.store.WriteInt("DexAudioCompress", "CompressorNumber", 1);
-    env.store.WriteString("DexAudioCompress", "CompressorName", "opusenc");
-    Dlg window;
-    OpenVideo(env, window, Fixture("h264_aac.mp4"));
-    env.boxes.Clear();
-    ConvertThroughWindow(env, window);
-    EXPECT_TRUE(env.boxes.Boxes().empty());
-    const std::string out = env.dir.path().toStdString() + "/clip.mkv";
-    EXPECT_EQ(Probe(out, "v:0", "codec_name"), "vp8");
-    EXPECT_EQ(Probe(out, "a:0", "codec_name"), "opus");
-}
-
 // "Original" on a fresh profile changes nothing of the picture: rate, frames and size.
 TEST(OriginalMeansOriginal, AFreshProfileKeepsTheSourcesRateFramesAndSize)
 {
@@ -325,25 +208,6 @@ TEST(OriginalMeansOriginal, AFreshProfileKeepsTheSourcesRateFramesAndSize)
                     "stream=nb_read_frames -of default=nw=1:nk=1 '"
                     + out + "' | tr -d '\\n'"),
               "60");
-}
-
-TEST(OriginalMeansOriginal, AnOddSourceSizeGrowsToEvenOnlyForEncodersThatNeedIt)
-{
-    // 321x239: H.264 and Windows Media code even sides only; MPEG-4 Part 2 in AVI keeps it.
-    const std::pair<int, const char *> kCases[] = {
-        {OutputFormatMp4, "322x240"}, {OutputFormatWmv, "322x240"}, {OutputFormatAvi, "321x239"}};
-    for (const auto &[format, size] : kCases) {
-        AppTestEnvironment env;
-        env.store.WriteInt("Settings", "nOuptputFormat", format);
-        env.store.WriteString("Settings", "OutputName", env.dir.path().toStdString() + "/odd");
-        Dlg window;
-        OpenVideo(env, window, Fixture("mpeg4_mp3.avi"));
-        ConvertThroughWindow(env, window);
-        const std::string out = window.Job().m_szOutputFile;
-        SCOPED_TRACE(out);
-        EXPECT_EQ(Probe(out, "v:0", "width") + "x" + Probe(out, "v:0", "height"), size);
-        EXPECT_EQ(Probe(out, "v:0", "r_frame_rate"), "30000/1001");
-    }
 }
 
 TEST(OriginalMeansOriginal, ATypedRateWithADecimalCommaIsThatRate)

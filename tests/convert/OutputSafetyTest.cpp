@@ -1,10 +1,8 @@
-// Conversions that never lose a file, never hang and never report a failure as success, through
-// the main window offscreen on real fixtures; the files are read back by ffprobe. The command
-// line's side is tests/cli/output-safety.
-#include "AppTestSupport.h"
+// Conversions that never lose a file, never hang and never report a failure as success, driven
+// through a recording front end on real fixtures; the files are read back by ffprobe. The
+// command line's side is tests/cli/output-safety.
+#include "ConversionTestSupport.h"
 
-#include "app/ConversionWindow.h"
-#include "app/VinteloDlg.h"
 #include "convert/ConversionDriver.h"
 #include "convert/OutputCheck.h"
 #include "convert/OutputFile.h"
@@ -13,10 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QDir>
-#include <QLabel>
-#include <QTest>
+#include <QFileInfo>
 
 #include <chrono>
 #include <cstdlib>
@@ -30,40 +26,6 @@
 #include <utime.h>
 
 namespace {
-
-using Dlg = CVinteloDlg;
-
-QAbstractButton *Button(const Dlg &dialog, int id)
-{
-    return qobject_cast<QAbstractButton *>(dialog.Control(id));
-}
-
-std::string Status(const Dlg &dialog)
-{
-    return qobject_cast<QLabel *>(dialog.Control(Dlg::IDC_STATIC_STATUS))->text().toStdString();
-}
-
-bool Usable(const Dlg &dialog)
-{
-    for (int id : {Dlg::IDC_BUTTON_ADD_VIDEO, Dlg::IDC_BUTTON_OUTPUT_SETTINGS,
-                   Dlg::IDC_BUTTON_START_TIME, Dlg::IDC_BUTTON_END_TIME, Dlg::IDC_BUTTON_CONVERT})
-        if (!dialog.Control(id)->isEnabled())
-            return false;
-    return dialog.Job().m_bConverting == 0
-           && Button(dialog, Dlg::IDC_BUTTON_CONVERT)->text() == "Convert";
-}
-
-void Open(AppTestEnvironment &env, Dlg &dialog, const std::string &file, const std::string &output,
-          int format)
-{
-    env.choosers.QueueAnswer(file);
-    Button(dialog, Dlg::IDC_BUTTON_ADD_VIDEO)->click();
-    ASSERT_EQ(dialog.Job().m_nPhotoCount, 1);
-    dialog.Job().m_szOutputFile = output;
-    dialog.Job().m_nOutputFormat = format;
-    dialog.Job().m_dOutputFrameRate = 25;
-    env.boxes.Clear();
-}
 
 std::string Contents(const std::string &path)
 {
@@ -96,64 +58,56 @@ int Frames(const std::string &file)
                          .c_str());
 }
 
-bool WaitIdle(const Dlg &dialog, int milliseconds)
-{
-    return QTest::qWaitFor([&] { return dialog.Job().m_bConverting == 0; }, milliseconds);
-}
-
 } // namespace
 
 TEST(OutputSafety, AFailedOverwriteKeepsTheOldFileByteForByte)
 {
-    AppTestEnvironment env;
-    Dlg dialog;
+    EngineTestEnvironment env;
     const QString folder = env.dir.path();
     const std::string out = folder.toStdString() + "/existing.mkv";
     std::ofstream(out, std::ios::binary) << std::string(50000, 'k') << "the user's file";
     const std::string before = Contents(out);
-    Open(env, dialog, Fixture("long_95_7.mp4"), out, OutputFormatMkv);
-    dialog.Job().m_bUseVideoCompressor = 0;
-    dialog.Job().m_bUseAudioCompressor = 0;
-    env.boxes.QueueAnswer(platform::BoxAnswer::Yes); // replace it
-    env.boxes.QueueAnswer(platform::BoxAnswer::Yes); // no compressor: go on
-    Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    ASSERT_EQ(dialog.Job().m_bConverting, 1);
-    ASSERT_EQ(env.boxes.Texts()[0], out + " exists. Do you want to replace it?");
+    env.Open(Fixture("long_95_7.mp4"), out, OutputFormatMkv);
+    env.job.m_bUseVideoCompressor = 0;
+    env.job.m_bUseAudioCompressor = 0;
+    env.host.answers = {true,  // replace it
+                        true}; // no compressor: go on
+    env.Convert();
+    ASSERT_EQ(env.job.m_bConverting, 1);
+    ASSERT_EQ(env.host.Questions()[0], "replace " + out);
     // Yes no longer deletes it: the new file is written beside it.
     EXPECT_EQ(Contents(out), before);
     EXPECT_EQ(Temporaries(folder), 1);
     env.boxes.Clear();
 
     // What a full disk reports from the file sink.
-    GstElement *graph = media::ElementOf(dialog.Converter().Run().pControl->Graph());
+    GstElement *graph = media::ElementOf(env.conversion.pControl->Graph());
     GST_ELEMENT_ERROR(graph, RESOURCE, NO_SPACE_LEFT, ("No space left on the device."), (nullptr));
-    ASSERT_TRUE(WaitIdle(dialog, 30000));
+    ASSERT_TRUE(env.WaitIdle(30000));
     ASSERT_EQ(env.boxes.Texts().size(), 1u);
     EXPECT_EQ(env.boxes.Texts()[0],
               "The conversion stopped because of an error: No space left on the device.");
     EXPECT_EQ(Contents(out), before);
     EXPECT_EQ(Temporaries(folder), 0);
-    EXPECT_TRUE(Usable(dialog));
+    EXPECT_TRUE(env.Usable());
 
     // Refused by the writer before it runs (raw sound in MP4): the same.
     env.boxes.Clear();
-    dialog.Job().m_nOutputFormat = OutputFormatMp4;
-    env.boxes.QueueAnswer(platform::BoxAnswer::Yes);
-    env.boxes.QueueAnswer(platform::BoxAnswer::Yes);
-    Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    EXPECT_EQ(dialog.Job().m_bConverting, 0);
+    env.job.m_nOutputFormat = OutputFormatMp4;
+    env.host.answers = {true, true};
+    env.Convert();
+    EXPECT_EQ(env.job.m_bConverting, 0);
     EXPECT_EQ(Contents(out), before);
     EXPECT_EQ(Temporaries(folder), 0);
 
     // A conversion that completes replaces it.
     env.boxes.Clear();
-    dialog.Job().m_nOutputFormat = OutputFormatMkv;
-    dialog.Job().m_llEndTime = 2 * UNITS;
-    env.boxes.QueueAnswer(platform::BoxAnswer::Yes);
-    env.boxes.QueueAnswer(platform::BoxAnswer::Yes);
-    Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    ASSERT_TRUE(WaitIdle(dialog, 60000));
-    EXPECT_EQ(Status(dialog), "Done. Output file: " + out + "     Resolution: 64*48");
+    env.job.m_nOutputFormat = OutputFormatMkv;
+    env.job.m_llEndTime = 2 * UNITS;
+    env.host.answers = {true, true};
+    env.Convert();
+    ASSERT_TRUE(env.WaitIdle(60000));
+    EXPECT_EQ(env.host.status, "Done. Output file: " + out + "     Resolution: 64*48");
     EXPECT_NE(Contents(out), before);
     EXPECT_EQ(Frames(out), 50);
     EXPECT_EQ(Temporaries(folder), 0);
@@ -161,14 +115,13 @@ TEST(OutputSafety, AFailedOverwriteKeepsTheOldFileByteForByte)
 
 TEST(OutputSafety, OnlyARegularFileIsReplaced)
 {
-    AppTestEnvironment env;
-    Dlg dialog;
+    EngineTestEnvironment env;
     const std::string folder = env.dir.path().toStdString();
-    Open(env, dialog, Fixture("h264_aac.mp4"), folder + "/x.wmv", OutputFormatWmv);
+    env.Open(Fixture("h264_aac.mp4"), folder + "/x.wmv", OutputFormatWmv);
     const std::string pipe = folder + "/pipe.wmv";
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    dialog.Job().m_szOutputFile = pipe;
-    Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
+    env.job.m_szOutputFile = pipe;
+    env.Convert();
     ASSERT_EQ(env.boxes.Texts().size(), 1u);
     EXPECT_EQ(env.boxes.Texts()[0],
               "The output file " + pipe
@@ -177,44 +130,43 @@ TEST(OutputSafety, OnlyARegularFileIsReplaced)
     struct stat st;
     ASSERT_EQ(stat(pipe.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
-    EXPECT_TRUE(Usable(dialog));
+    EXPECT_TRUE(env.Usable());
 
     if (geteuid() != 0)
         GTEST_SKIP() << "a character device needs root to be made (mknod); the pipe was refused";
     const std::string device = folder + "/null.wmv";
     ASSERT_EQ(mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
     env.boxes.Clear();
-    dialog.Job().m_szOutputFile = device;
-    Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
+    env.job.m_szOutputFile = device;
+    env.Convert();
     ASSERT_EQ(env.boxes.Texts().size(), 1u);
     EXPECT_NE(env.boxes.Texts()[0].find("is a character device, not a regular file"),
               std::string::npos);
     ASSERT_EQ(stat(device.c_str(), &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
-    EXPECT_EQ(dialog.Job().m_bConverting, 0);
+    EXPECT_EQ(env.job.m_bConverting, 0);
 }
 
 TEST(OutputSafety, AStopSaysSoAndEveryStreamEndsWithinAFrame)
 {
-    AppTestEnvironment env;
-    Dlg dialog;
+    EngineTestEnvironment env;
     const std::string out = env.dir.path().toStdString() + "/stopped.mkv";
-    Open(env, dialog, Fixture("long_30min.mp4"), out, OutputFormatMkv);
-    dialog.Job().m_llEndTime = 600 * UNITS;
-    dialog.Job().m_bUseVideoCompressor = 0;
-    dialog.Job().m_bUseAudioCompressor = 0;
-    env.boxes.QueueAnswer(platform::BoxAnswer::Yes);
-    Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    ASSERT_EQ(dialog.Job().m_bConverting, 1);
-    ASSERT_TRUE(QTest::qWaitFor(
+    env.Open(Fixture("long_30min.mp4"), out, OutputFormatMkv);
+    env.job.m_llEndTime = 600 * UNITS;
+    env.job.m_bUseVideoCompressor = 0;
+    env.job.m_bUseAudioCompressor = 0;
+    env.host.answers.push_back(true);
+    env.Convert();
+    ASSERT_EQ(env.job.m_bConverting, 1);
+    ASSERT_TRUE(env.WaitFor(
         [&] {
-            const auto &graph = dialog.Converter().Run().pControl;
+            const auto &graph = env.conversion.pControl;
             return graph && graph->CurrentPosition() > 5 * UNITS;
         },
         60000));
-    Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click(); // Stop
-    ASSERT_EQ(dialog.Job().m_bConverting, 0);
-    const std::string status = Status(dialog);
+    env.Convert(); // Stop
+    ASSERT_EQ(env.job.m_bConverting, 0);
+    const std::string status = env.host.status;
     EXPECT_EQ(status.rfind("Stopped: ", 0), 0u) << status;
     EXPECT_NE(status.find(" of 600.00 s written. Output file: " + out + "     Resolution: 64*48"),
               std::string::npos)
@@ -227,8 +179,11 @@ TEST(OutputSafety, AStopSaysSoAndEveryStreamEndsWithinAFrame)
     EXPECT_NE(status.find(SecondsText(static_cast<REFERENCE_TIME>(video * UNITS + 0.5))),
               std::string::npos)
         << status << " / " << video;
-    EXPECT_TRUE(Usable(dialog));
-    EXPECT_TRUE(env.boxes.Texts().size() == 1u); // only the compressor warning
+    EXPECT_TRUE(env.Usable());
+    // Only the compressor warning was asked, and no box shown.
+    EXPECT_EQ(env.host.Questions(),
+              std::vector<std::string>{std::string("uncompressed ") + kDivxDownloadPage});
+    EXPECT_TRUE(env.boxes.Texts().empty());
 }
 
 TEST(OutputSafety, AStopAsTheWindowsMediaWriterStartsIsAStop)
@@ -236,27 +191,26 @@ TEST(OutputSafety, AStopAsTheWindowsMediaWriterStartsIsAStop)
     // Stop pressed before a picture has reached the writer: the ASF writer, ended before its
     // streams have a format, used to fail ("negotiation problem"). A stop is a stop: the old
     // file stays, or what was written is in place, and no error is shown.
-    AppTestEnvironment env;
-    Dlg dialog;
+    EngineTestEnvironment env;
     const std::string out = env.dir.path().toStdString() + "/early.wmv";
     std::ofstream(out) << "old";
-    Open(env, dialog, Fixture("long_30min.mp4"), out, OutputFormatWmv);
-    dialog.Job().m_llEndTime = 600 * UNITS;
-    dialog.Job().m_nOutputWidth = 1280;
-    dialog.Job().m_nOutputHeight = 720;
+    env.Open(Fixture("long_30min.mp4"), out, OutputFormatWmv);
+    env.job.m_llEndTime = 600 * UNITS;
+    env.job.m_nOutputWidth = 1280;
+    env.job.m_nOutputHeight = 720;
     for (int run = 0; run < 3; ++run) {
-        env.boxes.QueueAnswer(platform::BoxAnswer::Yes); // replace the old file
-        Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-        ASSERT_EQ(dialog.Job().m_bConverting, 1);
-        Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click(); // Stop, at once
-        ASSERT_EQ(dialog.Job().m_bConverting, 0);
-        const std::string status = Status(dialog);
+        env.host.answers.push_back(true); // replace the old file
+        env.Convert();
+        ASSERT_EQ(env.job.m_bConverting, 1);
+        env.Convert(); // Stop, at once
+        ASSERT_EQ(env.job.m_bConverting, 0);
+        const std::string status = env.host.status;
         EXPECT_TRUE(status.rfind("Stopped before anything was written: ", 0) == 0
                     || status.rfind("Stopped: ", 0) == 0)
             << status;
         if (status.rfind("Stopped before", 0) == 0)
             EXPECT_EQ(Contents(out), "old");
-        EXPECT_TRUE(Usable(dialog));
+        EXPECT_TRUE(env.Usable());
     }
     for (const std::string &text : env.boxes.Texts())
         EXPECT_EQ(text.find("error"), std::string::npos) << text;
@@ -265,48 +219,45 @@ TEST(OutputSafety, AStopAsTheWindowsMediaWriterStartsIsAStop)
 
 TEST(OutputSafety, ReversedMarksAreRefusedAndTheWindowStaysUsable)
 {
-    AppTestEnvironment env;
-    Dlg dialog;
+    EngineTestEnvironment env;
     const std::string out = env.dir.path().toStdString() + "/marks.wmv";
-    Open(env, dialog, Fixture("long_95_7.mp4"), out, OutputFormatWmv);
-    const std::string statusBefore = Status(dialog);
-    dialog.Job().m_llEndTime = 4 * UNITS;
-    dialog.Job().m_llStartTime = 15 * UNITS;
-    Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
+    env.Open(Fixture("long_95_7.mp4"), out, OutputFormatWmv);
+    const std::vector<std::string> statusBefore = env.host.statuses;
+    env.job.m_llEndTime = 4 * UNITS;
+    env.job.m_llStartTime = 15 * UNITS;
+    env.Convert();
     ASSERT_EQ(env.boxes.Texts().size(), 1u);
     EXPECT_EQ(env.boxes.Texts()[0], "The start mark (00:00:15) is after the end mark (00:00:04). "
                                     "Set the start mark before the end mark, then convert again.");
-    EXPECT_TRUE(Usable(dialog));
-    EXPECT_EQ(Status(dialog), statusBefore);
+    EXPECT_TRUE(env.Usable());
+    EXPECT_EQ(env.host.statuses, statusBefore);
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out)));
     EXPECT_EQ(Temporaries(env.dir.path()), 0);
 
     env.boxes.Clear();
-    dialog.Job().m_llEndTime = dialog.Job().m_llStartTime = 4 * UNITS + 2000000;
-    Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
+    env.job.m_llEndTime = env.job.m_llStartTime = 4 * UNITS + 2000000;
+    env.Convert();
     ASSERT_EQ(env.boxes.Texts().size(), 1u);
     EXPECT_EQ(env.boxes.Texts()[0],
               "The start mark and the end mark are both at 00:00:04.200: there is nothing to "
               "convert. Set the end mark after the start mark, then convert again.");
-    EXPECT_TRUE(Usable(dialog));
+    EXPECT_TRUE(env.Usable());
 
     // Marked the right way round, it converts.
     env.boxes.Clear();
-    dialog.Job().m_llStartTime = 3 * UNITS;
-    Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    ASSERT_EQ(dialog.Job().m_bConverting, 1)
-        << (env.boxes.Texts().empty() ? "" : env.boxes.Texts()[0]);
-    ASSERT_TRUE(WaitIdle(dialog, 60000));
-    EXPECT_EQ(Status(dialog), "Done. Output file: " + out + "     Resolution: 64*48");
+    env.job.m_llStartTime = 3 * UNITS;
+    env.Convert();
+    ASSERT_EQ(env.job.m_bConverting, 1) << (env.boxes.Texts().empty() ? "" : env.boxes.Texts()[0]);
+    ASSERT_TRUE(env.WaitIdle(60000));
+    EXPECT_EQ(env.host.status, "Done. Output file: " + out + "     Resolution: 64*48");
     EXPECT_EQ(Frames(out), 30); // 1.2 s at 25 fps
 }
 
 TEST(OutputSafety, ASectionOfOneFrameOrLessGivesOneFrameQuickly)
 {
-    AppTestEnvironment env;
-    Dlg dialog;
+    EngineTestEnvironment env;
     const std::string folder = env.dir.path().toStdString();
-    Open(env, dialog, Fixture("h264_aac.mp4"), folder + "/a.wmv", OutputFormatWmv);
+    env.Open(Fixture("h264_aac.mp4"), folder + "/a.wmv", OutputFormatWmv);
     struct Case
     {
         REFERENCE_TIME start, end;
@@ -316,59 +267,55 @@ TEST(OutputSafety, ASectionOfOneFrameOrLessGivesOneFrameQuickly)
     for (const Case &c :
          {Case{0, 400000, 25}, Case{UNITS, UNITS + 100000, 25}, Case{19600000, 20000000, 23.976}}) {
         const std::string out = folder + "/frame" + std::to_string(++n) + ".wmv";
-        dialog.Job().m_szOutputFile = out;
-        dialog.Job().m_llStartTime = c.start;
-        dialog.Job().m_llEndTime = c.end;
-        dialog.Job().m_dOutputFrameRate = c.rate;
+        env.job.m_szOutputFile = out;
+        env.job.m_llStartTime = c.start;
+        env.job.m_llEndTime = c.end;
+        env.job.m_dOutputFrameRate = c.rate;
         env.boxes.Clear();
         const auto began = std::chrono::steady_clock::now();
-        Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-        ASSERT_EQ(dialog.Job().m_bConverting, 1) << n;
-        ASSERT_TRUE(WaitIdle(dialog, 10000)) << "case " << n << " hangs";
+        env.Convert();
+        ASSERT_EQ(env.job.m_bConverting, 1) << n;
+        ASSERT_TRUE(env.WaitIdle(10000)) << "case " << n << " hangs";
         EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(10));
         EXPECT_TRUE(env.boxes.Texts().empty()) << env.boxes.Texts()[0];
-        EXPECT_EQ(Status(dialog).rfind("Done.", 0), 0u) << Status(dialog);
+        EXPECT_EQ(env.host.status.rfind("Done.", 0), 0u) << env.host.status;
         EXPECT_EQ(Frames(out), 1) << n;
     }
 }
 
 TEST(OutputSafety, AFileLocatedAgainKeepsItsSound)
 {
-    AppTestEnvironment env;
-    Dlg dialog;
+    EngineTestEnvironment env;
     const std::string folder = env.dir.path().toStdString();
     const std::string first = folder + "/clip.mp4";
     ASSERT_TRUE(QFile::copy(QString::fromStdString(Fixture("h264_aac.mp4")),
                             QString::fromStdString(first)));
     const std::string out = folder + "/located.wmv";
-    Open(env, dialog, first, out, OutputFormatWmv);
+    env.Open(first, out, OutputFormatWmv);
     // The file goes away after opening and turns up elsewhere.
     ASSERT_TRUE(QDir(env.dir.path()).mkdir("moved"));
     const std::string moved = folder + "/moved/clip.mp4";
     ASSERT_EQ(std::rename(first.c_str(), moved.c_str()), 0);
-    env.boxes.QueueAnswer(platform::BoxAnswer::Yes);
-    env.choosers.QueueAnswer(moved);
-    Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    ASSERT_FALSE(env.boxes.Texts().empty());
-    EXPECT_NE(env.boxes.Texts()[0].find("could not be found.\nDo you want to locate it?"),
-              std::string::npos);
-    ASSERT_EQ(dialog.Job().m_bConverting, 1);
-    ASSERT_TRUE(WaitIdle(dialog, 60000));
-    EXPECT_EQ(Status(dialog), "Done. Output file: " + out + "     Resolution: 320*240");
+    env.host.locations.push_back(moved);
+    env.Convert();
+    ASSERT_FALSE(env.host.Questions().empty());
+    EXPECT_EQ(env.host.Questions()[0], "locate " + first);
+    ASSERT_EQ(env.job.m_bConverting, 1);
+    ASSERT_TRUE(env.WaitIdle(60000));
+    EXPECT_EQ(env.host.status, "Done. Output file: " + out + "     Resolution: 320*240");
     EXPECT_EQ(Shell("ffprobe -v error -select_streams a -show_entries stream=codec_name -of "
                     "default=nw=1:nk=1 '"
                     + out + "'"),
               "wmav2\n");
     EXPECT_NEAR(StreamEnd(out, "a:0"), 2.0, 0.06);
     // The job follows the file.
-    EXPECT_EQ(dialog.Job().m_szPhotoFile[0], moved);
-    EXPECT_EQ(dialog.Job().m_szMusicFile[0], moved);
+    EXPECT_EQ(env.job.m_szPhotoFile[0], moved);
+    EXPECT_EQ(env.job.m_szMusicFile[0], moved);
 }
 
 TEST(OutputSafety, AnInputThatStopsDeliveringIsAnErrorWithTheTimeItReached)
 {
-    AppTestEnvironment env;
-    Dlg dialog;
+    EngineTestEnvironment env;
     const std::string folder = env.dir.path().toStdString();
     // Its index promises 10 s; its data stops at about a third.
     const std::string whole = folder + "/whole.mp4", cut = folder + "/cut.mp4";
@@ -378,11 +325,11 @@ TEST(OutputSafety, AnInputThatStopsDeliveringIsAnErrorWithTheTimeItReached)
     ASSERT_GT(data.size(), 1000u);
     std::ofstream(cut, std::ios::binary) << data.substr(0, data.size() / 3);
     const std::string out = folder + "/cut.wmv";
-    Open(env, dialog, cut, out, OutputFormatWmv);
-    ASSERT_EQ(dialog.Job().m_llEndTime, 10 * UNITS);
-    Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    ASSERT_EQ(dialog.Job().m_bConverting, 1);
-    ASSERT_TRUE(WaitIdle(dialog, 60000));
+    env.Open(cut, out, OutputFormatWmv);
+    ASSERT_EQ(env.job.m_llEndTime, 10 * UNITS);
+    env.Convert();
+    ASSERT_EQ(env.job.m_bConverting, 1);
+    ASSERT_TRUE(env.WaitIdle(60000));
     ASSERT_EQ(env.boxes.Texts().size(), 1u);
     const std::string text = env.boxes.Texts()[0];
     EXPECT_EQ(text.rfind("The conversion stopped because of an error: The input " + cut
@@ -391,16 +338,15 @@ TEST(OutputSafety, AnInputThatStopsDeliveringIsAnErrorWithTheTimeItReached)
               0u)
         << text;
     EXPECT_NE(text.find(" s of the 10.00 s to convert."), std::string::npos) << text;
-    EXPECT_EQ(Status(dialog), text);
+    EXPECT_EQ(env.host.status, text);
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out)));
     EXPECT_EQ(Temporaries(env.dir.path()), 0);
-    EXPECT_TRUE(Usable(dialog));
+    EXPECT_TRUE(env.Usable());
 }
 
 TEST(OutputSafety, AHeaderThatClaimsMoreThanTheStreamsHoldIsConvertedWithANote)
 {
-    AppTestEnvironment env;
-    Dlg dialog;
+    EngineTestEnvironment env;
     const std::string folder = env.dir.path().toStdString();
     // A whole WebM of 5 s whose header states 6 s.
     const std::string claim = folder + "/claim.webm";
@@ -411,16 +357,16 @@ TEST(OutputSafety, AHeaderThatClaimsMoreThanTheStreamsHoldIsConvertedWithANote)
             "1000)/se' '"
           + claim + "'");
     const std::string out = folder + "/claim.mkv";
-    Open(env, dialog, claim, out, OutputFormatMkv);
-    ASSERT_GT(dialog.Job().m_llEndTime, 59 * UNITS / 10);
-    Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-    ASSERT_EQ(dialog.Job().m_bConverting, 1);
-    ASSERT_TRUE(WaitIdle(dialog, 60000));
+    env.Open(claim, out, OutputFormatMkv);
+    ASSERT_GT(env.job.m_llEndTime, 59 * UNITS / 10);
+    env.Convert();
+    ASSERT_EQ(env.job.m_bConverting, 1);
+    ASSERT_TRUE(env.WaitIdle(60000));
     EXPECT_TRUE(env.boxes.Texts().empty()) << env.boxes.Texts()[0];
-    EXPECT_NE(Status(dialog).find("Note: the input " + claim + " holds 5.0"), std::string::npos)
-        << Status(dialog);
+    EXPECT_NE(env.host.status.find("Note: the input " + claim + " holds 5.0"), std::string::npos)
+        << env.host.status;
     EXPECT_EQ(Frames(out), 125);
-    EXPECT_TRUE(Usable(dialog));
+    EXPECT_TRUE(env.Usable());
 }
 
 TEST(OutputSafety, TheReadBackCheckFindsStreamsThatDoNotMatch)
