@@ -460,7 +460,7 @@ TEST(OutputSafety, OggKeepsTheLastPacketsOfStreamsThatEndTogetherOrApart)
 {
     // Large pictures: when both streams still held a packet as the input ended, the Ogg writer
     // once wrote the sound's last one and dropped the picture's (48 frames of 50 here).
-    AppTestEnvironment env;
+    EngineTestEnvironment env;
     const std::string folder = env.dir.path().toStdString();
     auto make = [&](const std::string &name, int pictureSeconds, int soundSeconds) {
         const std::string path = folder + "/" + name + ".mp4";
@@ -486,15 +486,15 @@ TEST(OutputSafety, OggKeepsTheLastPacketsOfStreamsThatEndTogetherOrApart)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.source);
         const std::string out = c.source + ".ogm";
-        Dlg dialog;
-        Open(env, dialog, c.source, out, OutputFormatOgm);
-        dialog.Job().m_llStartTime = c.start;
-        dialog.Job().m_llEndTime = c.end;
-        Button(dialog, Dlg::IDC_BUTTON_CONVERT)->click();
-        ASSERT_EQ(dialog.Job().m_bConverting, 1);
-        ASSERT_TRUE(WaitIdle(dialog, 120000));
+        env.StartAgain();
+        env.Open(c.source, out, OutputFormatOgm);
+        env.job.m_llStartTime = c.start;
+        env.job.m_llEndTime = c.end;
+        env.Convert();
+        ASSERT_EQ(env.job.m_bConverting, 1);
+        ASSERT_TRUE(env.WaitIdle(120000));
         // The read-back passed: every frame of the section is in the file.
-        EXPECT_EQ(Status(dialog).rfind("Done.", 0), 0u) << Status(dialog);
+        EXPECT_EQ(env.host.status.rfind("Done.", 0), 0u) << env.host.status;
         EXPECT_EQ(Frames(out), c.frames);
         EXPECT_NEAR(StreamEnd(out, "a:0"), c.soundEnd, 0.03);
         EXPECT_EQ(Shell("ffmpeg -nostdin -v error -i '" + out + "' -f null - 2>&1"), "");
