@@ -27,17 +27,6 @@ namespace {
 
 using Dlg = CVinteloDlg;
 
-// One entry of the first stream of a kind ("v:0", "a:0"), without its line end.
-std::string Probe(const std::string &file, const char *stream, const char *entry)
-{
-    std::string value
-        = Shell(std::string("ffprobe -v error -select_streams ") + stream + " -show_entries stream="
-                + entry + " -of default=nw=1:nk=1 '" + file + "' | head -n 1");
-    while (!value.empty() && value.back() == '\n')
-        value.pop_back();
-    return value;
-}
-
 } // namespace
 
 // The same conversions as a user makes them: the format and everything else chosen in the
@@ -143,11 +132,11 @@ TEST(WindowFormats, EachFormatChosenInOptionsWritesItsContainerWithTheCodecsShow
         EXPECT_EQ(FormatOf(out), c.container);
         EXPECT_EQ(Shell("ffmpeg -nostdin -v error -i '" + out + "' -f null - 2>&1"), "");
         if (video.isEmpty()) {
-            EXPECT_EQ(Probe(out, "v:0", "codec_name"), "wmv2");
-            EXPECT_EQ(Probe(out, "a:0", "codec_name"), "wmav2");
+            EXPECT_EQ(StreamEntry(out, "v:0", "codec_name"), "wmv2");
+            EXPECT_EQ(StreamEntry(out, "a:0", "codec_name"), "wmav2");
         } else {
-            EXPECT_EQ(Probe(out, "v:0", "codec_name"), CodecWrittenBy(video));
-            EXPECT_EQ(Probe(out, "a:0", "codec_name"), CodecWrittenBy(audio));
+            EXPECT_EQ(StreamEntry(out, "v:0", "codec_name"), CodecWrittenBy(video));
+            EXPECT_EQ(StreamEntry(out, "a:0", "codec_name"), CodecWrittenBy(audio));
         }
         if (std::string(c.entry) == "MP4") {
             EXPECT_EQ(video, "x264 H.264 encoder");
@@ -174,8 +163,8 @@ TEST(WindowFormats, AStoredMp4StaysMp4ThroughOptionsAndConvert)
     EXPECT_TRUE(env.boxes.Boxes().empty());
     const std::string out = env.dir.path().toStdString() + "/clip.mp4";
     EXPECT_EQ(FormatOf(out), "mov,mp4,m4a,3gp,3g2,mj2");
-    EXPECT_EQ(Probe(out, "v:0", "codec_name"), "h264");
-    EXPECT_EQ(Probe(out, "a:0", "codec_name"), "aac");
+    EXPECT_EQ(StreamEntry(out, "v:0", "codec_name"), "h264");
+    EXPECT_EQ(StreamEntry(out, "a:0", "codec_name"), "aac");
 }
 
 // "Original" on a fresh profile changes nothing of the picture: rate, frames and size.
@@ -201,9 +190,9 @@ TEST(OriginalMeansOriginal, AFreshProfileKeepsTheSourcesRateFramesAndSize)
     EXPECT_EQ(window.Job().m_nOutputWidth, 480);
     EXPECT_EQ(window.Job().m_nOutputHeight, 270);
     ConvertThroughWindow(env, window);
-    EXPECT_EQ(Probe(out, "v:0", "width"), "480");
-    EXPECT_EQ(Probe(out, "v:0", "height"), "270");
-    EXPECT_EQ(Probe(out, "v:0", "r_frame_rate"), "30000/1001");
+    EXPECT_EQ(StreamEntry(out, "v:0", "width"), "480");
+    EXPECT_EQ(StreamEntry(out, "v:0", "height"), "270");
+    EXPECT_EQ(StreamEntry(out, "v:0", "r_frame_rate"), "30000/1001");
     EXPECT_EQ(Shell("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
                     "stream=nb_read_frames -of default=nw=1:nk=1 '"
                     + out + "' | tr -d '\\n'"),
@@ -226,5 +215,5 @@ TEST(OriginalMeansOriginal, ATypedRateWithADecimalCommaIsThatRate)
     EXPECT_DOUBLE_EQ(window.Job().m_dOutputFrameRate, 12.5);
     EXPECT_EQ(env.store.ReadString("Settings", "OutputFrameRate", ""), "12,5");
     ConvertThroughWindow(env, window);
-    EXPECT_EQ(Probe(out, "v:0", "r_frame_rate"), "25/2");
+    EXPECT_EQ(StreamEntry(out, "v:0", "r_frame_rate"), "25/2");
 }

@@ -18,17 +18,6 @@
 
 namespace {
 
-// One entry of the first stream of a kind ("v:0", "a:0"), without its line end.
-std::string Probe(const std::string &file, const char *stream, const char *entry)
-{
-    std::string value
-        = Shell(std::string("ffprobe -v error -select_streams ") + stream + " -show_entries stream="
-                + entry + " -of default=nw=1:nk=1 '" + file + "' | head -n 1");
-    while (!value.empty() && value.back() == '\n')
-        value.pop_back();
-    return value;
-}
-
 // The mean and peak level (dB) of the sound from 0.2 to 1.8 s, the codecs' edges left out;
 // false when the file has none to measure.
 bool SoundLevel(const std::string &file, double *mean, double *peak)
@@ -101,11 +90,11 @@ TEST_P(ConversionFormats, WritesAFileEveryReaderAccepts)
         Shell("ffprobe -v error -show_entries format=duration -of default=nw=1:nk=1 '" + out + "'")
             .c_str());
     EXPECT_LE(std::fabs(duration - c.length), 1.0 / 25 + 1e-6) << duration;
-    EXPECT_EQ(Probe(out, "v:0", "width"), "176");
-    EXPECT_EQ(Probe(out, "v:0", "height"), "144");
-    EXPECT_EQ(Probe(out, "v:0", "r_frame_rate"), "25/1");
-    EXPECT_EQ(Probe(out, "v:0", "codec_name"), c.videoCodec);
-    EXPECT_EQ(!Probe(out, "a:0", "codec_name").empty(), c.sound);
+    EXPECT_EQ(StreamEntry(out, "v:0", "width"), "176");
+    EXPECT_EQ(StreamEntry(out, "v:0", "height"), "144");
+    EXPECT_EQ(StreamEntry(out, "v:0", "r_frame_rate"), "25/1");
+    EXPECT_EQ(StreamEntry(out, "v:0", "codec_name"), c.videoCodec);
+    EXPECT_EQ(!StreamEntry(out, "a:0", "codec_name").empty(), c.sound);
     if (c.sound) {
         // As loud as it went in: a sound source that reached both tracks came out 6 dB louder.
         double sourceMean = 0, sourcePeak = 0, mean = 0, peak = 0;
@@ -154,8 +143,8 @@ TEST(WindowFormats, StoredCompressorsAreUsedWithoutOpeningOptions)
     ConvertWhole(env);
     EXPECT_TRUE(env.boxes.Boxes().empty());
     const std::string out = env.dir.path().toStdString() + "/clip.mkv";
-    EXPECT_EQ(Probe(out, "v:0", "codec_name"), "vp8");
-    EXPECT_EQ(Probe(out, "a:0", "codec_name"), "opus");
+    EXPECT_EQ(StreamEntry(out, "v:0", "codec_name"), "vp8");
+    EXPECT_EQ(StreamEntry(out, "a:0", "codec_name"), "opus");
 }
 
 TEST(OriginalMeansOriginal, AnOddSourceSizeGrowsToEvenOnlyForEncodersThatNeedIt)
@@ -172,7 +161,7 @@ TEST(OriginalMeansOriginal, AnOddSourceSizeGrowsToEvenOnlyForEncodersThatNeedIt)
         ConvertWhole(env);
         const std::string out = env.job.m_szOutputFile;
         SCOPED_TRACE(out);
-        EXPECT_EQ(Probe(out, "v:0", "width") + "x" + Probe(out, "v:0", "height"), size);
-        EXPECT_EQ(Probe(out, "v:0", "r_frame_rate"), "30000/1001");
+        EXPECT_EQ(StreamEntry(out, "v:0", "width") + "x" + StreamEntry(out, "v:0", "height"), size);
+        EXPECT_EQ(StreamEntry(out, "v:0", "r_frame_rate"), "30000/1001");
     }
 }

@@ -25,3 +25,15 @@ inline std::string Shell(const std::string &command)
         out.append(buffer.data(), n);
     return out;
 }
+
+// One entry of the first stream of a kind ("v:0", "a:0") as ffprobe reads it, without its line
+// end.
+inline std::string StreamEntry(const std::string &file, const char *stream, const char *entry)
+{
+    std::string value
+        = Shell(std::string("ffprobe -v error -select_streams ") + stream + " -show_entries stream="
+                + entry + " -of default=nw=1:nk=1 '" + file + "' | head -n 1");
+    while (!value.empty() && value.back() == '\n')
+        value.pop_back();
+    return value;
+}
