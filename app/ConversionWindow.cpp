@@ -9,6 +9,7 @@
 #include "localisation/ReportTexts.h"
 #include "platform/TimeText.h"
 #include "resources/Artwork.h"
+#include "settings/SettingsStore.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
@@ -116,6 +117,11 @@ void ConversionWindow::ShowFilterProperties(const media::Filter &graph)
 void ConversionWindow::OpenDownloadPage(const std::string &address)
 {
     QDesktopServices::openUrl(QUrl(QString::fromStdString(address)));
+}
+
+const SettingsStore &ConversionWindow::Settings() const
+{
+    return SettingsStore::Global();
 }
 
 bool ConversionWindow::ReplaceOutput(const std::string &path)

@@ -17,6 +17,7 @@ class ConversionWindow : public QObject, public ConversionHost
 public:
     explicit ConversionWindow(CVinteloDlg *dialog);
 
+    const SettingsStore &Settings() const override;
     void PostGraphNotify() override;
     void SetConvertCaption(const std::string &text) override;
     void SetStatusText(const std::string &text) override;

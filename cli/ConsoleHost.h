@@ -3,6 +3,7 @@
 #include "cli/CliMessages.h"
 #include "convert/Conversion.h"
 #include "platform/Status.h"
+#include "settings/SettingsStore.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -15,6 +16,7 @@
 class ConsoleHost : public ConversionHost
 {
 public:
+    const SettingsStore &Settings() const override { return SettingsStore::Global(); }
     void PostGraphNotify() override
     {
         std::lock_guard lock(m_mutex);

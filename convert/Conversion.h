@@ -18,11 +18,16 @@
 // render engine's group pads, through the chosen compressors (or the Windows Media encoders of
 // the generated profile), into the writer of the output format.
 
+class SettingsStore;
+
 // What a conversion needs from the front end that runs it: the window, or the command line.
 class ConversionHost
 {
 public:
     virtual ~ConversionHost() = default;
+    // The user's stored choices the front end runs with (the compressors chosen in an earlier
+    // run, when none was chosen in this one).
+    virtual const SettingsStore &Settings() const = 0;
     // Called on a streaming thread whenever graph events are queued; must only post.
     virtual void PostGraphNotify() = 0;
     virtual void SetConvertCaption(const std::string &text) = 0;

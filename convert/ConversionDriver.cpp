@@ -318,7 +318,7 @@ void OnConvert(ConversionJob &dlg, Conversion &conversion)
     }
     if (!IsWindowsMediaFormat(dlg.m_nOutputFormat)) {
         // Without the options confirmed in this run, the compressors they show are the ones used.
-        const SettingsStore &store = SettingsStore::Global();
+        const SettingsStore &store = conversion.Host().Settings();
         BindStoredCompressor(CompressorCategory::Video, store, &dlg);
         BindStoredCompressor(CompressorCategory::Audio, store, &dlg);
         if (ConversionVideoEncoder(dlg) == "raw") {

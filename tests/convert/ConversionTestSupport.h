@@ -51,6 +51,12 @@ public:
     std::deque<bool> answers;
     std::deque<std::optional<std::string>> locations;
 
+    explicit RecordingHost(const SettingsStore &settings)
+        : m_settings(settings)
+    {
+    }
+    const SettingsStore &Settings() const override { return m_settings; }
+
     // Streaming thread: only notes that events wait.
     void PostGraphNotify() override
     {
@@ -143,6 +149,7 @@ private:
         return yes;
     }
 
+    const SettingsStore &m_settings;
     std::atomic<bool> m_pending{false};
     std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -150,10 +157,9 @@ private:
 
 // The job as the window holds it before a video is opened: the stored format, compressors left
 // to the store, item defaults and the output settings in start-up order.
-inline void LoadStartingJob(ConversionJob &job)
+inline void LoadStartingJob(ConversionJob &job, const SettingsStore &store)
 {
     ASSERT_TRUE(media::InitializeMediaPlatform());
-    const SettingsStore &store = SettingsStore::Global();
     job.m_nOutputFormat = store.ReadInt("Settings", "nOuptputFormat", OutputFormatWmv);
     job.m_bUseVideoCompressor = kCompressorFromStore;
     job.m_bUseAudioCompressor = kCompressorFromStore;
@@ -180,20 +186,29 @@ inline bool OpenVideo(ConversionJob &job, const std::string &path)
     return true;
 }
 
-// One conversion's test: fresh settings and recorders, a front end that records, its conversion
-// and the job as the window starts it.
-struct EngineTestEnvironment : AppTestEnvironment
+// One conversion's test: fresh settings the front end runs with, recorders, the English
+// built-in texts, a front end that records, its conversion and the job as the window starts it.
+struct EngineTestEnvironment
 {
-    RecordingHost host;
+    QTemporaryDir dir;
+    SettingsStore store{(dir.path() + "/clipwright.conf").toStdString()};
+    platform::MessageBoxRecorder boxes;
+    platform::ChooserRecorder choosers;
+    platform::ShellRecorder shell;
+    RecordingHost host{store};
     Conversion conversion{host};
     ConversionJob job;
 
-    EngineTestEnvironment() { LoadStartingJob(job); }
+    EngineTestEnvironment()
+    {
+        CLanguage::Instance().Initialize(dir.path().toStdString(), "english");
+        LoadStartingJob(job, store);
+    }
     // The job as a window started now would hold it: after the test has written the store.
     void StartAgain()
     {
         job = ConversionJob();
-        LoadStartingJob(job);
+        LoadStartingJob(job, store);
     }
 
     // Opens file and points the output at output in format, at 25 frames a second, as the
