@@ -138,9 +138,7 @@ bool RenderGroup(const ConversionJob &dlg, CaptureGraphBuilder &builder, RenderE
     }
     std::unique_ptr<GstPad, void (*)(GstPad *)> pinRef(pin, ReleasePad);
     Filter compressor;
-    const bool useCompressor = (category == CompressorCategory::Video ? dlg.m_bUseVideoCompressor
-                                                                      : dlg.m_bUseAudioCompressor)
-                               == 1;
+    const bool useCompressor = dlg.UseCompressor(category) == 1;
     if (useCompressor) {
         const Filter &bound = dlg.Compressor(category);
         const char *name

@@ -72,6 +72,11 @@ struct OutputSettings
         return category == media::CompressorCategory::Video ? m_bUseVideoCompressor
                                                             : m_bUseAudioCompressor;
     }
+    int UseCompressor(media::CompressorCategory category) const
+    {
+        return category == media::CompressorCategory::Video ? m_bUseVideoCompressor
+                                                            : m_bUseAudioCompressor;
+    }
 };
 
 // The rate of a frame-rate choice; custom rates come from the stored text. Returns false for a

@@ -4,7 +4,6 @@
 #include "ConversionTestSupport.h"
 
 #include "convert/ConversionDriver.h"
-#include "media/core/FilterInternal.h"
 #include "media/encoders/CompressorEnumeration.h"
 #include "settings/CompressorChoices.h"
 
@@ -184,9 +183,7 @@ TEST(ConversionDriver, AnErrorOfTheRunningGraphEndsTheConversionAndSaysWhy)
     ASSERT_EQ(env.job.m_bConverting, 1);
     env.boxes.Clear();
 
-    // What a full disk reports from the file sink.
-    GstElement *graph = media::ElementOf(env.conversion.pControl->Graph());
-    GST_ELEMENT_ERROR(graph, RESOURCE, NO_SPACE_LEFT, ("No space left on the device."), (nullptr));
+    env.FailAsOnAFullDisk();
     ASSERT_TRUE(env.WaitIdle(30000));
     ASSERT_EQ(env.boxes.Boxes().size(), 1u);
     EXPECT_EQ(env.boxes.Texts()[0],

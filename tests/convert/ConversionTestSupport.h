@@ -6,6 +6,7 @@
 #include "job/ConversionJob.h"
 #include "job/MediaList.h"
 #include "job/MediaProbe.h"
+#include "media/core/FilterInternal.h"
 #include "media/core/MediaPlatform.h"
 #include "settings/OutputSettings.h"
 #include "settings/SettingsStore.h"
@@ -229,4 +230,11 @@ struct EngineTestEnvironment
         return host.WaitFor(job, conversion, done, milliseconds);
     }
     bool Usable() const { return host.Usable(job); }
+    // The running graph fails as its file sink does on a full disk.
+    void FailAsOnAFullDisk()
+    {
+        GstElement *graph = media::ElementOf(conversion.pControl->Graph());
+        GST_ELEMENT_ERROR(graph, RESOURCE, NO_SPACE_LEFT, ("No space left on the device."),
+                          (nullptr));
+    }
 };

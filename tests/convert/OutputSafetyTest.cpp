@@ -6,7 +6,6 @@
 #include "convert/ConversionDriver.h"
 #include "convert/OutputCheck.h"
 #include "convert/OutputFile.h"
-#include "media/core/FilterInternal.h"
 #include "media/core/MediaPlatform.h"
 
 #include <gtest/gtest.h>
@@ -80,9 +79,7 @@ TEST(OutputSafety, AFailedOverwriteKeepsTheOldFileByteForByte)
     EXPECT_EQ(Temporaries(folder), 1);
     env.boxes.Clear();
 
-    // What a full disk reports from the file sink.
-    GstElement *graph = media::ElementOf(env.conversion.pControl->Graph());
-    GST_ELEMENT_ERROR(graph, RESOURCE, NO_SPACE_LEFT, ("No space left on the device."), (nullptr));
+    env.FailAsOnAFullDisk();
     ASSERT_TRUE(env.WaitIdle(30000));
     ASSERT_EQ(env.boxes.Texts().size(), 1u);
     EXPECT_EQ(env.boxes.Texts()[0],
