@@ -121,7 +121,7 @@ void ConversionWindow::OpenDownloadPage(const std::string &address)
 
 const SettingsStore &ConversionWindow::Settings() const
 {
-    return SettingsStore::Global();
+    return m_dialog->Store();
 }
 
 bool ConversionWindow::ReplaceOutput(const std::string &path)

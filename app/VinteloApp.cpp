@@ -20,11 +20,7 @@ Q_LOGGING_CATEGORY(lcApp, "clipwright.app", QtWarningMsg)
 
 CVinteloApp::CVinteloApp() = default;
 
-CVinteloApp::~CVinteloApp()
-{
-    if (m_store)
-        SettingsStore::SetGlobal(nullptr);
-}
+CVinteloApp::~CVinteloApp() = default;
 
 CVinteloApp &CVinteloApp::Instance()
 {
@@ -37,7 +33,6 @@ int CVinteloApp::InitInstance()
     // Settings live under the company name, in a file named after the executable.
     const std::string applicationName = QCoreApplication::applicationName().toStdString();
     m_store = std::make_unique<SettingsStore>("Korvane", applicationName);
-    SettingsStore::SetGlobal(m_store.get());
     platform::SetApplicationName(applicationName);
 
     platform::WidgetMessageBoxService boxes;
@@ -56,6 +51,7 @@ int CVinteloApp::InitInstance()
     // for it is installed.
     const std::string stored = m_store->ReadString("Option", "CurrentLanguage", std::string());
     CLanguage &catalogue = CLanguage::Instance();
+    catalogue.UseSettings(m_store.get());
     catalogue.Initialize(CLanguage::GetLanguageRoot(), stored.empty() ? "english" : stored);
     if (stored.empty()) {
         std::vector<std::string> files;
@@ -73,7 +69,7 @@ int CVinteloApp::InitInstance()
            QFileInfo::exists(help) ? "found" : "missing");
 
     {
-        CVinteloDlg dialog;
+        CVinteloDlg dialog(*m_store);
         boxes.SetOwner(&dialog);
         choosers.SetOwner(&dialog);
         if (dialog.Initialized())
@@ -84,5 +80,6 @@ int CVinteloApp::InitInstance()
     platform::SetMessageBoxService(previousBoxes);
     platform::SetChooserService(previousChoosers);
     platform::SetSoundService(previousSounds);
+    catalogue.UseSettings(nullptr);
     return 0;
 }

@@ -68,8 +68,9 @@ QString Hms(long long seconds)
 
 } // namespace
 
-CVinteloDlg::CVinteloDlg(QWidget *parent)
+CVinteloDlg::CVinteloDlg(SettingsStore &store, QWidget *parent)
     : QDialog(parent)
+    , m_store(store)
 {
     setObjectName(QStringLiteral("CVinteloDlg"));
     setProperty("controlId", kDialogNumber);
@@ -187,10 +188,9 @@ void CVinteloDlg::EnableControls(std::span<const int> ids, bool enable)
 bool CVinteloDlg::OnInitDialog()
 {
     m_background = artwork::Bitmap(artwork::BitmapBackground);
-    SettingsStore &store = SettingsStore::Global();
     const CLanguage &language = CLanguage::Instance();
 
-    m_job.m_nOutputFormat = store.ReadInt("Settings", "nOuptputFormat", OutputFormatWmv);
+    m_job.m_nOutputFormat = m_store.ReadInt("Settings", "nOuptputFormat", OutputFormatWmv);
 
     std::string error;
     if (!media::InitializeMediaPlatform(&error)) {
@@ -200,11 +200,11 @@ bool CVinteloDlg::OnInitDialog()
 
     m_job.m_bUseVideoCompressor = kCompressorFromStore;
     m_job.m_bUseAudioCompressor = kCompressorFromStore;
-    m_job.LoadItemDefaults(store);
+    m_job.LoadItemDefaults(m_store);
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     // Output path, size, rate and bitrates, in the store's start-up order.
-    LoadOutputSettings(store, &m_job);
+    LoadOutputSettings(m_store, &m_job);
 
     SetControlText(IDC_STATIC_STATUS,
                    OutputStatus(m_job.m_szOutputFile, FromStd(language.GetString(111))));
@@ -316,8 +316,7 @@ void CVinteloDlg::closeEvent(QCloseEvent *event)
     m_job.m_videoCompressor = media::Filter();
     m_job.m_audioCompressor = media::Filter();
     // The language is kept for next time.
-    SettingsStore::Global().WriteString("Option", "CurrentLanguage",
-                                        CLanguage::Instance().GetCurrentLanguage());
+    m_store.WriteString("Option", "CurrentLanguage", CLanguage::Instance().GetCurrentLanguage());
     event->accept();
     QDialog::done(QDialog::Rejected);
 }
@@ -352,7 +351,6 @@ void CVinteloDlg::OnHomepage()
 
 void CVinteloDlg::OnOpenVideo()
 {
-    SettingsStore &store = SettingsStore::Global();
     const CLanguage &language = CLanguage::Instance();
 
     platform::OpenFileRequest request;
@@ -369,7 +367,7 @@ void CVinteloDlg::OnOpenVideo()
         {language.GetString(IDS_FILTER_VIDEO_FILES) + " " + shownPatterns, videoPatterns},
     };
     request.selectedFilter = 0;
-    request.initialFolder = store.ReadString("Option", "LastPhotoFolder", std::string());
+    request.initialFolder = m_store.ReadString("Option", "LastPhotoFolder", std::string());
     const std::optional<std::string> chosen = platform::ChooseOpenFile(request);
     if (!chosen || chosen->empty())
         return;
@@ -378,7 +376,6 @@ void CVinteloDlg::OnOpenVideo()
 
 void CVinteloDlg::OpenVideoFile(const std::string &path)
 {
-    SettingsStore &store = SettingsStore::Global();
     const CLanguage &language = CLanguage::Instance();
 
     // From here on the previous job is gone, whatever the probe finds.
@@ -402,9 +399,9 @@ void CVinteloDlg::OpenVideoFile(const std::string &path)
                          DurationProbe(m_job.m_szPhotoFile[0]));
 
     const std::size_t slash = m_job.m_szPhotoFile[0].find_last_of('/');
-    store.WriteString("Option", "LastPhotoFolder",
-                      slash == std::string::npos ? std::string()
-                                                 : m_job.m_szPhotoFile[0].substr(0, slash + 1));
+    m_store.WriteString("Option", "LastPhotoFolder",
+                        slash == std::string::npos ? std::string()
+                                                   : m_job.m_szPhotoFile[0].substr(0, slash + 1));
 
     SetControlText(IDC_STATIC_POSITION, Hms(0) + " / " + Hms(seconds));
     SetControlText(IDC_STATIC_END_TIME, Hms(seconds));
@@ -461,7 +458,7 @@ void CVinteloDlg::OnOutputOptions()
 {
     const OpenedVideoFacts facts{m_job.m_nSourceWidth, m_job.m_nSourceHeight,
                                  m_job.m_dSourceFrameRate, m_job.m_nPhotoCount};
-    RunOutputOptions(this, &m_job, facts, [this] {
+    RunOutputOptions(this, m_store, &m_job, facts, [this] {
         const bool measured = m_job.m_nSourceWidth != 0 || m_job.m_nSourceHeight != 0;
         SetControlText(IDC_STATIC_STATUS,
                        OutputStatus(m_job.m_szOutputFile,

@@ -18,6 +18,7 @@ class CTrimControls;
 class ConversionWindow;
 class QLabel;
 class QPushButton;
+class SettingsStore;
 
 // The main window: its controls, its start-up and close sequences, and the commands that
 // arrive from its buttons and from posted events.
@@ -48,7 +49,8 @@ public:
     static constexpr int kDialogNumber = 102;
     static constexpr int kSliderRange = 600;
 
-    explicit CVinteloDlg(QWidget *parent = nullptr);
+    // Settings are read from and kept in store, which outlives the window.
+    explicit CVinteloDlg(SettingsStore &store, QWidget *parent = nullptr);
     ~CVinteloDlg() override;
 
     // The control carrying number id, or nullptr.
@@ -63,6 +65,7 @@ public:
     bool Initialized() const { return m_bInitialized; }
     // The conversion this window runs: the opened video, its marks and the output settings.
     ConversionJob &Job() { return m_job; }
+    SettingsStore &Store() const { return m_store; }
     const ConversionJob &Job() const { return m_job; }
     // The position slider's place, 0 to its range.
     int m_nSliderPos = 0;
@@ -143,6 +146,7 @@ private:
     void EnableControls(std::span<const int> ids, bool enable);
 
     bool m_bInitialized = false;
+    SettingsStore &m_store;
     ConversionJob m_job;
     QPixmap m_background;
     QSize m_baseUnits;

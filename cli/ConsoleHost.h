@@ -16,7 +16,12 @@
 class ConsoleHost : public ConversionHost
 {
 public:
-    const SettingsStore &Settings() const override { return SettingsStore::Global(); }
+    explicit ConsoleHost(const SettingsStore &store)
+        : m_store(store)
+    {
+    }
+
+    const SettingsStore &Settings() const override { return m_store; }
     void PostGraphNotify() override
     {
         std::lock_guard lock(m_mutex);
@@ -55,6 +60,7 @@ public:
     Conversion &Run() { return m_run; }
 
 private:
+    const SettingsStore &m_store;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_pending = false;

@@ -178,10 +178,9 @@ void ApplyOptions(const ConvertOptions &o, const MediaProbeResult &probe, Conver
 
 } // namespace
 
-int SetUpJob(const ConvertOptions &o, const std::string &input, const std::string &output,
-             ConversionJob &dlg)
+int SetUpJob(const ConvertOptions &o, const SettingsStore &store, const std::string &input,
+             const std::string &output, ConversionJob &dlg)
 {
-    SettingsStore &store = SettingsStore::Global();
     dlg.LoadItemDefaults(store);
     std::vector<std::string> replaced;
     LoadStoredSettings(store, &dlg, &replaced);
@@ -237,7 +236,8 @@ namespace {
 
 // The output path checked, the file to write made beside it, and the encoders bound. Returns
 // 0, or 1 after a message. An existing OUTPUT stays as it is until the new file is complete.
-int PrepareOutput(const ConvertOptions &o, ConversionJob &dlg, Conversion &conversion)
+int PrepareOutput(const ConvertOptions &o, const SettingsStore &store, ConversionJob &dlg,
+                  Conversion &conversion)
 {
     if (!CheckOutputPath(dlg))
         return 1;
@@ -247,8 +247,8 @@ int PrepareOutput(const ConvertOptions &o, ConversionJob &dlg, Conversion &conve
         return Fail(o.output, "File exists; add --overwrite to replace it");
     const bool windowsMedia = IsWindowsMediaFormat(dlg.m_nOutputFormat);
     if (!windowsMedia) {
-        if (!ChooseEncoder(CompressorCategory::Video, o.videoEncoder, &dlg)
-            || !ChooseEncoder(CompressorCategory::Audio, o.audioEncoder, &dlg))
+        if (!ChooseEncoder(CompressorCategory::Video, o.videoEncoder, store, &dlg)
+            || !ChooseEncoder(CompressorCategory::Audio, o.audioEncoder, store, &dlg))
             return 1;
         SuppressCodecFeedback();
     }
@@ -362,13 +362,13 @@ int Outcome(const ConvertOptions &o, const std::string &output, const Conversion
     }
 }
 
-int ConvertFile(const ConvertOptions &options, const std::string &input, const std::string &output,
-                bool *stopped)
+int ConvertFile(const ConvertOptions &options, const SettingsStore &store, const std::string &input,
+                const std::string &output, bool *stopped)
 {
     ConvertOptions o = options;
     o.output = output;
     ConversionJob dlg;
-    if (int code = SetUpJob(o, input, output, dlg); code != 0)
+    if (int code = SetUpJob(o, store, input, output, dlg); code != 0)
         return code;
     // A stop that came while the video was measured: nothing was written.
     *stopped = g_signal != 0;
@@ -376,9 +376,9 @@ int ConvertFile(const ConvertOptions &options, const std::string &input, const s
         return StoppedExitCode();
     if (int code = CheckOutputFile(input, output, o.overwrite); code != 0)
         return code;
-    ConsoleHost host;
+    ConsoleHost host(store);
     Conversion &conversion = host.Run();
-    if (int code = PrepareOutput(o, dlg, conversion); code != 0) {
+    if (int code = PrepareOutput(o, store, dlg, conversion); code != 0) {
         if (const std::string reason = TakeEngineReason(); !reason.empty())
             Fail(output, reason);
         return code;
@@ -408,7 +408,7 @@ int ConvertFile(const ConvertOptions &options, const std::string &input, const s
 
 // Each input in turn into DIR/<name>.<ext> with the same options; a failure does not stop the
 // others, a signal does. Returns 1 when any failed.
-int ConvertEach(const ConvertOptions &o)
+int ConvertEach(const ConvertOptions &o, const SettingsStore &store)
 {
     namespace fs = std::filesystem;
     struct stat info = {};
@@ -418,7 +418,7 @@ int ConvertEach(const ConvertOptions &o)
         return Fail(o.outputDir, std::strerror(ENOTDIR));
     OutputSettings stored;
     std::vector<std::string> replaced;
-    LoadStoredSettings(SettingsStore::Global(), &stored, &replaced);
+    LoadStoredSettings(store, &stored, &replaced);
     const int format = o.format.value_or(stored.m_nOutputFormat);
     if (!o.format)
         for (const std::string &text : replaced)
@@ -439,7 +439,7 @@ int ConvertEach(const ConvertOptions &o)
         if (!written.insert(fs::weakly_canonical(output).string()).second)
             code = Fail(input, "its output " + output + " is that of an earlier input");
         else
-            code = ConvertFile(o, input, output, &stopped);
+            code = ConvertFile(o, store, input, output, &stopped);
         if (o.progress == ProgressStyle::Json)
             PrintJsonStatus(code == 0 ? "done" : stopped ? "stopped" : "failed", output, code);
         if (stopped)
@@ -500,11 +500,13 @@ int RunConvertCommand(int argc, char **argv)
     if (int code = CheckConvertOptions(o); code != 0)
         return code;
     SetQuiet(o.quiet);
+    // What the window stored is what the options leave open.
+    const SettingsStore store("Korvane", "clipwright");
     g_jsonStop = JsonMessages() ? 1 : 0;
     if (!o.outputDir.empty())
-        return ConvertEach(o);
+        return ConvertEach(o, store);
     bool stopped = false;
-    const int code = ConvertFile(o, o.inputs.front(), o.output, &stopped);
+    const int code = ConvertFile(o, store, o.inputs.front(), o.output, &stopped);
     if (o.progress == ProgressStyle::Json)
         PrintJsonStatus(code == 0 ? "done" : stopped ? "stopped" : "failed", o.output, code);
     return code;

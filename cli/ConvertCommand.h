@@ -11,12 +11,13 @@ int RunConvertCommand(int argc, char **argv);
 
 struct ConvertOptions;
 struct ConversionJob;
+class SettingsStore;
 
-// The job for one input from the options, over the window's stored settings (checked as the
+// The job for one input from the options, over the window's settings in store (checked as the
 // options are; a value out of range is replaced, with a note): the input probed, format, size,
 // rate, bitrates and section. Returns 0, or the exit code after a message.
-int SetUpJob(const ConvertOptions &o, const std::string &input, const std::string &output,
-             ConversionJob &dlg);
+int SetUpJob(const ConvertOptions &o, const SettingsStore &store, const std::string &input,
+             const std::string &output, ConversionJob &dlg);
 
 // SIGINT, SIGTERM and SIGHUP stop a conversion, except one the program was started with ignored
 // (nohup): that one stays ignored. Called before the media platform starts: our

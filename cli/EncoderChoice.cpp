@@ -82,7 +82,7 @@ bool BindNamedEncoder(CompressorCategory category, const std::string &name,
 } // namespace
 
 bool ChooseEncoder(CompressorCategory category, const std::optional<std::string> &option,
-                   OutputSettings *settings)
+                   const SettingsStore &store, OutputSettings *settings)
 {
     const int format = settings->m_nOutputFormat;
     int *useFlag = &settings->UseCompressor(category);
@@ -92,7 +92,6 @@ bool ChooseEncoder(CompressorCategory category, const std::optional<std::string>
     // container takes it, its usual encoder otherwise.
     const bool video = category == CompressorCategory::Video;
     const auto devices = ContainerCompressors(category, format);
-    const SettingsStore &store = SettingsStore::Global();
     int position = InitialCompressorPosition(category, store, format, devices);
     std::string stored;
     if (StoredCompressor(category, store, &stored)) {

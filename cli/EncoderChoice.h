@@ -13,7 +13,7 @@
 // the job's settings for its format; the use flag says whether a compressor is used. False
 // after a message.
 bool ChooseEncoder(CompressorCategory category, const std::optional<std::string> &option,
-                   OutputSettings *settings);
+                   const SettingsStore &store, OutputSettings *settings);
 
 // The frame size checked against the chosen video encoder: within what it takes, and even
 // where it needs even sides (an odd side is rounded up, with a note). Returns 0, or 1 after a

@@ -332,17 +332,19 @@ bool IsCreatableFont(const LogFont &font)
 
 void CLanguage::CreateInterfaceFont()
 {
-    const SettingsStore &store = SettingsStore::Global();
     const std::string &section = m_strCurrentLanguage;
+    const auto number = [&](const char *name, int defaultValue) {
+        return m_settings ? m_settings->ReadInt(section, name, defaultValue) : defaultValue;
+    };
     const auto byte = [&](const char *name, int defaultValue) {
-        return static_cast<unsigned char>(store.ReadInt(section, name, defaultValue));
+        return static_cast<unsigned char>(number(name, defaultValue));
     };
     LogFont font;
-    font.lfHeight = store.ReadInt(section, "lfHeight", -11);
-    font.lfWidth = store.ReadInt(section, "lfWidth", 0);
-    font.lfEscapement = store.ReadInt(section, "lfEscapement", 0);
-    font.lfOrientation = store.ReadInt(section, "lfOrientation", 0);
-    font.lfWeight = store.ReadInt(section, "lfWeight", 400);
+    font.lfHeight = number("lfHeight", -11);
+    font.lfWidth = number("lfWidth", 0);
+    font.lfEscapement = number("lfEscapement", 0);
+    font.lfOrientation = number("lfOrientation", 0);
+    font.lfWeight = number("lfWeight", 400);
     font.lfItalic = byte("lfItalic", 0);
     font.lfUnderline = byte("lfUnderline", 0);
     font.lfStrikeOut = byte("lfStrikeOut", 0);
@@ -355,8 +357,9 @@ void CLanguage::CreateInterfaceFont()
     const char *defaultFace = m_bLocaleFound
                                   ? DefaultInterfaceFace(m_nPrimaryLanguage, m_nSubLanguage)
                                   : "Microsoft Sans Serif";
-    font.lfFaceName
-        = CutBytes(store.ReadString(section, "lfFaceName", defaultFace), kMaxFaceNameBytes);
+    const std::string face
+        = m_settings ? m_settings->ReadString(section, "lfFaceName", defaultFace) : defaultFace;
+    font.lfFaceName = CutBytes(face, kMaxFaceNameBytes);
     // A face that is not installed is substituted when the record becomes a widget font; only
     // sizes and weights that no font can have (a damaged store) make creation fail.
     m_bHasFont = false;
@@ -375,8 +378,10 @@ void CLanguage::SaveInterfaceFont(const LogFont &font)
     m_interfaceFont = font;
     m_interfaceFont.lfFaceName = CutBytes(font.lfFaceName, kMaxFaceNameBytes);
     m_bHasFont = true;
+    if (!m_settings)
+        return;
 
-    SettingsStore &store = SettingsStore::Global();
+    SettingsStore &store = *m_settings;
     const std::string &section = m_strCurrentLanguage;
     store.WriteInt(section, "lfHeight", font.lfHeight);
     store.WriteInt(section, "lfWidth", font.lfWidth);

@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+class SettingsStore;
+
 // LOGFONT-shaped description of the interface font, stored field by field per language.
 struct LogFont
 {
@@ -67,6 +69,9 @@ public:
     bool HasKnownLocale() const { return m_bLocaleFound; }
     const std::string &GetLanguageFilePath() const { return m_strFilePath; }
 
+    // The store each language's interface font is read from and saved to; without one the
+    // default font is used and nothing is saved. The store must outlive its use here.
+    void UseSettings(SettingsStore *store) { m_settings = store; }
     // Interface font of the current language, read from the settings store at every load.
     void CreateInterfaceFont();
     void SaveInterfaceFont(const LogFont &font);
@@ -79,6 +84,7 @@ public:
 private:
     using TextList = std::vector<std::pair<int, std::string>>;
 
+    SettingsStore *m_settings = nullptr;
     std::string m_strCurrentLanguage = "english";
     std::vector<std::string> m_languageNames;
     TextList m_menuList;

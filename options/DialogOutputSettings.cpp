@@ -74,8 +74,9 @@ QString ToQt(const std::string &text)
 
 } // namespace
 
-CDialogOutputSettings::CDialogOutputSettings(QWidget *parent)
+CDialogOutputSettings::CDialogOutputSettings(SettingsStore &store, QWidget *parent)
     : QDialog(parent)
+    , m_store(store)
 {
     setObjectName(QStringLiteral("CDialogOutputSettings"));
     setProperty("controlId", kDialogNumber);
@@ -267,11 +268,10 @@ void CDialogOutputSettings::OnSelchangeOutputFormat(int position)
         return;
     // A choice the user saw goes along where the new container takes it; hidden lists open
     // where they would for the new format.
-    const SettingsStore &store = SettingsStore::Global();
     for (CompressorList *list : {m_videoList.get(), m_audioList.get()}) {
         list->ChangeFormat(m_nOutputFormat);
         if (!listsWereShown)
-            list->SelectInitial(store);
+            list->SelectInitial(m_store);
     }
 }
 
@@ -415,7 +415,7 @@ void CDialogOutputSettings::OnOK()
     if (audioPosition >= 0 && audioPosition < static_cast<int>(kAudioBitrates.size()))
         m_nAudioBitrate = kAudioBitrates[audioPosition];
 
-    SaveOutputSettings(SettingsStore::Global(), *this, rateText);
+    SaveOutputSettings(m_store, *this, rateText);
 
     accept();
 }
@@ -427,15 +427,14 @@ void CDialogOutputSettings::OnCancel()
 
 void CDialogOutputSettings::FillCompressorLists()
 {
-    const SettingsStore &store = SettingsStore::Global();
     m_videoList = std::make_unique<CompressorList>(Combo(IDC_COMBO_VIDEO_COMPRESSOR),
                                                    CompressorCategory::Video, m_nOutputFormat);
     m_audioList = std::make_unique<CompressorList>(Combo(IDC_COMBO_AUDIO_COMPRESSOR),
                                                    CompressorCategory::Audio, m_nOutputFormat);
     m_videoList->Fill();
-    m_videoList->SelectInitial(store);
+    m_videoList->SelectInitial(m_store);
     m_audioList->Fill();
-    m_audioList->SelectInitial(store);
+    m_audioList->SelectInitial(m_store);
 }
 
 void CDialogOutputSettings::ConfirmCompressors()
@@ -444,9 +443,8 @@ void CDialogOutputSettings::ConfirmCompressors()
     // storing them would override the usual encoders of the other containers later.
     if (!m_videoList || IsWindowsMediaFormat(m_nOutputFormat))
         return;
-    SettingsStore &store = SettingsStore::Global();
-    m_videoList->Confirm(store, this);
-    m_audioList->Confirm(store, this);
+    m_videoList->Confirm(m_store, this);
+    m_audioList->Confirm(m_store, this);
 }
 
 void CDialogOutputSettings::SelectDefaultCompressors()

@@ -13,6 +13,7 @@
 class CompressorList;
 class QComboBox;
 class QLineEdit;
+class SettingsStore;
 
 // The modal "Output options" dialog. The caller fills the inherited OutputSettings fields and
 // the facts about the opened video, runs DoModal, and reads the fields back after OK. OK
@@ -21,7 +22,8 @@ class CDialogOutputSettings : public QDialog, public OutputSettings
 {
     Q_OBJECT
 public:
-    explicit CDialogOutputSettings(QWidget *parent = nullptr);
+    // The choices are read from and saved to store.
+    explicit CDialogOutputSettings(SettingsStore &store, QWidget *parent = nullptr);
     ~CDialogOutputSettings() override;
 
     // Facts about the opened video: never copied back.
@@ -65,6 +67,7 @@ private:
     void ConfirmCompressors();
     void SelectDefaultCompressors();
 
+    SettingsStore &m_store;
     std::unique_ptr<CompressorList> m_videoList;
     std::unique_ptr<CompressorList> m_audioList;
     QSize m_baseUnits;

@@ -2,10 +2,10 @@
 
 #include "options/DialogOutputSettings.h"
 
-bool RunOutputOptions(QWidget *owner, OutputSettings *settings, const OpenedVideoFacts &facts,
-                      const std::function<void()> &rewriteStatus)
+bool RunOutputOptions(QWidget *owner, SettingsStore &store, OutputSettings *settings,
+                      const OpenedVideoFacts &facts, const std::function<void()> &rewriteStatus)
 {
-    CDialogOutputSettings dialog(owner);
+    CDialogOutputSettings dialog(store, owner);
     dialog.m_szOutputFile = settings->m_szOutputFile;
     dialog.m_nOutputWidth = settings->m_nOutputWidth;
     dialog.m_nOutputHeight = settings->m_nOutputHeight;

@@ -3,6 +3,7 @@
 #include <functional>
 
 struct OutputSettings;
+class SettingsStore;
 class QWidget;
 
 // Facts about the opened video that the options dialog shows but never hands back.
@@ -15,8 +16,9 @@ struct OpenedVideoFacts
 };
 
 // The main window's Options command: runs the output options dialog on copies of settings and
-// facts. On OK copies back path, size, compressor flags, frame-rate choice, frame rate and
-// resize mode, then calls rewriteStatus, then copies bitrates, format and file-profile flag.
-// Returns true on OK; otherwise settings are untouched and rewriteStatus is not called.
-bool RunOutputOptions(QWidget *owner, OutputSettings *settings, const OpenedVideoFacts &facts,
-                      const std::function<void()> &rewriteStatus);
+// facts, saving the choices to store. On OK copies back path, size, compressor flags, frame-rate
+// choice, frame rate and resize mode, then calls rewriteStatus, then copies bitrates, format and
+// file-profile flag. Returns true on OK; otherwise settings are untouched and rewriteStatus is not
+// called.
+bool RunOutputOptions(QWidget *owner, SettingsStore &store, OutputSettings *settings,
+                      const OpenedVideoFacts &facts, const std::function<void()> &rewriteStatus);

@@ -10,8 +10,6 @@
 
 namespace {
 
-SettingsStore *g_store = nullptr;
-
 // Sections and names match without regard to case, as registry keys do: the existing
 // spelling is used when there is one.
 QString Existing(const QStringList &present, const QString &wanted)
@@ -114,16 +112,4 @@ bool SettingsStore::WriteString(const std::string &section, const std::string &n
 std::string SettingsStore::FilePath() const
 {
     return m_settings->fileName().toStdString();
-}
-
-void SettingsStore::SetGlobal(SettingsStore *store)
-{
-    g_store = store;
-}
-
-SettingsStore &SettingsStore::Global()
-{
-    // Before start-up selects the store (tools, tests) fall back to the program's own.
-    static SettingsStore fallback("Korvane", "clipwright");
-    return g_store ? *g_store : fallback;
 }

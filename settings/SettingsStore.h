@@ -27,10 +27,6 @@ public:
 
     std::string FilePath() const;
 
-    // The program-wide store, selected once at start-up.
-    static void SetGlobal(SettingsStore *store);
-    static SettingsStore &Global();
-
 private:
     std::unique_ptr<QSettings> m_settings;
 };

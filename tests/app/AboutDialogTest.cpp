@@ -61,7 +61,7 @@ TEST(AboutDialog, ShowsIconNameVersionAndBothLinks)
     ExpectBothLinks(dialog);
 
     // Template 100 is 244 x 126 dialog units, in the same units as the main window's.
-    CVinteloDlg main;
+    CVinteloDlg main(env.store);
     EXPECT_EQ(dialog.size(), main.DialogUnitsToPixels(QRect(0, 0, 244, 126)).size());
 
     bool haveIcon = false;

@@ -150,7 +150,7 @@ TEST(AccessibleTree, MainWindowNamesRolesAndValuesFollowTheVideo)
         SCOPED_TRACE(lang);
         AppTestEnvironment env;
         ASSERT_TRUE(CLanguage::Instance().Initialize(CW_SOURCE_DIR, lang));
-        Dlg dialog;
+        Dlg dialog(env.store);
         dialog.show();
         BackToMainWindow(dialog);
         env.choosers.QueueAnswer(Fixture("long_30min.mp4"));
@@ -240,7 +240,7 @@ TEST(AccessibleTree, OptionsListsAndEditsAreLabelled)
         SCOPED_TRACE(lang);
         AppTestEnvironment env;
         ASSERT_TRUE(CLanguage::Instance().Initialize(CW_SOURCE_DIR, lang));
-        CDialogOutputSettings options;
+        CDialogOutputSettings options(env.store);
         options.m_szOutputFile = env.dir.path().toStdString() + "/output.wmv";
         options.OnInitDialog();
         options.show();
@@ -328,7 +328,7 @@ QImage Picture(QWidget *control)
 TEST(KeyboardFocus, TabFollowsTheScreenAndTheFocusShowsOnEveryControl)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     dialog.show();
     BackToMainWindow(dialog);
     // Before any key, the focus is on Open Video, the top left control, and it shows.
@@ -392,7 +392,7 @@ TEST(KeyboardFocus, EnterActsOnlyOnTheVisibleFocusAndF1OpensHelp)
 {
     AppTestEnvironment env;
     AutoCloseModal closer; // Options and About
-    Dlg dialog;
+    Dlg dialog(env.store);
     dialog.show();
     BackToMainWindow(dialog);
 
@@ -451,7 +451,7 @@ TEST(KeyboardFocus, EnterActsOnlyOnTheVisibleFocusAndF1OpensHelp)
 TEST(KeyboardFocus, WholeFlowFromTheKeyboardAlone)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     dialog.show();
     BackToMainWindow(dialog);
 

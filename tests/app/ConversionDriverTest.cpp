@@ -93,7 +93,7 @@ QImage IconImage(int number)
 TEST(ConversionWindow, TheConvertButtonTurnsToStopAndTheWindowIsLockedWhileItRuns)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     const std::string out = env.dir.path().toStdString() + "/out.wmv";
     Open(env, dialog, "h264_aac.mp4", out, OutputFormatWmv);
     dialog.Job().m_bUseVideoCompressor = 1; // the Windows Media writer compresses by itself
@@ -134,7 +134,7 @@ TEST(ConversionWindow, TheConvertButtonTurnsToStopAndTheWindowIsLockedWhileItRun
 TEST(ConversionWindow, ItsQuestionsAreItsOwnBoxes)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     const std::string existing = env.dir.path().toStdString() + "/existing.avi";
     std::ofstream(existing) << "keep";
     Open(env, dialog, "h264_aac.mp4", existing, OutputFormatAvi);
@@ -190,7 +190,7 @@ TEST(ConversionWindow, TheFilterPropertiesDialogComesUpBeforeAnMp4Runs)
 {
     AppTestEnvironment env;
     for (int format : {OutputFormatMp4, OutputFormatMkv}) {
-        Dlg dialog;
+        Dlg dialog(env.store);
         const std::string out
             = env.dir.path().toStdString() + (format == OutputFormatMp4 ? "/out.mp4" : "/out.mkv");
         Open(env, dialog, "h264_aac.mp4", out, format);

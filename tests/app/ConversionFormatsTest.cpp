@@ -106,7 +106,7 @@ TEST(WindowFormats, EachFormatChosenInOptionsWritesItsContainerWithTheCodecsShow
     for (const WindowFormatCase &c : kWindowFormats) {
         SCOPED_TRACE(c.entry);
         AppTestEnvironment env;
-        Dlg window;
+        Dlg window(env.store);
         OpenVideo(env, window, Fixture("h264_aac.mp4"));
         const std::string out = env.dir.path().toStdString() + "/clip" + c.extension;
         QString video, audio;
@@ -150,7 +150,7 @@ TEST(WindowFormats, AStoredMp4StaysMp4ThroughOptionsAndConvert)
     AppTestEnvironment env;
     env.store.WriteInt("Settings", "nOuptputFormat", OutputFormatMp4);
     env.store.WriteString("Settings", "OutputName", env.dir.path().toStdString() + "/clip.mp4");
-    Dlg window;
+    Dlg window(env.store);
     OpenVideo(env, window, Fixture("h264_aac.mp4"));
     RunOptions(window, [&](CDialogOutputSettings &dialog) {
         EXPECT_EQ(Combo(dialog, 1094)->currentText(), "MP4");
@@ -177,7 +177,7 @@ TEST(OriginalMeansOriginal, AFreshProfileKeepsTheSourcesRateFramesAndSize)
                     "-frames:v 60 -c:v libx264 -pix_fmt yuv420p '"
                     + source + "' 2>&1"),
               "");
-    Dlg window;
+    Dlg window(env.store);
     OpenVideo(env, window, source);
     const std::string out = env.dir.path().toStdString() + "/out.mkv";
     RunOptions(window, [&](CDialogOutputSettings &dialog) {
@@ -202,7 +202,7 @@ TEST(OriginalMeansOriginal, AFreshProfileKeepsTheSourcesRateFramesAndSize)
 TEST(OriginalMeansOriginal, ATypedRateWithADecimalCommaIsThatRate)
 {
     AppTestEnvironment env;
-    Dlg window;
+    Dlg window(env.store);
     OpenVideo(env, window, Fixture("h264_aac.mp4"));
     const std::string out = env.dir.path().toStdString() + "/out.mkv";
     RunOptions(window, [&](CDialogOutputSettings &dialog) {

@@ -170,7 +170,7 @@ TEST(FontScaling, WindowsGrowWithTheInterfaceFont)
         language.SaveInterfaceFont(FromQFont(font));
         const std::string where = std::string(c.language) + " " + std::to_string(c.points) + "pt";
 
-        CVinteloDlg dialog;
+        CVinteloDlg dialog(env.store);
         dialog.show();
         ExpectWhole(&dialog, "main " + where);
         EXPECT_EQ(dialog.size(), dialog.DialogUnitsToPixels(QRect(0, 0, 357, 196)).size());
@@ -182,7 +182,7 @@ TEST(FontScaling, WindowsGrowWithTheInterfaceFont)
             = QString("%1/main-%2-%3pt.png").arg(shots).arg(c.language).arg(c.points);
         dialog.grab().save(name);
 
-        CDialogOutputSettings options;
+        CDialogOutputSettings options(env.store);
         options.m_szOutputFile = env.dir.path().toStdString() + "/output.wmv";
         options.OnInitDialog();
         options.show();
@@ -190,7 +190,7 @@ TEST(FontScaling, WindowsGrowWithTheInterfaceFont)
         options.grab().save(
             QString("%1/options-%2-%3pt.png").arg(shots).arg(c.language).arg(c.points));
         // A format with compressors of its own shows their rows and the note instead.
-        CDialogOutputSettings compressors;
+        CDialogOutputSettings compressors(env.store);
         compressors.m_nOutputFormat = OutputFormatAvi;
         compressors.m_szOutputFile = env.dir.path().toStdString() + "/output.avi";
         // With a video open, its size and rate follow the "original" entries.
@@ -227,7 +227,7 @@ TEST(FontScaling, StatusLineKeepsTheResolutionInView)
         }
         const QString resolution = QString::fromStdString(language.GetString(116));
         const QString outputFile = QString::fromStdString(language.GetString(115));
-        CVinteloDlg dialog;
+        CVinteloDlg dialog(env.store);
         dialog.show();
         auto *status = qobject_cast<CStatusLine *>(dialog.Control(CVinteloDlg::IDC_STATIC_STATUS));
         ASSERT_NE(status, nullptr);

@@ -66,7 +66,7 @@ void KeyOnMainWindow(Dlg &dialog, Qt::Key key, Qt::KeyboardModifiers modifiers =
 TEST(FrameMarking, StepsLandOnConsecutiveFramesAndMarksConvertExactly)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     dialog.show();
     env.choosers.QueueAnswer(Fixture("numbered_25fps.mp4"));
     qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
@@ -143,7 +143,7 @@ TEST(FrameMarking, StepsLandOnConsecutiveFramesAndMarksConvertExactly)
 TEST(FrameMarking, DraggingTheSliderFollowsWithKeyFramesAndTheReleaseIsExact)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     dialog.show();
     env.choosers.QueueAnswer(Fixture("long_95_7.mp4")); // a key frame every 10 s
     qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
@@ -180,7 +180,7 @@ TEST(FrameMarking, DraggingTheSliderFollowsWithKeyFramesAndTheReleaseIsExact)
 TEST(FrameMarking, AfterAPauseIAndOMarkTheShownFrame)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     dialog.show();
     env.choosers.QueueAnswer(Fixture("numbered_25fps.mp4"));
     qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();

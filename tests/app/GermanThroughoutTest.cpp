@@ -104,7 +104,7 @@ Texts TextsIn(const char *languageName, const QString &video)
     const std::string where = std::string(languageName) + ":";
     Texts texts;
 
-    CVinteloDlg dialog;
+    CVinteloDlg dialog(env.store);
     dialog.show();
     CollectTexts(&dialog, where + " main", &texts);
     const std::string output = env.dir.path().toStdString() + "/output.wmv";
@@ -122,7 +122,7 @@ Texts TextsIn(const char *languageName, const QString &video)
     CollectTexts(&dialog, where + " main with video", &texts);
 
     {
-        CDialogOutputSettings options(&dialog);
+        CDialogOutputSettings options(env.store, &dialog);
         options.m_szOutputFile = output;
         options.OnInitDialog();
         options.show();
@@ -275,7 +275,7 @@ TEST(GermanThroughout, HelpOpensThePagesOfTheChosenLanguage)
     EXPECT_EQ(maincommands::HelpPagePath(), program + "/help/de/Introduction.htm");
     EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(maincommands::HelpPagePath())));
 
-    CVinteloDlg dialog;
+    CVinteloDlg dialog(env.store);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
     qobject_cast<QAbstractButton *>(dialog.Control(CVinteloDlg::IDC_BUTTON_HELP))->click();

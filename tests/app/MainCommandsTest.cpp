@@ -31,7 +31,7 @@ std::string IntroductionBesideProgram()
 TEST(MainCommands, HelpOpensTheIntroductionBesideTheProgramFromButtonAndF1)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
 
@@ -62,7 +62,7 @@ TEST(MainCommands, HelpOpensTheIntroductionBesideTheProgramFromButtonAndF1)
 TEST(MainCommands, HomepageOpensTheHomePageAndSaysWhenItCannot)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     Click(dialog, Dlg::IDC_BUTTON_HOMEPAGE);
     EXPECT_EQ(env.shell.Opened(), std::vector<std::string>{"https://clipwright.org/"});
     EXPECT_EQ(env.shell.OpenShowCommands(), std::vector<int>{platform::SW_SHOWNORMAL});
@@ -92,7 +92,7 @@ TEST(MainCommands, HomepageOpensTheHomePageAndSaysWhenItCannot)
 TEST(MainCommands, AboutRunsTheAboutBoxFromTheButtonAndTheMenuCommand)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     dialog.show();
     AutoCloseModal closer;
     std::vector<QString> links;

@@ -38,7 +38,7 @@ QString Text(const Dlg &dialog, int id)
 TEST(MainWindow, StartsInTheNoVideoStateWithItsStatusLine)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     ASSERT_TRUE(dialog.Initialized());
 
     const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
@@ -84,7 +84,7 @@ TEST(MainWindow, StartsInTheNoVideoStateWithItsStatusLine)
 TEST(MainWindow, ControlsSitWhereTheTemplatePutsThem)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     EXPECT_EQ(dialog.size(), dialog.DialogUnitsToPixels(QRect(0, 0, 357, 196)).size());
     const struct
     {
@@ -118,7 +118,7 @@ TEST(MainWindow, StoredSettingsShapeTheStatusLineAndRates)
     env.store.WriteInt("TransitionSettings", "PhotoDuration", 5);
     env.store.WriteInt("TransitionSettings", "TransitionType", 2);
     env.store.WriteInt("TransitionSettings", "TransitionName", 12);
-    Dlg dialog;
+    Dlg dialog(env.store);
     EXPECT_EQ(dialog.Job().m_szOutputFile, "/d/clips/movie.asf");
     EXPECT_EQ(dialog.StatusText(), "Output file: /d/clips/movie.asf     Resolution: Original size");
     EXPECT_EQ(dialog.Job().m_nFrameRateIndex, 1);
@@ -131,7 +131,7 @@ TEST(MainWindow, StoredSettingsShapeTheStatusLineAndRates)
 TEST(MainWindow, ExitIsRefusedWhileConvertingAndStoresTheLanguageOtherwise)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     dialog.show();
     auto *exitButton = qobject_cast<QAbstractButton *>(dialog.Control(Dlg::IDC_BUTTON_EXIT));
 
@@ -160,7 +160,7 @@ TEST(MainWindow, ExitIsRefusedWhileConvertingAndStoresTheLanguageOtherwise)
 TEST(MainWindow, PostedEventsAndEveryEnabledButtonAreSafe)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     dialog.show();
     QCoreApplication::postEvent(&dialog, new QEvent(messages::PositionTick));
     QCoreApplication::postEvent(&dialog, new QEvent(messages::WM_GRAPHNOTIFY));
@@ -191,10 +191,9 @@ TEST(MainWindow, ASettingsFileThatIsNotIniStartsWithTheDefaults)
             junk.putChar(static_cast<char>((i * 37 + 11) % 256));
     }
     SettingsStore store(path.toStdString());
-    SettingsStore::SetGlobal(&store);
     platform::MessageBoxRecorder boxes;
     {
-        Dlg dialog;
+        Dlg dialog(store);
         EXPECT_TRUE(dialog.Initialized());
         EXPECT_EQ(dialog.Job().m_nOutputFormat, 1);
         EXPECT_EQ(dialog.Job().m_nFrameRateIndex, FrameRateSource);
@@ -204,6 +203,5 @@ TEST(MainWindow, ASettingsFileThatIsNotIniStartsWithTheDefaults)
         dialog.close();
         EXPECT_FALSE(dialog.isVisible());
     }
-    SettingsStore::SetGlobal(nullptr);
     EXPECT_TRUE(boxes.Boxes().empty());
 }

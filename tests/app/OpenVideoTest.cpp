@@ -96,7 +96,7 @@ TEST(OpenVideo, ALongClipBecomesTheWholeJobWithTextsInWholeSeconds)
     env.store.WriteInt("TransitionSettings", "TransitionType", 1);
     env.store.WriteInt("TransitionSettings", "TransitionDuration", 2);
     env.store.WriteString("Option", "LastPhotoFolder", "/somewhere/");
-    Dlg dialog;
+    Dlg dialog(env.store);
     const std::string path = Fixture("long_95_7.mp4");
     env.choosers.QueueAnswer(path);
     ClickOpen(dialog);
@@ -149,7 +149,7 @@ TEST(OpenVideo, ALongClipBecomesTheWholeJobWithTextsInWholeSeconds)
 TEST(OpenVideo, TheEndMarkIsTheExactLengthSoTheWholeVideoConverts)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     dialog.show();
     env.choosers.QueueAnswer(Fixture("long_95_7.mp4"));
     ClickOpen(dialog);
@@ -165,7 +165,7 @@ TEST(OpenVideo, TheEndMarkIsTheExactLengthSoTheWholeVideoConverts)
 TEST(OpenVideo, AVp8WebmWithAlphaOpensPreviewsAndConverts)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     dialog.show();
     env.choosers.QueueAnswer(Fixture("vp8_alpha.webm"));
     ClickOpen(dialog);
@@ -190,7 +190,7 @@ TEST(OpenVideo, AVp8WebmWithAlphaOpensPreviewsAndConverts)
 TEST(OpenVideo, CancellingTheChooserChangesNothing)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
     ClickOpen(dialog);
     ASSERT_EQ(dialog.Job().m_nPhotoCount, 1);
@@ -213,7 +213,7 @@ TEST(OpenVideo, SourceSizeReplacesAChosenSizeAndChoiceZeroTakesTheSourceRate)
     env.store.WriteInt("Settings", "OutputWidth", 320);
     env.store.WriteInt("Settings", "OutputHigh", 240);
     env.store.WriteInt("Settings", "OutputFrameRateIndex", 0);
-    Dlg dialog;
+    Dlg dialog(env.store);
     EXPECT_DOUBLE_EQ(dialog.Job().m_dOutputFrameRate, 23.976);
     env.choosers.QueueAnswer(Fixture("video_only_640x480.mp4"));
     ClickOpen(dialog);
@@ -226,7 +226,7 @@ TEST(OpenVideo, SourceSizeReplacesAChosenSizeAndChoiceZeroTakesTheSourceRate)
 
     // Any other choice keeps the chosen rate.
     env.store.WriteInt("Settings", "OutputFrameRateIndex", 5);
-    Dlg second;
+    Dlg second(env.store);
     env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
     ClickOpen(second);
     EXPECT_NEAR(second.Job().m_dSourceFrameRate, 25.0, 1e-9);
@@ -236,7 +236,7 @@ TEST(OpenVideo, SourceSizeReplacesAChosenSizeAndChoiceZeroTakesTheSourceRate)
 TEST(OpenVideo, FilesThatCannotBeRenderedShowBothMessagesAndEmptyTheJob)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
     ClickOpen(dialog);
     ASSERT_EQ(dialog.Job().m_nPhotoCount, 1);
@@ -286,7 +286,7 @@ TEST(OpenVideo, AnUnreadableFileNamesTheSystemsReasonFirst)
         close(fd);
         GTEST_SKIP() << "this process reads files of mode 000";
     }
-    Dlg dialog;
+    Dlg dialog(env.store);
     env.choosers.QueueAnswer(path);
     ClickOpen(dialog);
     ASSERT_EQ(env.boxes.Boxes().size(), 3u);
@@ -302,7 +302,7 @@ TEST(OpenVideo, SoundWithoutPictureFailsAtTheBasicVideoStep)
 {
     for (const char *name : {"vorbis_audio.ogg", "pcm_audio.wav"}) {
         AppTestEnvironment env;
-        Dlg dialog;
+        Dlg dialog(env.store);
         env.choosers.QueueAnswer(Fixture(name));
         ClickOpen(dialog);
         ASSERT_EQ(env.boxes.Boxes().size(), 2u) << name;
@@ -331,7 +331,7 @@ TEST(OpenVideo, TransitionModesGiveItemZeroItsType)
         AppTestEnvironment env;
         env.store.WriteInt("TransitionSettings", "TransitionType", c.mode);
         env.store.WriteInt("TransitionSettings", "TransitionName", c.same);
-        Dlg dialog;
+        Dlg dialog(env.store);
         env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
         ClickOpen(dialog);
         ASSERT_EQ(dialog.Job().m_nPhotoCount, 1) << c.mode;

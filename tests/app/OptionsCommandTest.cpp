@@ -37,7 +37,7 @@ void Press(CDialogOutputSettings &dialog, int id)
 TEST(OptionsDialog, ConfirmedWithNoVideoTheStatusLineSaysOriginalSize)
 {
     AppTestEnvironment env;
-    Dlg window;
+    Dlg window(env.store);
     RunOptions(window, [](CDialogOutputSettings &dialog) {
         TypeSize(dialog, "1000", "700");
         Press(dialog, 1082);
@@ -52,7 +52,7 @@ TEST(OptionsDialog, ConfirmedWithNoVideoTheStatusLineSaysOriginalSize)
 TEST(OptionsDialog, ConfirmedAfterOpeningAVideoTheStatusLineShowsTheSize)
 {
     AppTestEnvironment env;
-    Dlg window;
+    Dlg window(env.store);
     env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
     qobject_cast<QAbstractButton *>(window.Control(Dlg::IDC_BUTTON_ADD_VIDEO))->click();
     ASSERT_EQ(window.Job().m_nPhotoCount, 1);

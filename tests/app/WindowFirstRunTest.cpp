@@ -51,7 +51,7 @@ TEST(WindowFirstRun, TheFirstConversionWritesIntoTheVideosFolder)
     QDir(videos).removeRecursively();
     ASSERT_FALSE(QFileInfo::exists(videos));
 
-    Dlg dialog;
+    Dlg dialog(env.store);
     ASSERT_TRUE(dialog.Initialized());
     EXPECT_TRUE(QFileInfo(videos).isDir());
     const std::string out = (videos + "/output.wmv").toStdString();
@@ -60,7 +60,7 @@ TEST(WindowFirstRun, TheFirstConversionWritesIntoTheVideosFolder)
     // A desktop that drops the folder later: a stored path in it gets it back.
     env.store.WriteString("Settings", "OutputName", out);
     QDir(videos).removeRecursively();
-    Dlg again;
+    Dlg again(env.store);
     EXPECT_TRUE(QFileInfo(videos).isDir());
 
     env.choosers.QueueAnswer(Fixture("h264_aac.mp4"));
@@ -81,7 +81,7 @@ TEST(WindowFirstRun, TheFirstConversionWritesIntoTheVideosFolder)
 TEST(WindowFirstRun, VideoFilesFilterShowsTodaysFiles)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     Button(dialog, Dlg::IDC_BUTTON_ADD_VIDEO)->click(); // cancelled: only the request counts
     ASSERT_EQ(env.choosers.OpenRequests().size(), 1u);
     const platform::FileFilter filter = env.choosers.OpenRequests()[0].filters.at(1);
@@ -107,7 +107,7 @@ TEST(WindowFirstRun, VideoFilesFilterShowsTodaysFiles)
 TEST(WindowFirstRun, ConversionProgressShowsInTheTitleAndOnTheSlider)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     env.choosers.QueueAnswer(Fixture("long_30min.mp4"));
     Button(dialog, Dlg::IDC_BUTTON_ADD_VIDEO)->click();
     ASSERT_EQ(dialog.Job().m_nPhotoCount, 1);
@@ -146,7 +146,7 @@ TEST(WindowFirstRun, ConversionProgressShowsInTheTitleAndOnTheSlider)
 TEST(WindowFirstRun, FilesFromTheDesktopOpenAsOpenVideoWould)
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog(env.store);
     const QString before = QDir::currentPath();
     QDir::setCurrent(CW_FIXTURE_DIR); // a name relative to where the shell was
     dialog.OpenFromArguments({"clipwright", "h264_aac.mp4"});

@@ -128,10 +128,10 @@ int main(int argc, char **argv)
     }
     const QString out = QString::fromLocal8Bit(argv[1]);
     SettingsStore store((config.path() + "/clipwright.conf").toStdString());
-    SettingsStore::SetGlobal(&store);
     platform::MessageBoxRecorder boxes;
     platform::ChooserRecorder choosers;
     CLanguage &language = CLanguage::Instance();
+    language.UseSettings(&store);
     language.Initialize(CW_BINARY_DIR "/bin", argc > 3 ? argv[3] : "English");
     const int points = argc > 4 ? std::atoi(argv[4]) : 16;
     const bool named = argc > 4;
@@ -143,7 +143,7 @@ int main(int argc, char **argv)
         language.SaveInterfaceFont(FromQFont(font));
     }
 
-    CVinteloDlg dialog;
+    CVinteloDlg dialog(store);
     dialog.move(0, 300);
     dialog.show();
     QTest::qWaitForWindowExposed(&dialog);
@@ -151,7 +151,7 @@ int main(int argc, char **argv)
 
     // The other dialogs at the same font, each shown on its own beside the main window.
     {
-        CDialogOutputSettings options(&dialog);
+        CDialogOutputSettings options(store, &dialog);
         options.m_szOutputFile = (config.path() + "/output.wmv").toStdString();
         options.OnInitDialog();
         options.move(0, 0);
@@ -200,7 +200,6 @@ int main(int argc, char **argv)
         int start = 0, end = 0;
         if (std::sscanf(argv[5], "%d-%d", &start, &end) == 2 && 0 <= start && start < end)
             SaveWithMarks(dialog, start, end, out + "/wm-marks" + tag + ".png");
-        SettingsStore::SetGlobal(nullptr);
         return 0;
     }
     if (named) {
@@ -218,7 +217,6 @@ int main(int argc, char **argv)
         Save(out + QString("/wm-video%1-then-%2pt.png").arg(tag).arg(other.pointSize()));
         if (CVcdCore *player = CTrimControls::Player())
             Report(dialog, player->Window());
-        SettingsStore::SetGlobal(nullptr);
         return 0;
     }
     Save(out + "/wm-preview.png");
@@ -245,6 +243,5 @@ int main(int argc, char **argv)
     std::printf("video closed by the close box: %s; photo count %d\n", closed ? "yes" : "no",
                 dialog.Job().m_nPhotoCount);
     Save(out + "/wm-after-close.png");
-    SettingsStore::SetGlobal(nullptr);
     return 0;
 }

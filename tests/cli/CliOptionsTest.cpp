@@ -22,9 +22,6 @@ struct CliJob
     ConvertOptions options;
     ConversionJob job;
 
-    CliJob() { SettingsStore::SetGlobal(&store); }
-    ~CliJob() { SettingsStore::SetGlobal(nullptr); }
-
     std::string Out(const char *name) const { return (dir.path() + "/" + name).toStdString(); }
 
     // Parses "convert ARGS", checks it and sets up the job of its one input: the exit code.
@@ -38,7 +35,7 @@ struct CliJob
             return code;
         if (int code = CheckConvertOptions(options))
             return code;
-        return SetUpJob(options, options.inputs.at(0), options.output, job);
+        return SetUpJob(options, store, options.inputs.at(0), options.output, job);
     }
 };
 

@@ -43,8 +43,8 @@ Widget *Control(QWidget *parent, int number, const QString &text = QString())
 class ApplyToDialogTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { SettingsStore::SetGlobal(&m_store); }
-    void TearDown() override { SettingsStore::SetGlobal(nullptr); }
+    void SetUp() override { CLanguage::Instance().UseSettings(&m_store); }
+    void TearDown() override { CLanguage::Instance().UseSettings(nullptr); }
 
     QTemporaryDir m_settingsDir;
     SettingsStore m_store{m_settingsDir.path().toStdString() + "/settings.conf"};
@@ -73,6 +73,7 @@ TEST_F(ApplyToDialogTest, RewritesCaptionAndControls)
     m_store.WriteInt("German", "lfItalic", 1);
 
     CLanguage language;
+    language.UseSettings(&m_store);
     ASSERT_TRUE(language.Initialize(folder.Root(), "German"));
 
     QDialog dialog;
@@ -137,6 +138,7 @@ TEST_F(ApplyToDialogTest, MessageNumbersAndMissingLanguage)
 {
     LanguageFolder folder;
     CLanguage language;
+    language.UseSettings(&m_store);
     QDialog dialog;
     auto *button = Control<QPushButton>(&dialog, 1024, "Browse");
     auto *error = Control<QLabel>(&dialog, 5, "five");

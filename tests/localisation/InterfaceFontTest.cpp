@@ -49,8 +49,8 @@ std::string BigBoldSerif()
 class InterfaceFont : public ::testing::Test
 {
 protected:
-    void SetUp() override { SettingsStore::SetGlobal(&m_store); }
-    void TearDown() override { SettingsStore::SetGlobal(nullptr); }
+    void SetUp() override { CLanguage::Instance().UseSettings(&m_store); }
+    void TearDown() override { CLanguage::Instance().UseSettings(nullptr); }
 
     QTemporaryDir m_settingsDir;
     SettingsStore m_store{m_settingsDir.path().toStdString() + "/settings.conf"};
@@ -67,6 +67,7 @@ TEST_F(InterfaceFont, APickedFontBelongsToItsLanguageAndComesBackWithIt)
     folder.Write("German.ini", "[DIALOG]\nIDC_BUTTON_ADD_VIDEO=Video \xC3\xB6"
                                "ffnen\n");
     CLanguage language;
+    language.UseSettings(&m_store);
     ASSERT_TRUE(language.Initialize(folder.Root(), "English"));
 
     QDialog window;
@@ -121,6 +122,7 @@ TEST_F(InterfaceFont, CancelOrAnUnreadableAnswerChangesNothing)
     LanguageFolder folder;
     folder.Write("English.ini", "[DIALOG]\nIDC_BUTTON_ADD_VIDEO=Open Video\n");
     CLanguage language;
+    language.UseSettings(&m_store);
     ASSERT_TRUE(language.Initialize(folder.Root(), "English"));
     QDialog window;
     auto *open = new QPushButton(&window);
@@ -142,6 +144,7 @@ TEST_F(InterfaceFont, AStoredFontNoFontCanHaveIsReportedAndTheDefaultFontUsed)
     folder.Write("English.ini", "[DIALOG]\nIDC_BUTTON_ADD_VIDEO=Open Video\n");
     m_store.WriteInt("English", "lfHeight", -100000);
     CLanguage language;
+    language.UseSettings(&m_store);
     ASSERT_TRUE(language.Initialize(folder.Root(), "English"));
     ASSERT_EQ(m_boxes.Boxes().size(), 1u);
     EXPECT_EQ(m_boxes.Boxes()[0].kind, platform::BoxKind::Unowned);
@@ -181,7 +184,7 @@ TEST_F(InterfaceFont, ThroughTheMainWindowRightClickMenuAndFontCommand)
     CLanguage &language = CLanguage::Instance();
     ASSERT_TRUE(language.Initialize(folder.Root(), "english"));
 
-    CVinteloDlg dialog;
+    CVinteloDlg dialog(env.store);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     QWidget *open = dialog.Control(CVinteloDlg::IDC_BUTTON_ADD_VIDEO);

@@ -2,7 +2,6 @@
 #include "localisation/Language.h"
 #include "localisation/LocaleTable.h"
 #include "localisation/ProfileReader.h"
-#include "settings/SettingsStore.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +12,6 @@
 #include <QRawFont>
 #include <QRegularExpression>
 #include <QString>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <set>
@@ -206,9 +204,6 @@ QString MissingGlyphs(const QString &text, const QRawFont &font)
 // own locale, Qt's translation and a face that has a glyph for every character it uses.
 TEST(LanguageFiles, EveryLanguageTranslatesEveryKeyOfTheEnglishFile)
 {
-    QTemporaryDir settingsDir;
-    SettingsStore store(settingsDir.path().toStdString() + "/settings.conf");
-    SettingsStore::SetGlobal(&store);
     const auto keys = KeysOf(kLanguageFolder + "/English.ini");
     ASSERT_GT(keys.size(), 80u);
     for (const SymbolicKey &row : AllKeys()) // the program reads no key English lacks
@@ -256,5 +251,4 @@ TEST(LanguageFiles, EveryLanguageTranslatesEveryKeyOfTheEnglishFile)
         }
     }
     language.SelectLanguage("English");
-    SettingsStore::SetGlobal(nullptr);
 }

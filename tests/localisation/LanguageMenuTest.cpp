@@ -32,8 +32,8 @@ const char kEnglish[] = "[DIALOG]\nIDC_BUTTON_ADD_VIDEO=Open Video\n";
 class LanguageMenu : public ::testing::Test
 {
 protected:
-    void SetUp() override { SettingsStore::SetGlobal(&m_store); }
-    void TearDown() override { SettingsStore::SetGlobal(nullptr); }
+    void SetUp() override { CLanguage::Instance().UseSettings(&m_store); }
+    void TearDown() override { CLanguage::Instance().UseSettings(nullptr); }
 
     QTemporaryDir m_settingsDir;
     SettingsStore m_store{m_settingsDir.path().toStdString() + "/settings.conf"};
@@ -66,6 +66,7 @@ TEST_F(LanguageMenu, ListsEveryLanguageFileAndChecksTheCurrentOneWhateverItsCase
     folder.Write("German.ini", kGerman);
     folder.Write("English.ini", kEnglish);
     CLanguage language;
+    language.UseSettings(&m_store);
     ASSERT_TRUE(language.Initialize(folder.Root(), "GERMAN"));
 
     const auto menu = LoadMenuResource(menus::IDR_POPUP_MENU);
@@ -122,6 +123,7 @@ TEST_F(LanguageMenu, SubmenusAreNumberedDepthFirstFromTheResourceNumber)
     LanguageFolder folder;
     folder.Write("German.ini", kGerman);
     CLanguage language;
+    language.UseSettings(&m_store);
     ASSERT_TRUE(language.Initialize(folder.Root(), "German"));
 
     // Top level "bar" -> popup -> [Outer -> [Inner], Font]; only 160 x 65536 + 0 has a text.
@@ -151,6 +153,7 @@ TEST_F(LanguageMenu, WithoutLanguageFilesTheSubmenuIsEmptyAndTextsStayBuiltIn)
 {
     LanguageFolder folder;
     CLanguage language;
+    language.UseSettings(&m_store);
     EXPECT_FALSE(language.Initialize(folder.Root(), "english"));
 
     const auto menu = LoadMenuResource(menus::IDR_POPUP_MENU);
@@ -168,6 +171,7 @@ TEST_F(LanguageMenu, PickingALanguageReloadsReappliesAndAsksForARestart)
     folder.Write("English.ini", kEnglish);
     folder.Write("German.ini", kGerman);
     CLanguage language;
+    language.UseSettings(&m_store);
     ASSERT_TRUE(language.Initialize(folder.Root(), "german"));
 
     QDialog window;

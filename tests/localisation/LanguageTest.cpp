@@ -21,8 +21,8 @@ const char kWarning[] = "Your language file name may be not proper,\n please rea
 class CatalogueTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { SettingsStore::SetGlobal(&m_store); }
-    void TearDown() override { SettingsStore::SetGlobal(nullptr); }
+    void SetUp() override { CLanguage::Instance().UseSettings(&m_store); }
+    void TearDown() override { CLanguage::Instance().UseSettings(nullptr); }
 
     QTemporaryDir m_settingsDir;
     SettingsStore m_store{m_settingsDir.path().toStdString() + "/settings.conf"};
@@ -80,6 +80,7 @@ TEST(LanguageRoot, ParentWinsOnlyWithItsEnglishFile)
 TEST_F(CatalogueTest, LocaleLookupFollowsTheTableOrder)
 {
     CLanguage language;
+    language.UseSettings(&m_store);
     const auto expect
         = [&](const std::string &name, const std::string &locale, int primary, int sub) {
               const Locale found = Lookup(language, name);
@@ -128,6 +129,7 @@ TEST_F(CatalogueTest, SelectsLanguagesByNameWithoutRegardToCase)
     std::filesystem::create_directories(folder.Language() + "/folder.ini");
 
     CLanguage language;
+    language.UseSettings(&m_store);
     ASSERT_TRUE(language.Initialize(folder.Root(), "ENGLISH"));
     ASSERT_EQ(language.GetLanguageCount(), 3);
     EXPECT_EQ(language.GetLanguageName(0), "Chinese");
@@ -189,6 +191,7 @@ TEST_F(CatalogueTest, SwitchingLanguagesLeavesCharacterTypesAndNumbersAlone)
     std::setlocale(LC_CTYPE, "C");
 
     CLanguage language;
+    language.UseSettings(&m_store);
     ASSERT_TRUE(language.Initialize(folder.Root(), "German"));
     EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
     EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
@@ -211,6 +214,7 @@ TEST_F(CatalogueTest, FileKindAndLocaleOfNames)
     folder.Write("My_utf-8_test.ini", "[DIALOG]\nIDC_BUTTON_PLAY=Mine\n");
 
     CLanguage language;
+    language.UseSettings(&m_store);
     ASSERT_TRUE(language.Initialize(folder.Root(), "german_UTF-8"));
     EXPECT_EQ(language.GetFileKind(), CLanguage::FileKind::Utf8);
     EXPECT_EQ(language.GetPrimaryLanguage(), 7);
@@ -247,6 +251,7 @@ TEST_F(CatalogueTest, TextsEscapesAndFallbacks)
                                 "IDS_MESSAGE_DONE=never read\n");
 
     CLanguage language;
+    language.UseSettings(&m_store);
     ASSERT_TRUE(language.Initialize(folder.Root(), "english"));
     EXPECT_EQ(language.GetString(105), "a\nb");
     EXPECT_EQ(language.GetString(108), "\t\n\r\\\n\\x\\");
@@ -294,6 +299,7 @@ TEST_F(CatalogueTest, EveryKeyIsFiledUnderItsNumbers)
     LanguageFolder folder;
     folder.Write("English.ini", strings + dialog + menu);
     CLanguage language;
+    language.UseSettings(&m_store);
     ASSERT_TRUE(language.Initialize(folder.Root(), "english"));
     for (const SymbolicKey &row : SymbolicKeyTable()) {
         const std::string text = row.list == CatalogueList::String ? language.GetString(row.number)
@@ -315,6 +321,7 @@ TEST_F(CatalogueTest, NoLanguageFilesLeavesBuiltInTexts)
     LanguageFolder folder;
     folder.Write("readme.txt", "");
     CLanguage language;
+    language.UseSettings(&m_store);
     EXPECT_FALSE(language.Initialize(folder.Root(), "german"));
     EXPECT_EQ(language.GetLanguageCount(), 0);
     EXPECT_EQ(language.GetCurrentLanguage(), "english");
@@ -351,6 +358,7 @@ TEST_F(CatalogueTest, DamagedFilesLoadWithoutHarm)
     folder.Write("German.ini", utf16.substr(2));
 
     CLanguage language;
+    language.UseSettings(&m_store);
     ASSERT_TRUE(language.Initialize(folder.Root(), "english"));
     EXPECT_EQ(language.GetString(105), "Wide");
 
@@ -374,6 +382,7 @@ TEST_F(CatalogueTest, InterfaceFontIsStoredPerLanguage)
     folder.Write("German.ini", "");
 
     CLanguage language;
+    language.UseSettings(&m_store);
     EXPECT_FALSE(language.HasInterfaceFont());
     ASSERT_TRUE(language.Initialize(folder.Root(), "english"));
     ASSERT_TRUE(language.HasInterfaceFont());
@@ -416,6 +425,15 @@ TEST_F(CatalogueTest, InterfaceFontIsStoredPerLanguage)
     chosen.lfQuality = 0;
     chosen.lfFaceName = "DejaVu Sans with a face name lo";
     EXPECT_EQ(Fields(language.GetInterfaceFont()), Fields(chosen));
+
+    // A catalogue given no store (a tool) keeps a chosen font for the run and touches no file.
+    CLanguage storeless;
+    ASSERT_TRUE(storeless.Initialize(folder.Root(), "german"));
+    EXPECT_EQ(storeless.GetInterfaceFont().lfHeight, -11);
+    chosen.lfHeight = -30;
+    storeless.SaveInterfaceFont(chosen);
+    EXPECT_EQ(storeless.GetInterfaceFont().lfHeight, -30);
+    EXPECT_EQ(m_store.ReadInt("german", "lfHeight", 12345), 12345);
 }
 
 TEST(LanguageInstance, IsOneObject)

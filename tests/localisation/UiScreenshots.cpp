@@ -37,13 +37,13 @@ int main(int argc, char **argv)
     const int fontPixels = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 16;
 
     SettingsStore store((config.path() + "/clipwright.conf").toStdString());
-    SettingsStore::SetGlobal(&store);
     platform::MessageBoxRecorder boxes;
     platform::ChooserRecorder choosers;
     CLanguage &language = CLanguage::Instance();
+    language.UseSettings(&store);
     language.Initialize(CW_BINARY_DIR "/bin", "English");
 
-    CVinteloDlg dialog;
+    CVinteloDlg dialog(store);
     dialog.move(20, 20);
     dialog.show();
     QTest::qWaitForWindowExposed(&dialog);
@@ -82,6 +82,5 @@ int main(int argc, char **argv)
 
     for (const auto &box : boxes.Boxes())
         std::printf("box: %s | %s\n", box.caption.c_str(), box.text.c_str());
-    SettingsStore::SetGlobal(nullptr);
     return 0;
 }

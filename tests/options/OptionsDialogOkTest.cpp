@@ -17,7 +17,7 @@ using namespace ui;
 TEST(OptionsDialog, DefaultWithWindowsMediaSetsOnlyTheBitrates)
 {
     OptionsEnvironment env;
-    OpenDialog open(WithVideo800x600);
+    OpenDialog open(env.store, WithVideo800x600);
     CDialogOutputSettings &d = open.dialog;
     Type(d, 1089, "100");
     Choose(d, 1090, 3);
@@ -43,7 +43,7 @@ TEST(OptionsDialog, DefaultWithWindowsMediaSetsOnlyTheBitrates)
 TEST(OptionsDialog, BitratesAreStoredInBitsPerSecond)
 {
     OptionsEnvironment env;
-    OpenDialog open([](CDialogOutputSettings &d) { d.m_nAudioBitrate = 100000; });
+    OpenDialog open(env.store, [](CDialogOutputSettings &d) { d.m_nAudioBitrate = 100000; });
     CDialogOutputSettings &d = open.dialog;
     // An audio bitrate not in the list leaves it unselected and is kept.
     EXPECT_EQ(Combo(d, 1090)->currentIndex(), -1);
@@ -57,7 +57,7 @@ TEST(OptionsDialog, BitratesAreStoredInBitsPerSecond)
     EXPECT_EQ(d.m_nStretchMode, ResizePreserveAspectRatio);
 
     // A negative or huge figure would wrap around once multiplied.
-    OpenDialog wrap;
+    OpenDialog wrap(env.store);
     Type(wrap.dialog, 1089, "-5");
     Choose(wrap.dialog, 1090, 3);
     Choose(wrap.dialog, 1070, 1);
@@ -65,7 +65,7 @@ TEST(OptionsDialog, BitratesAreStoredInBitsPerSecond)
     EXPECT_EQ(wrap.dialog.m_nVideoBitrate, 0u);
     EXPECT_EQ(wrap.dialog.m_nAudioBitrate, 320000u);
     EXPECT_EQ(wrap.dialog.m_nStretchMode, ResizeStretch);
-    OpenDialog huge;
+    OpenDialog huge(env.store);
     Type(huge.dialog, 1089, "99999999");
     Click(huge.dialog, 1082);
     EXPECT_EQ(huge.dialog.m_nVideoBitrate, 4194303u * 1024u);
@@ -74,7 +74,7 @@ TEST(OptionsDialog, BitratesAreStoredInBitsPerSecond)
 TEST(OptionsDialog, TheSettingsFileAfterOkHoldsExactlyTheConfirmedValues)
 {
     OptionsEnvironment env;
-    OpenDialog open(WithVideo640x352);
+    OpenDialog open(env.store, WithVideo640x352);
     CDialogOutputSettings &d = open.dialog;
     Choose(d, 1094, 1);
     Choose(d, 1025, 1);
@@ -122,7 +122,7 @@ TEST(OptionsDialog, CancelWritesNothingAndTheCallerCopiesNothing)
 {
     OptionsEnvironment env;
     {
-        OpenDialog open;
+        OpenDialog open(env.store);
         Type(open.dialog, 1089, "100");
         Choose(open.dialog, 1094, 1);
         Click(open.dialog, 1083);
@@ -130,7 +130,7 @@ TEST(OptionsDialog, CancelWritesNothingAndTheCallerCopiesNothing)
         EXPECT_FALSE(open.dialog.isVisible());
     }
     {
-        OpenDialog open;
+        OpenDialog open(env.store);
         Choose(open.dialog, 1025, 1);
         QTest::keyClick(&open.dialog, Qt::Key_Escape);
         EXPECT_EQ(open.dialog.result(), QDialog::Rejected);
@@ -150,8 +150,8 @@ TEST(OptionsDialog, CancelWritesNothingAndTheCallerCopiesNothing)
         Type(*dialog, 1089, "50");
         Click(*dialog, 1083);
     });
-    EXPECT_FALSE(
-        RunOutputOptions(nullptr, &settings, {320, 240, 25.0, 1}, [&] { statusRewritten = true; }));
+    EXPECT_FALSE(RunOutputOptions(nullptr, env.store, &settings, {320, 240, 25.0, 1},
+                                  [&] { statusRewritten = true; }));
     EXPECT_FALSE(statusRewritten);
     EXPECT_EQ(settings.m_nOutputWidth, before.m_nOutputWidth);
     EXPECT_EQ(settings.m_nVideoBitrate, before.m_nVideoBitrate);
@@ -182,8 +182,8 @@ TEST(OptionsDialog, OkCopiesBackInOrderWithTheStatusBetween)
         Click(*dialog, 1082);
     });
     OutputSettings atStatus;
-    ASSERT_TRUE(
-        RunOutputOptions(nullptr, &settings, {320, 240, 25.0, 1}, [&] { atStatus = settings; }));
+    ASSERT_TRUE(RunOutputOptions(nullptr, env.store, &settings, {320, 240, 25.0, 1},
+                                 [&] { atStatus = settings; }));
     // Size and path were back when the status was rewritten; bitrates and format after it.
     EXPECT_EQ(atStatus.m_szOutputFile, "/v/out.asf");
     EXPECT_EQ(atStatus.m_nOutputWidth, 640);
@@ -227,7 +227,7 @@ TEST(OptionsDialog, CompressorListsOpenAtTheStoredChoiceOrTheDefaultByName)
     RegisterDivxStandIn();
     OptionsEnvironment env;
     {
-        OpenDialog open(WithStoredAvi);
+        OpenDialog open(env.store, WithStoredAvi);
         CDialogOutputSettings &d = open.dialog;
         QComboBox *video = Combo(d, 1001);
         QComboBox *audio = Combo(d, 1002);
@@ -249,7 +249,7 @@ TEST(OptionsDialog, CompressorListsOpenAtTheStoredChoiceOrTheDefaultByName)
     env.store.WriteInt("DexAudioCompress", "CompressorNumber", 1);
     env.store.WriteString("DexAudioCompress", "CompressorName", aviAudio[1].factoryName);
     {
-        OpenDialog open(WithStoredAvi);
+        OpenDialog open(env.store, WithStoredAvi);
         EXPECT_EQ(Combo(open.dialog, 1001)->currentIndex(), 0);
         EXPECT_EQ(Combo(open.dialog, 1002)->currentIndex(), 2);
         // "Default" picks the container's default again.
@@ -266,7 +266,7 @@ TEST(OptionsDialog, OkStoresTheCompressorPositionsAndBindsTheChosenOnes)
 {
     RegisterDivxStandIn();
     OptionsEnvironment env;
-    OpenDialog open(WithStoredAvi);
+    OpenDialog open(env.store, WithStoredAvi);
     CDialogOutputSettings &d = open.dialog;
     const int divx = PositionNamed(Combo(d, 1001), "divx");
     Choose(d, 1001, divx);
@@ -286,7 +286,7 @@ TEST(OptionsDialog, OkStoresTheCompressorPositionsAndBindsTheChosenOnes)
     // "Settings" opens the chosen codec's own settings above the options dialog.
     const int configurable = PositionNamed(Combo(d, 1001), "x264");
     if (configurable > 0) {
-        OpenDialog settings(WithStoredAvi);
+        OpenDialog settings(env.store, WithStoredAvi);
         Choose(settings.dialog, 1001, configurable);
         QString caption;
         QWidget *parent = nullptr;
@@ -305,7 +305,7 @@ TEST(OptionsDialog, OkStoresTheCompressorPositionsAndBindsTheChosenOnes)
     }
 
     // "Settings" with no compressor chosen finds no codec and opens nothing.
-    OpenDialog again(WithStoredAvi);
+    OpenDialog again(env.store, WithStoredAvi);
     Choose(again.dialog, 1001, 0);
     Click(again.dialog, 1053);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);

@@ -30,14 +30,14 @@ int main(int argc, char **argv)
     }
     QTemporaryDir dir;
     SettingsStore store((dir.path() + "/clipwright.conf").toStdString());
-    SettingsStore::SetGlobal(&store);
+    CLanguage::Instance().UseSettings(&store);
     platform::MessageBoxRecorder boxes;
     CLanguage::Instance().Initialize(CLanguage::GetLanguageRoot(), argv[1]);
     if (const int points = qEnvironmentVariableIntValue("CW_SHOT_FONT_PT"); points > 0)
         CLanguage::Instance().SaveInterfaceFont(
             FromQFont(QFont(QStringLiteral("DejaVu Sans"), points)));
 
-    CDialogOutputSettings dialog;
+    CDialogOutputSettings dialog(store);
     dialog.m_nOutputFormat = std::atoi(argv[2]);
     dialog.m_szOutputFile = qEnvironmentVariableIsSet("CW_SHOT_OUTPUT")
                                 ? qEnvironmentVariable("CW_SHOT_OUTPUT").toStdString()

@@ -29,12 +29,12 @@ struct OptionsEnvironment
     explicit OptionsEnvironment(const std::string &languageRoot = std::string(),
                                 const std::string &language = "english")
     {
-        SettingsStore::SetGlobal(&store);
+        CLanguage::Instance().UseSettings(&store);
         platform::SetApplicationName("clipwright");
         CLanguage::Instance().Initialize(
             languageRoot.empty() ? dir.path().toStdString() : languageRoot, language);
     }
-    ~OptionsEnvironment() { SettingsStore::SetGlobal(nullptr); }
+    ~OptionsEnvironment() { CLanguage::Instance().UseSettings(nullptr); }
 
     // Every "section/name" the settings file holds.
     QStringList StoredKeys() const
@@ -101,7 +101,8 @@ struct OpenDialog
 {
     CDialogOutputSettings dialog;
 
-    explicit OpenDialog(void (*prepare)(CDialogOutputSettings &) = nullptr)
+    explicit OpenDialog(SettingsStore &store, void (*prepare)(CDialogOutputSettings &) = nullptr)
+        : dialog(store)
     {
         dialog.m_szOutputFile = "/home/user/Videos/output.wmv";
         dialog.m_nFrameRateIndex = FrameRate23976;

@@ -23,7 +23,7 @@ QStringList Items(const QComboBox *combo)
 TEST(OptionsDialog, EveryControlHasItsNumberKindLabelAndPlace)
 {
     OptionsEnvironment env;
-    OpenDialog open;
+    OpenDialog open(env.store);
     CDialogOutputSettings &d = open.dialog;
     EXPECT_EQ(d.windowTitle(), "Output options");
     EXPECT_EQ(d.size(), d.DialogUnitsToPixels(QRect(QPoint(0, 0), kTemplateSize)).size());
@@ -103,7 +103,7 @@ TEST(OptionsDialog, ShownControlsNeverOverlapForEitherKindOfFormat)
 {
     OptionsEnvironment env;
     for (auto prepare : {WithVideo800x600, WithStoredAvi}) {
-        OpenDialog open(prepare);
+        OpenDialog open(env.store, prepare);
         std::vector<QWidget *> shown;
         for (QWidget *child : open.dialog.findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
             if (!child->isHidden())
@@ -120,7 +120,7 @@ TEST(OptionsDialog, OpensOnTheEntryMatchingTheRecordsSize)
 {
     OptionsEnvironment env;
     {
-        OpenDialog open(WithVideo640x352);
+        OpenDialog open(env.store, WithVideo640x352);
         CDialogOutputSettings &d = open.dialog;
         EXPECT_EQ(Combo(d, 1025)->currentIndex(), 0);
         EXPECT_EQ(Combo(d, 1025)->currentText(), "Original size 640*352");
@@ -129,7 +129,7 @@ TEST(OptionsDialog, OpensOnTheEntryMatchingTheRecordsSize)
         EXPECT_EQ(Combo(d, 1068)->itemText(0), "Original frame rate 29.970");
     }
     {
-        OpenDialog open(WithVideo800x600);
+        OpenDialog open(env.store, WithVideo800x600);
         CDialogOutputSettings &d = open.dialog;
         EXPECT_EQ(Combo(d, 1025)->currentIndex(), 8);
         EXPECT_EQ(Combo(d, 1025)->currentText(), "Custom size");
@@ -139,7 +139,7 @@ TEST(OptionsDialog, OpensOnTheEntryMatchingTheRecordsSize)
         EXPECT_EQ(Text(d, 1028), "600");
     }
     {
-        OpenDialog open([](CDialogOutputSettings &d) {
+        OpenDialog open(env.store, [](CDialogOutputSettings &d) {
             d.m_nOutputWidth = 720;
             d.m_nOutputHeight = 576;
         });
@@ -153,7 +153,7 @@ TEST(OptionsDialog, OpensOnTheEntryMatchingTheRecordsSize)
 TEST(OptionsDialog, SizeChoicesFillTheEditsAndTypedSizesRoundDownToMultiplesOfEight)
 {
     OptionsEnvironment env;
-    OpenDialog open(WithVideo800x600);
+    OpenDialog open(env.store, WithVideo800x600);
     CDialogOutputSettings &d = open.dialog;
 
     Choose(d, 1025, 3);
@@ -197,7 +197,7 @@ TEST(OptionsDialog, SizeChoicesFillTheEditsAndTypedSizesRoundDownToMultiplesOfEi
 TEST(OptionsDialog, AFrameRateBelowAThousandthIsRefusedAndNothingIsStored)
 {
     OptionsEnvironment env;
-    OpenDialog open;
+    OpenDialog open(env.store);
     CDialogOutputSettings &d = open.dialog;
     Choose(d, 1068, 6);
     EXPECT_FALSE(d.Control(1069)->isHidden());
@@ -237,7 +237,7 @@ TEST(OptionsDialog, AFrameRateBelowAThousandthIsRefusedAndNothingIsStored)
 TEST(OptionsDialog, FrameRateChoicesPutTheirRateInTheBoxAndStoreItsText)
 {
     OptionsEnvironment env;
-    OpenDialog open(WithVideo640x352);
+    OpenDialog open(env.store, WithVideo640x352);
     CDialogOutputSettings &d = open.dialog;
     EXPECT_EQ(Text(d, 1069), "23.976");
     EXPECT_TRUE(d.Control(1069)->isHidden());
@@ -256,7 +256,7 @@ TEST(OptionsDialog, FrameRateChoicesPutTheirRateInTheBoxAndStoreItsText)
     EXPECT_DOUBLE_EQ(d.m_dOutputFrameRate, 25.0);
 
     // The video's own rate is not stored as text: the next start reads the choice alone.
-    OpenDialog again(WithVideo640x352);
+    OpenDialog again(env.store, WithVideo640x352);
     Choose(again.dialog, 1068, 0);
     Click(again.dialog, 1082);
     EXPECT_EQ(env.store.ReadInt("Settings", "OutputFrameRateIndex", -1), 0);
@@ -267,7 +267,7 @@ TEST(OptionsDialog, FrameRateChoicesPutTheirRateInTheBoxAndStoreItsText)
 TEST(OptionsDialog, TheFormatListChangesTheExtensionAtOnceAndTheTypedPathIsKept)
 {
     OptionsEnvironment env;
-    OpenDialog open;
+    OpenDialog open(env.store);
     CDialogOutputSettings &d = open.dialog;
     EXPECT_EQ(Text(d, 1022), "/home/user/Videos/output.wmv");
     for (int id : kBitrateIds)
@@ -290,7 +290,7 @@ TEST(OptionsDialog, TheFormatListChangesTheExtensionAtOnceAndTheTypedPathIsKept)
     EXPECT_EQ(d.m_nOutputFormat, OutputFormatAsf);
     EXPECT_EQ(env.store.ReadInt("Settings", "nOuptputFormat", -1), 3);
 
-    OpenDialog again;
+    OpenDialog again(env.store);
     Type(again.dialog, 1022, "/data/clip.video");
     Click(again.dialog, 1082);
     EXPECT_EQ(again.dialog.m_szOutputFile, "/data/clip.video");
@@ -299,7 +299,7 @@ TEST(OptionsDialog, TheFormatListChangesTheExtensionAtOnceAndTheTypedPathIsKept)
 TEST(OptionsDialog, AStoredAviFormatShowsTheCompressorControls)
 {
     OptionsEnvironment env;
-    OpenDialog open(WithStoredAvi);
+    OpenDialog open(env.store, WithStoredAvi);
     CDialogOutputSettings &d = open.dialog;
     EXPECT_EQ(Text(d, 1022), "/home/user/Videos/output.avi");
     EXPECT_EQ(Combo(d, 1094)->currentText(), "AVI");
@@ -318,7 +318,7 @@ TEST(OptionsDialog, AStoredAviFormatShowsTheCompressorControls)
 TEST(OptionsDialog, AnUnknownFormatCodeIsReportedAndChangesNothing)
 {
     OptionsEnvironment env;
-    OpenDialog open([](CDialogOutputSettings &d) { d.m_nOutputFormat = 9; });
+    OpenDialog open(env.store, [](CDialogOutputSettings &d) { d.m_nOutputFormat = 9; });
     CDialogOutputSettings &d = open.dialog;
     EXPECT_EQ(env.boxes.Texts(),
               (std::vector<std::string>{"Does not support the video format", "unknown error"}));
@@ -335,7 +335,7 @@ TEST(OptionsDialog, AnUnknownFormatCodeIsReportedAndChangesNothing)
 TEST(OptionsDialog, BrowseAsksForAFileOfTheFormatInTheOutputFolder)
 {
     OptionsEnvironment env;
-    OpenDialog open;
+    OpenDialog open(env.store);
     CDialogOutputSettings &d = open.dialog;
 
     env.choosers.QueueAnswer(std::string("/tmp/new/take.mp4"));
@@ -360,7 +360,7 @@ TEST(OptionsDialog, BrowseAsksForAFileOfTheFormatInTheOutputFolder)
               "Advanced Systems Format file(*.asf)");
     EXPECT_TRUE(env.boxes.Boxes().empty());
 
-    OpenDialog plain([](CDialogOutputSettings &d) { d.m_szOutputFile = "output.avi"; });
+    OpenDialog plain(env.store, [](CDialogOutputSettings &d) { d.m_szOutputFile = "output.avi"; });
     Click(plain.dialog, 1024);
     EXPECT_EQ(env.choosers.SaveRequests().back().initialPath, ".");
 }
@@ -369,7 +369,7 @@ TEST(OptionsDialog, TheCurrentLanguageNamesTheDialogAndItsEntries)
 {
     OptionsEnvironment env(CW_SOURCE_DIR, "german");
     ASSERT_EQ(CLanguage::Instance().GetCurrentLanguage(), "german");
-    OpenDialog open(WithVideo640x352);
+    OpenDialog open(env.store, WithVideo640x352);
     CDialogOutputSettings &d = open.dialog;
     EXPECT_EQ(d.windowTitle(), "Ausgabeoptionen");
     EXPECT_EQ(qobject_cast<QLabel *>(d.Control(1023))->text(), "Ausgabedatei:");

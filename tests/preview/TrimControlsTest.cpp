@@ -45,7 +45,7 @@ std::string TakeOpenMenu()
 struct OpenDialog
 {
     AppTestEnvironment env;
-    Dlg dialog;
+    Dlg dialog{env.store};
 
     explicit OpenDialog(const char *fixture)
     {

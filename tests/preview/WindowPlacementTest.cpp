@@ -245,7 +245,7 @@ TEST(WindowPlacement, RealWindowsOnThisScreen)
                                   + std::to_string(screen.height()) + " " + std::to_string(points)
                                   + "pt";
 
-        CVinteloDlg dialog;
+        CVinteloDlg dialog(env.store);
         dialog.show();
         QCoreApplication::processEvents();
         ExpectPlaced(dialog, QSize(), where);

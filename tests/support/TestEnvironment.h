@@ -23,9 +23,9 @@ struct AppTestEnvironment
 
     AppTestEnvironment()
     {
-        SettingsStore::SetGlobal(&store);
+        CLanguage::Instance().UseSettings(&store);
         // No language files: the catalogue answers with its built-in English texts.
         CLanguage::Instance().Initialize(dir.path().toStdString(), "english");
     }
-    ~AppTestEnvironment() { SettingsStore::SetGlobal(nullptr); }
+    ~AppTestEnvironment() { CLanguage::Instance().UseSettings(nullptr); }
 };
