@@ -1,0 +1,81 @@
+#pragma once
+
+#include "media/core/Filter.h"
+#include "platform/Status.h"
+
+#include <memory>
+#include <string>
+
+// Writes a section of a file without decoding what can be kept as it is: copied packets, with
+// the pictures from the start mark to the next key frame re-encoded in the source's own codec
+// where an encoder for it is installed (H.264, H.265, VP8, VP9), else starting at the key frame
+// at or before the mark.
+namespace media {
+
+class ConversionGraph;
+
+// The source's first picture and sound streams as a writer would take them (parsed caps, as
+// text); empty for a stream the source lacks.
+struct SourceStreams
+{
+    std::string videoCaps;
+    std::string audioCaps;
+};
+
+// Reads what the source holds without decoding it. False with a reason when it cannot be read.
+bool ReadSourceStreams(const std::string &path, SourceStreams *streams, std::string *error);
+
+// Whether the writer (muxer factory) takes the stream as it is (caps as above).
+bool WriterTakes(const std::string &muxer, const std::string &caps);
+
+// "H.264", "MPEG-2 video", "AAC" ...: the codec of caps as a user names it.
+std::string CodecName(const std::string &caps);
+
+enum class StreamWay {
+    Leave,  // not written
+    Copy,   // packets as they are (a smart head where the codec allows)
+    Encode, // decoded and encoded by the given encoder
+};
+
+struct SectionCopyRequest
+{
+    std::string input;
+    std::string output; // the file the writer writes
+    std::string muxer;  // the writer's factory
+    REFERENCE_TIME start = 0; // the marks, 100-ns units from the source's start
+    REFERENCE_TIME end = 0;
+    StreamWay video = StreamWay::Copy;
+    StreamWay audio = StreamWay::Copy;
+    // For StreamWay::Encode: the bound, configured encoders. A picture that is encoded gets the
+    // frame size, rate and resize mode below (0 = the source's); a copied one keeps the source's.
+    Filter videoEncoder;
+    Filter audioEncoder;
+    int width = 0;
+    int height = 0;
+    double frameRate = 0;
+    int stretchMode = 0;
+};
+
+struct SectionCopyPlan
+{
+    // Non-empty when the copy cannot be done; names the container and the codec.
+    std::string refusal;
+    // Where the written picture starts in the source: the mark when exact, else the key frame
+    // at or before it.
+    REFERENCE_TIME videoStart = 0;
+    bool exact = true;
+    int framesBeforeMark = 0;    // pictures between videoStart and the mark
+    REFERENCE_TIME length = 0;   // what the output will hold
+    std::string videoCodec;      // CodecName of the copied streams
+    std::string audioCodec;
+};
+
+// Decides how the section is written before anything starts.
+HRESULT PlanSectionCopy(const SectionCopyRequest &request, SectionCopyPlan *plan);
+
+// The running graph that writes it: its events, written position and stop are those of every
+// conversion graph (a stop leaves a complete file).
+HRESULT BuildSectionCopy(const SectionCopyRequest &request, const SectionCopyPlan &plan,
+                         std::shared_ptr<ConversionGraph> *graph);
+
+} // namespace media
