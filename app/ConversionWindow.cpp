@@ -129,6 +129,11 @@ bool ConversionWindow::ReplaceOutput(const std::string &path)
     return AskToReplace(path);
 }
 
+bool ConversionWindow::CopyFromKeyFrame(const std::string &note)
+{
+    return AskToCopyFromKeyFrame(note);
+}
+
 bool ConversionWindow::WriteUncompressed(const std::string &downloadPage)
 {
     return AskToWriteUncompressed(downloadPage);

@@ -29,6 +29,7 @@ public:
     bool ReplaceOutput(const std::string &path) override;
     bool WriteUncompressed(const std::string &downloadPage) override;
     std::optional<std::string> LocateMissingFile(const std::string &path) override;
+    bool CopyFromKeyFrame(const std::string &note) override;
 
     bool TimerRunning() const { return m_timer.isActive(); }
     // The window's conversion: its timeline, engine and running graph.

@@ -456,8 +456,12 @@ void CVinteloDlg::OnConvert()
 
 void CVinteloDlg::OnOutputOptions()
 {
-    const OpenedVideoFacts facts{m_job.m_nSourceWidth, m_job.m_nSourceHeight,
-                                 m_job.m_dSourceFrameRate, m_job.m_nPhotoCount};
+    OpenedVideoFacts facts{m_job.m_nSourceWidth, m_job.m_nSourceHeight, m_job.m_dSourceFrameRate,
+                           m_job.m_nPhotoCount};
+    if (m_job.m_nPhotoCount > 0) {
+        facts.videoCaps = m_job.SourceStreams().videoCaps;
+        facts.audioCaps = m_job.SourceStreams().audioCaps;
+    }
     RunOutputOptions(this, m_store, &m_job, facts, [this] {
         const bool measured = m_job.m_nSourceWidth != 0 || m_job.m_nSourceHeight != 0;
         SetControlText(IDC_STATIC_STATUS,

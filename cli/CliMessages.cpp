@@ -145,6 +145,8 @@ std::string ConversionWords(const platform::Report &r)
         return "no compressor is bound";
     case Problem::CompressorNotAdded:
         return "the compressor \"" + Detail(r, 0) + "\" could not be added to the graph";
+    case Problem::CopyRefused:
+        return Clause(Detail(r, 0));
     case Problem::ConversionFailed:
         return Detail(r, 1).empty() ? Clause(Detail(r, 0))
                                     : "the conversion failed: " + Clause(Detail(r, 1));

@@ -46,6 +46,12 @@ public:
         KeepMissingInput(path);
         return std::nullopt;
     }
+    // A script asked for a copy: it gets the nearest one there is, and is told where it starts.
+    bool CopyFromKeyFrame(const std::string &note) override
+    {
+        Note("the copy " + note);
+        return true;
+    }
 
     // Waits until events are posted or the period passes; true when events arrived.
     bool Wait(std::chrono::milliseconds period)

@@ -247,8 +247,12 @@ int PrepareOutput(const ConvertOptions &o, const SettingsStore &store, Conversio
         return Fail(o.output, "File exists; add --overwrite to replace it");
     const bool windowsMedia = IsWindowsMediaFormat(dlg.m_nOutputFormat);
     if (!windowsMedia) {
-        if (!ChooseEncoder(CompressorCategory::Video, o.videoEncoder, store, &dlg)
-            || !ChooseEncoder(CompressorCategory::Audio, o.audioEncoder, store, &dlg))
+        if (!ChooseEncoder(CompressorCategory::Video,
+                           o.copy ? std::optional<std::string>(kCopyFactory) : o.videoEncoder,
+                           store, &dlg)
+            || !ChooseEncoder(CompressorCategory::Audio,
+                              o.copy ? std::optional<std::string>(kCopyFactory) : o.audioEncoder,
+                              store, &dlg))
             return 1;
         SuppressCodecFeedback();
     }

@@ -40,6 +40,12 @@ const char *const kConvertHelp
       "                           chosen in the window program when it suits the format, else\n"
       "                           the format's usual one)\n"
       "  --audio-encoder NAME     the same for sound\n"
+      "  --copy                   copy picture and sound from the source without re-encoding\n"
+      "                           (the same as --video-encoder copy --audio-encoder copy): the\n"
+      "                           frames from --start to the next key frame are re-encoded in\n"
+      "                           the source's codec (H.264, H.265, VP8, VP9); for other codecs\n"
+      "                           the copy starts at the key frame before --start, with a note;\n"
+      "                           a copied picture keeps the source's size and rate\n"
       "  --overwrite              replace an existing output file\n"
       "  --progress=json          progress as one JSON object a line on standard error\n"
       "  -q, --quiet              print nothing but errors\n"
@@ -160,6 +166,11 @@ bool TakesValue(const std::string &arg)
 
 } // namespace
 
+bool CopiesVideo(const ConvertOptions &o)
+{
+    return o.copy || (o.videoEncoder && Lower(*o.videoEncoder) == kCopyFactory);
+}
+
 std::string Lower(std::string s)
 {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -227,6 +238,8 @@ int ParseConvertOptions(int argc, char **argv, ConvertOptions *o)
             o->stretch = true;
         } else if (arg == "--overwrite") {
             o->overwrite = true;
+        } else if (arg == "--copy") {
+            o->copy = true;
         } else {
             std::string value;
             const std::size_t equals = arg.find('=');
@@ -280,6 +293,14 @@ int CheckConvertOptions(const ConvertOptions &o)
     }
     if (o.width.has_value() != o.height.has_value())
         return UsageError("--width and --height go together");
+    if (o.copy
+        && ((o.videoEncoder && Lower(*o.videoEncoder) != kCopyFactory)
+            || (o.audioEncoder && Lower(*o.audioEncoder) != kCopyFactory)))
+        return UsageError("--copy copies both streams; give --video-encoder copy or "
+                          "--audio-encoder copy to copy one of them");
+    if (CopiesVideo(o) && (o.width || o.fps || o.stretch))
+        return UsageError("a copied picture keeps the source's size and rate: --width, "
+                          "--height, --fps and --stretch need an encoder");
     if (o.start && o.end && *o.end <= *o.start)
         return UsageError("--end must come after --start");
     return 0;

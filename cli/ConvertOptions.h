@@ -21,8 +21,12 @@ struct ConvertOptions
     bool quiet = false;
     bool stretch = false;
     bool overwrite = false;
+    bool copy = false; // --copy: both streams as they are in the source
     bool help = false;
 };
+
+// Whether the picture is copied from the source (--copy or --video-encoder copy).
+bool CopiesVideo(const ConvertOptions &o);
 
 // Accepted ranges, said in messages and in --help.
 constexpr double kMinFrameRate = 1;

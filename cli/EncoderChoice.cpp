@@ -39,14 +39,38 @@ bool Suits(int format, const media::Filter &encoder, bool video)
     return media::WriterTakes(container ? container->muxer : "", encoder, video);
 }
 
-// The encoder named by --video-encoder/--audio-encoder; false after a message.
-bool BindNamedEncoder(CompressorCategory category, const std::string &name,
-                      OutputSettings *settings)
+// "copy" for a category: the source's stream as it is, where the container can hold it.
+bool BindCopy(CompressorCategory category, const std::string &option, ConversionJob *job)
 {
+    const bool video = category == CompressorCategory::Video;
+    const media::SourceStreams &streams = job->SourceStreams();
+    const std::string &caps = video ? streams.videoCaps : streams.audioCaps;
+    if (video && caps.empty()) {
+        Fail(option, "the source's picture cannot be read as it is, so it cannot be copied");
+        return false;
+    }
+    // A source without sound has none to copy: the output has none either.
+    if (!caps.empty() && !job->CopyOffered(category)) {
+        Fail(option, std::string("the ") + FormatName(job->m_nOutputFormat)
+                         + " writer cannot hold the source's " + media::CodecName(caps)
+                         + (video ? " picture" : " sound")
+                         + " as it is; choose an encoder or another format");
+        return false;
+    }
+    job->UseCompressor(category) = kCompressorCopy;
+    return true;
+}
+
+// The encoder named by --video-encoder/--audio-encoder; false after a message.
+bool BindNamedEncoder(CompressorCategory category, const std::string &name, ConversionJob *job)
+{
+    OutputSettings *settings = job;
     const int format = settings->m_nOutputFormat;
     int *useFlag = &settings->UseCompressor(category);
     const bool video = category == CompressorCategory::Video;
     const std::string option = video ? "--video-encoder " : "--audio-encoder ";
+    if (Lower(name) == kCopyFactory)
+        return BindCopy(category, option + name, job);
     if (Lower(name) == "none") {
         *useFlag = 0;
         if (Suits(format, {}, video))
@@ -82,19 +106,22 @@ bool BindNamedEncoder(CompressorCategory category, const std::string &name,
 } // namespace
 
 bool ChooseEncoder(CompressorCategory category, const std::optional<std::string> &option,
-                   const SettingsStore &store, OutputSettings *settings)
+                   const SettingsStore &store, ConversionJob *job)
 {
+    OutputSettings *settings = job;
     const int format = settings->m_nOutputFormat;
     int *useFlag = &settings->UseCompressor(category);
     if (option)
-        return BindNamedEncoder(category, *option, settings);
+        return BindNamedEncoder(category, *option, job);
     // What the window's options would open at for this container: the stored choice where the
     // container takes it, its usual encoder otherwise.
     const bool video = category == CompressorCategory::Video;
-    const auto devices = ContainerCompressors(category, format);
-    int position = InitialCompressorPosition(category, store, format, devices);
     std::string stored;
-    if (StoredCompressor(category, store, &stored)) {
+    const bool anyStored = StoredCompressor(category, store, &stored);
+    const auto devices = ContainerCompressors(
+        category, format, anyStored && stored == kCopyFactory && job->CopyOffered(category));
+    int position = InitialCompressorPosition(category, store, format, devices);
+    if (anyStored) {
         const bool listed = std::any_of(devices.begin(), devices.end(),
                                         [&](const auto &d) { return d.factoryName == stored; });
         if (stored.empty() && !Suits(format, {}, video))
@@ -107,8 +134,12 @@ bool ChooseEncoder(CompressorCategory category, const std::optional<std::string>
     *useFlag = 0;
     if (position <= 0)
         return true;
-    media::Filter encoder = BindCompressorFactory(
-        category, devices[static_cast<std::size_t>(position - 1)].factoryName);
+    const std::string &factory = devices[static_cast<std::size_t>(position - 1)].factoryName;
+    if (factory == kCopyFactory) {
+        *useFlag = kCompressorCopy;
+        return true;
+    }
+    media::Filter encoder = BindCompressorFactory(category, factory);
     if (!encoder)
         return false;
     settings->Compressor(category) = encoder;

@@ -8,12 +8,12 @@
 
 // Which encoders a conversion from the command line uses, and what frame size they take.
 
-// Binds the encoder for a category: the one named (--video-encoder/--audio-encoder), else the
-// window's stored choice when it suits the container, else the container's usual one, into
-// the job's settings for its format; the use flag says whether a compressor is used. False
-// after a message.
+// Binds the encoder for a category: the one named (--video-encoder/--audio-encoder; "copy" keeps
+// the source's stream where the container can hold it), else the window's stored choice when it
+// suits the container, else the container's usual one, into the job's settings for its format; the
+// use flag says whether a compressor is used. False after a message.
 bool ChooseEncoder(CompressorCategory category, const std::optional<std::string> &option,
-                   const SettingsStore &store, OutputSettings *settings);
+                   const SettingsStore &store, ConversionJob *job);
 
 // The frame size checked against the chosen video encoder: within what it takes, and even
 // where it needs even sides (an odd side is rounded up, with a note). Returns 0, or 1 after a

@@ -198,13 +198,21 @@ HRESULT AttachWriter(ConversionJob &dlg, ConversionHost &host, CaptureGraphBuild
 // Makes the built graph the conversion's running graph and runs it.
 HRESULT RunGraph(ConversionJob &dlg, Conversion &conversion, GstElement *rawGraph)
 {
-    ConversionHost &host = conversion.Host();
     std::shared_ptr<ConversionGraph> control;
     HRESULT hr = ConversionGraph::FromGraph(rawGraph, &control);
     if (FAILED(hr)) {
         GraphStep("get pControl");
         return hr;
     }
+    return RunConversionGraph(dlg, conversion, control);
+}
+
+} // namespace
+
+HRESULT RunConversionGraph(ConversionJob &dlg, Conversion &conversion,
+                           const std::shared_ptr<ConversionGraph> &control)
+{
+    ConversionHost &host = conversion.Host();
     conversion.pControl = control;
     control->SetNotifyCallback([&host] { host.PostGraphNotify(); });
 
@@ -212,7 +220,7 @@ HRESULT RunGraph(ConversionJob &dlg, Conversion &conversion, GstElement *rawGrap
         container && container->showsWriterSettings)
         host.ShowFilterProperties(control->Graph());
 
-    hr = control->Run();
+    const HRESULT hr = control->Run();
     if (FAILED(hr)) {
         platform::Say(platform::Problem::RunFailed, {control->LastError()});
         conversion.pControl.reset();
@@ -224,8 +232,6 @@ HRESULT RunGraph(ConversionJob &dlg, Conversion &conversion, GstElement *rawGrap
     LockConversionControls(host);
     return S_OK;
 }
-
-} // namespace
 
 void Conversion::ReleaseGraph()
 {

@@ -46,6 +46,9 @@ public:
     virtual bool WriteUncompressed(const std::string &downloadPage) = 0;
     // Where a clip file that has gone since it was opened went: an existing file, or nothing.
     virtual std::optional<std::string> LocateMissingFile(const std::string &path) = 0;
+    // A copy that cannot start at the mark: true copies from the key frame before it. note:
+    // "starts 0.84 s (21 frames) before the mark, at a key frame".
+    virtual bool CopyFromKeyFrame(const std::string &note) = 0;
 };
 
 // How a conversion ended, for the front end that ran it.
@@ -97,6 +100,13 @@ public:
     // What the source holds that the output will not ("Sound track 2 (de) was left out: ...");
     // empty when nothing is left out. Set when the render starts.
     std::string m_leftOut;
+    // Set while a section is copied from the source: what the output holds.
+    struct CopiedSection
+    {
+        REFERENCE_TIME length = 0;
+        bool sound = false;
+    };
+    std::optional<CopiedSection> m_copied;
     // The path the writer writes to.
     std::string WritePath(const ConversionJob &dlg) const
     {
@@ -111,6 +121,9 @@ private:
 // the render engine; empty for none.
 std::string LeftOutText(const std::vector<std::string> &streams);
 
+// Makes control the conversion's running graph and runs it: the conversion has started.
+HRESULT RunConversionGraph(ConversionJob &dlg, Conversion &conversion,
+                           const std::shared_ptr<media::ConversionGraph> &control);
 HRESULT StartRender(ConversionJob &dlg, Conversion &conversion,
                     const std::shared_ptr<media::Timeline> &timeline);
 HRESULT DisableGroupPreview(const std::shared_ptr<media::Timeline> &timeline);

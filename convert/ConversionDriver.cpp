@@ -1,5 +1,6 @@
 #include "convert/ConversionDriver.h"
 
+#include "convert/CopyConversion.h"
 #include "convert/OutputCheck.h"
 #include "convert/TimelineBuilder.h"
 #include "localisation/BuiltinTexts.h"
@@ -195,8 +196,15 @@ bool StartConversion(ConversionJob &dlg, Conversion &conversion)
 {
     conversion.m_lastError.clear();
     conversion.m_result = ConversionResult{};
+    conversion.m_copied.reset();
     // A file without sound gets no sound track: an audio group would write silence.
     const bool withSound = dlg.m_nMusicCount > 0 && media::FileHasSound(dlg.m_szMusicFile[0]);
+    if (dlg.CopiesAnything()) {
+        conversion.m_leftOut.clear();
+        if (!StartCopy(dlg, conversion, withSound))
+            conversion.m_output.reset(); // removes the temporary; the output is as it was
+        return dlg.m_bConverting == 1;
+    }
     ConversionHost &host = conversion.Host();
     BuildTimeline(dlg, conversion.pTimeline, withSound,
                   [&host](const std::string &path) { return host.LocateMissingFile(path); });
@@ -319,8 +327,12 @@ void OnConvert(ConversionJob &dlg, Conversion &conversion)
     if (!IsWindowsMediaFormat(dlg.m_nOutputFormat)) {
         // Without the options confirmed in this run, the compressors they show are the ones used.
         const SettingsStore &store = conversion.Host().Settings();
-        BindStoredCompressor(CompressorCategory::Video, store, &dlg);
-        BindStoredCompressor(CompressorCategory::Audio, store, &dlg);
+        for (CompressorCategory category : {CompressorCategory::Video, CompressorCategory::Audio}) {
+            std::string stored;
+            const bool storedCopy = StoredCompressor(category, store, &stored)
+                                    && stored == kCopyFactory && dlg.CopyOffered(category);
+            BindStoredCompressor(category, store, &dlg, storedCopy);
+        }
         if (ConversionVideoEncoder(dlg) == "raw") {
             if (!conversion.Host().WriteUncompressed(kDivxDownloadPage))
                 return;
@@ -384,6 +396,11 @@ HRESULT FinishConversion(ConversionJob &dlg, Conversion &conversion)
     if (conversion.pTimeline)
         conversion.pTimeline->GetGroupCount(&groups);
     section.sound = groups > 1;
+    if (conversion.m_copied) {
+        section.length = conversion.m_copied->length;
+        section.sound = conversion.m_copied->sound;
+        conversion.m_copied.reset();
+    }
     conversion.Release();
     dlg.m_bConverting = 0;
     host.SetConvertCaption(CLanguage::Instance().GetDialogString(125));

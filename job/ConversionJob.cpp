@@ -2,6 +2,8 @@
 
 #include "job/MediaProbe.h"
 #include "media/render/RenderEngine.h"
+#include "settings/CompressorChoices.h"
+#include "settings/OutputContainers.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -50,4 +52,27 @@ Section ConversionJob::MarkedSection() const
     const REFERENCE_TIME frame = REFERENCE_TIME(std::int64_t(UNITS) * den / num) + 1;
     section.length = std::max(section.length, frame);
     return section;
+}
+
+const media::SourceStreams &ConversionJob::SourceStreams() const
+{
+    const std::string &path = m_nPhotoCount > 0 ? m_szPhotoFile[0] : std::string();
+    if (path != m_streamsOf) {
+        m_streams = media::SourceStreams{};
+        std::string error;
+        if (!path.empty())
+            media::ReadSourceStreams(path, &m_streams, &error);
+        m_streamsOf = path;
+    }
+    return m_streams;
+}
+
+bool ConversionJob::CopyOffered(media::CompressorCategory category) const
+{
+    if (m_nPhotoCount == 0)
+        return CopyOfferedFor(m_nOutputFormat, false, {});
+    const media::SourceStreams &streams = SourceStreams();
+    return CopyOfferedFor(m_nOutputFormat, true,
+                          category == CompressorCategory::Video ? streams.videoCaps
+                                                                : streams.audioCaps);
 }

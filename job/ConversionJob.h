@@ -1,6 +1,7 @@
 #pragma once
 
 #include "job/MediaList.h"
+#include "media/copy/SectionCopy.h"
 #include "platform/Status.h"
 #include "settings/OutputSettings.h"
 
@@ -39,4 +40,16 @@ struct ConversionJob : MediaList, OutputSettings
     // The section between the marks at the output's frame rate, for everyone who needs its
     // length: the timeline, the progress shown and the check of the written file.
     Section MarkedSection() const;
+
+    // The opened video's streams as they are in the file, read once per file when first asked
+    // (empty caps when it cannot be read or holds no such stream).
+    const media::SourceStreams &SourceStreams() const;
+    // Whether the lists offer to copy the category's stream into the output's container: where
+    // the container takes the opened video's stream, or, with no video open, wherever the
+    // container has a writer of its own (the conversion checks it then).
+    bool CopyOffered(media::CompressorCategory category) const;
+
+private:
+    mutable std::string m_streamsOf;
+    mutable media::SourceStreams m_streams;
 };

@@ -194,6 +194,9 @@ bool BuildBoxes(const platform::Report &r, std::vector<MessageBoxRequest> *boxes
         boxes->push_back(
             ErrorText("The compressor \"" + Detail(r, 0) + "\" could not be added to the graph."));
         return true;
+    case Problem::CopyRefused:
+        boxes->push_back(ErrorText(Detail(r, 0)));
+        return true;
     default:
         return false;
     }
@@ -277,6 +280,17 @@ bool AskToWriteUncompressed(const std::string &downloadPage)
     return platform::ShowBox({BoxKind::Owned, Catalogue(IDS_NO_VIDEO_COMPRESSOR, {downloadPage}),
                               language.GetString(108), BoxButtons::YesNo, BoxIcon::None})
            != platform::BoxAnswer::No;
+}
+
+bool AskToCopyFromKeyFrame(const std::string &note)
+{
+    const CLanguage &language = CLanguage::Instance();
+    return platform::ShowBox({BoxKind::Owned,
+                              "Without re-encoding, this picture cannot start exactly at the start "
+                              "mark: the copy "
+                                  + note + ".\n\nCopy from the key frame?",
+                              language.GetString(108), BoxButtons::YesNo, BoxIcon::Question})
+           == platform::BoxAnswer::Yes;
 }
 
 std::optional<std::string> AskToLocate(const std::string &path)

@@ -28,5 +28,8 @@ private:
 bool AskToReplace(const std::string &path);
 // False when the user would rather not write uncompressed video.
 bool AskToWriteUncompressed(const std::string &downloadPage);
+// Yes copies from the key frame before the start mark (note: "starts 0.84 s (21 frames) before
+// the mark, at a key frame").
+bool AskToCopyFromKeyFrame(const std::string &note);
 // Asks where a missing clip file went; the path of an existing file, or nothing.
 std::optional<std::string> AskToLocate(const std::string &path);

@@ -11,11 +11,18 @@ CompressorList::CompressorList(QComboBox *box, CompressorCategory category, int 
 {
 }
 
+void CompressorList::SetSource(bool known, const std::string &caps)
+{
+    m_sourceKnown = known;
+    m_sourceCaps = caps;
+}
+
 void CompressorList::Fill()
 {
     m_box->clear();
     m_box->addItem(QString::fromUtf8(NoCompressorText(m_category)));
-    m_devices = ContainerCompressors(m_category, m_format);
+    m_devices = ContainerCompressors(m_category, m_format,
+                                     CopyOfferedFor(m_format, m_sourceKnown, m_sourceCaps));
     for (const media::CompressorDevice &device : m_devices)
         m_box->addItem(QString::fromStdString(device.friendlyName));
     m_box->setCurrentIndex(0);

@@ -15,6 +15,9 @@ class CompressorList
 public:
     CompressorList(QComboBox *box, CompressorCategory category, int format = -1);
 
+    // The opened video's stream of this category (caps as the copy reads them; known false for
+    // no video open): decides whether the copy entry is listed.
+    void SetSource(bool known, const std::string &caps);
     // Empties the box, adds entry 0 and the devices, selects entry 0.
     void Fill();
     // Lists the devices of another format's container, keeping the selected encoder where the
@@ -37,6 +40,8 @@ private:
     QComboBox *m_box;
     CompressorCategory m_category;
     int m_format;
+    bool m_sourceKnown = false;
+    std::string m_sourceCaps;
     std::vector<media::CompressorDevice> m_devices;
 };
 

@@ -95,6 +95,8 @@ CDialogOutputSettings::CDialogOutputSettings(SettingsStore &store, QWidget *pare
             &CDialogOutputSettings::OnSelchangeResolution);
     connect(Combo(IDC_COMBO_FRAME_RATE), &QComboBox::activated, this,
             &CDialogOutputSettings::OnSelchangeFrameRate);
+    connect(Combo(IDC_COMBO_VIDEO_COMPRESSOR), &QComboBox::currentIndexChanged, this,
+            &CDialogOutputSettings::FollowVideoChoice);
     auto connectClick = [this](int id, void (CDialogOutputSettings::*slot)()) {
         connect(static_cast<QPushButton *>(Control(id)), &QPushButton::clicked, this, slot);
     };
@@ -219,6 +221,7 @@ void CDialogOutputSettings::OnInitDialog()
 
     FillFormats(Combo(IDC_COMBO_OUTPUT_FORMAT), m_nOutputFormat);
     ApplyFormat(m_nOutputFormat);
+    FollowVideoChoice();
 
     for (int id : {IDC_STATIC_VIDEO_KBPS, IDC_STATIC_AUDIO_KBPS})
         static_cast<QLabel *>(Control(id))->setText(ToQt(language.GetString(IDS_KBPS)));
@@ -273,6 +276,42 @@ void CDialogOutputSettings::OnSelchangeOutputFormat(int position)
         if (!listsWereShown)
             list->SelectInitial(m_store);
     }
+    FollowVideoChoice();
+}
+
+// A copied picture keeps the source's size and rate: their controls show the source's, greyed,
+// and the choice made before comes back with an encoder.
+void CDialogOutputSettings::FollowVideoChoice()
+{
+    const bool copying = m_videoList && !IsWindowsMediaFormat(m_nOutputFormat)
+                         && m_videoList->SelectedFactory() == kCopyFactory;
+    if (copying == m_bCopyShown)
+        return;
+    m_bCopyShown = copying;
+    QComboBox *resolution = Combo(IDC_COMBO_RESOLUTION);
+    QComboBox *rate = Combo(IDC_COMBO_FRAME_RATE);
+    if (copying) {
+        m_nKeptResolution = resolution->currentIndex();
+        m_nKeptFrameRate = rate->currentIndex();
+        m_szKeptWidth = Text(IDC_EDIT_WIDTH);
+        m_szKeptHeight = Text(IDC_EDIT_HEIGHT);
+        m_szKeptFrameRate = Text(IDC_EDIT_FRAME_RATE);
+        resolution->setCurrentIndex(kResolutionOriginal);
+        OnSelchangeResolution(kResolutionOriginal);
+        rate->setCurrentIndex(FrameRateSource);
+        OnSelchangeFrameRate(FrameRateSource);
+    } else {
+        resolution->setCurrentIndex(m_nKeptResolution);
+        rate->setCurrentIndex(m_nKeptFrameRate);
+        SetText(IDC_EDIT_WIDTH, m_szKeptWidth);
+        SetText(IDC_EDIT_HEIGHT, m_szKeptHeight);
+        SetText(IDC_EDIT_FRAME_RATE, m_szKeptFrameRate);
+        ShowControls({IDC_EDIT_WIDTH, IDC_EDIT_HEIGHT}, m_nKeptResolution == kResolutionCustom);
+        ShowControls({IDC_EDIT_FRAME_RATE}, m_nKeptFrameRate == FrameRateCustom);
+    }
+    for (int id : {IDC_COMBO_RESOLUTION, IDC_EDIT_WIDTH, IDC_EDIT_HEIGHT, IDC_COMBO_FRAME_RATE,
+                   IDC_EDIT_FRAME_RATE, IDC_COMBO_RESIZE_MODE, IDC_BUTTON_VIDEO_CODEC_SETTINGS})
+        Control(id)->setEnabled(!copying);
 }
 
 int CDialogOutputSettings::FormatAtPosition(int position)
@@ -431,6 +470,9 @@ void CDialogOutputSettings::FillCompressorLists()
                                                    CompressorCategory::Video, m_nOutputFormat);
     m_audioList = std::make_unique<CompressorList>(Combo(IDC_COMBO_AUDIO_COMPRESSOR),
                                                    CompressorCategory::Audio, m_nOutputFormat);
+    const bool known = m_nPhotoCount > 0;
+    m_videoList->SetSource(known, m_sourceVideoCaps);
+    m_audioList->SetSource(known, m_sourceAudioCaps);
     m_videoList->Fill();
     m_videoList->SelectInitial(m_store);
     m_audioList->Fill();

@@ -31,6 +31,9 @@ public:
     int m_nSourceHeight = 0;
     double m_dSourceFrameRate = 23.976;
     int m_nPhotoCount = 0;
+    // Its streams as the copy reads them: the lists offer the copy where the format takes them.
+    std::string m_sourceVideoCaps;
+    std::string m_sourceAudioCaps;
 
     // Initialises the controls from the fields and runs the dialog; QDialog::Accepted on OK.
     int DoModal();
@@ -49,6 +52,7 @@ private slots:
     void OnBrowse();
     void OnDefault();
     void OnCodecSettings();
+    void FollowVideoChoice();
     void OnOK();
     void OnCancel();
 
@@ -77,4 +81,9 @@ private:
     int m_nInitialHeight = 0;
     double m_dInitialFrameRate = 23.976;
     std::string m_szInitialOutputFile;
+    // While the picture is copied: the size and rate chosen before, shown again with an encoder.
+    bool m_bCopyShown = false;
+    int m_nKeptResolution = 0;
+    int m_nKeptFrameRate = 0;
+    std::string m_szKeptWidth, m_szKeptHeight, m_szKeptFrameRate;
 };

@@ -19,6 +19,8 @@ bool RunOutputOptions(QWidget *owner, SettingsStore &store, OutputSettings *sett
     dialog.m_dSourceFrameRate = facts.frameRate;
     dialog.m_dOutputFrameRate = settings->m_dOutputFrameRate;
     dialog.m_nPhotoCount = facts.itemCount;
+    dialog.m_sourceVideoCaps = facts.videoCaps;
+    dialog.m_sourceAudioCaps = facts.audioCaps;
     dialog.m_nFrameRateIndex = settings->m_nFrameRateIndex;
     dialog.m_nStretchMode = settings->m_nStretchMode;
     dialog.m_nVideoBitrate = settings->m_nVideoBitrate;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 struct OutputSettings;
 class SettingsStore;
@@ -13,6 +14,9 @@ struct OpenedVideoFacts
     int height = 0;
     double frameRate = 23.976;
     int itemCount = 0;
+    // Its picture and sound streams as the copy reads them (empty: none, or unreadable).
+    std::string videoCaps;
+    std::string audioCaps;
 };
 
 // The main window's Options command: runs the output options dialog on copies of settings and

@@ -48,6 +48,7 @@ enum class Problem {
     WriterMissing,       // details: the install advice of the format's writer
     NoCompressorBound,
     CompressorNotAdded, // details: factory name
+    CopyRefused,        // details: why the source's stream cannot be copied into the format
     // The end of a conversion that failed; details: what failed, with its figures, and for a
     // graph that failed its reason alone.
     ConversionFailed,

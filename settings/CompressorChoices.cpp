@@ -1,5 +1,6 @@
 #include "settings/CompressorChoices.h"
 
+#include "media/copy/SectionCopy.h"
 #include "media/output/WriterFormats.h"
 #include "platform/Report.h"
 #include "settings/OutputContainers.h"
@@ -46,6 +47,11 @@ bool HasVersionNumber(const std::string &text)
 const char *CompressorSection(CompressorCategory category)
 {
     return category == CompressorCategory::Video ? "DexVideoCompress" : "DexAudioCompress";
+}
+
+const char *CopyCompressorText()
+{
+    return "Copy from the source (no re-encoding)";
 }
 
 const char *NoCompressorText(CompressorCategory category)
@@ -134,8 +140,12 @@ void BindPosition(CompressorCategory category, int position,
         return;
     }
     settings->Compressor(category) = media::Filter();
-    // An encoder removed since the list was made is not bound (nor reported as a failed bind).
     const std::string &factory = devices[static_cast<std::size_t>(position - 1)].factoryName;
+    if (factory == kCopyFactory) {
+        *useFlag = kCompressorCopy;
+        return;
+    }
+    // An encoder removed since the list was made is not bound (nor reported as a failed bind).
     std::vector<media::CompressorDevice> installed;
     media::EnumerateCompressors(category, &installed);
     media::Filter bound;
@@ -150,7 +160,16 @@ void BindPosition(CompressorCategory category, int position,
 
 } // namespace
 
-std::vector<media::CompressorDevice> ContainerCompressors(CompressorCategory category, int format)
+bool CopyOfferedFor(int format, bool sourceKnown, const std::string &caps)
+{
+    const OutputContainer *container = FindContainer(format);
+    if (!container || container->windowsMedia || !*container->muxer)
+        return false;
+    return !sourceKnown || (!caps.empty() && media::WriterTakes(container->muxer, caps));
+}
+
+std::vector<media::CompressorDevice> ContainerCompressors(CompressorCategory category, int format,
+                                                          bool offerCopy)
 {
     std::vector<media::CompressorDevice> all;
     if (!Devices(category, &all))
@@ -159,6 +178,8 @@ std::vector<media::CompressorDevice> ContainerCompressors(CompressorCategory cat
     if (!container || container->windowsMedia || !*container->muxer)
         return all;
     std::vector<media::CompressorDevice> list;
+    if (offerCopy)
+        list.push_back({kCopyFactory, CopyCompressorText()});
     for (const std::string &usual : UsualEncoders(category, *container)) {
         const int at = PositionOf(all, usual);
         if (at > 0 && media::WriterTakesEncoder(container->muxer, usual))
@@ -195,10 +216,12 @@ int DefaultCompressorPosition(CompressorCategory category, int format,
             return at;
     }
     const bool video = category == CompressorCategory::Video;
-    if (devices.empty() || WriterCompressesItself(format)
+    // The copy entry is never a default: it depends on the source.
+    const int first = !devices.empty() && devices.front().factoryName == kCopyFactory ? 2 : 1;
+    if (static_cast<int>(devices.size()) < first || WriterCompressesItself(format)
         || media::WriterTakes(container->muxer, media::Filter(), video))
         return 0;
-    return 1;
+    return first;
 }
 
 bool StoredCompressor(CompressorCategory category, const SettingsStore &store, std::string *factory)
@@ -246,12 +269,12 @@ void ConfirmContainerCompressor(CompressorCategory category, int position,
 }
 
 void BindStoredCompressor(CompressorCategory category, const SettingsStore &store,
-                          OutputSettings *settings)
+                          OutputSettings *settings, bool offerCopy)
 {
     const int format = settings->m_nOutputFormat;
     if (settings->UseCompressor(category) != kCompressorFromStore || IsWindowsMediaFormat(format))
         return;
-    const auto devices = ContainerCompressors(category, format);
+    const auto devices = ContainerCompressors(category, format, offerCopy);
     BindPosition(category, InitialCompressorPosition(category, store, format, devices), devices,
                  settings);
 }
@@ -284,6 +307,8 @@ std::string ConversionVideoEncoder(const OutputSettings &settings)
     const int format = settings.m_nOutputFormat;
     if (IsWindowsMediaFormat(format))
         return "cwenc_wmv2";
+    if (settings.Copies(CompressorCategory::Video))
+        return kCopyFactory;
     if (settings.m_bUseVideoCompressor)
         return settings.m_videoCompressor.FactoryName();
     const OutputContainer *container = FindContainer(format);

@@ -19,6 +19,10 @@ using media::CompressorCategory;
 constexpr int kCompressorByName = -2;
 constexpr int kNoCompressor = -1;
 
+// The list entry that keeps the source's stream as it is, stored under this name.
+constexpr const char *kCopyFactory = "copy";
+const char *CopyCompressorText();
+
 // "DexVideoCompress" / "DexAudioCompress".
 const char *CompressorSection(CompressorCategory category);
 // Entry 0 of a list: "Full frames (uncompressed)" / "Uncompressed Audio".
@@ -45,8 +49,15 @@ media::Filter BindCompressorFactory(CompressorCategory category, const std::stri
 // A container's compressor list: the devices its writer takes, its usual encoders first in
 // their order, then the others in the category's order. A format without a writer of its own
 // (Windows Media, whose writer brings its encoders) or an unknown code gives the whole category.
-// The positions of a list shown for a format are the ones stored for it.
-std::vector<media::CompressorDevice> ContainerCompressors(CompressorCategory category, int format);
+// Whether a format's lists offer to copy a source stream (caps as the copy reads them): where
+// the container's own writer takes it; for a source not known yet, wherever there is such a
+// writer.
+bool CopyOfferedFor(int format, bool sourceKnown, const std::string &caps);
+
+// The positions of a list shown for a format are the ones stored for it. With offerCopy a
+// container of its own lists the copy entry first (entry 1).
+std::vector<media::CompressorDevice> ContainerCompressors(CompressorCategory category, int format,
+                                                          bool offerCopy = false);
 
 // Where a container's list opens by default: the device found by name when it is one of the
 // container's usual encoders, else the first usual one installed, else entry 0 (or the first
@@ -68,18 +79,19 @@ int InitialCompressorPosition(CompressorCategory category, const SettingsStore &
                               const std::vector<media::CompressorDevice> &devices);
 
 // Stores position - 1 of a container's list with the device's factory name, and binds it to
-// settings (or clears its use flag). A bind that yields nothing clears the flag as well and
-// tells the user, so no conversion waits for a missing encoder. A position of -1 (no
-// selection) counts as entry 0.
+// settings (or clears its use flag; the copy entry sets it to kCompressorCopy). A bind that yields
+// nothing clears the flag as well and tells the user, so no conversion waits for a missing encoder.
+// A position of -1 (no selection) counts as entry 0.
 void ConfirmContainerCompressor(CompressorCategory category, int position,
                                 const std::vector<media::CompressorDevice> &devices,
                                 SettingsStore &store, OutputSettings *settings);
 
 // For a use flag still at kCompressorFromStore (no options confirmed in this run): binds what
 // the options dialog would open at for the format and sets the flag to match. A flag of 0 or 1
-// is a choice made in this run and stays as it is.
+// is a choice made in this run and stays as it is. A stored copy counts where offerCopy says
+// the source's stream can be copied.
 void BindStoredCompressor(CompressorCategory category, const SettingsStore &store,
-                          OutputSettings *settings);
+                          OutputSettings *settings, bool offerCopy = false);
 
 // Whether a container's writer compresses an uncompressed stream by itself (Ogg holds none).
 bool WriterCompressesItself(int format);
@@ -95,7 +107,8 @@ struct FrameSizeRule
 constexpr int kMaxFrameSide = 8192;
 FrameSizeRule FrameSizeRuleOf(const std::string &factory);
 // The video encoder a conversion with these settings uses: the Windows Media writer's own, the
-// chosen compressor, the writer's usual one, or "raw" for none.
+// chosen compressor, the writer's usual one, "copy" for the source's pictures, or "raw" for
+// none.
 std::string ConversionVideoEncoder(const OutputSettings &settings);
 
 // The codec of descriptions that the chosen compressor name means, or -1: an equal name

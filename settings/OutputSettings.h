@@ -29,6 +29,8 @@ enum ResizeMode {
 // A compressor use flag before anything is chosen in this run: the stored choice applies. Only
 // 1 means a compressor is used.
 constexpr int kCompressorFromStore = -1;
+// A use flag: the stream is copied from the source as it is, not encoded.
+constexpr int kCompressorCopy = 2;
 
 // Video bitrates a conversion takes, bit/s (the command line's --video-bitrate range).
 constexpr unsigned int kMinVideoBitrate = 16000;
@@ -76,6 +78,14 @@ struct OutputSettings
     {
         return category == media::CompressorCategory::Video ? m_bUseVideoCompressor
                                                             : m_bUseAudioCompressor;
+    }
+    bool Copies(media::CompressorCategory category) const
+    {
+        return UseCompressor(category) == kCompressorCopy;
+    }
+    bool CopiesAnything() const
+    {
+        return Copies(media::CompressorCategory::Video) || Copies(media::CompressorCategory::Audio);
     }
 };
 

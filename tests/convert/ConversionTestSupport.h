@@ -29,7 +29,7 @@
 class RecordingHost : public ConversionHost
 {
 public:
-    enum class Question { Replace, Uncompressed, Locate };
+    enum class Question { Replace, Uncompressed, Locate, KeyFrameCopy };
     struct Asked
     {
         Question question;
@@ -76,6 +76,10 @@ public:
     void ShowFilterProperties(const media::Filter &) override { ++filterPropertiesShown; }
     void OpenDownloadPage(const std::string &address) override { downloadPages.push_back(address); }
     bool ReplaceOutput(const std::string &path) override { return YesNo(Question::Replace, path); }
+    bool CopyFromKeyFrame(const std::string &note) override
+    {
+        return YesNo(Question::KeyFrameCopy, note);
+    }
     bool WriteUncompressed(const std::string &downloadPage) override
     {
         return YesNo(Question::Uncompressed, downloadPage);
