@@ -1,6 +1,7 @@
 // The command line's options become the job the engine runs, over the window's stored settings.
 #include "cli/ConvertCommand.h"
 #include "cli/ConvertOptions.h"
+#include "cli/EncoderChoice.h"
 #include "job/ConversionJob.h"
 #include "settings/OutputContainers.h"
 #include "settings/SettingsStore.h"
@@ -114,4 +115,47 @@ TEST(CliOptions, SectionsAreCheckedAgainstTheVideo)
     }
     CliJob c;
     EXPECT_EQ(c.Run({Fixture("h264_aac.mp4"), "-o", c.Out("c.webm")}), 2);
+}
+
+TEST(CliOptions, CopyKeepsTheSourcesStreamsWhereTheContainerHoldsThem)
+{
+    {
+        CliJob c;
+        ASSERT_EQ(c.Run({Fixture("h264_aac.mp4"), "-o", c.Out("a.mkv"), "--copy"}), 0);
+        EXPECT_TRUE(c.options.copy);
+        EXPECT_TRUE(CopiesVideo(c.options));
+        ASSERT_TRUE(ChooseEncoder(CompressorCategory::Video, std::string("copy"), c.store, &c.job));
+        ASSERT_TRUE(ChooseEncoder(CompressorCategory::Audio, std::string("copy"), c.store, &c.job));
+        EXPECT_TRUE(c.job.Copies(CompressorCategory::Video));
+        EXPECT_TRUE(c.job.Copies(CompressorCategory::Audio));
+        EXPECT_FALSE(c.job.m_videoCompressor);
+    }
+    {
+        // Ogg holds no H.264: refused before anything is written, naming the codec.
+        CliJob c;
+        ASSERT_EQ(c.Run({Fixture("h264_aac.mp4"), "-o", c.Out("a.ogm"), "--copy"}), 0);
+        EXPECT_FALSE(
+            ChooseEncoder(CompressorCategory::Video, std::string("copy"), c.store, &c.job));
+        EXPECT_FALSE(c.job.Copies(CompressorCategory::Video));
+    }
+    {
+        // A copy stored by the window applies where the container takes the source's stream.
+        CliJob c;
+        c.store.WriteInt("DexVideoCompress", "CompressorNumber", 0);
+        c.store.WriteString("DexVideoCompress", "CompressorName", "copy");
+        ASSERT_EQ(c.Run({Fixture("h264_aac.mp4"), "-o", c.Out("b.mp4")}), 0);
+        ASSERT_TRUE(ChooseEncoder(CompressorCategory::Video, std::nullopt, c.store, &c.job));
+        EXPECT_TRUE(c.job.Copies(CompressorCategory::Video));
+    }
+    // A copied picture has the source's size and rate; --copy copies both streams.
+    for (std::vector<std::string> wrong :
+         {std::vector<std::string>{"--copy", "--width", "160", "--height", "120"},
+          {"--video-encoder", "copy", "--fps", "12"},
+          {"--copy", "--stretch"},
+          {"--copy", "--audio-encoder", "vorbisenc"}}) {
+        CliJob c;
+        std::vector<std::string> args = {Fixture("h264_aac.mp4"), "-o", c.Out("c.mkv")};
+        args.insert(args.end(), wrong.begin(), wrong.end());
+        EXPECT_EQ(c.Run(args), 2) << wrong[1];
+    }
 }

@@ -427,3 +427,56 @@ TEST(Compressors, AChoiceIsStoredByNameAndFollowsTheContainerItIsReadFor)
     EXPECT_EQ(job.m_bUseAudioCompressor, 0);
     EXPECT_TRUE(boxes.Boxes().empty());
 }
+
+TEST(Compressors, TheCopyEntryComesFirstWhereOfferedIsStoredByNameAndIsNeverTheDefault)
+{
+    Store s;
+    platform::MessageBoxRecorder boxes;
+    const std::string h264 = "video/x-h264, stream-format=(string)avc, alignment=(string)au";
+    // Offered where the container's writer takes the source's stream; before a video is open,
+    // wherever the container has a writer of its own.
+    EXPECT_TRUE(CopyOfferedFor(OutputFormatMp4, true, h264));
+    EXPECT_TRUE(CopyOfferedFor(OutputFormatMkv, true, h264));
+    EXPECT_FALSE(CopyOfferedFor(OutputFormatOgm, true, h264));
+    EXPECT_FALSE(CopyOfferedFor(OutputFormatMp4, true, "audio/x-vorbis"));
+    EXPECT_FALSE(CopyOfferedFor(OutputFormatMp4, true, ""));
+    EXPECT_TRUE(CopyOfferedFor(OutputFormatMp4, false, ""));
+    EXPECT_FALSE(CopyOfferedFor(OutputFormatWmv, false, ""));
+
+    const auto plain = ContainerCompressors(CompressorCategory::Video, OutputFormatMp4);
+    const auto withCopy = ContainerCompressors(CompressorCategory::Video, OutputFormatMp4, true);
+    ASSERT_EQ(withCopy.size(), plain.size() + 1);
+    EXPECT_EQ(withCopy.front().factoryName, kCopyFactory);
+    EXPECT_EQ(withCopy.front().friendlyName, "Copy from the source (no re-encoding)");
+    EXPECT_TRUE(
+        std::equal(plain.begin(), plain.end(), withCopy.begin() + 1,
+                   [](const auto &a, const auto &b) { return a.factoryName == b.factoryName; }));
+    // The default is the same encoder with or without the entry before it.
+    EXPECT_EQ(DefaultCompressorPosition(CompressorCategory::Video, OutputFormatMp4, withCopy),
+              DefaultCompressorPosition(CompressorCategory::Video, OutputFormatMp4, plain) + 1);
+
+    OutputSettings job;
+    job.m_nOutputFormat = OutputFormatMp4;
+    ConfirmContainerCompressor(CompressorCategory::Video, 1, withCopy, s.store, &job);
+    EXPECT_EQ(job.m_bUseVideoCompressor, kCompressorCopy);
+    EXPECT_TRUE(job.Copies(CompressorCategory::Video));
+    EXPECT_FALSE(job.m_videoCompressor);
+    EXPECT_EQ(ConversionVideoEncoder(job), kCopyFactory);
+    EXPECT_EQ(s.store.ReadString("DexVideoCompress", "CompressorName", ""), kCopyFactory);
+    EXPECT_TRUE(boxes.Boxes().empty());
+
+    // Read back where it is offered; elsewhere the list opens at its default and a conversion
+    // encodes.
+    EXPECT_EQ(
+        InitialCompressorPosition(CompressorCategory::Video, s.store, OutputFormatMp4, withCopy),
+        1);
+    EXPECT_EQ(InitialCompressorPosition(CompressorCategory::Video, s.store, OutputFormatMp4, plain),
+              DefaultCompressorPosition(CompressorCategory::Video, OutputFormatMp4, plain));
+    job.m_bUseVideoCompressor = kCompressorFromStore;
+    BindStoredCompressor(CompressorCategory::Video, s.store, &job, true);
+    EXPECT_EQ(job.m_bUseVideoCompressor, kCompressorCopy);
+    job.m_bUseVideoCompressor = kCompressorFromStore;
+    BindStoredCompressor(CompressorCategory::Video, s.store, &job, false);
+    EXPECT_EQ(job.m_bUseVideoCompressor, 1);
+    EXPECT_TRUE(job.m_videoCompressor);
+}

@@ -311,3 +311,66 @@ TEST(OptionsDialog, OkStoresTheCompressorPositionsAndBindsTheChosenOnes)
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_TRUE(again.dialog.Control(1052)->isHidden());
 }
+
+TEST(OptionsDialog, CopyFromTheSourceShowsTheSourcesSizeAndRateGreyedAndIsStoredByName)
+{
+    OptionsEnvironment env;
+    OpenDialog open(env.store, [](CDialogOutputSettings &d) {
+        WithVideo800x600(d);
+        d.m_dSourceFrameRate = 25;
+        d.m_nOutputFormat = OutputFormatMp4;
+        d.m_szOutputFile = "/home/user/Videos/output.mp4";
+        d.m_sourceVideoCaps = "video/x-h264, stream-format=(string)avc, alignment=(string)au";
+        d.m_sourceAudioCaps = "audio/x-vorbis, rate=(int)48000, channels=(int)2";
+    });
+    CDialogOutputSettings &d = open.dialog;
+    const QString copy = "Copy from the source (no re-encoding)";
+    ASSERT_EQ(Combo(d, 1001)->itemText(1), copy);
+    // MP4 holds no Vorbis: the sound cannot be copied into it.
+    EXPECT_EQ(Combo(d, 1002)->findText(copy), -1);
+    const int resolutionBefore = Combo(d, 1025)->currentIndex();
+    const int rateBefore = Combo(d, 1068)->currentIndex();
+    ASSERT_NE(resolutionBefore, 0);
+
+    Choose(d, 1001, 1);
+    for (int id : {1025, 1068, 1070, 1053})
+        EXPECT_FALSE(d.Control(id)->isEnabled()) << id;
+    EXPECT_EQ(Combo(d, 1025)->currentIndex(), 0);
+    EXPECT_EQ(Combo(d, 1068)->currentIndex(), 0);
+    EXPECT_EQ(Text(d, 1027), "640");
+    EXPECT_EQ(Text(d, 1028), "352");
+
+    // An encoder brings back what was chosen before.
+    Choose(d, 1001, 2);
+    for (int id : {1025, 1068, 1070, 1053})
+        EXPECT_TRUE(d.Control(id)->isEnabled()) << id;
+    EXPECT_EQ(Combo(d, 1025)->currentIndex(), resolutionBefore);
+    EXPECT_EQ(Combo(d, 1068)->currentIndex(), rateBefore);
+
+    // Another container that holds H.264 keeps the copy; one that does not opens at an encoder.
+    Choose(d, 1001, 1);
+    Choose(d, 1094, Combo(d, 1094)->findText("MKV"));
+    EXPECT_EQ(Combo(d, 1001)->currentText(), copy);
+    EXPECT_FALSE(d.Control(1025)->isEnabled());
+    Choose(d, 1094, Combo(d, 1094)->findText("Ogg"));
+    EXPECT_NE(Combo(d, 1001)->currentText(), copy);
+    EXPECT_TRUE(d.Control(1025)->isEnabled());
+    Choose(d, 1094, Combo(d, 1094)->findText("MP4"));
+    Choose(d, 1001, 1);
+
+    Click(d, 1082);
+    ASSERT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_EQ(d.m_bUseVideoCompressor, kCompressorCopy);
+    EXPECT_EQ(env.store.ReadString("DexVideoCompress", "CompressorName", ""), kCopyFactory);
+    EXPECT_EQ(d.m_nOutputWidth, 640);
+    EXPECT_EQ(d.m_nFrameRateIndex, FrameRateSource);
+
+    // Opened again, the stored copy is selected and the size shown greyed.
+    OpenDialog again(env.store, [](CDialogOutputSettings &d) {
+        WithVideo640x352(d);
+        d.m_nOutputFormat = OutputFormatMp4;
+        d.m_sourceVideoCaps = "video/x-h264, stream-format=(string)avc, alignment=(string)au";
+    });
+    EXPECT_EQ(Combo(again.dialog, 1001)->currentText(), copy);
+    EXPECT_FALSE(again.dialog.Control(1025)->isEnabled());
+}
