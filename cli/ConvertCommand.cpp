@@ -246,6 +246,12 @@ int PrepareOutput(const ConvertOptions &o, const SettingsStore &store, Conversio
     if (exists && !o.overwrite)
         return Fail(o.output, "File exists; add --overwrite to replace it");
     const bool windowsMedia = IsWindowsMediaFormat(dlg.m_nOutputFormat);
+    const bool copyAsked = o.copy || (o.videoEncoder && Lower(*o.videoEncoder) == kCopyFactory)
+                           || (o.audioEncoder && Lower(*o.audioEncoder) == kCopyFactory);
+    if (windowsMedia && copyAsked)
+        return Fail(o.output, std::string("the ") + FormatName(dlg.m_nOutputFormat)
+                                  + " writer encodes with its own profile and copies nothing; "
+                                    "choose MP4, MKV, AVI or Ogg to copy");
     if (!windowsMedia) {
         if (!ChooseEncoder(CompressorCategory::Video,
                            o.copy ? std::optional<std::string>(kCopyFactory) : o.videoEncoder,

@@ -199,7 +199,9 @@ bool StartConversion(ConversionJob &dlg, Conversion &conversion)
     conversion.m_copied.reset();
     // A file without sound gets no sound track: an audio group would write silence.
     const bool withSound = dlg.m_nMusicCount > 0 && media::FileHasSound(dlg.m_szMusicFile[0]);
-    if (dlg.CopiesAnything()) {
+    // The Windows Media writer encodes with its profile: a copy chosen for another container
+    // stays for that one.
+    if (dlg.CopiesAnything() && !IsWindowsMediaFormat(dlg.m_nOutputFormat)) {
         conversion.m_leftOut.clear();
         if (!StartCopy(dlg, conversion, withSound))
             conversion.m_output.reset(); // removes the temporary; the output is as it was
