@@ -22,6 +22,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -216,4 +218,60 @@ TEST(OriginalMeansOriginal, ATypedRateWithADecimalCommaIsThatRate)
     EXPECT_EQ(env.store.ReadString("Settings", "OutputFrameRate", ""), "12,5");
     ConvertThroughWindow(env, window);
     EXPECT_EQ(StreamEntry(out, "v:0", "r_frame_rate"), "25/2");
+}
+
+// Copy chosen in the options as a user chooses it: the size and rate shown are the source's,
+// greyed, and the file holds the marked frames, those from the first key frame on exactly as
+// the source holds them.
+TEST(WindowFormats, CopyFromTheSourceWritesTheMarkedFramesUntouchedAfterTheFirstKeyFrame)
+{
+    AppTestEnvironment env;
+    const std::string source = env.dir.path().toStdString() + "/keys_2s.mp4";
+    ASSERT_EQ(Shell("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi "
+                    "-i sine=sample_rate=48000 -t 6 -c:v libx264 -g 50 -keyint_min 50 "
+                    "-sc_threshold 0 -pix_fmt yuv420p -c:a aac '"
+                    + source + "' 2>&1"),
+              "");
+    Dlg window(env.store);
+    OpenVideo(env, window, source);
+    // 1.4 s to 4.6 s: 80 frames, the first key frame after the mark at 2 s (frame 50).
+    window.Job().m_llStartTime = 14000000;
+    window.Job().m_llEndTime = 46000000;
+    const std::string out = env.dir.path().toStdString() + "/copy.mp4";
+    RunOptions(window, [&](CDialogOutputSettings &dialog) {
+        Choose(dialog, 1094, Combo(dialog, 1094)->findText("MP4"));
+        Type(dialog, 1022, QString::fromStdString(out));
+        ASSERT_EQ(Combo(dialog, 1001)->itemText(1), "Copy from the source (no re-encoding)");
+        Choose(dialog, 1001, 1);
+        Choose(dialog, 1002, 1);
+        EXPECT_FALSE(dialog.Control(1025)->isEnabled());
+        EXPECT_FALSE(dialog.Control(1068)->isEnabled());
+        Click(dialog, 1082);
+    });
+    EXPECT_TRUE(window.Job().Copies(CompressorCategory::Video));
+    env.boxes.Clear();
+    ConvertThroughWindow(env, window);
+    EXPECT_TRUE(env.boxes.Boxes().empty())
+        << (env.boxes.Boxes().empty() ? "" : env.boxes.Texts().front());
+
+    EXPECT_EQ(Shell("ffmpeg -nostdin -v error -i '" + out + "' -f null - 2>&1"), "");
+    EXPECT_EQ(StreamEntry(out, "v:0", "codec_name"), "h264");
+    EXPECT_EQ(StreamEntry(out, "a:0", "codec_name"), "aac");
+    EXPECT_EQ(StreamEntry(out, "v:0", "width"), "320");
+    const auto hashes = [](const std::string &file) {
+        const std::string lines = Shell("ffmpeg -nostdin -v error -i '" + file
+                                        + "' -map 0:v -f framemd5 - | grep -v '^#' | "
+                                          "awk -F, '{ print $6 }'");
+        std::vector<std::string> list;
+        std::size_t at = 0;
+        for (std::size_t end; (end = lines.find('\n', at)) != std::string::npos; at = end + 1)
+            list.push_back(lines.substr(at, end - at));
+        return list;
+    };
+    const std::vector<std::string> written = hashes(out);
+    const std::vector<std::string> all = hashes(source);
+    ASSERT_EQ(written.size(), 80u);
+    ASSERT_EQ(all.size(), 150u);
+    for (std::size_t i = 15; i < written.size(); ++i)
+        EXPECT_EQ(written[i], all[35 + i]) << "frame " << 35 + i;
 }
