@@ -13,6 +13,7 @@
 namespace media {
 
 class ConversionGraph;
+struct CopyJoints;
 
 // The source's first picture and sound streams as a writer would take them (parsed caps, as
 // text); empty for a stream the source lacks.
@@ -68,6 +69,13 @@ struct SectionCopyPlan
     REFERENCE_TIME length = 0;   // what the output will hold
     std::string videoCodec;      // CodecName of the copied streams
     std::string audioCodec;
+    // Pictures re-encoded at the start (mark to next key frame) and at the end (those a copy
+    // cannot end on exactly), and copied as they are.
+    int headFrames = 0;
+    int tailFrames = 0;
+    int copiedFrames = 0;
+    // The joints the graph is built on; set by PlanSectionCopy.
+    std::shared_ptr<const CopyJoints> joints;
 };
 
 // Decides how the section is written before anything starts.
