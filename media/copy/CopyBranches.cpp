@@ -38,8 +38,9 @@ void SetSourceCaps(GstElement *source, GstEvent *event)
 }
 
 // The picture packet of index i: to the head's and tail's decoders and/or the copy.
-GstPadProbeReturn RoutePacket(CopyState *state, GstBuffer *buffer)
+GstPadProbeReturn RoutePacket(CopyState *state, GstPadProbeInfo *info)
 {
+    GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     const CopyJoints &j = *state->joints;
     const std::size_t i = state->packet++;
     if (!state->headEnded && i >= j.headFeedFrom && i < j.headFeedEnd)
@@ -51,8 +52,18 @@ GstPadProbeReturn RoutePacket(CopyState *state, GstBuffer *buffer)
     if (!state->tailEnded && i + 1 >= j.feedEnd)
         EndSource(state->tailSource.get(), &state->tailEnded);
     if (i >= j.copyFrom && i < j.copyEnd) {
-        const gint64 pts = state->StreamTime(true, GST_BUFFER_PTS(buffer));
-        return pts >= j.dropBefore - kSlack ? GST_PAD_PROBE_OK : GST_PAD_PROBE_DROP;
+        const gint64 pts = j.copyTimes[i - j.copyFrom];
+        if (pts < 0)
+            return GST_PAD_PROBE_DROP;
+        if (!GST_BUFFER_PTS_IS_VALID(buffer)) {
+            // Stamped with the scan's time, in the demuxer's segment.
+            buffer = gst_buffer_make_writable(buffer);
+            std::lock_guard segmentLock(state->segmentMutex);
+            GST_BUFFER_PTS(buffer) = GstClockTime(pts + gint64(state->videoSegment.start)
+                                                  - gint64(state->videoSegment.time));
+            GST_PAD_PROBE_INFO_DATA(info) = buffer;
+        }
+        return GST_PAD_PROBE_OK;
     }
     if (i >= j.copyEnd && !state->copyEnded) {
         GST_INFO("copy ends before packet %zu", i);
@@ -61,7 +72,7 @@ GstPadProbeReturn RoutePacket(CopyState *state, GstBuffer *buffer)
     }
     // Once every part has what it needs, the demuxer learns that the picture is done.
     return state->copyEnded && state->headEnded && state->tailEnded ? GST_PAD_PROBE_OK
-                                                                     : GST_PAD_PROBE_DROP;
+                                                                    : GST_PAD_PROBE_DROP;
 }
 
 GstPadProbeReturn OnPicturePad(GstPad *, GstPadProbeInfo *info, gpointer data)
@@ -69,7 +80,7 @@ GstPadProbeReturn OnPicturePad(GstPad *, GstPadProbeInfo *info, gpointer data)
     CopyState *state = static_cast<std::shared_ptr<CopyState> *>(data)->get();
     std::lock_guard lock(state->mutex);
     if (!(GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM))
-        return RoutePacket(state, GST_PAD_PROBE_INFO_BUFFER(info));
+        return RoutePacket(state, info);
     GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
     switch (GST_EVENT_TYPE(event)) {
     case GST_EVENT_SEGMENT: {
@@ -153,12 +164,12 @@ GstBuffer *ClipSound(GstPad *pad, GstBuffer *buffer, gint64 pts, gint64 from, gi
         || info.layout != GST_AUDIO_LAYOUT_INTERLEAVED)
         return buffer;
     const gint64 samples = gint64(gst_buffer_get_size(buffer)) / info.bpf;
-    const gint64 head = std::max<gint64>(
-        0, gint64(gst_util_uint64_scale_round(std::max<gint64>(0, from - pts), info.rate,
-                                              GST_SECOND)));
+    const gint64 head
+        = std::max<gint64>(0, gint64(gst_util_uint64_scale_round(std::max<gint64>(0, from - pts),
+                                                                 info.rate, GST_SECOND)));
     const gint64 keep = std::min<gint64>(
-        samples, gint64(gst_util_uint64_scale_round(std::max<gint64>(0, to - pts), info.rate,
-                                                    GST_SECOND)));
+        samples,
+        gint64(gst_util_uint64_scale_round(std::max<gint64>(0, to - pts), info.rate, GST_SECOND)));
     if (keep <= head) {
         gst_buffer_unref(buffer);
         return nullptr;
@@ -167,8 +178,8 @@ GstBuffer *ClipSound(GstPad *pad, GstBuffer *buffer, gint64 pts, gint64 from, gi
         return buffer;
     GstBuffer *clipped = gst_buffer_copy_region(buffer, GST_BUFFER_COPY_ALL, head * info.bpf,
                                                 (keep - head) * info.bpf);
-    GST_BUFFER_PTS(clipped) = GST_BUFFER_PTS(buffer) + gst_util_uint64_scale(head, GST_SECOND,
-                                                                             info.rate);
+    GST_BUFFER_PTS(clipped)
+        = GST_BUFFER_PTS(buffer) + gst_util_uint64_scale(head, GST_SECOND, info.rate);
     GST_BUFFER_DURATION(clipped) = gst_util_uint64_scale(keep - head, GST_SECOND, info.rate);
     gst_buffer_unref(buffer);
     return clipped;

@@ -25,14 +25,14 @@ struct CopyState
         std::lock_guard lock(segmentMutex);
         return StreamTimeOf(picture ? videoSegment : audioSegment, t);
     }
-    std::size_t packet = 0; // the next picture packet's index in decode order
-    gint64 base = 0;        // ns: written stamps are stream time - origin + base
+    std::size_t packet = 0;  // the next picture packet's index in decode order
+    gint64 base = 0;         // ns: written stamps are stream time - origin + base
     gst::Element headSource; // appsrc of the head's (or encoded picture's) decoder, if any
     gst::Element tailSource;
     gst::Element soundSource; // appsrc of the sound's decoder when the sound is encoded
     gst::Pad soundInput;      // what the sound pad is linked to
     bool soundEnded = false;
-    gst::Pad copyInput;      // the copy branch's first sink pad, if any
+    gst::Pad copyInput; // the copy branch's first sink pad, if any
     bool copyEnded = false;
     bool headEnded = false;
     bool tailEnded = false;

@@ -126,10 +126,10 @@ bool Decode(Builder &b, GstElement *source, GstElement *next, gint64 from, gint6
     GstElement *decoder = Make(b, "decodebin");
     if (!source || !next || !LinkChain({source, decoder}))
         return false;
-    g_signal_connect_data(decoder, "pad-added", G_CALLBACK(OnDecodedPad),
-                          new DecodedLink{b.state, next, from, to, sound},
-                          [](gpointer p, GClosure *) { delete static_cast<DecodedLink *>(p); },
-                          GConnectFlags(0));
+    g_signal_connect_data(
+        decoder, "pad-added", G_CALLBACK(OnDecodedPad),
+        new DecodedLink{b.state, next, from, to, sound},
+        [](gpointer p, GClosure *) { delete static_cast<DecodedLink *>(p); }, GConnectFlags(0));
     return true;
 }
 
@@ -169,9 +169,9 @@ bool CopiedPart(Builder &b, GstElement *concat, bool exact)
         return false;
     SetUnbounded(queue);
     if (exact && j.encoder.rfind("x26", 0) == 0) {
-        gst::Caps caps(gst_caps_from_string(j.encoder == "x264enc"
-                                                ? "video/x-h264,stream-format=byte-stream,alignment=au"
-                                                : "video/x-h265,stream-format=byte-stream,alignment=au"));
+        gst::Caps caps(gst_caps_from_string(
+            j.encoder == "x264enc" ? "video/x-h264,stream-format=byte-stream,alignment=au"
+                                   : "video/x-h265,stream-format=byte-stream,alignment=au"));
         g_object_set(filter, "caps", caps.get(), nullptr);
     }
     gst::Pad concatPad(gst_element_request_pad_simple(concat, "sink_%u"));
@@ -328,10 +328,11 @@ void OnSourcePad(GstElement *, GstPad *pad, gpointer data)
                                 : nullptr;
     const char *name = s ? gst_structure_get_name(s) : "";
     gst::Pad entry;
-    if (g_str_has_prefix(name, "video/") && !b->videoClaimed && b->state->joints->videoCaps.size()) {
+    if (g_str_has_prefix(name, "video/") && !b->videoClaimed
+        && b->state->joints->videoCaps.size()) {
         b->videoClaimed = true;
-        b->state->copyInput = b->videoEntry ? gst::Ref(b->videoEntry.get())
-                                            : gst::Pad(FakeEntry(b->pipeline));
+        b->state->copyInput
+            = b->videoEntry ? gst::Ref(b->videoEntry.get()) : gst::Pad(FakeEntry(b->pipeline));
         entry = gst::Ref(b->state->copyInput.get());
         RoutePictures(pad, b->state);
     } else if (g_str_has_prefix(name, "audio/") && !b->audioClaimed
@@ -349,10 +350,11 @@ void OnSourcePad(GstElement *, GstPad *pad, gpointer data)
 }
 
 // Where the written stamps start: the earliest decode time or sound packet, before the origin.
-gint64 WrittenBase(const CopyJoints &j)
+// Matroska keeps no decode times, so only the sound's lead counts there.
+gint64 WrittenBase(const CopyJoints &j, const std::string &muxer)
 {
     gint64 earliest = j.origin;
-    if (!j.decodeTimes.empty())
+    if (!j.decodeTimes.empty() && muxer != "matroskamux" && muxer != "webmmux")
         earliest = std::min(earliest, j.decodeTimes.front());
     if (j.audioFrom >= 0 && !j.audioCaps.empty())
         earliest = std::min(earliest, j.audioFrom);
@@ -390,7 +392,7 @@ HRESULT BuildSectionCopy(const SectionCopyRequest &request, const SectionCopyPla
     b.pipeline = pipeline.get();
     b.state = std::make_shared<CopyState>();
     b.state->joints = plan.joints;
-    b.state->base = WrittenBase(*plan.joints);
+    b.state->base = WrittenBase(*plan.joints, request.muxer);
     gst_segment_init(&b.state->videoSegment, GST_FORMAT_TIME);
     gst_segment_init(&b.state->audioSegment, GST_FORMAT_TIME);
     GstElement *src = Make(b, "filesrc");
@@ -405,9 +407,9 @@ HRESULT BuildSectionCopy(const SectionCopyRequest &request, const SectionCopyPla
     g_object_set(src, "location", request.input.c_str(), nullptr);
     g_object_set(sink, "location", request.output.c_str(), nullptr);
     ProgressOf(b.pipeline)->editLength = plan.joints->end - plan.joints->origin + b.state->base;
-    g_signal_connect_data(parse, "pad-added", G_CALLBACK(OnSourcePad), builder.release(),
-                          [](gpointer p, GClosure *) { delete static_cast<Builder *>(p); },
-                          GConnectFlags(0));
+    g_signal_connect_data(
+        parse, "pad-added", G_CALLBACK(OnSourcePad), builder.release(),
+        [](gpointer p, GClosure *) { delete static_cast<Builder *>(p); }, GConnectFlags(0));
     GST_INFO("copy graph built: stamps from %" GST_STIME_FORMAT " before the origin",
              GST_STIME_ARGS(b.state->base));
     return ConversionGraph::FromGraph(pipeline.get(), graph);

@@ -29,6 +29,9 @@ struct CopyJoints
     std::size_t copyFrom = 0;
     std::size_t copyEnd = 0;
     gint64 dropBefore = -1;
+    // Presentation time of each packet in [copyFrom, copyEnd) (from the scan, which fills in
+    // what the source leaves unstamped); -1 for one that is dropped.
+    std::vector<gint64> copyTimes;
     // The tail: packets [tailFeedFrom, feedEnd) are decoded, pictures [tailFrom, end)
     // re-encoded. None when tailFrom >= end.
     std::size_t tailFeedFrom = 0;

@@ -98,12 +98,16 @@ void AssignDecodeTimes(const Packets &packets, CopyJoints *j)
     std::vector<gint64> order = Presented(packets, j->headFeedFrom, j->headFeedEnd, j->origin,
                                           j->HasHead() ? j->headUntil : j->origin);
     j->headFrames = int(order.size());
-    for (std::size_t i = j->copyFrom; i < j->copyEnd; ++i)
-        if (packets[i].pts >= j->dropBefore) {
-            order.push_back(packets[i].pts);
-            ++j->copiedFrames;
-            j->framesAfterEnd += packets[i].pts >= j->end - kSlack ? 1 : 0;
-        }
+    j->copyTimes.clear();
+    for (std::size_t i = j->copyFrom; i < j->copyEnd; ++i) {
+        const bool kept = packets[i].pts >= j->dropBefore - kSlack;
+        j->copyTimes.push_back(kept ? packets[i].pts : -1);
+        if (!kept)
+            continue;
+        order.push_back(packets[i].pts);
+        ++j->copiedFrames;
+        j->framesAfterEnd += packets[i].pts >= j->end - kSlack ? 1 : 0;
+    }
     if (j->HasTail()) {
         const std::vector<gint64> tail
             = Presented(packets, j->tailFeedFrom, j->feedEnd, j->tailFrom, j->end);
@@ -118,8 +122,8 @@ void AssignDecodeTimes(const Packets &packets, CopyJoints *j)
     j->decodeTimes.clear();
     for (gint64 t : sorted)
         j->decodeTimes.push_back(t - shift);
-    GST_INFO("decode times moved back %" GST_STIME_FORMAT " for %zu packets",
-             GST_STIME_ARGS(shift), order.size());
+    GST_INFO("decode times moved back %" GST_STIME_FORMAT " for %zu packets", GST_STIME_ARGS(shift),
+             order.size());
 }
 
 // The exact path: a head from the mark to the next key frame, a copy, a tail.
@@ -134,9 +138,8 @@ void ExactJoints(const Packets &packets, gint64 start, CopyJoints *j)
             ++k1;
         j->headFeedFrom = k0;
         j->headUntil = k1 < packets.size() ? std::min(packets[k1].pts, j->end) : j->end;
-        j->headFeedEnd = k1 < packets.size() && packets[k1].pts < j->end
-                             ? PastLeading(packets, k1)
-                             : packets.size();
+        j->headFeedEnd = k1 < packets.size() && packets[k1].pts < j->end ? PastLeading(packets, k1)
+                                                                         : packets.size();
     } else {
         j->headUntil = j->origin;
     }
@@ -213,8 +216,9 @@ std::string Refusal(const SectionCopyRequest &request, const SourceScan &scan)
 
 void LogJoints(const CopyJoints &j)
 {
-    GST_INFO("picture from %" GST_STIME_FORMAT " (%s, encoder %s): head %d pictures up to %"
-             GST_STIME_FORMAT ", %d copied (packets %zu-%zu), tail %d from %" GST_STIME_FORMAT
+    GST_INFO("picture from %" GST_STIME_FORMAT
+             " (%s, encoder %s): head %d pictures up to %" GST_STIME_FORMAT
+             ", %d copied (packets %zu-%zu), tail %d from %" GST_STIME_FORMAT
              ", %d past the end; sound from %" GST_STIME_FORMAT,
              GST_STIME_ARGS(j.origin), j.exact ? "exact" : "from a key frame",
              j.encoder.empty() ? "none" : j.encoder.c_str(), j.headFrames,
@@ -293,8 +297,9 @@ HRESULT PlanSectionCopy(const SectionCopyRequest &request, SectionCopyPlan *plan
     joints->end = request.end * 100;
     joints->origin = request.start * 100;
     const bool picture = request.video != StreamWay::Leave && !scan.video.packets.empty();
-    if (picture && !std::any_of(scan.video.packets.begin(), scan.video.packets.end(),
-                                [&](const ScannedPacket &p) { return p.pts < joints->end; })) {
+    if (picture
+        && !std::any_of(scan.video.packets.begin(), scan.video.packets.end(),
+                        [&](const ScannedPacket &p) { return p.pts < joints->end; })) {
         plan->refusal = "The section lies past the source's last picture.";
         return E_FAIL;
     }

@@ -85,8 +85,8 @@ GstPadProbeReturn OnWriterBuffer(Stamp *stamp, GstPadProbeInfo *info)
         return GST_PAD_PROBE_OK;
     const CopyState &state = *stamp->state;
     buffer = gst_buffer_make_writable(buffer);
-    const gint64 pts = stamp->state->StreamTime(stamp->picture, GST_BUFFER_PTS(buffer))
-                       - state.joints->origin;
+    const gint64 pts
+        = stamp->state->StreamTime(stamp->picture, GST_BUFFER_PTS(buffer)) - state.joints->origin;
     const gint64 dts = DecodeTime(stamp, buffer, pts);
     GST_BUFFER_PTS(buffer) = GstClockTime(std::max<gint64>(0, pts + state.base));
     GST_BUFFER_DTS(buffer) = GstClockTime(std::max<gint64>(0, dts + state.base));
@@ -119,7 +119,8 @@ GstPadProbeReturn OnWriterInput(GstPad *, GstPadProbeInfo *info, gpointer data)
 void StampForWriter(GstPad *pad, const std::shared_ptr<CopyState> &state, bool picture)
 {
     gst_pad_add_probe(pad,
-                      GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM
+                      GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER
+                                      | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM
                                       | GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM),
                       OnWriterInput, new Stamp{state, picture},
                       [](gpointer p) { delete static_cast<Stamp *>(p); });
@@ -136,9 +137,9 @@ const GstStructure *FirstStructure(const gst::Caps &caps)
 void SetVpxQuality(GstElement *encoder)
 {
     gst_util_set_object_arg(G_OBJECT(encoder), "end-usage", "cq");
-    g_object_set(encoder, "cq-level", 4, "min-quantizer", 0, "max-quantizer", 12,
-                 "target-bitrate", 200000000, "deadline", gint64(1), "cpu-used", 4,
-                 "keyframe-max-dist", 100000, "threads", 2, nullptr);
+    g_object_set(encoder, "cq-level", 4, "min-quantizer", 0, "max-quantizer", 12, "target-bitrate",
+                 200000000, "deadline", gint64(1), "cpu-used", 4, "keyframe-max-dist", 100000,
+                 "threads", 2, nullptr);
 }
 
 // x264 and x265: constant quantiser, no B-frames, the source's level.
@@ -152,8 +153,8 @@ void SetH26xQuality(GstElement *encoder, const std::string &factory, const GstSt
         std::string options = "sps-id=1";
         if (level)
             options += std::string(":level=") + level;
-        g_object_set(encoder, "quantizer", 12, "bframes", 0, "key-int-max", 100000,
-                     "option-string", options.c_str(), nullptr);
+        g_object_set(encoder, "quantizer", 12, "bframes", 0, "key-int-max", 100000, "option-string",
+                     options.c_str(), nullptr);
     } else {
         gst_util_set_object_arg(G_OBJECT(encoder), "speed-preset", "faster");
         g_object_set(encoder, "qp", 12, "key-int-max", 100000, "option-string",

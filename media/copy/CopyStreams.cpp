@@ -14,8 +14,8 @@ namespace media {
 namespace {
 
 // Fields a parser sets to what the writer asks for (packaging, not the coded pictures).
-const char *const kParserFields[] = {"stream-format", "alignment", "codec_data", "parsed",
-                                     "framed", "streamheader"};
+const char *const kParserFields[]
+    = {"stream-format", "alignment", "codec_data", "parsed", "framed", "streamheader"};
 
 // caps without what a parser in front of the writer converts anyway.
 gst::Caps AsParserCanDeliver(const std::string &text)
@@ -154,9 +154,9 @@ std::string ContainerName(const std::string &muxer)
     {
         const char *muxer;
         const char *name;
-    } kNames[] = {{"mp4mux", "MP4"},      {"qtmux", "MOV"},        {"matroskamux", "MKV"},
-                  {"webmmux", "WebM"},    {"avimux", "AVI"},       {"cwmux_ogg", "Ogg"},
-                  {"oggmux", "Ogg"},      {"avmux_asf", "WMV/ASF"}, {"asfmux", "WMV/ASF"},
+    } kNames[] = {{"mp4mux", "MP4"},        {"qtmux", "MOV"},         {"matroskamux", "MKV"},
+                  {"webmmux", "WebM"},      {"avimux", "AVI"},        {"cwmux_ogg", "Ogg"},
+                  {"oggmux", "Ogg"},        {"avmux_asf", "WMV/ASF"}, {"asfmux", "WMV/ASF"},
                   {"mpegtsmux", "MPEG-TS"}, {"mpegpsmux", "MPEG-PS"}, {"flvmux", "FLV"}};
     for (const auto &entry : kNames)
         if (muxer == entry.muxer)

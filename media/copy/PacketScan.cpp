@@ -3,7 +3,7 @@
 #include "media/core/Diagnostics.h"
 #include "media/core/GstHandles.h"
 
-#include <atomic>
+#include <algorithm>
 #include <mutex>
 
 #define GST_CAT_DEFAULT cw_copy_debug
@@ -53,8 +53,8 @@ void CheckFinished(ScanState *state)
         return;
     state->finished = true;
     gst_element_post_message(state->pipeline,
-                             gst_message_new_application(
-                                 GST_OBJECT(state->pipeline), gst_structure_new_empty("scanned")));
+                             gst_message_new_application(GST_OBJECT(state->pipeline),
+                                                         gst_structure_new_empty("scanned")));
 }
 
 GstPadProbeReturn OnPacket(GstPad *pad, GstPadProbeInfo *info, gpointer data)
@@ -85,7 +85,8 @@ GstPadProbeReturn OnPacket(GstPad *pad, GstPadProbeInfo *info, gpointer data)
     ScannedPacket packet;
     packet.pts = StreamTimeOf(watch.segment, GST_BUFFER_PTS(buffer));
     packet.dts = StreamTimeOf(watch.segment, GST_BUFFER_DTS(buffer));
-    packet.duration = GST_BUFFER_DURATION_IS_VALID(buffer) ? gint64(GST_BUFFER_DURATION(buffer)) : -1;
+    packet.duration
+        = GST_BUFFER_DURATION_IS_VALID(buffer) ? gint64(GST_BUFFER_DURATION(buffer)) : -1;
     packet.key = !GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT);
     watch.stream->packets.push_back(packet);
     if (PastLimit(*state, watch)) {
@@ -118,10 +119,9 @@ void OnPadAdded(GstElement *, GstPad *pad, gpointer data)
         gst_segment_init(&watch->segment, GST_FORMAT_TIME);
         if (watch == &state->video)
             g_object_set_data(G_OBJECT(pad), "cw-video", GINT_TO_POINTER(1));
-        gst_pad_add_probe(pad,
-                          GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER
-                                          | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
-                          OnPacket, state, nullptr);
+        gst_pad_add_probe(
+            pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+            OnPacket, state, nullptr);
     }
     gst_pad_link(pad, sinkPad.get());
 }
@@ -146,6 +146,43 @@ bool RunScan(GstElement *pipeline, std::string *error)
         *error = failure ? failure->message : "The file could not be read.";
         return false;
     }
+}
+
+// Program streams stamp only some pictures. A picture without a stamp takes the first free
+// place on the frame grid, in decode order: the ones left unstamped are the anchors (I and P),
+// which are presented in the order they are decoded.
+void FillMissingTimes(std::vector<ScannedPacket> &packets)
+{
+    gint64 frame = 0;
+    gint64 first = -1;
+    std::vector<gint64> known;
+    for (const ScannedPacket &p : packets) {
+        if (p.duration > 0 && frame == 0)
+            frame = p.duration;
+        if (p.pts >= 0) {
+            known.push_back(p.pts);
+            first = first < 0 ? p.pts : std::min(first, p.pts);
+        }
+    }
+    if (frame <= 0 || first < 0 || known.size() == packets.size())
+        return;
+    std::sort(known.begin(), known.end());
+    gint64 slot = first;
+    std::size_t k = 0;
+    for (ScannedPacket &p : packets) {
+        if (p.pts >= 0)
+            continue;
+        // The next grid place no stamped picture holds.
+        for (;; slot += frame) {
+            while (k < known.size() && known[k] < slot - frame / 2)
+                ++k;
+            if (k == known.size() || known[k] > slot + frame / 2)
+                break;
+        }
+        p.pts = slot;
+        slot += frame;
+    }
+    GST_DEBUG("filled in %zu missing picture stamps", packets.size() - known.size());
 }
 
 } // namespace
@@ -186,6 +223,10 @@ bool ScanSource(const std::string &path, gint64 untilNs, SourceScan *scan, std::
     state.audio.stream = &scan->audio;
     const bool ok = RunScan(pipeline.get(), error);
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    FillMissingTimes(scan->video.packets);
+    for (const ScannedPacket &p : scan->video.packets)
+        GST_LOG("picture packet %" GST_STIME_FORMAT " / %" GST_STIME_FORMAT "%s",
+                GST_STIME_ARGS(p.pts), GST_STIME_ARGS(p.dts), p.key ? " key" : "");
     if (ok && scan->video.caps.empty() && scan->audio.caps.empty()) {
         *error = "The file holds no picture or sound GStreamer can read.";
         return false;

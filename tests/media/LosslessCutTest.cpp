@@ -26,9 +26,9 @@ constexpr REFERENCE_TIME kFrame = UNITS / 25;
 // Every picture of a file decoded to 8-bit 4:2:0, one after the other.
 std::vector<std::string> Pictures(const std::string &file, const std::string &filter = "")
 {
-    const std::string raw = Shell("ffmpeg -v error -i '" + file + "' "
-                                  + (filter.empty() ? "" : "-vf '" + filter + "' ")
-                                  + "-vsync passthrough -f rawvideo -pix_fmt yuv420p -");
+    const std::string raw = Shell(
+        "ffmpeg -v error -i '" + file + "' " + (filter.empty() ? "" : "-vf '" + filter + "' ")
+        + "-vsync passthrough -f rawvideo -pix_fmt yuv420p - 2>/dev/null");
     std::vector<std::string> pictures;
     for (std::size_t at = 0; at + kFrameBytes <= raw.size(); at += kFrameBytes)
         pictures.push_back(raw.substr(at, kFrameBytes));
@@ -39,8 +39,8 @@ double Psnr(const std::string &a, const std::string &b)
 {
     double sum = 0;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        const double d = double(static_cast<unsigned char>(a[i]))
-                         - double(static_cast<unsigned char>(b[i]));
+        const double d
+            = double(static_cast<unsigned char>(a[i])) - double(static_cast<unsigned char>(b[i]));
         sum += d * d;
     }
     const double mse = sum / double(a.size());
@@ -65,9 +65,12 @@ protected:
                                    "sine=frequency=440:sample_rate=48000 -t 8 -pix_fmt yuv420p ";
         Shell("ffmpeg -v error -y " + source + "-c:v libx264 -g 50 -sc_threshold 0 -c:a aac '"
               + Path("h264.mp4") + "'");
-        Shell("ffmpeg -v error -y -i '" + Path("h264.mp4") + "' -c copy '" + Path("h264.mkv") + "'");
-        Shell("ffmpeg -v error -y " + source + "-c:v libvpx-vp9 -g 50 -b:v 400k -deadline realtime "
-              "-cpu-used 8 -c:a libopus '" + Path("vp9.webm") + "'");
+        Shell("ffmpeg -v error -y -i '" + Path("h264.mp4") + "' -c copy '" + Path("h264.mkv")
+              + "'");
+        Shell("ffmpeg -v error -y " + source
+              + "-c:v libvpx-vp9 -g 50 -b:v 400k -deadline realtime "
+                "-cpu-used 8 -c:a libopus '"
+              + Path("vp9.webm") + "'");
         Shell("ffmpeg -v error -y " + source + "-c:v mpeg2video -g 25 -bf 2 -q:v 4 -c:a mp2 '"
               + Path("mpeg2.mpg") + "'");
     }
@@ -122,9 +125,9 @@ void CheckExactSection(const std::string &source, const std::string &out, int fi
     EXPECT_GT(plan.copiedFrames, 0);
     EXPECT_EQ(plan.headFrames + plan.copiedFrames + plan.tailFrames, count);
     const std::vector<std::string> written = Pictures(out);
-    const std::vector<std::string> wanted = Pictures(
-        source, "select=between(n\\," + std::to_string(first) + "\\,"
-                    + std::to_string(first + count - 1) + ")");
+    const std::vector<std::string> wanted
+        = Pictures(source, "select=between(n\\," + std::to_string(first) + "\\,"
+                               + std::to_string(first + count - 1) + ")");
     ASSERT_EQ(wanted.size(), std::size_t(count));
     ASSERT_EQ(written.size(), std::size_t(count));
     for (int i = 0; i < plan.headFrames; ++i)
@@ -134,8 +137,11 @@ void CheckExactSection(const std::string &source, const std::string &out, int fi
     for (int i = plan.headFrames + plan.copiedFrames; i < count; ++i)
         EXPECT_GE(Psnr(written[i], wanted[i]), 45.0) << "re-encoded tail picture " << i;
     EXPECT_EQ(Shell("ffmpeg -v error -i '" + out + "' -f null - 2>&1"), "");
-    // Sound starts with the packet holding the mark: within one AAC packet of the picture.
-    EXPECT_NEAR(StartTime(out, "a:0"), StartTime(out, "v:0"), 1024.0 / 48000.0);
+    // Sound starts with the packet holding the mark: within one AAC packet of it, and so of
+    // the picture (which the source may start a little after its sound).
+    const double lead = StartTime(out, "v:0") - StartTime(out, "a:0");
+    EXPECT_GE(lead, 0.0);
+    EXPECT_LE(lead, 1024.0 / 48000.0 + StartTime(source, "v:0") - StartTime(source, "a:0"));
 }
 
 } // namespace
@@ -164,8 +170,8 @@ TEST_F(LosslessCut, H264FromMidGroupIsExactInMp4AndMkv)
 {
     // Frames 71 to 130: a head up to the key frame at 100, copied pictures, an end between
     // reordered pictures.
-    for (const auto &[input, output, muxer] :
-         {std::tuple{"h264.mp4", "cut.mp4", "mp4mux"}, std::tuple{"h264.mkv", "cut.mkv", "matroskamux"}}) {
+    for (const auto &[input, output, muxer] : {std::tuple{"h264.mp4", "cut.mp4", "mp4mux"},
+                                               std::tuple{"h264.mkv", "cut.mkv", "matroskamux"}}) {
         SCOPED_TRACE(output);
         SectionCopyPlan plan;
         Copy(Request(input, output, muxer, 71 * kFrame, 131 * kFrame), &plan);
@@ -184,18 +190,34 @@ TEST_F(LosslessCut, Vp9WebmIntoMkvIsExact)
 
 TEST_F(LosslessCut, Mpeg2StartsAtTheKeyFrameBeforeTheMark)
 {
+    // The encoder places its key frames itself (open groups, adaptive B-frames): find the one
+    // at or before picture 71 as ffmpeg decodes it.
+    const std::string types = Shell("ffprobe -v error -select_streams v -show_entries "
+                                    "frame=pict_type -of csv=p=0 '"
+                                    + Path("mpeg2.mpg") + "' | grep -o '^[IPB]' | tr -d '\\n'");
+    ASSERT_GT(types.size(), 131u);
+    const int key = int(types.find_last_of('I', 71));
+    ASSERT_GT(key, 0);
     SectionCopyPlan plan;
-    Copy(Request("mpeg2.mpg", "mpeg2.mkv", "matroskamux", 71 * kFrame, 131 * kFrame), &plan);
+    // Program streams start their clock where the file says, not at 0.
+    const REFERENCE_TIME first = REFERENCE_TIME(StartTime(Path("mpeg2.mpg"), "v:0") * UNITS + 0.5);
+    Copy(
+        Request("mpeg2.mpg", "mpeg2.mkv", "matroskamux", first + 71 * kFrame, first + 131 * kFrame),
+        &plan);
     EXPECT_FALSE(plan.exact);
-    EXPECT_EQ(plan.videoStart, 50 * kFrame);
-    EXPECT_EQ(plan.framesBeforeMark, 21);
+    EXPECT_EQ(plan.videoStart, first + key * kFrame);
+    EXPECT_EQ(plan.framesBeforeMark, 71 - key);
     const std::vector<std::string> written = Pictures(Path("mpeg2.mkv"));
     const std::vector<std::string> source = Pictures(Path("mpeg2.mpg"));
-    ASSERT_GE(written.size(), 81u);
+    ASSERT_GE(written.size(), std::size_t(131 - key));
     ASSERT_GE(source.size(), 131u);
-    for (std::size_t i = 0; i < 81; ++i)
-        EXPECT_TRUE(written[i] == source[50 + i]) << "picture " << i;
-    EXPECT_EQ(Shell("ffmpeg -v error -i '" + Path("mpeg2.mkv") + "' -f null - 2>&1"), "");
+    for (int i = 0; i < 131 - key; ++i)
+        EXPECT_TRUE(written[i] == source[key + i]) << "picture " << i;
+    // ffmpeg guesses decode times for MPEG-2 in Matroska and complains of its own guesses, for
+    // its own files as well: only real errors count.
+    EXPECT_EQ(Shell("ffmpeg -v error -i '" + Path("mpeg2.mkv")
+                    + "' -f null - 2>&1 | grep -v 'non monotonically increasing dts'"),
+              "");
 }
 
 TEST_F(LosslessCut, ContainersThatCannotHoldTheStreamAreRefused)
@@ -213,8 +235,8 @@ TEST_F(LosslessCut, ContainersThatCannotHoldTheStreamAreRefused)
 
 TEST_F(LosslessCut, AStopLeavesAFileThatDecodes)
 {
-    const SectionCopyRequest request = Request("h264.mp4", "stopped.mp4", "mp4mux", 10 * kFrame,
-                                               190 * kFrame);
+    const SectionCopyRequest request
+        = Request("h264.mp4", "stopped.mp4", "mp4mux", 10 * kFrame, 190 * kFrame);
     SectionCopyPlan plan;
     ASSERT_EQ(PlanSectionCopy(request, &plan), S_OK) << plan.refusal;
     std::shared_ptr<ConversionGraph> graph;
