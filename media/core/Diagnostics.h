@@ -10,6 +10,7 @@ GST_DEBUG_CATEGORY_EXTERN(cw_playback_debug);
 GST_DEBUG_CATEGORY_EXTERN(cw_render_debug);
 GST_DEBUG_CATEGORY_EXTERN(cw_output_debug);
 GST_DEBUG_CATEGORY_EXTERN(cw_encoders_debug);
+GST_DEBUG_CATEGORY_EXTERN(cw_copy_debug);
 
 namespace media {
 

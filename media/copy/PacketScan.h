@@ -1,0 +1,39 @@
+#pragma once
+
+#include <gst/gst.h>
+
+#include <string>
+#include <vector>
+
+// The packets of a source's first picture and sound streams as its demuxer and parser give
+// them, in decode order, without decoding anything.
+namespace media {
+
+struct ScannedPacket
+{
+    gint64 pts = -1; // ns, stream time (the source's own clock from its start); -1 unknown
+    gint64 dts = -1;
+    gint64 duration = -1;
+    bool key = false;
+};
+
+struct ScannedStream
+{
+    std::string caps; // parsed caps as text; empty when the source has no such stream
+    std::vector<ScannedPacket> packets;
+};
+
+struct SourceScan
+{
+    ScannedStream video;
+    ScannedStream audio;
+};
+
+// Reads the source until every picture with a presentation time before untilNs has gone by
+// (0: only the caps and the first packets). False with a reason when the source is unreadable.
+bool ScanSource(const std::string &path, gint64 untilNs, SourceScan *scan, std::string *error);
+
+// Stream time of t in segment, signed (a decode time may lie before the stream's start).
+gint64 StreamTimeOf(const GstSegment &segment, GstClockTime t);
+
+} // namespace media
