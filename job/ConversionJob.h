@@ -45,8 +45,7 @@ struct ConversionJob : MediaList, OutputSettings
     // (empty caps when it cannot be read or holds no such stream).
     const media::SourceStreams &SourceStreams() const;
     // Whether the lists offer to copy the category's stream into the output's container: where
-    // the container takes the opened video's stream, or, with no video open, wherever the
-    // container has a writer of its own (the conversion checks it then).
+    // the container takes the opened video's stream.
     bool CopyOffered(media::CompressorCategory category) const;
 
 private:

@@ -165,7 +165,7 @@ bool CopyOfferedFor(int format, bool sourceKnown, const std::string &caps)
     const OutputContainer *container = FindContainer(format);
     if (!container || container->windowsMedia || !*container->muxer)
         return false;
-    return !sourceKnown || (!caps.empty() && media::WriterTakes(container->muxer, caps));
+    return sourceKnown && !caps.empty() && media::WriterTakes(container->muxer, caps);
 }
 
 std::vector<media::CompressorDevice> ContainerCompressors(CompressorCategory category, int format,

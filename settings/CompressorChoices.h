@@ -50,8 +50,7 @@ media::Filter BindCompressorFactory(CompressorCategory category, const std::stri
 // their order, then the others in the category's order. A format without a writer of its own
 // (Windows Media, whose writer brings its encoders) or an unknown code gives the whole category.
 // Whether a format's lists offer to copy a source stream (caps as the copy reads them): where
-// the container's own writer takes it; for a source not known yet, wherever there is such a
-// writer.
+// the container's own writer takes it. Nothing is offered before a video is open.
 bool CopyOfferedFor(int format, bool sourceKnown, const std::string &caps);
 
 // The positions of a list shown for a format are the ones stored for it. With offerCopy a

@@ -4,6 +4,7 @@
 
 #include "media/core/Diagnostics.h"
 #include "media/core/GstHandles.h"
+#include "media/core/MediaPlatform.h"
 
 #include <cstring>
 
@@ -106,6 +107,9 @@ bool ReadSourceStreams(const std::string &path, SourceStreams *streams, std::str
 
 bool WriterTakes(const std::string &muxer, const std::string &caps)
 {
+    // The options dialog asks before anything else has started the framework.
+    if (!InitializeMediaPlatform(nullptr, MediaServices::Playback))
+        return false;
     gst::Object<GstElementFactory> factory(gst_element_factory_find(muxer.c_str()));
     gst::Caps given = AsParserCanDeliver(caps);
     if (!factory || !given || gst_caps_is_empty(given.get()))
@@ -127,6 +131,8 @@ bool WriterTakes(const std::string &muxer, const std::string &caps)
 
 std::string CodecName(const std::string &text)
 {
+    if (!InitializeMediaPlatform(nullptr, MediaServices::Playback))
+        return text;
     gst::Caps caps(gst_caps_from_string(text.c_str()));
     if (!caps || gst_caps_get_size(caps.get()) == 0)
         return "an unknown codec";

@@ -222,7 +222,8 @@ TEST(OriginalMeansOriginal, ATypedRateWithADecimalCommaIsThatRate)
 
 // Copy chosen in the options as a user chooses it: the size and rate shown are the source's,
 // greyed, and the file holds the marked frames, those from the first key frame on exactly as
-// the source holds them.
+// the source holds them but for the end's last B-frame run (x264 makes runs of up to 3), which
+// is re-encoded to end at the mark.
 TEST(WindowFormats, CopyFromTheSourceWritesTheMarkedFramesUntouchedAfterTheFirstKeyFrame)
 {
     AppTestEnvironment env;
@@ -272,6 +273,6 @@ TEST(WindowFormats, CopyFromTheSourceWritesTheMarkedFramesUntouchedAfterTheFirst
     const std::vector<std::string> all = hashes(source);
     ASSERT_EQ(written.size(), 80u);
     ASSERT_EQ(all.size(), 150u);
-    for (std::size_t i = 15; i < written.size(); ++i)
+    for (std::size_t i = 15; i + 3 < written.size(); ++i)
         EXPECT_EQ(written[i], all[35 + i]) << "frame " << 35 + i;
 }

@@ -433,14 +433,14 @@ TEST(Compressors, TheCopyEntryComesFirstWhereOfferedIsStoredByNameAndIsNeverTheD
     Store s;
     platform::MessageBoxRecorder boxes;
     const std::string h264 = "video/x-h264, stream-format=(string)avc, alignment=(string)au";
-    // Offered where the container's writer takes the source's stream; before a video is open,
-    // wherever the container has a writer of its own.
+    // Offered where the container's writer takes the source's stream; nothing before a video
+    // is open.
     EXPECT_TRUE(CopyOfferedFor(OutputFormatMp4, true, h264));
     EXPECT_TRUE(CopyOfferedFor(OutputFormatMkv, true, h264));
     EXPECT_FALSE(CopyOfferedFor(OutputFormatOgm, true, h264));
     EXPECT_FALSE(CopyOfferedFor(OutputFormatMp4, true, "audio/x-vorbis"));
     EXPECT_FALSE(CopyOfferedFor(OutputFormatMp4, true, ""));
-    EXPECT_TRUE(CopyOfferedFor(OutputFormatMp4, false, ""));
+    EXPECT_FALSE(CopyOfferedFor(OutputFormatMp4, false, ""));
     EXPECT_FALSE(CopyOfferedFor(OutputFormatWmv, false, ""));
 
     const auto plain = ContainerCompressors(CompressorCategory::Video, OutputFormatMp4);
