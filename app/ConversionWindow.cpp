@@ -129,9 +129,9 @@ bool ConversionWindow::ReplaceOutput(const std::string &path)
     return AskToReplace(path);
 }
 
-bool ConversionWindow::CopyFromKeyFrame(const std::string &note)
+bool ConversionWindow::CopyFromKeyFrame(REFERENCE_TIME before, int frames)
 {
-    return AskToCopyFromKeyFrame(note);
+    return AskToCopyFromKeyFrame(before, frames);
 }
 
 bool ConversionWindow::WriteUncompressed(const std::string &downloadPage)

@@ -29,7 +29,7 @@ public:
     bool ReplaceOutput(const std::string &path) override;
     bool WriteUncompressed(const std::string &downloadPage) override;
     std::optional<std::string> LocateMissingFile(const std::string &path) override;
-    bool CopyFromKeyFrame(const std::string &note) override;
+    bool CopyFromKeyFrame(REFERENCE_TIME before, int frames) override;
 
     bool TimerRunning() const { return m_timer.isActive(); }
     // The window's conversion: its timeline, engine and running graph.

@@ -2,6 +2,7 @@
 
 #include "cli/CliMessages.h"
 #include "convert/Conversion.h"
+#include "convert/CopyConversion.h"
 #include "platform/Status.h"
 #include "settings/SettingsStore.h"
 
@@ -47,9 +48,9 @@ public:
         return std::nullopt;
     }
     // A script asked for a copy: it gets the nearest one there is, and is told where it starts.
-    bool CopyFromKeyFrame(const std::string &note) override
+    bool CopyFromKeyFrame(REFERENCE_TIME before, int frames) override
     {
-        Note("the copy " + note);
+        Note("the copy " + KeyFrameNote(before, frames));
         return true;
     }
 

@@ -46,9 +46,9 @@ public:
     virtual bool WriteUncompressed(const std::string &downloadPage) = 0;
     // Where a clip file that has gone since it was opened went: an existing file, or nothing.
     virtual std::optional<std::string> LocateMissingFile(const std::string &path) = 0;
-    // A copy that cannot start at the mark: true copies from the key frame before it. note:
-    // "starts 0.84 s (21 frames) before the mark, at a key frame".
-    virtual bool CopyFromKeyFrame(const std::string &note) = 0;
+    // A copy that cannot start at the mark: true copies from the key frame before it, which is
+    // before (100-ns units) and frames pictures ahead of the mark.
+    virtual bool CopyFromKeyFrame(REFERENCE_TIME before, int frames) = 0;
 };
 
 // How a conversion ended, for the front end that ran it.

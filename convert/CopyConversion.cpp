@@ -37,8 +37,8 @@ media::StreamWay WayOf(ConversionJob &dlg, CompressorCategory category, media::F
         return media::StreamWay::Encode;
     }
     const OutputContainer *container = FindContainer(dlg.m_nOutputFormat);
-    const auto &usual = category == CompressorCategory::Video ? container->usualVideo
-                                                              : container->usualAudio;
+    const auto &usual
+        = category == CompressorCategory::Video ? container->usualVideo : container->usualAudio;
     if (container->encodesRawStreams && !usual.empty() && !usual.front().empty())
         *encoder = BindCompressorFactory(category, usual.front());
     return media::StreamWay::Encode;
@@ -65,12 +65,11 @@ media::SectionCopyRequest RequestOf(ConversionJob &dlg, const Conversion &conver
 
 } // namespace
 
-std::string KeyFrameNote(const media::SectionCopyPlan &plan, REFERENCE_TIME mark)
+std::string KeyFrameNote(REFERENCE_TIME before, int frames)
 {
     char text[128];
     std::snprintf(text, sizeof text, "starts %.2f s (%d frame%s) before the mark, at a key frame",
-                  (mark - plan.videoStart) / 1e7, plan.framesBeforeMark,
-                  plan.framesBeforeMark == 1 ? "" : "s");
+                  before / 1e7, frames, frames == 1 ? "" : "s");
     return text;
 }
 
@@ -85,7 +84,9 @@ bool StartCopy(ConversionJob &dlg, Conversion &conversion, bool withSound)
                                             : plan.refusal});
         return false;
     }
-    if (!plan.exact && !conversion.Host().CopyFromKeyFrame(KeyFrameNote(plan, request.start)))
+    if (!plan.exact
+        && !conversion.Host().CopyFromKeyFrame(request.start - plan.videoStart,
+                                               plan.framesBeforeMark))
         return false;
     if (request.video == media::StreamWay::Copy) {
         // What is written, for the check and the "Done" line.
@@ -106,7 +107,7 @@ bool StartCopy(ConversionJob &dlg, Conversion &conversion, bool withSound)
                       {"The copy of " + request.input + " could not be built."});
         return false;
     }
-    conversion.m_copied = Conversion::CopiedSection{plan.length,
-                                                    request.audio != media::StreamWay::Leave};
+    conversion.m_copied
+        = Conversion::CopiedSection{plan.length, request.audio != media::StreamWay::Leave};
     return SUCCEEDED(RunConversionGraph(dlg, conversion, graph));
 }

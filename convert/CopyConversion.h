@@ -13,4 +13,4 @@
 bool StartCopy(ConversionJob &dlg, Conversion &conversion, bool withSound);
 
 // "starts 0.84 s (21 frames) before the mark, at a key frame".
-std::string KeyFrameNote(const media::SectionCopyPlan &plan, REFERENCE_TIME mark);
+std::string KeyFrameNote(REFERENCE_TIME before, int frames);

@@ -115,6 +115,11 @@ constexpr SymbolicKey kAddedKeys[] = {
      "The video %1 is gone (removed, renamed or its drive taken out): the preview has stopped."},
     {"IDS_HELP_IN_ENGLISH", CatalogueList::String, IDS_HELP_IN_ENGLISH,
      "The help is only in English."},
+    {"IDS_COPY_FROM_SOURCE", CatalogueList::String, IDS_COPY_FROM_SOURCE,
+     "Copy from the source (no re-encoding)"},
+    {"IDS_COPY_FROM_KEY_FRAME", CatalogueList::String, IDS_COPY_FROM_KEY_FRAME,
+     "Without re-encoding, this picture cannot start exactly at the start mark: the copy starts "
+     "%1 s (%2 frames) before it, at a key frame.\n\nCopy from the key frame?"},
 };
 
 struct BuiltinStringRow

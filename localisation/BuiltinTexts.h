@@ -57,8 +57,10 @@ enum AddedText {
     IDS_TIP_EXIT = 236,
     IDS_FILTER_ANY_FILES = 237, // filters of the Open Video chooser, before their patterns
     IDS_FILTER_VIDEO_FILES = 238,
-    IDS_SOURCE_GONE = 208, // status line: the open video's file went while it was open
-    IDS_HELP_IN_ENGLISH = 239, // About box, where the help has no pages in the chosen language
+    IDS_SOURCE_GONE = 208,         // status line: the open video's file went while it was open
+    IDS_HELP_IN_ENGLISH = 239,     // About box, where the help has no pages in the chosen language
+    IDS_COPY_FROM_SOURCE = 240,    // compressor lists: the source's stream kept as it is
+    IDS_COPY_FROM_KEY_FRAME = 241, // %1 seconds and %2 frames the copy starts before the mark
 };
 
 // An added text with %1, %2, ... filled in by the values in order.

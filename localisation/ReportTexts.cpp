@@ -4,6 +4,7 @@
 #include "localisation/Language.h"
 #include "platform/Choosers.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -282,13 +283,13 @@ bool AskToWriteUncompressed(const std::string &downloadPage)
            != platform::BoxAnswer::No;
 }
 
-bool AskToCopyFromKeyFrame(const std::string &note)
+bool AskToCopyFromKeyFrame(REFERENCE_TIME before, int frames)
 {
     const CLanguage &language = CLanguage::Instance();
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", before / 1e7);
     return platform::ShowBox({BoxKind::Owned,
-                              "Without re-encoding, this picture cannot start exactly at the start "
-                              "mark: the copy "
-                                  + note + ".\n\nCopy from the key frame?",
+                              Catalogue(IDS_COPY_FROM_KEY_FRAME, {seconds, std::to_string(frames)}),
                               language.GetString(108), BoxButtons::YesNo, BoxIcon::Question})
            == platform::BoxAnswer::Yes;
 }

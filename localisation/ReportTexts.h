@@ -2,6 +2,7 @@
 
 #include "platform/MessageBoxes.h"
 #include "platform/Report.h"
+#include "platform/Status.h"
 
 #include <optional>
 #include <string>
@@ -28,8 +29,8 @@ private:
 bool AskToReplace(const std::string &path);
 // False when the user would rather not write uncompressed video.
 bool AskToWriteUncompressed(const std::string &downloadPage);
-// Yes copies from the key frame before the start mark (note: "starts 0.84 s (21 frames) before
-// the mark, at a key frame").
-bool AskToCopyFromKeyFrame(const std::string &note);
+// Yes copies from the key frame before the start mark, which is before (100-ns units) and
+// frames pictures ahead of it.
+bool AskToCopyFromKeyFrame(REFERENCE_TIME before, int frames);
 // Asks where a missing clip file went; the path of an existing file, or nothing.
 std::optional<std::string> AskToLocate(const std::string &path);

@@ -1,5 +1,7 @@
 #include "options/CompressorList.h"
 
+#include "localisation/BuiltinTexts.h"
+#include "localisation/Language.h"
 #include "options/PropertyDialog.h"
 
 #include <QComboBox>
@@ -24,7 +26,10 @@ void CompressorList::Fill()
     m_devices = ContainerCompressors(m_category, m_format,
                                      CopyOfferedFor(m_format, m_sourceKnown, m_sourceCaps));
     for (const media::CompressorDevice &device : m_devices)
-        m_box->addItem(QString::fromStdString(device.friendlyName));
+        m_box->addItem(
+            QString::fromStdString(device.factoryName == kCopyFactory
+                                       ? CLanguage::Instance().GetString(IDS_COPY_FROM_SOURCE)
+                                       : device.friendlyName));
     m_box->setCurrentIndex(0);
 }
 

@@ -76,9 +76,10 @@ public:
     void ShowFilterProperties(const media::Filter &) override { ++filterPropertiesShown; }
     void OpenDownloadPage(const std::string &address) override { downloadPages.push_back(address); }
     bool ReplaceOutput(const std::string &path) override { return YesNo(Question::Replace, path); }
-    bool CopyFromKeyFrame(const std::string &note) override
+    bool CopyFromKeyFrame(REFERENCE_TIME before, int frames) override
     {
-        return YesNo(Question::KeyFrameCopy, note);
+        return YesNo(Question::KeyFrameCopy,
+                     std::to_string(before) + " before, " + std::to_string(frames) + " frames");
     }
     bool WriteUncompressed(const std::string &downloadPage) override
     {

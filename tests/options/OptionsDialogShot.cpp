@@ -1,6 +1,6 @@
 // Opens the output options dialog on the real display and saves a picture of it, for looking
 // at the layout by eye:
-//   xvfb-run -a options-dialog-shot LANGUAGE FORMAT shot.png [WIDTH HEIGHT [custom]]
+//   xvfb-run -a options-dialog-shot LANGUAGE FORMAT shot.png [WIDTH HEIGHT [custom|copy]]
 // LANGUAGE names a file of the language folder beside the program ("english", "german"),
 // FORMAT is a stored container code (1 WMV, 3 ASF, 0 AVI, ...); WIDTH and HEIGHT describe an
 // opened video; "custom" opens on a custom size and frame rate. CW_SHOT_FONT_PT=16 sets that
@@ -24,7 +24,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s LANGUAGE FORMAT OUTPUT.png [WIDTH HEIGHT [custom]]\n",
+        std::fprintf(stderr, "usage: %s LANGUAGE FORMAT OUTPUT.png [WIDTH HEIGHT [custom|copy]]\n",
                      argv[0]);
         return 2;
     }
@@ -50,6 +50,16 @@ int main(int argc, char **argv)
         dialog.m_nSourceHeight = dialog.m_nOutputHeight = std::atoi(argv[5]);
         dialog.m_dSourceFrameRate = 29.97;
         dialog.m_nPhotoCount = 1;
+    }
+    // "copy": an H.264/AAC source whose streams the lists offer to copy, copy chosen.
+    const bool copy = argc > 6 && std::strcmp(argv[6], "copy") == 0;
+    if (copy) {
+        dialog.m_sourceVideoCaps = "video/x-h264, stream-format=(string)avc, alignment=(string)au";
+        dialog.m_sourceAudioCaps = "audio/mpeg, mpegversion=(int)4, stream-format=(string)raw";
+        store.WriteString("DexVideoCompress", "CompressorName", "copy");
+        store.WriteInt("DexVideoCompress", "CompressorNumber", 0);
+        store.WriteString("DexAudioCompress", "CompressorName", "copy");
+        store.WriteInt("DexAudioCompress", "CompressorNumber", 0);
     }
     if (argc > 6 && std::strcmp(argv[6], "custom") == 0) {
         dialog.m_nOutputWidth = 800;
