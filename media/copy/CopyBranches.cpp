@@ -160,29 +160,28 @@ GstBuffer *ClipSound(GstPad *pad, GstBuffer *buffer, gint64 pts, gint64 from, gi
 {
     gst::Caps caps(gst_pad_get_current_caps(pad));
     GstAudioInfo info;
-    if (!caps || !gst_audio_info_from_caps(&info, caps.get()) || info.bpf <= 0
-        || info.layout != GST_AUDIO_LAYOUT_INTERLEAVED)
+    if (!caps || !gst_audio_info_from_caps(&info, caps.get()) || info.bpf <= 0 || info.rate <= 0)
         return buffer;
     const gint64 samples = gint64(gst_buffer_get_size(buffer)) / info.bpf;
-    const gint64 head
-        = std::max<gint64>(0, gint64(gst_util_uint64_scale_round(std::max<gint64>(0, from - pts),
-                                                                 info.rate, GST_SECOND)));
+    const gint64 head = std::min<gint64>(
+        samples, gint64(gst_util_uint64_scale_round(guint64(std::max<gint64>(0, from - pts)),
+                                                    info.rate, GST_SECOND)));
     const gint64 keep = std::min<gint64>(
-        samples,
-        gint64(gst_util_uint64_scale_round(std::max<gint64>(0, to - pts), info.rate, GST_SECOND)));
+        samples, gint64(gst_util_uint64_scale_round(guint64(std::max<gint64>(0, to - pts)),
+                                                    info.rate, GST_SECOND)));
     if (keep <= head) {
         gst_buffer_unref(buffer);
         return nullptr;
     }
     if (head == 0 && keep == samples)
         return buffer;
-    GstBuffer *clipped = gst_buffer_copy_region(buffer, GST_BUFFER_COPY_ALL, head * info.bpf,
-                                                (keep - head) * info.bpf);
-    GST_BUFFER_PTS(clipped)
-        = GST_BUFFER_PTS(buffer) + gst_util_uint64_scale(head, GST_SECOND, info.rate);
-    GST_BUFFER_DURATION(clipped) = gst_util_uint64_scale(keep - head, GST_SECOND, info.rate);
-    gst_buffer_unref(buffer);
-    return clipped;
+    const GstClockTime start = GST_BUFFER_PTS(buffer);
+    // Truncates interleaved and planar sound alike.
+    buffer = gst_audio_buffer_truncate(buffer, info.bpf, gsize(head), gsize(keep - head));
+    GST_BUFFER_PTS(buffer) = start + gst_util_uint64_scale(guint64(head), GST_SECOND, info.rate);
+    GST_BUFFER_DURATION(buffer)
+        = gst_util_uint64_scale(guint64(keep - head), GST_SECOND, info.rate);
+    return buffer;
 }
 
 struct Trim

@@ -157,6 +157,16 @@ bool EncodedPart(Builder &b, gst::Element *source, gint64 from, gint64 to, GstEl
     return Decode(b, appsrc, queue, from, to, false);
 }
 
+// A sink for packets nobody writes; it must not hold up the pipeline's start.
+GstPad *FakeEntry(GstElement *pipeline)
+{
+    GstElement *sink = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(sink, "async", FALSE, "sync", FALSE, nullptr);
+    gst_bin_add(GST_BIN(pipeline), sink);
+    gst_element_sync_state_with_parent(sink);
+    return gst_element_get_static_pad(sink, "sink");
+}
+
 // The copied packets: queued without bound (they wait while the head is encoded), parsed with
 // the parameter sets in-band, into the concat.
 bool CopiedPart(Builder &b, GstElement *concat, bool exact)
@@ -245,6 +255,8 @@ bool EncodePicture(Builder &b)
     if (!LinkChain({queue, convert, scale, rate, filter, encoder, out}))
         return false;
     g_object_set(scale, "add-borders", b.request.stretchMode == 0, nullptr);
+    // From the first picture on, not from the segment's start.
+    g_object_set(rate, "skip-to-first", TRUE, nullptr);
     GstStructure *wanted = gst_structure_new_empty("video/x-raw");
     if (b.request.width > 0 && b.request.height > 0)
         gst_structure_set(wanted, "width", G_TYPE_INT, b.request.width, "height", G_TYPE_INT,
@@ -259,8 +271,7 @@ bool EncodePicture(Builder &b)
     RestampOutput(encoder);
     s.headSource = MakePacketSource(nullptr, true);
     GstElement *appsrc = Adopted(b, gst::Ref(s.headSource.get()));
-    GstElement *sink = Make(b, "fakesink");
-    b.videoEntry = SinkOf(sink);
+    b.videoEntry = gst::Pad(FakeEntry(b.pipeline));
     s.tailEnded = true;
     return Decode(b, appsrc, queue, j.origin, j.end, false) && LinkToWriter(b, out, true);
 }
@@ -295,8 +306,7 @@ bool EncodeSound(Builder &b)
     RestampOutput(encoder);
     s.soundSource = MakePacketSource(nullptr, true);
     GstElement *appsrc = Adopted(b, gst::Ref(s.soundSource.get()));
-    GstElement *sink = Make(b, "fakesink");
-    b.audioEntry = SinkOf(sink);
+    b.audioEntry = gst::Pad(FakeEntry(b.pipeline));
     return Decode(b, appsrc, queue, s.joints->origin, s.joints->end, true)
            && LinkToWriter(b, out, false);
 }
@@ -308,15 +318,6 @@ GstPadProbeReturn EndUnused(GstPad *pad, GstPadProbeInfo *, gpointer)
     if (peer)
         gst_pad_send_event(peer.get(), gst_event_new_eos());
     return GST_PAD_PROBE_REMOVE;
-}
-
-GstPad *FakeEntry(GstElement *pipeline)
-{
-    GstElement *sink = gst_element_factory_make("fakesink", nullptr);
-    g_object_set(sink, "async", FALSE, "sync", FALSE, nullptr);
-    gst_bin_add(GST_BIN(pipeline), sink);
-    gst_element_sync_state_with_parent(sink);
-    return gst_element_get_static_pad(sink, "sink");
 }
 
 void OnSourcePad(GstElement *, GstPad *pad, gpointer data)
