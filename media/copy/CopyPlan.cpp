@@ -314,7 +314,15 @@ HRESULT PlanSectionCopy(const SectionCopyRequest &request, SectionCopyPlan *plan
     joints->videoCaps = picture ? scan.video.caps : std::string();
     joints->audioCaps = request.audio != StreamWay::Leave ? scan.audio.caps : std::string();
     plan->videoStart = joints->origin / 100;
-    plan->length = (joints->end - joints->origin) / 100;
+    // What the output holds: the source may end before the end mark.
+    gint64 last = joints->end;
+    if (picture) {
+        last = joints->origin;
+        for (const ScannedPacket &p : scan.video.packets)
+            last = std::max(last, p.pts + joints->frameDuration);
+        last = std::min(last, joints->end);
+    }
+    plan->length = (last - joints->origin) / 100;
     LogJoints(*joints);
     plan->joints = std::move(joints);
     return S_OK;

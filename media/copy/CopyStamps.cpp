@@ -139,9 +139,9 @@ void SetVpxQuality(GstElement *encoder)
     gst_util_set_object_arg(G_OBJECT(encoder), "end-usage", "cq");
     // Measured: with frames held back (lag) and a high ceiling the realtime encoder dropped
     // pictures of a detailed source; with no lag it keeps every one.
-    g_object_set(encoder, "cq-level", 4, "min-quantizer", 0, "max-quantizer", 12,
-                 "target-bitrate", 100000000, "lag-in-frames", 0, "deadline", gint64(1),
-                 "cpu-used", 4, "keyframe-max-dist", 100000, "threads", 2, nullptr);
+    g_object_set(encoder, "cq-level", 4, "min-quantizer", 0, "max-quantizer", 12, "target-bitrate",
+                 100000000, "lag-in-frames", 0, "deadline", gint64(1), "cpu-used", 4,
+                 "keyframe-max-dist", 100000, "threads", 2, nullptr);
 }
 
 // x264 and x265: constant quantiser, no B-frames, the source's level.
