@@ -75,11 +75,13 @@ GstPadProbeReturn RoutePacket(CopyState *state, GstPadProbeInfo *info)
                                                                     : GST_PAD_PROBE_DROP;
 }
 
-GstPadProbeReturn OnPicturePad(GstPad *, GstPadProbeInfo *info, gpointer data)
+GstPadProbeReturn OnPicturePad(GstPad *pad, GstPadProbeInfo *info, gpointer data)
 {
     CopyState *state = static_cast<std::shared_ptr<CopyState> *>(data)->get();
+    if (!state->videoGate.Passes(pad, info, state->seek))
+        return GST_PAD_PROBE_DROP;
     std::lock_guard lock(state->mutex);
-    if (!(GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM))
+    if (!(GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_BOTH))
         return RoutePacket(state, info);
     GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
     switch (GST_EVENT_TYPE(event)) {
@@ -131,11 +133,13 @@ GstPadProbeReturn OnSoundPacket(CopyState *state, GstBuffer *buffer)
     return GST_PAD_PROBE_DROP;
 }
 
-GstPadProbeReturn OnSoundPad(GstPad *, GstPadProbeInfo *info, gpointer data)
+GstPadProbeReturn OnSoundPad(GstPad *pad, GstPadProbeInfo *info, gpointer data)
 {
     CopyState *state = static_cast<std::shared_ptr<CopyState> *>(data)->get();
+    if (!state->audioGate.Passes(pad, info, state->seek))
+        return GST_PAD_PROBE_DROP;
     std::lock_guard lock(state->mutex);
-    if (!(GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM))
+    if (!(GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_BOTH))
         return OnSoundPacket(state, GST_PAD_PROBE_INFO_BUFFER(info));
     GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
     if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
@@ -218,18 +222,22 @@ void TrimDecoded(GstPad *pad, const std::shared_ptr<CopyState> &state, gint64 fr
 
 void RoutePictures(GstPad *pad, const std::shared_ptr<CopyState> &state)
 {
-    gst_pad_add_probe(
-        pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
-        OnPicturePad, new std::shared_ptr<CopyState>(state),
-        [](gpointer p) { delete static_cast<std::shared_ptr<CopyState> *>(p); });
+    gst_pad_add_probe(pad,
+                      GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER
+                                      | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM
+                                      | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                      OnPicturePad, new std::shared_ptr<CopyState>(state),
+                      [](gpointer p) { delete static_cast<std::shared_ptr<CopyState> *>(p); });
 }
 
 void WindowSound(GstPad *pad, const std::shared_ptr<CopyState> &state)
 {
-    gst_pad_add_probe(
-        pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
-        OnSoundPad, new std::shared_ptr<CopyState>(state),
-        [](gpointer p) { delete static_cast<std::shared_ptr<CopyState> *>(p); });
+    gst_pad_add_probe(pad,
+                      GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER
+                                      | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM
+                                      | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                      OnSoundPad, new std::shared_ptr<CopyState>(state),
+                      [](gpointer p) { delete static_cast<std::shared_ptr<CopyState> *>(p); });
 }
 
 gst::Element MakePacketSource(const char *name, bool bounded)

@@ -311,13 +311,27 @@ bool EncodeSound(Builder &b)
            && LinkToWriter(b, out, false);
 }
 
-// A stream nobody writes ends at once, so the demuxer runs on for the others.
-GstPadProbeReturn EndUnused(GstPad *pad, GstPadProbeInfo *, gpointer)
+// A stream nobody writes ends at once, so the demuxer runs on for the others; the flush of a
+// seek must not revive it.
+GstPadProbeReturn EndUnused(GstPad *pad, GstPadProbeInfo *info, gpointer)
 {
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_FLUSH)
+        return GST_PAD_PROBE_DROP;
+    if (g_object_get_data(G_OBJECT(pad), "cw-ended"))
+        return GST_PAD_PROBE_OK;
+    g_object_set_data(G_OBJECT(pad), "cw-ended", GINT_TO_POINTER(1));
     gst::Pad peer(gst_pad_get_peer(pad));
     if (peer)
         gst_pad_send_event(peer.get(), gst_event_new_eos());
-    return GST_PAD_PROBE_REMOVE;
+    return GST_PAD_PROBE_DROP;
+}
+
+// A written stream passes at once unless a seek is still to come.
+void WatchSeek(Builder &b, GstPad *pad, SeekGate *gate)
+{
+    std::lock_guard lock(b.state->mutex);
+    if (b.state->seek->target < 0 || b.state->seek->sent)
+        gate->Open();
 }
 
 void OnSourcePad(GstElement *, GstPad *pad, gpointer data)
@@ -335,16 +349,20 @@ void OnSourcePad(GstElement *, GstPad *pad, gpointer data)
         b->state->copyInput
             = b->videoEntry ? gst::Ref(b->videoEntry.get()) : gst::Pad(FakeEntry(b->pipeline));
         entry = gst::Ref(b->state->copyInput.get());
+        WatchSeek(*b, pad, &b->state->videoGate);
         RoutePictures(pad, b->state);
     } else if (g_str_has_prefix(name, "audio/") && !b->audioClaimed
                && b->state->joints->audioCaps.size()) {
         b->audioClaimed = true;
         b->state->soundInput = gst::Ref(b->audioEntry.get());
         entry = gst::Ref(b->audioEntry.get());
+        WatchSeek(*b, pad, &b->state->audioGate);
         WindowSound(pad, b->state);
     } else {
         entry = gst::Pad(FakeEntry(b->pipeline));
-        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, EndUnused, nullptr, nullptr);
+        gst_pad_add_probe(
+            pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+            EndUnused, nullptr, nullptr);
     }
     if (gst_pad_link(pad, entry.get()) != GST_PAD_LINK_OK)
         GST_WARNING("the source's %s stream does not link", name);
@@ -408,6 +426,7 @@ HRESULT BuildSectionCopy(const SectionCopyRequest &request, const SectionCopyPla
     g_object_set(src, "location", request.input.c_str(), nullptr);
     g_object_set(sink, "location", request.output.c_str(), nullptr);
     ProgressOf(b.pipeline)->editLength = plan.joints->end - plan.joints->origin + b.state->base;
+    b.state->seek->target = plan.joints->seekTarget;
     g_signal_connect_data(
         parse, "pad-added", G_CALLBACK(OnSourcePad), builder.release(),
         [](gpointer p, GClosure *) { delete static_cast<Builder *>(p); }, GConnectFlags(0));

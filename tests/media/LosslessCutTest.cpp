@@ -183,6 +183,16 @@ TEST_F(LosslessCut, H264FromMidGroupIsExactInMp4AndMkv)
     }
 }
 
+TEST_F(LosslessCut, AMarkFarInIsReadFromTheKeyFrameBeforeIt)
+{
+    // Past the first seconds the source is read from a seek, not from its start: the same
+    // pictures must come out.
+    SectionCopyPlan plan;
+    Copy(Request("h264.mp4", "late.mp4", "mp4mux", 141 * kFrame, 181 * kFrame), &plan);
+    EXPECT_EQ(plan.headFrames, 9);
+    CheckExactSection(Path("h264.mp4"), Path("late.mp4"), 141, 40, plan);
+}
+
 TEST_F(LosslessCut, Vp9WebmIntoMkvIsExact)
 {
     SectionCopyPlan plan;
