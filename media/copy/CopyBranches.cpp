@@ -7,7 +7,6 @@
 #include <gst/audio/audio.h>
 
 #include <algorithm>
-#include <cstring>
 
 #define GST_CAT_DEFAULT cw_copy_debug
 

@@ -55,9 +55,6 @@ struct CopyJoints
     bool HasTail() const { return tailFrom < end && feedEnd > tailFeedFrom; }
 };
 
-// "MP4", "MKV", "AVI", "Ogg", "WMV/ASF" ...: the container a writer writes, as users name it.
-std::string ContainerName(const std::string &muxer);
-
 // The encoder that can write a head in the codec of caps, when one is installed; empty if not.
 std::string HeadEncoderFor(const std::string &caps);
 

@@ -3,7 +3,6 @@
 #include "media/core/Diagnostics.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <string>
 

@@ -143,18 +143,16 @@ bool RunScan(GstElement *pipeline, std::string *error)
         return false;
     }
     gst::Bus bus(gst_element_get_bus(pipeline));
-    for (;;) {
-        gst::Message message(gst_bus_timed_pop_filtered(
-            bus.get(), GST_CLOCK_TIME_NONE,
-            GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR | GST_MESSAGE_APPLICATION)));
-        if (GST_MESSAGE_TYPE(message.get()) != GST_MESSAGE_ERROR)
-            return true;
-        GError *raw = nullptr;
-        gst_message_parse_error(message.get(), &raw, nullptr);
-        gst::Error failure(raw);
-        *error = failure ? failure->message : "The file could not be read.";
-        return false;
-    }
+    gst::Message message(gst_bus_timed_pop_filtered(
+        bus.get(), GST_CLOCK_TIME_NONE,
+        GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR | GST_MESSAGE_APPLICATION)));
+    if (GST_MESSAGE_TYPE(message.get()) != GST_MESSAGE_ERROR)
+        return true;
+    GError *raw = nullptr;
+    gst_message_parse_error(message.get(), &raw, nullptr);
+    gst::Error failure(raw);
+    *error = failure ? failure->message : "The file could not be read.";
+    return false;
 }
 
 // Program streams stamp only some pictures. A picture without a stamp takes the first free
