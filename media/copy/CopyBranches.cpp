@@ -7,7 +7,6 @@
 #include <gst/audio/audio.h>
 
 #include <algorithm>
-#include <cstring>
 
 #define GST_CAT_DEFAULT cw_copy_debug
 
@@ -75,11 +74,13 @@ GstPadProbeReturn RoutePacket(CopyState *state, GstPadProbeInfo *info)
                                                                     : GST_PAD_PROBE_DROP;
 }
 
-GstPadProbeReturn OnPicturePad(GstPad *, GstPadProbeInfo *info, gpointer data)
+GstPadProbeReturn OnPicturePad(GstPad *pad, GstPadProbeInfo *info, gpointer data)
 {
     CopyState *state = static_cast<std::shared_ptr<CopyState> *>(data)->get();
+    if (!state->videoGate.Passes(pad, info, state->seek))
+        return GST_PAD_PROBE_DROP;
     std::lock_guard lock(state->mutex);
-    if (!(GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM))
+    if (!(GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_BOTH))
         return RoutePacket(state, info);
     GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
     switch (GST_EVENT_TYPE(event)) {
@@ -131,11 +132,13 @@ GstPadProbeReturn OnSoundPacket(CopyState *state, GstBuffer *buffer)
     return GST_PAD_PROBE_DROP;
 }
 
-GstPadProbeReturn OnSoundPad(GstPad *, GstPadProbeInfo *info, gpointer data)
+GstPadProbeReturn OnSoundPad(GstPad *pad, GstPadProbeInfo *info, gpointer data)
 {
     CopyState *state = static_cast<std::shared_ptr<CopyState> *>(data)->get();
+    if (!state->audioGate.Passes(pad, info, state->seek))
+        return GST_PAD_PROBE_DROP;
     std::lock_guard lock(state->mutex);
-    if (!(GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM))
+    if (!(GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_BOTH))
         return OnSoundPacket(state, GST_PAD_PROBE_INFO_BUFFER(info));
     GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
     if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
@@ -160,29 +163,28 @@ GstBuffer *ClipSound(GstPad *pad, GstBuffer *buffer, gint64 pts, gint64 from, gi
 {
     gst::Caps caps(gst_pad_get_current_caps(pad));
     GstAudioInfo info;
-    if (!caps || !gst_audio_info_from_caps(&info, caps.get()) || info.bpf <= 0
-        || info.layout != GST_AUDIO_LAYOUT_INTERLEAVED)
+    if (!caps || !gst_audio_info_from_caps(&info, caps.get()) || info.bpf <= 0 || info.rate <= 0)
         return buffer;
     const gint64 samples = gint64(gst_buffer_get_size(buffer)) / info.bpf;
-    const gint64 head
-        = std::max<gint64>(0, gint64(gst_util_uint64_scale_round(std::max<gint64>(0, from - pts),
-                                                                 info.rate, GST_SECOND)));
+    const gint64 head = std::min<gint64>(
+        samples, gint64(gst_util_uint64_scale_round(guint64(std::max<gint64>(0, from - pts)),
+                                                    info.rate, GST_SECOND)));
     const gint64 keep = std::min<gint64>(
-        samples,
-        gint64(gst_util_uint64_scale_round(std::max<gint64>(0, to - pts), info.rate, GST_SECOND)));
+        samples, gint64(gst_util_uint64_scale_round(guint64(std::max<gint64>(0, to - pts)),
+                                                    info.rate, GST_SECOND)));
     if (keep <= head) {
         gst_buffer_unref(buffer);
         return nullptr;
     }
     if (head == 0 && keep == samples)
         return buffer;
-    GstBuffer *clipped = gst_buffer_copy_region(buffer, GST_BUFFER_COPY_ALL, head * info.bpf,
-                                                (keep - head) * info.bpf);
-    GST_BUFFER_PTS(clipped)
-        = GST_BUFFER_PTS(buffer) + gst_util_uint64_scale(head, GST_SECOND, info.rate);
-    GST_BUFFER_DURATION(clipped) = gst_util_uint64_scale(keep - head, GST_SECOND, info.rate);
-    gst_buffer_unref(buffer);
-    return clipped;
+    const GstClockTime start = GST_BUFFER_PTS(buffer);
+    // Truncates interleaved and planar sound alike.
+    buffer = gst_audio_buffer_truncate(buffer, info.bpf, gsize(head), gsize(keep - head));
+    GST_BUFFER_PTS(buffer) = start + gst_util_uint64_scale(guint64(head), GST_SECOND, info.rate);
+    GST_BUFFER_DURATION(buffer)
+        = gst_util_uint64_scale(guint64(keep - head), GST_SECOND, info.rate);
+    return buffer;
 }
 
 struct Trim
@@ -219,18 +221,22 @@ void TrimDecoded(GstPad *pad, const std::shared_ptr<CopyState> &state, gint64 fr
 
 void RoutePictures(GstPad *pad, const std::shared_ptr<CopyState> &state)
 {
-    gst_pad_add_probe(
-        pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
-        OnPicturePad, new std::shared_ptr<CopyState>(state),
-        [](gpointer p) { delete static_cast<std::shared_ptr<CopyState> *>(p); });
+    gst_pad_add_probe(pad,
+                      GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER
+                                      | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM
+                                      | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                      OnPicturePad, new std::shared_ptr<CopyState>(state),
+                      [](gpointer p) { delete static_cast<std::shared_ptr<CopyState> *>(p); });
 }
 
 void WindowSound(GstPad *pad, const std::shared_ptr<CopyState> &state)
 {
-    gst_pad_add_probe(
-        pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
-        OnSoundPad, new std::shared_ptr<CopyState>(state),
-        [](gpointer p) { delete static_cast<std::shared_ptr<CopyState> *>(p); });
+    gst_pad_add_probe(pad,
+                      GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER
+                                      | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM
+                                      | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                      OnSoundPad, new std::shared_ptr<CopyState>(state),
+                      [](gpointer p) { delete static_cast<std::shared_ptr<CopyState> *>(p); });
 }
 
 gst::Element MakePacketSource(const char *name, bool bounded)

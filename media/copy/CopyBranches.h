@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/copy/CopyJoints.h"
+#include "media/copy/MarkSeek.h"
 #include "media/copy/PacketScan.h"
 #include "media/core/GstHandles.h"
 
@@ -32,6 +33,10 @@ struct CopyState
     gst::Element soundSource; // appsrc of the sound's decoder when the sound is encoded
     gst::Pad soundInput;      // what the sound pad is linked to
     bool soundEnded = false;
+    // Reading from the key frame before the mark: the seek, and each stream's view of it.
+    std::shared_ptr<MarkSeek> seek = std::make_shared<MarkSeek>();
+    SeekGate videoGate;
+    SeekGate audioGate;
     gst::Pad copyInput; // the copy branch's first sink pad, if any
     bool copyEnded = false;
     bool headEnded = false;

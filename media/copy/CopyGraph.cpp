@@ -157,6 +157,16 @@ bool EncodedPart(Builder &b, gst::Element *source, gint64 from, gint64 to, GstEl
     return Decode(b, appsrc, queue, from, to, false);
 }
 
+// A sink for packets nobody writes; it must not hold up the pipeline's start.
+GstPad *FakeEntry(GstElement *pipeline)
+{
+    GstElement *sink = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(sink, "async", FALSE, "sync", FALSE, nullptr);
+    gst_bin_add(GST_BIN(pipeline), sink);
+    gst_element_sync_state_with_parent(sink);
+    return gst_element_get_static_pad(sink, "sink");
+}
+
 // The copied packets: queued without bound (they wait while the head is encoded), parsed with
 // the parameter sets in-band, into the concat.
 bool CopiedPart(Builder &b, GstElement *concat, bool exact)
@@ -245,6 +255,8 @@ bool EncodePicture(Builder &b)
     if (!LinkChain({queue, convert, scale, rate, filter, encoder, out}))
         return false;
     g_object_set(scale, "add-borders", b.request.stretchMode == 0, nullptr);
+    // From the first picture on, not from the segment's start.
+    g_object_set(rate, "skip-to-first", TRUE, nullptr);
     GstStructure *wanted = gst_structure_new_empty("video/x-raw");
     if (b.request.width > 0 && b.request.height > 0)
         gst_structure_set(wanted, "width", G_TYPE_INT, b.request.width, "height", G_TYPE_INT,
@@ -259,8 +271,7 @@ bool EncodePicture(Builder &b)
     RestampOutput(encoder);
     s.headSource = MakePacketSource(nullptr, true);
     GstElement *appsrc = Adopted(b, gst::Ref(s.headSource.get()));
-    GstElement *sink = Make(b, "fakesink");
-    b.videoEntry = SinkOf(sink);
+    b.videoEntry = gst::Pad(FakeEntry(b.pipeline));
     s.tailEnded = true;
     return Decode(b, appsrc, queue, j.origin, j.end, false) && LinkToWriter(b, out, true);
 }
@@ -295,28 +306,32 @@ bool EncodeSound(Builder &b)
     RestampOutput(encoder);
     s.soundSource = MakePacketSource(nullptr, true);
     GstElement *appsrc = Adopted(b, gst::Ref(s.soundSource.get()));
-    GstElement *sink = Make(b, "fakesink");
-    b.audioEntry = SinkOf(sink);
+    b.audioEntry = gst::Pad(FakeEntry(b.pipeline));
     return Decode(b, appsrc, queue, s.joints->origin, s.joints->end, true)
            && LinkToWriter(b, out, false);
 }
 
-// A stream nobody writes ends at once, so the demuxer runs on for the others.
-GstPadProbeReturn EndUnused(GstPad *pad, GstPadProbeInfo *, gpointer)
+// A stream nobody writes ends at once, so the demuxer runs on for the others; the flush of a
+// seek must not revive it.
+GstPadProbeReturn EndUnused(GstPad *pad, GstPadProbeInfo *info, gpointer)
 {
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_FLUSH)
+        return GST_PAD_PROBE_DROP;
+    if (g_object_get_data(G_OBJECT(pad), "cw-ended"))
+        return GST_PAD_PROBE_OK;
+    g_object_set_data(G_OBJECT(pad), "cw-ended", GINT_TO_POINTER(1));
     gst::Pad peer(gst_pad_get_peer(pad));
     if (peer)
         gst_pad_send_event(peer.get(), gst_event_new_eos());
-    return GST_PAD_PROBE_REMOVE;
+    return GST_PAD_PROBE_DROP;
 }
 
-GstPad *FakeEntry(GstElement *pipeline)
+// A written stream passes at once unless a seek is still to come.
+void WatchSeek(Builder &b, GstPad *pad, SeekGate *gate)
 {
-    GstElement *sink = gst_element_factory_make("fakesink", nullptr);
-    g_object_set(sink, "async", FALSE, "sync", FALSE, nullptr);
-    gst_bin_add(GST_BIN(pipeline), sink);
-    gst_element_sync_state_with_parent(sink);
-    return gst_element_get_static_pad(sink, "sink");
+    std::lock_guard lock(b.state->mutex);
+    if (b.state->seek->target < 0 || b.state->seek->sent)
+        gate->Open();
 }
 
 void OnSourcePad(GstElement *, GstPad *pad, gpointer data)
@@ -334,16 +349,20 @@ void OnSourcePad(GstElement *, GstPad *pad, gpointer data)
         b->state->copyInput
             = b->videoEntry ? gst::Ref(b->videoEntry.get()) : gst::Pad(FakeEntry(b->pipeline));
         entry = gst::Ref(b->state->copyInput.get());
+        WatchSeek(*b, pad, &b->state->videoGate);
         RoutePictures(pad, b->state);
     } else if (g_str_has_prefix(name, "audio/") && !b->audioClaimed
                && b->state->joints->audioCaps.size()) {
         b->audioClaimed = true;
         b->state->soundInput = gst::Ref(b->audioEntry.get());
         entry = gst::Ref(b->audioEntry.get());
+        WatchSeek(*b, pad, &b->state->audioGate);
         WindowSound(pad, b->state);
     } else {
         entry = gst::Pad(FakeEntry(b->pipeline));
-        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, EndUnused, nullptr, nullptr);
+        gst_pad_add_probe(
+            pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+            EndUnused, nullptr, nullptr);
     }
     if (gst_pad_link(pad, entry.get()) != GST_PAD_LINK_OK)
         GST_WARNING("the source's %s stream does not link", name);
@@ -407,6 +426,7 @@ HRESULT BuildSectionCopy(const SectionCopyRequest &request, const SectionCopyPla
     g_object_set(src, "location", request.input.c_str(), nullptr);
     g_object_set(sink, "location", request.output.c_str(), nullptr);
     ProgressOf(b.pipeline)->editLength = plan.joints->end - plan.joints->origin + b.state->base;
+    b.state->seek->target = plan.joints->seekTarget;
     g_signal_connect_data(
         parse, "pad-added", G_CALLBACK(OnSourcePad), builder.release(),
         [](gpointer p, GClosure *) { delete static_cast<Builder *>(p); }, GConnectFlags(0));

@@ -15,9 +15,10 @@ struct CopyJoints
     std::string videoCaps; // the source's parsed caps
     std::string audioCaps;
     bool exact = false;
-    std::string encoder; // the head's and tail's encoder factory; empty on the key-frame path
-    gint64 origin = 0;   // stream time written as 0 (the mark, or the key frame before it)
-    gint64 end = 0;      // the end mark
+    gint64 seekTarget = -1; // where the source is read from (see MarkSeek); -1 from its start
+    std::string encoder;    // the head's and tail's encoder factory; empty on the key-frame path
+    gint64 origin = 0;      // stream time written as 0 (the mark, or the key frame before it)
+    gint64 end = 0;         // the end mark
 
     // The head: packets [headFeedFrom, headFeedEnd) are decoded, pictures [origin, headUntil)
     // re-encoded. Empty when the mark is a key frame.
@@ -53,9 +54,6 @@ struct CopyJoints
     bool HasHead() const { return headUntil > origin; }
     bool HasTail() const { return tailFrom < end && feedEnd > tailFeedFrom; }
 };
-
-// "MP4", "MKV", "AVI", "Ogg", "WMV/ASF" ...: the container a writer writes, as users name it.
-std::string ContainerName(const std::string &muxer);
 
 // The encoder that can write a head in the codec of caps, when one is installed; empty if not.
 std::string HeadEncoderFor(const std::string &caps);

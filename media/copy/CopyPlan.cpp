@@ -1,4 +1,5 @@
 #include "media/copy/CopyJoints.h"
+#include "media/copy/MarkSeek.h"
 #include "media/copy/PacketScan.h"
 #include "media/copy/SectionCopy.h"
 
@@ -252,6 +253,29 @@ void PlanPicture(const SectionCopyRequest &request, const SourceScan &scan, Copy
     plan->videoCodec = CodecName(scan.video.caps);
 }
 
+constexpr gint64 kUnreadable = -2;
+
+// Scans the source from the key frame before the mark when the mark is far enough in, else
+// (or when that reading holds no key frame at or before the mark) from its start. Returns
+// where it was read from (-1: the start), kUnreadable with error set when it cannot be read.
+gint64 ScanFrom(const SectionCopyRequest &request, SourceScan *scan, std::string *error)
+{
+    const gint64 start = request.start * 100;
+    if (start >= kSeekFrom) {
+        if (!ScanSource(request.input, request.end * 100, scan, error, start))
+            return kUnreadable;
+        const Packets &v = scan->video.packets;
+        const bool soundOnly = scan->video.caps.empty() && !scan->audio.packets.empty();
+        if (soundOnly || std::any_of(v.begin(), v.end(), [&](const ScannedPacket &p) {
+                return p.key && p.pts <= start + kSlack;
+            }))
+            return start;
+        GST_INFO("no key frame at or before the mark after seeking; reading from the start");
+        *scan = SourceScan{};
+    }
+    return ScanSource(request.input, request.end * 100, scan, error) ? -1 : kUnreadable;
+}
+
 } // namespace
 
 std::string HeadEncoderFor(const std::string &caps)
@@ -284,7 +308,8 @@ HRESULT PlanSectionCopy(const SectionCopyRequest &request, SectionCopyPlan *plan
     }
     SourceScan scan;
     std::string error;
-    if (!ScanSource(request.input, request.end * 100, &scan, &error)) {
+    const gint64 seek = ScanFrom(request, &scan, &error);
+    if (seek == kUnreadable) {
         plan->refusal = error;
         return E_FAIL;
     }
@@ -294,6 +319,7 @@ HRESULT PlanSectionCopy(const SectionCopyRequest &request, SectionCopyPlan *plan
         return E_FAIL;
     }
     auto joints = std::make_shared<CopyJoints>();
+    joints->seekTarget = seek;
     joints->end = request.end * 100;
     joints->origin = request.start * 100;
     const bool picture = request.video != StreamWay::Leave && !scan.video.packets.empty();
@@ -314,7 +340,15 @@ HRESULT PlanSectionCopy(const SectionCopyRequest &request, SectionCopyPlan *plan
     joints->videoCaps = picture ? scan.video.caps : std::string();
     joints->audioCaps = request.audio != StreamWay::Leave ? scan.audio.caps : std::string();
     plan->videoStart = joints->origin / 100;
-    plan->length = (joints->end - joints->origin) / 100;
+    // What the output holds: the source may end before the end mark.
+    gint64 last = joints->end;
+    if (picture) {
+        last = joints->origin;
+        for (const ScannedPacket &p : scan.video.packets)
+            last = std::max(last, p.pts + joints->frameDuration);
+        last = std::min(last, joints->end);
+    }
+    plan->length = (last - joints->origin) / 100;
     LogJoints(*joints);
     plan->joints = std::move(joints);
     return S_OK;

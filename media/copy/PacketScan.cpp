@@ -1,5 +1,6 @@
 #include "media/copy/PacketScan.h"
 
+#include "media/copy/MarkSeek.h"
 #include "media/core/Diagnostics.h"
 #include "media/core/GstHandles.h"
 
@@ -19,6 +20,7 @@ struct StreamWatch
     GstSegment segment{};
     bool claimed = false; // a pad of this kind was found
     bool done = false;
+    SeekGate gate;
 };
 
 struct ScanState
@@ -30,6 +32,7 @@ struct ScanState
     StreamWatch audio;
     bool noMorePads = false;
     bool finished = false;
+    std::shared_ptr<MarkSeek> seek = std::make_shared<MarkSeek>();
 };
 
 // Done once no packet to come can be presented before the limit: decode times only grow, and
@@ -60,9 +63,11 @@ void CheckFinished(ScanState *state)
 GstPadProbeReturn OnPacket(GstPad *pad, GstPadProbeInfo *info, gpointer data)
 {
     auto *state = static_cast<ScanState *>(data);
-    std::lock_guard lock(state->mutex);
     StreamWatch &watch = g_object_get_data(G_OBJECT(pad), "cw-video") ? state->video : state->audio;
-    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+    if (!watch.gate.Passes(pad, info, state->seek))
+        return GST_PAD_PROBE_DROP;
+    std::lock_guard lock(state->mutex);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_BOTH) {
         GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
         if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
             const GstSegment *segment = nullptr;
@@ -116,12 +121,16 @@ void OnPadAdded(GstElement *, GstPad *pad, gpointer data)
         watch = &state->audio;
     if (watch) {
         watch->claimed = true;
+        if (state->seek->target < 0 || state->seek->sent)
+            watch->gate.Open();
         gst_segment_init(&watch->segment, GST_FORMAT_TIME);
         if (watch == &state->video)
             g_object_set_data(G_OBJECT(pad), "cw-video", GINT_TO_POINTER(1));
-        gst_pad_add_probe(
-            pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
-            OnPacket, state, nullptr);
+        gst_pad_add_probe(pad,
+                          GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER
+                                          | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM
+                                          | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                          OnPacket, state, nullptr);
     }
     gst_pad_link(pad, sinkPad.get());
 }
@@ -134,18 +143,16 @@ bool RunScan(GstElement *pipeline, std::string *error)
         return false;
     }
     gst::Bus bus(gst_element_get_bus(pipeline));
-    for (;;) {
-        gst::Message message(gst_bus_timed_pop_filtered(
-            bus.get(), GST_CLOCK_TIME_NONE,
-            GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR | GST_MESSAGE_APPLICATION)));
-        if (GST_MESSAGE_TYPE(message.get()) != GST_MESSAGE_ERROR)
-            return true;
-        GError *raw = nullptr;
-        gst_message_parse_error(message.get(), &raw, nullptr);
-        gst::Error failure(raw);
-        *error = failure ? failure->message : "The file could not be read.";
-        return false;
-    }
+    gst::Message message(gst_bus_timed_pop_filtered(
+        bus.get(), GST_CLOCK_TIME_NONE,
+        GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR | GST_MESSAGE_APPLICATION)));
+    if (GST_MESSAGE_TYPE(message.get()) != GST_MESSAGE_ERROR)
+        return true;
+    GError *raw = nullptr;
+    gst_message_parse_error(message.get(), &raw, nullptr);
+    gst::Error failure(raw);
+    *error = failure ? failure->message : "The file could not be read.";
+    return false;
 }
 
 // Program streams stamp only some pictures. A picture without a stamp takes the first free
@@ -196,10 +203,12 @@ gint64 StreamTimeOf(const GstSegment &segment, GstClockTime t)
     return gint64(t) - gint64(segment.start) + gint64(segment.time);
 }
 
-bool ScanSource(const std::string &path, gint64 untilNs, SourceScan *scan, std::string *error)
+bool ScanSource(const std::string &path, gint64 untilNs, SourceScan *scan, std::string *error,
+                gint64 seekNs)
 {
     ScanState state;
     state.until = untilNs;
+    state.seek->target = seekNs;
     gst::Element pipeline = gst::Adopt(gst_pipeline_new("cw-copy-scan"));
     GstElement *src = gst_element_factory_make("filesrc", nullptr);
     GstElement *parse = gst_element_factory_make("parsebin", nullptr);

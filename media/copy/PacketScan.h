@@ -31,7 +31,9 @@ struct SourceScan
 
 // Reads the source until every picture with a presentation time before untilNs has gone by
 // (0: only the caps and the first packets). False with a reason when the source is unreadable.
-bool ScanSource(const std::string &path, gint64 untilNs, SourceScan *scan, std::string *error);
+// With seekNs >= 0 the reading starts at the key frame at or before that time (see MarkSeek).
+bool ScanSource(const std::string &path, gint64 untilNs, SourceScan *scan, std::string *error,
+                gint64 seekNs = -1);
 
 // Stream time of t in segment, signed (a decode time may lie before the stream's start).
 gint64 StreamTimeOf(const GstSegment &segment, GstClockTime t);

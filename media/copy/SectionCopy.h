@@ -32,6 +32,10 @@ bool WriterTakes(const std::string &muxer, const std::string &caps);
 // "H.264", "MPEG-2 video", "AAC" ...: the codec of caps as a user names it.
 std::string CodecName(const std::string &caps);
 
+// "MP4", "MKV", "AVI", "Ogg", "WMV/ASF" ...: the container a writer (muxer factory) writes, as
+// users name it; the factory's own name for one it does not know.
+std::string ContainerName(const std::string &muxer);
+
 enum class StreamWay {
     Leave,  // not written
     Copy,   // packets as they are (a smart head where the codec allows)
