@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <cstdlib>
 #include <fstream>
 
@@ -215,4 +218,48 @@ TEST(ConversionDriver, Mp4ShowsTheFilterPropertiesDialogBeforeRunningAndMkvDoesN
         EXPECT_TRUE(DecodesCleanly(out));
         EXPECT_NEAR(Duration(out), 2.0, 0.08);
     }
+}
+
+// A copy is planned before anything is written: a container that cannot hold the stream is
+// refused, and a codec that can only be cut at a key frame asks first.
+TEST(ConversionDriver, ACopyIsRefusedOrAskedForBeforeAnythingIsWritten)
+{
+    EngineTestEnvironment env;
+    const std::string ogg = env.dir.path().toStdString() + "/copy.ogm";
+    env.Open(Fixture("h264_aac.mp4"), ogg, OutputFormatOgm);
+    env.job.m_bUseVideoCompressor = kCompressorCopy;
+    env.job.m_bUseAudioCompressor = kCompressorCopy;
+    env.Convert();
+    ASSERT_EQ(env.boxes.Texts().size(), 1u);
+    EXPECT_NE(env.boxes.Texts()[0].find("H.264"), std::string::npos) << env.boxes.Texts()[0];
+    EXPECT_NE(env.boxes.Texts()[0].find("Ogg"), std::string::npos) << env.boxes.Texts()[0];
+    EXPECT_EQ(env.job.m_bConverting, 0);
+    EXPECT_TRUE(env.Usable());
+    EXPECT_TRUE(QDir(env.dir.path()).entryList({"*.ogm", "*.part"}, QDir::Files).isEmpty());
+
+    // MPEG-2 starts at a key frame: asked first; No writes nothing.
+    env.boxes.Clear();
+    const std::string mkv = env.dir.path().toStdString() + "/copy.mkv";
+    env.Open(Fixture("mpeg2_mp2.mpg"), mkv, OutputFormatMkv);
+    env.job.m_bUseVideoCompressor = kCompressorCopy;
+    env.job.m_bUseAudioCompressor = kCompressorCopy;
+    env.job.m_llStartTime = env.job.m_llEndTime / 2;
+    env.host.answers = {false};
+    env.Convert();
+    ASSERT_EQ(env.host.Questions().size(), 1u);
+    EXPECT_EQ(env.host.Questions()[0].rfind("key frame ", 0), 0u);
+    EXPECT_EQ(env.job.m_bConverting, 0);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(mkv)));
+
+    // Yes: the copy runs from the key frame, and the check reads back what the plan said.
+    env.host.asked.clear();
+    env.host.answers = {true};
+    env.Convert();
+    ASSERT_EQ(env.job.m_bConverting, 1) << (env.boxes.Texts().empty() ? "" : env.boxes.Texts()[0]);
+    ASSERT_TRUE(env.WaitIdle(60000));
+    EXPECT_EQ(env.conversion.m_result.kind, ConversionResult::Kind::Completed)
+        << env.conversion.m_result.message;
+    EXPECT_EQ(StreamEntry(mkv, "v:0", "codec_name"), "mpeg2video");
+    EXPECT_EQ(Shell("ffmpeg -nostdin -v error -i '" + mkv + "' -f null - 2>&1"), "");
+    EXPECT_TRUE(env.Usable());
 }

@@ -104,6 +104,7 @@ public:
         for (const Asked &a : asked)
             texts.push_back((a.question == Question::Replace        ? "replace "
                              : a.question == Question::Uncompressed ? "uncompressed "
+                             : a.question == Question::KeyFrameCopy ? "key frame "
                                                                     : "locate ")
                             + a.subject);
         return texts;
