@@ -18,20 +18,21 @@ namespace {
 using Packets = std::vector<ScannedPacket>;
 constexpr gint64 kSlack = GST_MSECOND; // marks and stamps rounded to 100 ns meet within this
 
-// The last key frame presented at or before t (the first key frame when none is).
-std::size_t KeyAtOrBefore(const Packets &packets, gint64 t)
+// The last key frame presented at or before t (the first key frame when none is); with clean,
+// only key frames a decode can start at.
+std::size_t KeyAtOrBefore(const Packets &packets, gint64 t, bool clean = false)
 {
     std::size_t found = packets.size();
     std::size_t first = packets.size();
     for (std::size_t i = 0; i < packets.size(); ++i) {
-        if (!packets[i].key)
+        if (!(clean ? packets[i].clean : packets[i].key))
             continue;
         if (first == packets.size())
             first = i;
         if (packets[i].pts <= t + kSlack)
             found = i;
     }
-    return found < packets.size() ? found : first;
+    return found < packets.size() ? found : first < packets.size() ? first : 0;
 }
 
 // The first packet after `from` in decode order presented after it (past its leading pictures).
@@ -130,12 +131,12 @@ void AssignDecodeTimes(const Packets &packets, CopyJoints *j)
 // The exact path: a head from the mark to the next key frame, a copy, a tail.
 void ExactJoints(const Packets &packets, gint64 start, CopyJoints *j)
 {
-    const std::size_t k0 = KeyAtOrBefore(packets, start);
+    const std::size_t k0 = KeyAtOrBefore(packets, start, true);
     j->origin = start;
     std::size_t k1 = k0;
     if (packets[k0].pts < start - kSlack) {
         k1 = k0 + 1;
-        while (k1 < packets.size() && !(packets[k1].key && packets[k1].pts > start))
+        while (k1 < packets.size() && !(packets[k1].clean && packets[k1].pts > start))
             ++k1;
         j->headFeedFrom = k0;
         j->headUntil = k1 < packets.size() ? std::min(packets[k1].pts, j->end) : j->end;
@@ -154,7 +155,7 @@ void ExactJoints(const Packets &packets, gint64 start, CopyJoints *j)
     j->copyEnd = CompleteRun(packets, k1, j->end, &j->tailFrom);
     j->tailFeedFrom = j->copyFrom;
     for (std::size_t i = j->copyFrom; i < j->copyEnd; ++i)
-        if (packets[i].key)
+        if (packets[i].clean)
             j->tailFeedFrom = i;
     j->feedEnd = packets.size();
 }
@@ -267,7 +268,7 @@ gint64 ScanFrom(const SectionCopyRequest &request, SourceScan *scan, std::string
         const Packets &v = scan->video.packets;
         const bool soundOnly = scan->video.caps.empty() && !scan->audio.packets.empty();
         if (soundOnly || std::any_of(v.begin(), v.end(), [&](const ScannedPacket &p) {
-                return p.key && p.pts <= start + kSlack;
+                return p.clean && p.pts <= start + kSlack;
             }))
             return start;
         GST_INFO("no key frame at or before the mark after seeking; reading from the start");

@@ -1,5 +1,6 @@
 #include "media/copy/PacketScan.h"
 
+#include "media/copy/KeyUnits.h"
 #include "media/copy/MarkSeek.h"
 #include "media/core/Diagnostics.h"
 #include "media/core/GstHandles.h"
@@ -18,6 +19,7 @@ struct StreamWatch
 {
     ScannedStream *stream = nullptr;
     GstSegment segment{};
+    NalFormat format;
     bool claimed = false; // a pad of this kind was found
     bool done = false;
     SeekGate gate;
@@ -78,6 +80,7 @@ GstPadProbeReturn OnPacket(GstPad *pad, GstPadProbeInfo *info, gpointer data)
             gst_event_parse_caps(event, &caps);
             gst::String text(gst_caps_to_string(caps));
             watch.stream->caps = text.get();
+            watch.format = NalFormatOf(caps);
         } else if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
             watch.done = true;
             CheckFinished(state);
@@ -93,6 +96,7 @@ GstPadProbeReturn OnPacket(GstPad *pad, GstPadProbeInfo *info, gpointer data)
     packet.duration
         = GST_BUFFER_DURATION_IS_VALID(buffer) ? gint64(GST_BUFFER_DURATION(buffer)) : -1;
     packet.key = !GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT);
+    packet.clean = packet.key && StartsCleanly(watch.format, buffer);
     watch.stream->packets.push_back(packet);
     if (PastLimit(*state, watch)) {
         watch.done = true;

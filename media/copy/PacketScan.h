@@ -15,6 +15,7 @@ struct ScannedPacket
     gint64 dts = -1;
     gint64 duration = -1;
     bool key = false;
+    bool clean = false; // a key frame a decode can start at and a copy be joined to (an IDR)
 };
 
 struct ScannedStream

@@ -45,8 +45,8 @@ enum class StreamWay {
 struct SectionCopyRequest
 {
     std::string input;
-    std::string output;       // the file the writer writes
-    std::string muxer;        // the writer's factory
+    std::string output; // the file the writer writes
+    std::string muxer;  // the writer's factory
     REFERENCE_TIME start = 0; // the marks, 100-ns units from the source's start
     REFERENCE_TIME end = 0;
     StreamWay video = StreamWay::Copy;
@@ -69,9 +69,9 @@ struct SectionCopyPlan
     // at or before it.
     REFERENCE_TIME videoStart = 0;
     bool exact = true;
-    int framesBeforeMark = 0;  // pictures between videoStart and the mark
-    REFERENCE_TIME length = 0; // what the output will hold
-    std::string videoCodec;    // CodecName of the copied streams
+    int framesBeforeMark = 0;    // pictures between videoStart and the mark
+    REFERENCE_TIME length = 0;   // what the output will hold
+    std::string videoCodec;      // CodecName of the copied streams
     std::string audioCodec;
     // Pictures re-encoded at the start (mark to next key frame) and at the end (those a copy
     // cannot end on exactly), and copied as they are.

@@ -69,6 +69,10 @@ protected:
               + Path("h264.mp4") + "'");
         Shell("ffmpeg -v error -y -i '" + Path("h264.mp4") + "' -c copy '" + Path("h264.mkv")
               + "'");
+        // Open groups: key frames that are recovery points, not IDR pictures.
+        Shell("ffmpeg -v error -y " + source
+              + "-c:v libx264 -g 50 -sc_threshold 0 -x264-params open-gop=1 -c:a aac '"
+              + Path("opengop.mp4") + "'");
         Shell("ffmpeg -v error -y " + source
               + "-c:v libvpx-vp9 -g 50 -b:v 400k -deadline realtime "
                 "-cpu-used 8 -c:a libopus '"
@@ -191,6 +195,23 @@ TEST_F(LosslessCut, AMarkFarInIsReadFromTheKeyFrameBeforeIt)
     Copy(Request("h264.mp4", "late.mp4", "mp4mux", 141 * kFrame, 181 * kFrame), &plan);
     EXPECT_EQ(plan.headFrames, 9);
     CheckExactSection(Path("h264.mp4"), Path("late.mp4"), 141, 40, plan);
+}
+
+TEST_F(LosslessCut, OpenGroupsAreNotJoinedAtRecoveryPoints)
+{
+    // Pictures around a recovery point refer across it: the section is encoded whole instead.
+    SectionCopyPlan plan;
+    Copy(Request("opengop.mp4", "opengop.mkv", "matroskamux", 71 * kFrame, 131 * kFrame), &plan);
+    EXPECT_TRUE(plan.exact);
+    EXPECT_EQ(plan.copiedFrames, 0);
+    const std::vector<std::string> written = Pictures(Path("opengop.mkv"));
+    const std::vector<std::string> wanted
+        = Pictures(Path("opengop.mp4"), "select=between(n\\,71\\,130)");
+    ASSERT_EQ(written.size(), 60u);
+    ASSERT_EQ(wanted.size(), 60u);
+    for (std::size_t i = 0; i < written.size(); ++i)
+        EXPECT_GE(Psnr(written[i], wanted[i]), 45.0) << "picture " << i;
+    EXPECT_EQ(Shell("ffmpeg -v error -i '" + Path("opengop.mkv") + "' -f null - 2>&1"), "");
 }
 
 TEST_F(LosslessCut, Vp9WebmIntoMkvIsExact)
