@@ -341,13 +341,17 @@ HRESULT PlanSectionCopy(const SectionCopyRequest &request, SectionCopyPlan *plan
     joints->videoCaps = picture ? scan.video.caps : std::string();
     joints->audioCaps = request.audio != StreamWay::Leave ? scan.audio.caps : std::string();
     plan->videoStart = joints->origin / 100;
-    // What the output holds: the source may end before the end mark.
+    // What the output holds, to the end of its last picture: the source may end before the end
+    // mark, a key frame off the mark's frame grid ends a part of a frame past it, and on the
+    // key-frame path pictures shown after the end that earlier ones are decoded from are
+    // written too.
     gint64 last = joints->end;
     if (picture) {
         last = joints->origin;
         for (const ScannedPacket &p : scan.video.packets)
-            last = std::max(last, p.pts + joints->frameDuration);
-        last = std::min(last, joints->end);
+            if (p.pts >= joints->origin - kSlack && p.pts < joints->end - kSlack)
+                last = std::max(last, p.pts + joints->frameDuration);
+        last += joints->framesAfterEnd * joints->frameDuration;
     }
     plan->length = (last - joints->origin) / 100;
     LogJoints(*joints);

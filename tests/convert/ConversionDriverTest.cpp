@@ -262,4 +262,24 @@ TEST(ConversionDriver, ACopyIsRefusedOrAskedForBeforeAnythingIsWritten)
     EXPECT_EQ(StreamEntry(mkv, "v:0", "codec_name"), "mpeg2video");
     EXPECT_EQ(Shell("ffmpeg -nostdin -v error -i '" + mkv + "' -f null - 2>&1"), "");
     EXPECT_TRUE(env.Usable());
+
+    // Stamps that start off the marks' frame grid: the key frame's pictures end part of a frame
+    // past the end mark, and the check expects what is written.
+    const std::string offset = env.dir.path().toStdString() + "/offset.mpg";
+    ASSERT_EQ(Shell("ffmpeg -nostdin -v error -f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i "
+                    "sine -t 4 -c:v mpeg2video -g 12 -bf 2 -c:a mp2 -output_ts_offset 3 -f vob '"
+                    + offset + "' 2>&1"),
+              "");
+    const std::string offsetCopy = env.dir.path().toStdString() + "/offset.mkv";
+    env.Open(offset, offsetCopy, OutputFormatMkv);
+    env.job.m_bUseVideoCompressor = kCompressorCopy;
+    env.job.m_bUseAudioCompressor = kCompressorCopy;
+    env.job.m_llStartTime = 10000000;
+    env.job.m_llEndTime = 20000000;
+    env.host.answers = {true};
+    env.Convert();
+    ASSERT_EQ(env.job.m_bConverting, 1) << (env.boxes.Texts().empty() ? "" : env.boxes.Texts()[0]);
+    ASSERT_TRUE(env.WaitIdle(60000));
+    EXPECT_EQ(env.conversion.m_result.kind, ConversionResult::Kind::Completed)
+        << env.conversion.m_result.message;
 }
