@@ -214,7 +214,7 @@ int SetUpJob(const ConvertOptions &o, const SettingsStore &store, const std::str
     if (!CheckInputFile(input))
         return 1;
     MediaProbeResult probe;
-    if (!RunMediaProbe(input, &probe))
+    if (!ProbeForConversion(input, &probe))
         return Fail(input, TakeEngineReason());
     dlg.TakeSourceFacts(probe);
     ApplyOptions(o, probe, dlg);
