@@ -142,8 +142,12 @@ bool RunMediaProbe(const std::string &path, MediaProbeResult *result)
 bool ProbeForConversion(const std::string &path, MediaProbeResult *result)
 {
     media::DiscoveredSource facts;
-    if (!media::DiscoverSource(path, &facts))
-        return RunMediaProbe(path, result);
+    if (!media::DiscoverSource(path, &facts)) {
+        if (facts.unreadable.empty())
+            return RunMediaProbe(path, result);
+        platform::Say(platform::Problem::FrontEndFailed, {facts.unreadable});
+        return false;
+    }
     const REFERENCE_TIME stop = facts.lengthNs / 100;
     if (!CheckAviIndex(path, stop))
         return false;

@@ -28,6 +28,12 @@ std::string UriOf(const std::string &path)
     return uri ? uri.get() : std::string();
 }
 
+std::string UnreadableText(const std::string &path, const GError *reason)
+{
+    return "The media file \"" + path + "\" cannot be read"
+           + (reason ? std::string(": ") + reason->message : "") + ".";
+}
+
 } // namespace
 
 GESUriClipAsset *ClipAssets::Get(const std::string &path, std::string *error)
@@ -39,8 +45,7 @@ GESUriClipAsset *ClipAssets::Get(const std::string &path, std::string *error)
         entry.asset.reset(ges_uri_clip_asset_request_sync(UriOf(path).c_str(), &raw));
         gst::Error reason(raw);
         if (!entry.asset)
-            entry.error = "The media file \"" + path + "\" cannot be read"
-                          + (reason ? std::string(": ") + reason->message : "") + ".";
+            entry.error = UnreadableText(path, reason.get());
         found = m_assets.emplace(path, std::move(entry)).first;
     }
     if (!found->second.asset)
@@ -289,10 +294,16 @@ bool DiscoverSource(const std::string &path, DiscoveredSource *facts)
 {
     if (!facts || !InitializeMediaPlatform(nullptr, MediaServices::All))
         return false;
-    std::string unreadable;
-    ClipAssets assets; // the editing services keep the asset: the render finds it there
-    GESUriClipAsset *asset = assets.Get(path, &unreadable);
-    GstDiscovererInfo *info = asset ? ges_uri_clip_asset_get_info(asset) : nullptr;
+    // The editing services keep the asset: the render finds it there.
+    GError *raw = nullptr;
+    gst::GObject<GESUriClipAsset> asset(ges_uri_clip_asset_request_sync(UriOf(path).c_str(), &raw));
+    gst::Error reason(raw);
+    // A file that stopped being readable is said as the render would have said it; any other
+    // failure is left to the caller's probe, which names what is wrong with the file.
+    if (!asset && reason && reason->domain == GST_RESOURCE_ERROR
+        && reason->code != GST_RESOURCE_ERROR_NOT_FOUND)
+        facts->unreadable = UnreadableText(path, reason.get());
+    GstDiscovererInfo *info = asset ? ges_uri_clip_asset_get_info(asset.get()) : nullptr;
     if (!info || gst_discoverer_info_get_result(info) != GST_DISCOVERER_OK
         || IsMpegSystemStream(info))
         return false;
