@@ -11,6 +11,7 @@
 #include "job/ConversionJob.h"
 #include "job/MediaProbe.h"
 #include "localisation/Language.h"
+#include "media/core/MediaPlatform.h"
 #include "media/output/CaptureGraphBuilder.h"
 #include "settings/CompressorChoices.h"
 #include "settings/OutputContainers.h"
@@ -213,7 +214,7 @@ int SetUpJob(const ConvertOptions &o, const SettingsStore &store, const std::str
     if (!CheckInputFile(input))
         return 1;
     MediaProbeResult probe;
-    if (!RunMediaProbe(input, &probe))
+    if (!ProbeForConversion(input, &probe))
         return Fail(input, TakeEngineReason());
     dlg.TakeSourceFacts(probe);
     ApplyOptions(o, probe, dlg);
@@ -416,6 +417,19 @@ int ConvertFile(const ConvertOptions &options, const SettingsStore &store, const
     return Outcome(o, output, dlg, host, reason, stopped);
 }
 
+// The process's resident memory in KiB, 0 when unknown: a batch logs it after each file, since
+// nothing a file leaves behind may add up over hundreds of them.
+long ResidentKiB()
+{
+    long pages = 0, resident = 0;
+    if (FILE *statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(statm);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
 // Each input in turn into DIR/<name>.<ext> with the same options; a failure does not stop the
 // others, a signal does. Returns 1 when any failed.
 int ConvertEach(const ConvertOptions &o, const SettingsStore &store)
@@ -452,6 +466,8 @@ int ConvertEach(const ConvertOptions &o, const SettingsStore &store)
             code = ConvertFile(o, store, input, output, &stopped);
         if (o.progress == ProgressStyle::Json)
             PrintJsonStatus(code == 0 ? "done" : stopped ? "stopped" : "failed", output, code);
+        media::ReleaseFreedMemory();
+        qCInfo(lcCli, "after file %zu: resident %ld KiB", i + 1, ResidentKiB());
         if (stopped)
             return code;
         if (code != 0)

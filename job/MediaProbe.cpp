@@ -3,8 +3,10 @@
 #include "job/InputFile.h"
 #include "media/playback/PlaybackGraph.h"
 #include "media/probe/AviFrames.h"
+#include "media/probe/FrameTimes.h"
 #include "media/probe/Mp4Lengths.h"
 #include "media/probe/StreamReadBack.h"
+#include "media/render/SourceDiscovery.h"
 #include "platform/Report.h"
 
 #include <algorithm>
@@ -133,6 +135,30 @@ bool RunMediaProbe(const std::string &path, MediaProbeResult *result)
     if (FAILED(graph->GetAvgTimePerFrame(&secondsPerFrame)))
         return StepFailed(platform::Problem::NoFrameRate);
     result->sourceFrameRate = FrameRateFromTimePerFrame(secondsPerFrame);
+    result->haveFrameRate = true;
+    return true;
+}
+
+bool ProbeForConversion(const std::string &path, MediaProbeResult *result)
+{
+    media::DiscoveredSource facts;
+    if (!media::DiscoverSource(path, &facts)) {
+        if (facts.unreadable.empty())
+            return RunMediaProbe(path, result);
+        platform::Say(platform::Problem::FrontEndFailed, {facts.unreadable});
+        return false;
+    }
+    const REFERENCE_TIME stop = facts.lengthNs / 100;
+    if (!CheckAviIndex(path, stop))
+        return false;
+    result->stopPosition = PlausibleLength(path, stop);
+    result->sourceWidth = facts.width;
+    result->sourceHeight = facts.height;
+    result->haveSize = true;
+    // Declared rates can be a demuxer's default: the frames' stamps say what the file holds.
+    const media::FrameRate rate = media::MeasureFrameRate(path, {facts.rateNum, facts.rateDen});
+    result->sourceFrameRate
+        = FrameRateFromTimePerFrame(rate.Valid() ? static_cast<double>(rate.den) / rate.num : 0.0);
     result->haveFrameRate = true;
     return true;
 }

@@ -25,6 +25,11 @@ constexpr double kUnknownFrameRateFallback = 23.976;
 // fails. Returns false on the first failing step.
 bool RunMediaProbe(const std::string &path, MediaProbeResult *result);
 
+// The same facts for a conversion, read from the discovery of the file that its render then
+// reuses, so the source is opened and decoded once before the render. A file the discovery
+// cannot answer for is probed as above, which says what is wrong with it.
+bool ProbeForConversion(const std::string &path, MediaProbeResult *result);
+
 // Frames per second from the average time per frame, with the fallback above for a time that
 // gives no finite, positive rate.
 double FrameRateFromTimePerFrame(double secondsPerFrame);

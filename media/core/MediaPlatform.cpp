@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -40,8 +42,8 @@ void KeepOnlyTheBestCompositor()
         [](GstPluginFeature *feature, gpointer) -> gboolean {
             if (!GST_IS_ELEMENT_FACTORY(feature))
                 return FALSE;
-            const gchar *klass = gst_element_factory_get_metadata(
-                GST_ELEMENT_FACTORY(feature), GST_ELEMENT_METADATA_KLASS);
+            const gchar *klass = gst_element_factory_get_metadata(GST_ELEMENT_FACTORY(feature),
+                                                                  GST_ELEMENT_METADATA_KLASS);
             return klass && std::strstr(klass, "Compositor");
         },
         FALSE, nullptr);
@@ -54,6 +56,49 @@ void KeepOnlyTheBestCompositor()
             gst_registry_remove_feature(registry, feature);
     }
     gst_plugin_feature_list_free(features);
+}
+
+// gst-libav brings libavformat and libavfilter with a hundred libraries behind them, all bound
+// at once (Debian links them so): some 50 ms of processor time before the first picture is
+// decoded, which GStreamer spends when a decoder is first plugged, on the streaming thread.
+// Opened on a thread of its own as soon as GStreamer has started, the binding overlaps the rest
+// of the start (the editing services, the settings, the source's discovery); GStreamer's own
+// opening of the plug-in later finds it in place. A plug-in that is not installed is left alone.
+void OpenLibavAhead()
+{
+    gst::Object<GstPlugin> plugin(gst_registry_find_plugin(gst_registry_get(), "libav"));
+    const gchar *file = plugin ? gst_plugin_get_filename(plugin.get()) : nullptr;
+    if (!file || gst_plugin_is_loaded(plugin.get()))
+        return;
+    // Kept open: GStreamer never unloads a plug-in either.
+    std::thread([path = std::string(file)] {
+        dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }).detach();
+}
+
+// GES makes an element of each time effect it knows at its start to read its rate property,
+// loading the sound effect plug-ins (audiofx with forty elements, SoundTouch) that no job here
+// uses. They are out of the registry while GES starts and back after it, for anyone who asks.
+std::vector<GstPluginFeature *> HideTimeEffects()
+{
+    std::vector<GstPluginFeature *> hidden;
+    GstRegistry *registry = gst_registry_get();
+    for (const char *name : {"scaletempo", "pitch"}) {
+        GstPluginFeature *feature = gst_registry_lookup_feature(registry, name);
+        if (!feature)
+            continue;
+        gst_registry_remove_feature(registry, feature); // the registry's reference goes
+        hidden.push_back(feature);                      // ours stays
+    }
+    return hidden;
+}
+
+void RestoreTimeEffects(const std::vector<GstPluginFeature *> &hidden)
+{
+    for (GstPluginFeature *feature : hidden) {
+        gst_registry_add_feature(gst_registry_get(), feature);
+        gst_object_unref(feature);
+    }
 }
 
 // GES's Python, kept running after its search for the timeline format found nothing (its first
@@ -93,6 +138,7 @@ bool InitializeMediaPlatform(std::string *error, MediaServices services)
         ApplyLibraryMessageRoute();
         // Our own WMV, WMA and MPEG-4 Part 2 encoders; if they fail they are just not installed.
         RegisterEncoderElements();
+        OpenLibavAhead();
     });
     if (!core.ok) {
         if (error)
@@ -113,7 +159,9 @@ bool InitializeMediaPlatform(std::string *error, MediaServices services)
         if (noSite)
             *noSite = 1;
         KeepOnlyTheBestCompositor();
+        const std::vector<GstPluginFeature *> timeEffects = HideTimeEffects();
         editing.ok = ges_init();
+        RestoreTimeEffects(timeEffects);
         if (!keepPython && running())
             StopEmbeddedPython();
         if (!editing.ok)
@@ -122,6 +170,13 @@ bool InitializeMediaPlatform(std::string *error, MediaServices services)
     if (!editing.ok && error)
         *error = editing.reason;
     return editing.ok;
+}
+
+void ReleaseFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 } // namespace media

@@ -16,6 +16,11 @@ enum class MediaServices { Playback, All };
 bool InitializeMediaPlatform(std::string *error = nullptr,
                              MediaServices services = MediaServices::All);
 
+// Hands the memory a finished job freed back to the system. A job's threads free pictures and
+// buffers in heaps the allocator otherwise keeps for later; between the files of a batch that
+// would let the resident size creep up from file to file.
+void ReleaseFreedMemory();
+
 // Graph event codes.
 constexpr long EC_COMPLETE = 0x01;
 constexpr long EC_USERABORT = 0x02;

@@ -139,8 +139,8 @@ HRESULT CaptureGraphBuilder::SetOutputFileName(const std::string &muxer, const s
         return REGDB_E_CLASSNOTREG;
     g_object_set(fileSink.get(), "location", path.c_str(), nullptr);
     GstBin *bin = GST_BIN(m_impl->pipeline.get());
-    if (!gst_bin_add(bin, GST_ELEMENT(gst_object_ref(muxerElement.get())))
-        || !gst_bin_add(bin, GST_ELEMENT(gst_object_ref(fileSink.get())))
+    // Both are ours already (not floating): the bin takes a reference of its own.
+    if (!gst_bin_add(bin, muxerElement.get()) || !gst_bin_add(bin, fileSink.get())
         || !gst_element_link(muxerElement.get(), fileSink.get())) {
         m_lastError = "The multiplexer could not be connected to the file.";
         return E_FAIL;
@@ -411,10 +411,9 @@ HRESULT AddFilter(GstElement *pipeline, const Filter &filter, const std::string 
         gst_object_set_name(GST_OBJECT(element), name.c_str());
     else
         g_object_unref(gst_bin_get_by_name(GST_BIN(pipeline), name.c_str()));
-    if (!gst_bin_add(GST_BIN(pipeline), GST_ELEMENT(gst_object_ref(element)))) {
-        gst_object_unref(element);
+    // The copy holds its element (not floating): the bin takes a reference of its own.
+    if (!gst_bin_add(GST_BIN(pipeline), element))
         return E_FAIL;
-    }
     *added = copy;
     return S_OK;
 }

@@ -395,6 +395,9 @@ struct RenderEngine::Impl
         ges_timeline_element_set_duration(element, end - begin);
         ges_timeline_element_set_start(element, begin);
         clipTrack[clip] = track;
+        // Only a source of the track's kind: the editing services never free one that reaches
+        // no track (the other kind's), nor the decoder bin it makes, which a batch piled up.
+        ges_clip_set_supported_formats(clip, video ? GES_TRACK_TYPE_VIDEO : GES_TRACK_TYPE_AUDIO);
         if (!ges_layer_add_clip(layer, clip))
             return Fail(E_FAIL, "A clip of \"" + path + "\" could not be placed.");
         GST_INFO("%s clip of %s from %" GST_TIME_FORMAT

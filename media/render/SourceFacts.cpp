@@ -1,5 +1,8 @@
 #include "media/render/SourceFacts.h"
 
+#include "media/core/MediaPlatform.h"
+#include "media/render/SourceDiscovery.h"
+
 #include "media/core/GstHandles.h"
 #include "media/probe/MpegPsDuration.h"
 #include "media/probe/StreamLanguages.h"
@@ -25,6 +28,12 @@ std::string UriOf(const std::string &path)
     return uri ? uri.get() : std::string();
 }
 
+std::string UnreadableText(const std::string &path, const GError *reason)
+{
+    return "The media file \"" + path + "\" cannot be read"
+           + (reason ? std::string(": ") + reason->message : "") + ".";
+}
+
 } // namespace
 
 GESUriClipAsset *ClipAssets::Get(const std::string &path, std::string *error)
@@ -36,8 +45,7 @@ GESUriClipAsset *ClipAssets::Get(const std::string &path, std::string *error)
         entry.asset.reset(ges_uri_clip_asset_request_sync(UriOf(path).c_str(), &raw));
         gst::Error reason(raw);
         if (!entry.asset)
-            entry.error = "The media file \"" + path + "\" cannot be read"
-                          + (reason ? std::string(": ") + reason->message : "") + ".";
+            entry.error = UnreadableText(path, reason.get());
         found = m_assets.emplace(path, std::move(entry)).first;
     }
     if (!found->second.asset)
@@ -260,6 +268,59 @@ std::string ColorimetryOf(GESUriClipAsset *asset)
     if (text)
         result = text.get();
     return result;
+}
+
+namespace {
+
+// Whether the file is an MPEG system stream, whose demuxers only estimate a length.
+bool IsMpegSystemStream(GstDiscovererInfo *info)
+{
+    GstDiscovererStreamInfo *top = gst_discoverer_info_get_stream_info(info);
+    gst::Caps caps(top ? gst_discoverer_stream_info_get_caps(top) : nullptr);
+    if (top)
+        gst_discoverer_stream_info_unref(top);
+    if (!caps || gst_caps_get_size(caps.get()) == 0)
+        return false;
+    const GstStructure *s = gst_caps_get_structure(caps.get(), 0);
+    gboolean system = FALSE;
+    return gst_structure_has_name(s, "video/mpegts")
+           || (gst_structure_has_name(s, "video/mpeg")
+               && gst_structure_get_boolean(s, "systemstream", &system) && system);
+}
+
+} // namespace
+
+bool DiscoverSource(const std::string &path, DiscoveredSource *facts)
+{
+    if (!facts || !InitializeMediaPlatform(nullptr, MediaServices::All))
+        return false;
+    // The editing services keep the asset: the render finds it there.
+    GError *raw = nullptr;
+    gst::GObject<GESUriClipAsset> asset(ges_uri_clip_asset_request_sync(UriOf(path).c_str(), &raw));
+    gst::Error reason(raw);
+    // A file that stopped being readable is said as the render would have said it; any other
+    // failure is left to the caller's probe, which names what is wrong with the file.
+    if (!asset && reason && reason->domain == GST_RESOURCE_ERROR
+        && reason->code != GST_RESOURCE_ERROR_NOT_FOUND)
+        facts->unreadable = UnreadableText(path, reason.get());
+    GstDiscovererInfo *info = asset ? ges_uri_clip_asset_get_info(asset.get()) : nullptr;
+    if (!info || gst_discoverer_info_get_result(info) != GST_DISCOVERER_OK
+        || IsMpegSystemStream(info))
+        return false;
+    const GstClockTime length = gst_discoverer_info_get_duration(info);
+    GList *streams = gst_discoverer_info_get_video_streams(info);
+    if (!streams || !GST_CLOCK_TIME_IS_VALID(length) || length == 0) {
+        gst_discoverer_stream_info_list_free(streams);
+        return false;
+    }
+    auto *video = GST_DISCOVERER_VIDEO_INFO(streams->data);
+    facts->lengthNs = static_cast<std::int64_t>(length);
+    facts->width = static_cast<int>(gst_discoverer_video_info_get_width(video));
+    facts->height = static_cast<int>(gst_discoverer_video_info_get_height(video));
+    facts->rateNum = static_cast<int>(gst_discoverer_video_info_get_framerate_num(video));
+    facts->rateDen = static_cast<int>(gst_discoverer_video_info_get_framerate_denom(video));
+    gst_discoverer_stream_info_list_free(streams);
+    return facts->width > 0 && facts->height > 0;
 }
 
 } // namespace media

@@ -302,6 +302,22 @@ TEST_F(RenderEngineTest, EachClipReachesOnlyTheTrackOfItsGroup)
             EXPECT_EQ(other, 0) << ges_track_type_name(track->type);
         }
         g_list_free_full(tracks, gst_object_unref);
+        // Nor does a clip keep a source outside every track: the editing services never free
+        // one, nor the decoder bin it made, and a batch of files piles them up.
+        GList *layers = ges_timeline_get_layers(ges);
+        for (GList *l = layers; l; l = l->next) {
+            GList *clips = ges_layer_get_clips(GES_LAYER(l->data));
+            for (GList *c = clips; c; c = c->next) {
+                GList *children = ges_container_get_children(GES_CONTAINER(c->data), FALSE);
+                for (GList *e = children; e; e = e->next)
+                    if (GES_IS_SOURCE(e->data))
+                        EXPECT_NE(ges_track_element_get_track(GES_TRACK_ELEMENT(e->data)), nullptr)
+                            << G_OBJECT_TYPE_NAME(e->data);
+                g_list_free_full(children, gst_object_unref);
+            }
+            g_list_free_full(clips, gst_object_unref);
+        }
+        g_list_free_full(layers, gst_object_unref);
         gst_object_unref(graph);
     }
 }
