@@ -1,6 +1,7 @@
 #include "media/copy/CopyBranches.h"
 
 #include "media/core/Diagnostics.h"
+#include "media/output/EncoderRestamp.h"
 
 #include <algorithm>
 #include <limits>
@@ -47,14 +48,8 @@ GstPadProbeReturn OnWriterEvent(Stamp *stamp, GstPadProbeInfo *info)
         return GST_PAD_PROBE_DROP;
     }
     *seen = true;
-    if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
-        GstSegment fromZero;
-        gst_segment_init(&fromZero, GST_FORMAT_TIME);
-        GstEvent *replacement = gst_event_new_segment(&fromZero);
-        gst_event_set_seqnum(replacement, gst_event_get_seqnum(event));
-        gst_event_unref(event);
-        GST_PAD_PROBE_INFO_DATA(info) = replacement;
-    }
+    if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT)
+        ReplaceWithSegmentFromZero(info, event);
     return GST_PAD_PROBE_OK;
 }
 

@@ -35,12 +35,7 @@ GstPadProbeReturn OnEncoderOutput(GstPad *, GstPadProbeInfo *info, gpointer data
             return GST_PAD_PROBE_OK;
         gst_segment_copy_into(segment, &state->segment);
         state->have = true;
-        GstSegment fromZero;
-        gst_segment_init(&fromZero, GST_FORMAT_TIME);
-        GstEvent *replacement = gst_event_new_segment(&fromZero);
-        gst_event_set_seqnum(replacement, gst_event_get_seqnum(event));
-        gst_event_unref(event);
-        GST_PAD_PROBE_INFO_DATA(info) = replacement;
+        ReplaceWithSegmentFromZero(info, event);
         return GST_PAD_PROBE_OK;
     }
     GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
@@ -63,6 +58,16 @@ void RestampOutput(GstElement *encoder)
     gst_pad_add_probe(
         src.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
         OnEncoderOutput, new Restamp, [](gpointer p) { delete static_cast<Restamp *>(p); });
+}
+
+void ReplaceWithSegmentFromZero(GstPadProbeInfo *info, GstEvent *event)
+{
+    GstSegment fromZero;
+    gst_segment_init(&fromZero, GST_FORMAT_TIME);
+    GstEvent *replacement = gst_event_new_segment(&fromZero);
+    gst_event_set_seqnum(replacement, gst_event_get_seqnum(event));
+    gst_event_unref(event);
+    GST_PAD_PROBE_INFO_DATA(info) = replacement;
 }
 
 } // namespace media

@@ -8,4 +8,7 @@ namespace media {
 // encoders stamp from 1000 hours on, and the ASF muxer writes stamps as they come.
 void RestampOutput(GstElement *encoder);
 
+// Puts a segment from 0, with the same sequence number, in place of event in info.
+void ReplaceWithSegmentFromZero(GstPadProbeInfo *info, GstEvent *event);
+
 } // namespace media
