@@ -5,6 +5,7 @@
 #include "controls/ButtonST.h"
 #include "controls/HyperLink.h"
 #include "controls/ValueLabel.h"
+#include "localisation/BuiltinTexts.h"
 #include "localisation/InterfaceFont.h"
 #include "localisation/Language.h"
 #include "options/DialogOutputSettings.h"
@@ -107,6 +108,17 @@ std::string CutPart(QWidget *control)
                 if (metrics.horizontalAdvance(combo->itemText(i)) > field.width())
                     return "entry " + combo->itemText(i).toStdString();
         }
+        // Of the encoder lists, the program's own copy entry.
+        if ((id == 1001 || id == 1002) && combo->count() > 1) {
+            const QString copy
+                = QString::fromStdString(CLanguage::Instance().GetString(IDS_COPY_FROM_SOURCE));
+            QStyleOptionComboBox option;
+            option.initFrom(combo);
+            const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                               QStyle::SC_ComboBoxEditField, combo);
+            if (combo->itemText(1) == copy && metrics.horizontalAdvance(copy) > field.width())
+                return "entry " + copy.toStdString();
+        }
         return control->height() < metrics.height() ? "height" : "";
     } else if (qobject_cast<QLineEdit *>(control)) {
         return control->height() < metrics.height() + 2 ? "height" : "";
@@ -198,6 +210,8 @@ TEST(FontScaling, WindowsGrowWithTheInterfaceFont)
         compressors.m_nSourceHeight = 1080;
         compressors.m_dSourceFrameRate = 29.97;
         compressors.m_nPhotoCount = 1;
+        compressors.m_sourceVideoCaps = "video/x-h264, stream-format=(string)avc";
+        compressors.m_sourceAudioCaps = "audio/mpeg, mpegversion=(int)1, layer=(int)3";
         compressors.OnInitDialog();
         compressors.show();
         ExpectWhole(&compressors, "options avi " + where);
