@@ -26,7 +26,9 @@ struct Builder
     GstElement *pipeline = nullptr;
     GstElement *muxer = nullptr;
     std::shared_ptr<CopyState> state;
-    gst::Pad videoEntry; // where the source's picture pad is linked
+    gst::Pad videoEntry;              // where the source's picture pad is linked
+    GstElement *copyQueue = nullptr;  // copied pictures waiting for the writer
+    GstElement *soundQueue = nullptr; // the first queue of the written sound
     gst::Pad audioEntry;
     bool videoClaimed = false;
     bool audioClaimed = false;
@@ -72,12 +74,6 @@ bool LinkChain(std::initializer_list<GstElement *> chain)
 gst::Pad SinkOf(GstElement *e)
 {
     return gst::Pad(gst_element_get_static_pad(e, "sink"));
-}
-
-void SetUnbounded(GstElement *queue)
-{
-    g_object_set(queue, "max-size-time", guint64(0), "max-size-bytes", 0u, "max-size-buffers", 0u,
-                 nullptr);
 }
 
 // The last element of a stream to the writer: one stream, stamped from the origin, watched
@@ -167,8 +163,73 @@ GstPad *FakeEntry(GstElement *pipeline)
     return gst_element_get_static_pad(sink, "sink");
 }
 
-// The copied packets: queued without bound (they wait while the head is encoded), parsed with
-// the parameter sets in-band, into the concat.
+// Copied packets waiting for the writer. Unbounded, the demuxer ran half the section ahead of
+// it into memory (50 MB for a minute of 1080p). Counted in packets: the queue's time level
+// counts from the segment's start until its first packet is out, which is a whole GOP while the
+// head is encoded.
+constexpr guint kCopyQueuePackets = 64;
+
+// Two ways the writer can wait on packets the demuxer has not reached while the demuxer waits
+// for room for pictures: a file that stores its sound far behind its pictures, and the start,
+// where the graph plays only once every decoder has had its first packet (the tail's come
+// after the copy). The picture queue grows until the wait is over.
+struct StallWatch
+{
+    GstElement *pipeline;
+    GstElement *pictures;
+    GstElement *sound; // may be null
+    std::shared_ptr<CopyState> state;
+};
+
+bool TailUnfed(CopyState &state)
+{
+    std::lock_guard lock(state.mutex);
+    return state.tailSource && state.packet <= state.joints->tailFeedFrom;
+}
+
+bool Playing(GstElement *pipeline)
+{
+    GST_OBJECT_LOCK(pipeline);
+    const bool playing = GST_STATE(pipeline) == GST_STATE_PLAYING;
+    GST_OBJECT_UNLOCK(pipeline);
+    return playing;
+}
+
+void OnQueueEdge(GstElement *, gpointer data)
+{
+    const StallWatch &w = **static_cast<std::shared_ptr<StallWatch> *>(data);
+    guint held = 0, room = 0, sound = 1;
+    g_object_get(w.pictures, "current-level-buffers", &held, "max-size-buffers", &room, nullptr);
+    if (w.sound)
+        g_object_get(w.sound, "current-level-buffers", &sound, nullptr);
+    if (room == 0 || held < room || (sound > 0 && (Playing(w.pipeline) || !TailUnfed(*w.state))))
+        return;
+    GST_INFO("the writer waits behind %u pictures (%s): room for %u", held,
+             sound == 0 ? "for sound" : "to start", room * 2);
+    g_object_set(w.pictures, "max-size-buffers", room * 2, nullptr);
+}
+
+// Both edges of the stall: the sound queue running dry, the picture queue filling up.
+void WatchStall(const Builder &b)
+{
+    if (!b.copyQueue)
+        return;
+    const auto watch
+        = std::make_shared<StallWatch>(StallWatch{b.pipeline, b.copyQueue, b.soundQueue, b.state});
+    for (const auto &[queue, edge] :
+         {std::pair{b.soundQueue, "underrun"}, std::pair{b.copyQueue, "overrun"}})
+        if (queue)
+            g_signal_connect_data(
+                queue, edge, G_CALLBACK(OnQueueEdge), new std::shared_ptr<StallWatch>(watch),
+                [](gpointer p, GClosure *) {
+                    delete static_cast<std::shared_ptr<StallWatch> *>(p);
+                },
+                GConnectFlags(0));
+}
+
+// The copied packets, parsed with the parameter sets in-band, into the concat. They wait in
+// the queue while the head is encoded; the head has all its packets by then (they come first
+// in decode order).
 bool CopiedPart(Builder &b, GstElement *concat, bool exact)
 {
     const CopyJoints &j = *b.state->joints;
@@ -177,7 +238,9 @@ bool CopiedPart(Builder &b, GstElement *concat, bool exact)
     GstElement *filter = Make(b, "capsfilter");
     if (!LinkChain({queue, parser, filter}))
         return false;
-    SetUnbounded(queue);
+    g_object_set(queue, "max-size-time", guint64(0), "max-size-bytes", 0u, "max-size-buffers",
+                 kCopyQueuePackets, nullptr);
+    b.copyQueue = queue;
     if (exact && j.encoder.rfind("x26", 0) == 0) {
         gst::Caps caps(gst_caps_from_string(
             j.encoder == "x264enc" ? "video/x-h264,stream-format=byte-stream,alignment=au"
@@ -286,6 +349,7 @@ bool CopySound(Builder &b)
     g_object_set(queue, "max-size-time", guint64(30 * GST_SECOND), "max-size-bytes", 0u,
                  "max-size-buffers", 0u, nullptr);
     b.audioEntry = SinkOf(queue);
+    b.soundQueue = queue;
     return LinkToWriter(b, parser, false);
 }
 
@@ -307,6 +371,7 @@ bool EncodeSound(Builder &b)
     s.soundSource = MakePacketSource(nullptr, true);
     GstElement *appsrc = Adopted(b, gst::Ref(s.soundSource.get()));
     b.audioEntry = gst::Pad(FakeEntry(b.pipeline));
+    b.soundQueue = queue;
     return Decode(b, appsrc, queue, s.joints->origin, s.joints->end, true)
            && LinkToWriter(b, out, false);
 }
@@ -393,6 +458,7 @@ bool BuildStreams(Builder &b, const SectionCopyPlan &plan)
         if (!ok)
             return false;
     }
+    WatchStall(b);
     return true;
 }
 

@@ -82,12 +82,17 @@ GstPadProbeReturn OnPacket(GstPad *pad, GstPadProbeInfo *info, gpointer data)
             watch.stream->caps = text.get();
             watch.format = NalFormatOf(caps);
         } else if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
+            // Once scanned, the demuxer runs on until the scan is torn down.
+            watch.stream->reachedEnd = !state->finished;
             watch.done = true;
             CheckFinished(state);
         }
         return GST_PAD_PROBE_OK;
     }
     GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    // parsebin exposes all its pads before any packet flows, and (measured on 1.22) never
+    // says "no-more-pads": waiting for it read every scan on to the file's end.
+    state->noMorePads = true;
     if (watch.done)
         return GST_PAD_PROBE_DROP;
     ScannedPacket packet;

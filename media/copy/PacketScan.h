@@ -22,6 +22,7 @@ struct ScannedStream
 {
     std::string caps; // parsed caps as text; empty when the source has no such stream
     std::vector<ScannedPacket> packets;
+    bool reachedEnd = false; // the stream ended before the scan's limit
 };
 
 struct SourceScan
