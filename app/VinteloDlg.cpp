@@ -197,6 +197,7 @@ bool CVinteloDlg::OnInitDialog()
         platform::ShowUnownedMessageBox("Could not initialize COM library.", "Error");
         return false;
     }
+    media::PrepareDecoders();
 
     m_job.m_bUseVideoCompressor = kCompressorFromStore;
     m_job.m_bUseAudioCompressor = kCompressorFromStore;

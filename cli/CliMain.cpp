@@ -43,7 +43,7 @@ int Probe(const std::string &path)
     if (!CheckInputFile(path))
         return 1;
     MediaProbeResult result;
-    if (!RunMediaProbe(path, &result))
+    if (!ProbeWithoutDecoding(path, &result))
         return Fail(path, TakeEngineReason());
     std::printf("duration_100ns=%" PRId64 "\n", static_cast<std::int64_t>(result.stopPosition));
     std::printf("width=%d\n", result.sourceWidth);
@@ -101,8 +101,12 @@ int main(int argc, char **argv)
     bool started = false;
     {
         StartUpText text;
-        started = media::InitializeMediaPlatform(&error, convert ? media::MediaServices::All
-                                                                 : media::MediaServices::Playback);
+        started = media::InitializeMediaPlatform(&error, media::MediaServices::Playback);
+        // Bound while the editing services start, unless nothing is to be decoded.
+        if (started && convert && !AsksForCopy(argc - 1, argv + 1))
+            media::PrepareDecoders();
+        if (started && convert)
+            started = media::InitializeMediaPlatform(&error, media::MediaServices::All);
     }
     if (convert)
         ReleaseStopSignalsAfterStartUp();

@@ -214,8 +214,13 @@ int SetUpJob(const ConvertOptions &o, const SettingsStore &store, const std::str
     if (!CheckInputFile(input))
         return 1;
     MediaProbeResult probe;
-    if (!ProbeForConversion(input, &probe))
+    // A copy decodes nothing: its probe reads the streams the copy is planned from.
+    media::SourceStreams streams;
+    if (!(CopiesVideo(o) ? ProbeForCopy(input, &probe, &streams)
+                         : ProbeForConversion(input, &probe)))
         return Fail(input, TakeEngineReason());
+    if (!streams.videoCaps.empty() || !streams.audioCaps.empty())
+        dlg.KnowSourceStreams(input, streams);
     dlg.TakeSourceFacts(probe);
     ApplyOptions(o, probe, dlg);
 

@@ -216,6 +216,17 @@ bool AsksForJson(int argc, char **argv)
     return false;
 }
 
+bool AsksForCopy(int argc, char **argv)
+{
+    for (int i = 1; i < argc && std::string(argv[i]) != "--"; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--copy" || Lower(arg) == "--video-encoder=" + std::string(kCopyFactory)
+            || (arg == "--video-encoder" && i + 1 < argc && Lower(argv[i + 1]) == kCopyFactory))
+            return true;
+    }
+    return false;
+}
+
 int ParseConvertOptions(int argc, char **argv, ConvertOptions *o)
 {
     // A program that asked for JSON reads even a mistake in the options as JSON.

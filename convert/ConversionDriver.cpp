@@ -197,11 +197,17 @@ bool StartConversion(ConversionJob &dlg, Conversion &conversion)
     conversion.m_lastError.clear();
     conversion.m_result = ConversionResult{};
     conversion.m_copied.reset();
-    // A file without sound gets no sound track: an audio group would write silence.
-    const bool withSound = dlg.m_nMusicCount > 0 && media::FileHasSound(dlg.m_szMusicFile[0]);
     // The Windows Media writer encodes with its profile: a copy chosen for another container
     // stays for that one.
-    if (dlg.CopiesAnything() && !IsWindowsMediaFormat(dlg.m_nOutputFormat)) {
+    const bool copying = dlg.CopiesAnything() && !IsWindowsMediaFormat(dlg.m_nOutputFormat);
+    // A file without sound gets no sound track: an audio group would write silence. A copy
+    // knows the source's streams already, without decoding anything.
+    const bool withSound
+        = dlg.m_nMusicCount > 0
+          && (copying && dlg.m_nPhotoCount > 0 && dlg.m_szMusicFile[0] == dlg.m_szPhotoFile[0]
+                  ? !dlg.SourceStreams().audioCaps.empty()
+                  : media::FileHasSound(dlg.m_szMusicFile[0]));
+    if (copying) {
         conversion.m_leftOut.clear();
         if (!StartCopy(dlg, conversion, withSound))
             conversion.m_output.reset(); // removes the temporary; the output is as it was

@@ -67,6 +67,13 @@ const media::SourceStreams &ConversionJob::SourceStreams() const
     return m_streams;
 }
 
+void ConversionJob::KnowSourceStreams(const std::string &path,
+                                     const media::SourceStreams &streams)
+{
+    m_streams = streams;
+    m_streamsOf = path;
+}
+
 bool ConversionJob::CopyOffered(media::CompressorCategory category) const
 {
     if (m_nPhotoCount == 0)

@@ -44,6 +44,8 @@ struct ConversionJob : MediaList, OutputSettings
     // The opened video's streams as they are in the file, read once per file when first asked
     // (empty caps when it cannot be read or holds no such stream).
     const media::SourceStreams &SourceStreams() const;
+    // Streams already read from path, kept for when path is the job's video.
+    void KnowSourceStreams(const std::string &path, const media::SourceStreams &streams);
     // Whether the lists offer to copy the category's stream into the output's container: where
     // the container takes the opened video's stream.
     bool CopyOffered(media::CompressorCategory category) const;

@@ -1,6 +1,7 @@
 #include "job/MediaProbe.h"
 
 #include "job/InputFile.h"
+#include "media/copy/SectionCopy.h"
 #include "media/playback/PlaybackGraph.h"
 #include "media/probe/AviFrames.h"
 #include "media/probe/FrameTimes.h"
@@ -139,26 +140,81 @@ bool RunMediaProbe(const std::string &path, MediaProbeResult *result)
     return true;
 }
 
-bool ProbeForConversion(const std::string &path, MediaProbeResult *result)
+namespace {
+
+// What a discovery or a parse said of the file, before the checks every probe makes.
+struct StatedFacts
 {
-    media::DiscoveredSource facts;
-    if (!media::DiscoverSource(path, &facts)) {
-        if (facts.unreadable.empty())
-            return RunMediaProbe(path, result);
-        platform::Say(platform::Problem::FrontEndFailed, {facts.unreadable});
+    REFERENCE_TIME length = 0;
+    int width = 0;
+    int height = 0;
+    media::FrameRate rate;
+};
+
+bool CheckStatedFacts(const std::string &path, const StatedFacts &facts, MediaProbeResult *result)
+{
+    if (!CheckAviIndex(path, facts.length))
         return false;
-    }
-    const REFERENCE_TIME stop = facts.lengthNs / 100;
-    if (!CheckAviIndex(path, stop))
-        return false;
-    result->stopPosition = PlausibleLength(path, stop);
+    result->stopPosition = PlausibleLength(path, facts.length);
     result->sourceWidth = facts.width;
     result->sourceHeight = facts.height;
     result->haveSize = true;
     // Declared rates can be a demuxer's default: the frames' stamps say what the file holds.
-    const media::FrameRate rate = media::MeasureFrameRate(path, {facts.rateNum, facts.rateDen});
+    const media::FrameRate rate = media::MeasureFrameRate(path, facts.rate);
     result->sourceFrameRate
         = FrameRateFromTimePerFrame(rate.Valid() ? static_cast<double>(rate.den) / rate.num : 0.0);
     result->haveFrameRate = true;
     return true;
+}
+
+// The parsers' facts, when they are whole: a picture stream with a size and a length. A
+// picture no installed decoder reads is left to the probe that plays, which says so.
+bool ParsedFacts(const media::SourceStreams &streams, StatedFacts *facts, bool needDecoder)
+{
+    if (streams.videoCaps.empty() || streams.width <= 0 || streams.height <= 0
+        || streams.lengthNs <= 0 || (needDecoder && !media::DecoderFor(streams.videoCaps)))
+        return false;
+    facts->length = streams.lengthNs / 100;
+    facts->width = streams.width;
+    facts->height = streams.height;
+    facts->rate = {streams.rateNum, streams.rateDen};
+    return true;
+}
+
+} // namespace
+
+bool ProbeForConversion(const std::string &path, MediaProbeResult *result)
+{
+    media::DiscoveredSource discovered;
+    if (!media::DiscoverSource(path, &discovered)) {
+        if (discovered.unreadable.empty())
+            return RunMediaProbe(path, result);
+        platform::Say(platform::Problem::FrontEndFailed, {discovered.unreadable});
+        return false;
+    }
+    StatedFacts facts;
+    facts.length = discovered.lengthNs / 100;
+    facts.width = discovered.width;
+    facts.height = discovered.height;
+    facts.rate = {discovered.rateNum, discovered.rateDen};
+    return CheckStatedFacts(path, facts, result);
+}
+
+bool ProbeForCopy(const std::string &path, MediaProbeResult *result, media::SourceStreams *streams)
+{
+    std::string error;
+    StatedFacts facts;
+    if (!media::ReadSourceStreams(path, streams, &error) || !ParsedFacts(*streams, &facts, false))
+        return ProbeForConversion(path, result);
+    return CheckStatedFacts(path, facts, result);
+}
+
+bool ProbeWithoutDecoding(const std::string &path, MediaProbeResult *result)
+{
+    media::SourceStreams streams;
+    std::string error;
+    StatedFacts facts;
+    if (!media::ReadSourceStreams(path, &streams, &error) || !ParsedFacts(streams, &facts, true))
+        return RunMediaProbe(path, result);
+    return CheckStatedFacts(path, facts, result);
 }

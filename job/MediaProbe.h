@@ -4,6 +4,10 @@
 
 #include <string>
 
+namespace media {
+struct SourceStreams;
+}
+
 // What the probe measures of a file.
 struct MediaProbeResult
 {
@@ -29,6 +33,16 @@ bool RunMediaProbe(const std::string &path, MediaProbeResult *result);
 // reuses, so the source is opened and decoded once before the render. A file the discovery
 // cannot answer for is probed as above, which says what is wrong with it.
 bool ProbeForConversion(const std::string &path, MediaProbeResult *result);
+
+// The same facts for a copy, from the demuxer and parsers alone: nothing is decoded, and the
+// streams read are kept for the copy. Falls back to the conversion's probe where they do not
+// say the size or length.
+bool ProbeForCopy(const std::string &path, MediaProbeResult *result, media::SourceStreams *streams);
+
+// The facts without decoding a picture, as a reader of many files wants them; files whose
+// parsers leave a fact open, or whose picture no installed decoder reads, are probed by playing
+// (RunMediaProbe), which says what is wrong.
+bool ProbeWithoutDecoding(const std::string &path, MediaProbeResult *result);
 
 // Frames per second from the average time per frame, with the fallback above for a time that
 // gives no finite, positive rate.

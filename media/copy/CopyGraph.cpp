@@ -273,10 +273,29 @@ const char *JoinedFormat(const Builder &b)
     return nullptr;
 }
 
+// Packets copied from a clean key frame to an end a copy can make: nothing is joined, so the
+// stream goes to the writer as the demuxer gives it, without being rewritten twice for a join.
+bool CopyWhole(Builder &b)
+{
+    CopyState &s = *b.state;
+    GstElement *queue = Make(b, "queue");
+    GstElement *parser = Adopted(b, MakeParser(s.joints->videoCaps, false));
+    if (!LinkChain({queue, parser}))
+        return false;
+    g_object_set(queue, "max-size-time", guint64(0), "max-size-bytes", 0u, "max-size-buffers",
+                 kCopyQueuePackets, nullptr);
+    b.copyQueue = queue;
+    b.videoEntry = SinkOf(queue);
+    s.headEnded = s.tailEnded = true;
+    return LinkToWriter(b, parser, true);
+}
+
 bool CopyPicture(Builder &b)
 {
     CopyState &s = *b.state;
     const CopyJoints &j = *s.joints;
+    if (!j.HasHead() && !j.HasTail() && j.copyEnd > j.copyFrom)
+        return CopyWhole(b);
     GstElement *concat = Make(b, "concat");
     GstElement *parser = Adopted(b, MakeParser(j.videoCaps, j.exact));
     GstElement *filter = Make(b, "capsfilter");

@@ -100,6 +100,15 @@ bool ReadSourceStreams(const std::string &path, SourceStreams *streams, std::str
         return false;
     streams->videoCaps = scan.video.caps;
     streams->audioCaps = scan.audio.caps;
+    streams->lengthNs = std::int64_t(scan.lengthNs);
+    gst::Caps caps(gst_caps_from_string(scan.video.caps.c_str()));
+    if (caps && gst_caps_get_size(caps.get()) > 0) {
+        const GstStructure *s = gst_caps_get_structure(caps.get(), 0);
+        gst_structure_get_int(s, "width", &streams->width);
+        gst_structure_get_int(s, "height", &streams->height);
+        if (!gst_structure_get_fraction(s, "framerate", &streams->rateNum, &streams->rateDen))
+            streams->rateNum = 0, streams->rateDen = 1;
+    }
     GST_INFO("%s: picture %s, sound %s", path.c_str(), streams->videoCaps.c_str(),
              streams->audioCaps.c_str());
     return true;
@@ -125,6 +134,20 @@ bool WriterTakes(const std::string &muxer, const std::string &caps)
         if (TemplateTakes(static_cast<GstStaticPadTemplate *>(l->data), given.get()))
             return true;
     return false;
+}
+
+bool DecoderFor(const std::string &text)
+{
+    gst::Caps caps(gst_caps_from_string(text.c_str()));
+    if (!caps)
+        return false;
+    GList *decoders = gst_element_factory_list_get_elements(GST_ELEMENT_FACTORY_TYPE_DECODER,
+                                                            GST_RANK_MARGINAL);
+    GList *taking = gst_element_factory_list_filter(decoders, caps.get(), GST_PAD_SINK, FALSE);
+    const bool found = taking != nullptr;
+    gst_plugin_feature_list_free(taking);
+    gst_plugin_feature_list_free(decoders);
+    return found;
 }
 
 std::string CodecName(const std::string &text)

@@ -240,6 +240,8 @@ bool ScanSource(const std::string &path, gint64 untilNs, SourceScan *scan, std::
     state.video.stream = &scan->video;
     state.audio.stream = &scan->audio;
     const bool ok = RunScan(pipeline.get(), error);
+    if (!ok || !gst_element_query_duration(pipeline.get(), GST_FORMAT_TIME, &scan->lengthNs))
+        scan->lengthNs = -1;
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     FillMissingTimes(scan->video.packets);
     for (const ScannedPacket &p : scan->video.packets)

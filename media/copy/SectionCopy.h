@@ -3,6 +3,7 @@
 #include "media/core/Filter.h"
 #include "platform/Status.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,13 @@ struct SourceStreams
 {
     std::string videoCaps;
     std::string audioCaps;
+    // What the demuxer and parsers say without decoding: the length (ns, -1 unknown), and the
+    // picture's size and rate (0 unknown; a rate of 0/1 is a stream that states none).
+    std::int64_t lengthNs = -1;
+    int width = 0;
+    int height = 0;
+    int rateNum = 0;
+    int rateDen = 1;
 };
 
 // Reads what the source holds without decoding it. False with a reason when it cannot be read.
@@ -28,6 +36,9 @@ bool ReadSourceStreams(const std::string &path, SourceStreams *streams, std::str
 
 // Whether the writer (muxer factory) takes the stream as it is (caps as above).
 bool WriterTakes(const std::string &muxer, const std::string &caps);
+
+// Whether an installed decoder takes the stream (caps as above), from the registry alone.
+bool DecoderFor(const std::string &caps);
 
 // "H.264", "MPEG-2 video", "AAC" ...: the codec of caps as a user names it.
 std::string CodecName(const std::string &caps);

@@ -66,6 +66,11 @@ void KeepOnlyTheBestCompositor()
 // opening of the plug-in later finds it in place. A plug-in that is not installed is left alone.
 void OpenLibavAhead()
 {
+    static std::once_flag once;
+    bool first = false;
+    std::call_once(once, [&first] { first = true; });
+    if (!first)
+        return;
     gst::Object<GstPlugin> plugin(gst_registry_find_plugin(gst_registry_get(), "libav"));
     const gchar *file = plugin ? gst_plugin_get_filename(plugin.get()) : nullptr;
     if (!file || gst_plugin_is_loaded(plugin.get()))
@@ -138,7 +143,6 @@ bool InitializeMediaPlatform(std::string *error, MediaServices services)
         ApplyLibraryMessageRoute();
         // Our own WMV, WMA and MPEG-4 Part 2 encoders; if they fail they are just not installed.
         RegisterEncoderElements();
-        OpenLibavAhead();
     });
     if (!core.ok) {
         if (error)
@@ -170,6 +174,12 @@ bool InitializeMediaPlatform(std::string *error, MediaServices services)
     if (!editing.ok && error)
         *error = editing.reason;
     return editing.ok;
+}
+
+void PrepareDecoders()
+{
+    if (InitializeMediaPlatform(nullptr, MediaServices::Playback))
+        OpenLibavAhead();
 }
 
 void ReleaseFreedMemory()

@@ -16,6 +16,11 @@ enum class MediaServices { Playback, All };
 bool InitializeMediaPlatform(std::string *error = nullptr,
                              MediaServices services = MediaServices::All);
 
+// Binds the decoders' libraries ahead, on a thread of its own, for a caller about to decode
+// pictures (a preview, a conversion); a probe or a copy that decodes nothing does not pay for
+// them. Starts GStreamer when it has not started.
+void PrepareDecoders();
+
 // Hands the memory a finished job freed back to the system. A job's threads free pictures and
 // buffers in heaps the allocator otherwise keeps for later; between the files of a batch that
 // would let the resident size creep up from file to file.
