@@ -40,8 +40,9 @@ bool ProbeForConversion(const std::string &path, MediaProbeResult *result);
 bool ProbeForCopy(const std::string &path, MediaProbeResult *result, media::SourceStreams *streams);
 
 // The facts without decoding a picture, as a reader of many files wants them; files whose
-// parsers leave a fact open, or whose picture no installed decoder reads, are probed by playing
-// (RunMediaProbe), which says what is wrong.
+// parsers leave a fact open, whose container states no length (MPEG program and transport
+// streams) or whose picture no installed decoder reads are probed by playing (RunMediaProbe),
+// which says what is wrong.
 bool ProbeWithoutDecoding(const std::string &path, MediaProbeResult *result);
 
 // Frames per second from the average time per frame, with the fallback above for a time that

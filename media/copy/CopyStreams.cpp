@@ -101,6 +101,12 @@ bool ReadSourceStreams(const std::string &path, SourceStreams *streams, std::str
     streams->videoCaps = scan.video.caps;
     streams->audioCaps = scan.audio.caps;
     streams->lengthNs = std::int64_t(scan.lengthNs);
+    // MPEG program and transport streams have no length field: their demuxers estimate one
+    // from the file's size and the stamps near its ends.
+    static const char *const kStatingLength[]
+        = {"qtdemux", "matroskademux", "avidemux", "oggdemux", "asfdemux"};
+    for (const char *demuxer : kStatingLength)
+        streams->exactLength = streams->exactLength || scan.demuxer == demuxer;
     gst::Caps caps(gst_caps_from_string(scan.video.caps.c_str()));
     if (caps && gst_caps_get_size(caps.get()) > 0) {
         const GstStructure *s = gst_caps_get_structure(caps.get(), 0);

@@ -6,6 +6,7 @@
 #include "media/core/GstHandles.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 #define GST_CAT_DEFAULT cw_copy_debug
@@ -201,6 +202,27 @@ void FillMissingTimes(std::vector<ScannedPacket> &packets)
     GST_DEBUG("filled in %zu missing picture stamps", packets.size() - known.size());
 }
 
+// The factory name of the demuxer parsebin plugged, if any.
+std::string DemuxerOf(GstElement *parse)
+{
+    std::string name;
+    GstIterator *it = gst_bin_iterate_recurse(GST_BIN(parse));
+    GValue item = G_VALUE_INIT;
+    while (name.empty() && gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        auto *element = GST_ELEMENT(g_value_get_object(&item));
+        GstElementFactory *factory = gst_element_get_factory(element);
+        const gchar *klass
+            = factory ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS)
+                      : nullptr;
+        if (klass && std::strstr(klass, "Demux"))
+            name = GST_OBJECT_NAME(factory);
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return name;
+}
+
 } // namespace
 
 gint64 StreamTimeOf(const GstSegment &segment, GstClockTime t)
@@ -242,6 +264,7 @@ bool ScanSource(const std::string &path, gint64 untilNs, SourceScan *scan, std::
     const bool ok = RunScan(pipeline.get(), error);
     if (!ok || !gst_element_query_duration(pipeline.get(), GST_FORMAT_TIME, &scan->lengthNs))
         scan->lengthNs = -1;
+    scan->demuxer = DemuxerOf(parse);
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     FillMissingTimes(scan->video.packets);
     for (const ScannedPacket &p : scan->video.packets)

@@ -30,6 +30,7 @@ struct SourceScan
     ScannedStream video;
     ScannedStream audio;
     gint64 lengthNs = -1; // the demuxer's length of the file; -1 unknown
+    std::string demuxer;  // the demuxer's factory name; empty for an elementary stream
 };
 
 // Reads the source until every picture with a presentation time before untilNs has gone by

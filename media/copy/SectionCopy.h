@@ -29,6 +29,7 @@ struct SourceStreams
     int height = 0;
     int rateNum = 0;
     int rateDen = 1;
+    bool exactLength = false; // the length is the container's own, not an estimate
 };
 
 // Reads what the source holds without decoding it. False with a reason when it cannot be read.
