@@ -398,6 +398,8 @@ HRESULT FinishConversion(ConversionJob &dlg, Conversion &conversion)
         section.videoSourceEnd = ends.size() > 0 ? ends[0] : -1;
         section.soundSourceEnd = ends.size() > 1 ? ends[1] : -1;
     }
+    if (conversion.m_output)
+        conversion.m_output->StartWriteback();
     section.length = dlg.MarkedSection().length;
     media::FrameRateFraction(dlg.m_dOutputFrameRate, &section.rateNum, &section.rateDen);
     long groups = 0;

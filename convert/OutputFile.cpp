@@ -214,6 +214,12 @@ void OutputFile::Discard()
     m_lock = -1;
 }
 
+void OutputFile::StartWriteback()
+{
+    if (m_lock >= 0 && !m_committed)
+        sync_file_range(m_lock, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 bool OutputFile::Commit(std::string *error)
 {
     auto fail = [&](const std::string &text) {

@@ -32,6 +32,9 @@ public:
     // Flushes the temporary to disk and renames it over the target. False with *error set (the
     // temporary is then removed and the target left as it was).
     bool Commit(std::string *error);
+    // Starts writing the temporary's data to the disk without waiting, so that the check read
+    // before Commit overlaps the disk's work instead of Commit waiting for all of it.
+    void StartWriteback();
     // Removes the temporary; the target is left as it was.
     void Discard();
     bool Committed() const { return m_committed; }

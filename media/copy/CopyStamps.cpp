@@ -149,8 +149,8 @@ void SetH26xQuality(GstElement *encoder, const std::string &factory, const GstSt
         std::string options = "sps-id=1";
         if (level)
             options += std::string(":level=") + level;
-        g_object_set(encoder, "quantizer", 14, "bframes", 0, "key-int-max", 100000, "option-string",
-                     options.c_str(), nullptr);
+        g_object_set(encoder, "quantizer", 14, "bframes", 0, "key-int-max", 100000, "rc-lookahead",
+                     0, "sync-lookahead", 0, "option-string", options.c_str(), nullptr);
     } else {
         gst_util_set_object_arg(G_OBJECT(encoder), "speed-preset", "veryfast");
         g_object_set(encoder, "qp", 14, "key-int-max", 100000, "option-string",
