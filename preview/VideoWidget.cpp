@@ -1,9 +1,27 @@
 #include "preview/VideoWidget.h"
 
 #include <QMetaObject>
+#include <QPaintEngine>
 #include <QPainter>
 
-#include <cstring>
+namespace {
+
+// The frame as an image of its own size; null when it cannot be converted.
+QImage Picture(media::FrameDrawer &drawer, const media::VideoFrame &frame, QImage reuse = {})
+{
+    if (!frame.memory || frame.width <= 0 || frame.height <= 0)
+        return {};
+    QImage image = reuse.size() == QSize(frame.width, frame.height)
+                       ? std::move(reuse)
+                       : QImage(frame.width, frame.height, QImage::Format_RGB32);
+    if (image.isNull()
+        || !drawer.Draw(frame, image.bits(), static_cast<int>(image.bytesPerLine()), frame.width,
+                        frame.height))
+        return {};
+    return image;
+}
+
+} // namespace
 
 CVideoWidget::CVideoWidget(QWidget *parent)
     : QWidget(parent)
@@ -28,29 +46,14 @@ std::function<void(const media::VideoFrame &)> CVideoWidget::FrameReceiver() con
 
 void CVideoWidget::Receive(Store &store, const media::VideoFrame &frame)
 {
-    if (frame.width <= 0 || frame.height <= 0 || !frame.data)
+    if (frame.width <= 0 || frame.height <= 0 || !frame.memory)
         return;
-    // B, G, R, x bytes are RGB32 on a little-endian machine.
-    QImage image;
-    if (frame.memory) {
-        image = QImage(frame.data, frame.width, frame.height, frame.stride, QImage::Format_RGB32);
-    } else {
-        image = QImage(frame.width, frame.height, QImage::Format_RGB32);
-        for (int y = 0; y < frame.height; ++y)
-            std::memcpy(image.scanLine(y),
-                        frame.data + static_cast<std::ptrdiff_t>(y) * frame.stride,
-                        static_cast<std::size_t>(frame.width) * 4);
-    }
-    std::shared_ptr<const void> previousMemory;
-    QImage previous;
+    media::VideoFrame previous;
     {
         std::lock_guard lock(store.mutex);
         // The old picture is let go outside the lock: its buffer may go back to its pool.
-        previous.swap(store.frame);
-        previousMemory.swap(store.memory);
-        store.frame = std::move(image);
-        store.memory = frame.memory;
-        store.position = frame.position;
+        previous = std::move(store.frame);
+        store.frame = frame;
         if (store.widget && !store.repaintPending.exchange(true))
             QMetaObject::invokeMethod(store.widget, qOverload<>(&QWidget::update),
                                       Qt::QueuedConnection);
@@ -59,42 +62,80 @@ void CVideoWidget::Receive(Store &store, const media::VideoFrame &frame)
 
 QImage CVideoWidget::CurrentFrame() const
 {
-    std::lock_guard lock(m_store->mutex);
-    return m_store->frame.copy();
+    media::VideoFrame frame;
+    {
+        std::lock_guard lock(m_store->mutex);
+        frame = m_store->frame;
+    }
+    media::FrameDrawer drawer;
+    return Picture(drawer, frame);
 }
 
 REFERENCE_TIME CVideoWidget::CurrentFramePosition() const
 {
     std::lock_guard lock(m_store->mutex);
-    return m_store->position;
+    return m_store->frame.position;
 }
 
 std::optional<REFERENCE_TIME> CVideoWidget::ShownPosition() const
 {
     std::lock_guard lock(m_store->mutex);
-    if (m_store->frame.isNull())
+    if (!m_store->frame.memory)
         return std::nullopt;
-    return m_store->position;
+    return m_store->frame.position;
+}
+
+bool CVideoWidget::DrawInPlace(QPainter &painter, const media::VideoFrame &frame)
+{
+    QPaintEngine *engine = painter.paintEngine();
+    if (!engine || frame.width != width() || frame.height != height())
+        return false;
+    QPaintDevice *device = engine->paintDevice();
+    if (!device || device->devType() != QInternal::Image)
+        return false;
+    auto *target = static_cast<QImage *>(device);
+    // Only memory that is the target's own (bits() must not detach a copy), at one pixel per
+    // pixel, in a format whose pixels are B, G, R, 255.
+    if (!target->isDetached() || target->devicePixelRatio() != 1.0
+        || (target->format() != QImage::Format_RGB32
+            && target->format() != QImage::Format_ARGB32_Premultiplied))
+        return false;
+    const QTransform transform = painter.deviceTransform();
+    if (transform.type() > QTransform::TxTranslate)
+        return false;
+    const QRect area(QPoint(qRound(transform.dx()), qRound(transform.dy())), size());
+    // A smaller clip means something else owns part of the rectangle.
+    if (!target->rect().contains(area) || engine->systemClip() != QRegion(area))
+        return false;
+    const qsizetype line = target->bytesPerLine();
+    uchar *origin = target->bits() + area.y() * line + area.x() * 4;
+    return m_drawer.Draw(frame, origin, static_cast<int>(line), area.width(), area.height());
 }
 
 void CVideoWidget::paintEvent(QPaintEvent *)
 {
     m_store->repaintPending = false;
-    std::shared_ptr<const void> memory; // outlives the image that may wrap it
-    QImage frame;
+    media::VideoFrame frame; // holds the picture while it is drawn
     {
         std::lock_guard lock(m_store->mutex);
-        memory = m_store->memory;
-        frame = m_store->frame; // shared, not copied
+        frame = m_store->frame;
     }
     QPainter painter(this);
-    if (frame.isNull()) {
+    if (!frame.memory) {
         painter.fillRect(rect(), Qt::black);
         return;
     }
     ++m_paints;
-    if (frame.size() == size())
-        painter.drawImage(QPoint(0, 0), frame);
+    if (DrawInPlace(painter, frame))
+        return;
+    if (m_pictureOf.lock() != frame.memory) {
+        m_picture = Picture(m_drawer, frame, std::move(m_picture));
+        m_pictureOf = frame.memory;
+    }
+    if (m_picture.isNull())
+        painter.fillRect(rect(), Qt::black);
+    else if (m_picture.size() == size())
+        painter.drawImage(QPoint(0, 0), m_picture);
     else
-        painter.drawImage(rect(), frame);
+        painter.drawImage(rect(), m_picture);
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "media/playback/FrameDrawer.h"
 #include "media/playback/PlaybackGraph.h"
 
 #include <QImage>
+#include <QPainter>
 #include <QWidget>
 
 #include <atomic>
@@ -12,9 +14,9 @@
 #include <optional>
 
 // Shows the frames a playback graph hands over on its streaming thread. The newest frame is
-// kept under a lock (held, not copied, when the graph lets it be held) and the widget is asked,
-// at most once until it has painted, to repaint on its own thread; painting draws that frame
-// into the widget's rectangle.
+// held (not copied) under a lock and the widget is asked, at most once until it has painted, to
+// repaint on its own thread; painting converts that frame into the widget's rectangle, straight
+// into the window's pixels where it can.
 class CVideoWidget : public QWidget
 {
     Q_OBJECT
@@ -40,14 +42,19 @@ private:
     struct Store
     {
         mutable std::mutex mutex;
-        QImage frame;
-        std::shared_ptr<const void> memory; // keeps the pixels of frame when it wraps them
-        REFERENCE_TIME position = 0;
+        media::VideoFrame frame;
         QWidget *widget = nullptr; // cleared when the widget goes
         std::atomic<bool> repaintPending{false};
     };
     static void Receive(Store &store, const media::VideoFrame &frame);
+    // Converts the frame into the backing store's memory under this widget when the painter
+    // draws there unscaled and this widget's whole rectangle is to be painted; false otherwise.
+    bool DrawInPlace(QPainter &painter, const media::VideoFrame &frame);
 
     std::shared_ptr<Store> m_store;
+    media::FrameDrawer m_drawer;
+    // The frame converted for drawing where it cannot be drawn in place, and which frame it was.
+    QImage m_picture;
+    std::weak_ptr<const void> m_pictureOf;
     int m_paints = 0;
 };

@@ -9,15 +9,13 @@
 
 namespace media {
 
-// One decoded picture for a frame receiver: rows of 32-bit pixels, bytes B, G, R, unused.
-// The memory is valid during the call, and afterwards for as long as a copy of memory is held
-// (so a receiver can show the picture later without copying it).
+// One decoded picture for a frame receiver, in the decoder's own format and held by reference
+// for as long as a copy of memory is held, so a receiver can show it later without copying
+// it. A FrameDrawer turns it into pixels where it is shown.
 struct VideoFrame
 {
     int width = 0;
     int height = 0;
-    int stride = 0;
-    const std::uint8_t *data = nullptr;
     REFERENCE_TIME position = 0;
     std::shared_ptr<const void> memory;
 };

@@ -207,7 +207,10 @@ GstElement *PlaybackGraph::Impl::MakeVideoFrameSink()
     GstElement *sink = MakeElement("appsink");
     if (!sink)
         return nullptr;
-    gst::Caps caps(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
+    // The formats decoders commonly give, which the frame drawer converts in one pass into
+    // the window's pixels; the converter in front only changes what is not among them.
+    gst::Caps caps(gst_caps_from_string("video/x-raw, format=(string){ I420, YV12, NV12, NV21, "
+                                        "Y42B, Y444, YUY2, UYVY, BGRx, BGRA }"));
     g_object_set(sink, "caps", caps.get(), "sync", TRUE, "max-buffers", 1u, "drop", TRUE,
                  "enable-last-sample", FALSE, nullptr);
     GstAppSinkCallbacks callbacks{};
@@ -241,7 +244,8 @@ void PlaybackGraph::Impl::DeliverFrame(GstSample *sample)
     GstBuffer *buffer = gst_sample_get_buffer(sample);
     if (!buffer || !gst_video_info_from_caps(&info, gst_sample_get_caps(sample)))
         return;
-    // The mapping holds a reference on the buffer until the last holder lets go.
+    // The mapping holds a reference on the buffer until the last holder lets go; a
+    // FrameDrawer reads the picture through it.
     auto *mapping = new GstVideoFrame;
     if (!gst_video_frame_map(mapping, &info, buffer, GST_MAP_READ)) {
         delete mapping;
@@ -254,8 +258,6 @@ void PlaybackGraph::Impl::DeliverFrame(GstSample *sample)
     VideoFrame out;
     out.width = GST_VIDEO_FRAME_WIDTH(frame.get());
     out.height = GST_VIDEO_FRAME_HEIGHT(frame.get());
-    out.stride = GST_VIDEO_FRAME_PLANE_STRIDE(frame.get(), 0);
-    out.data = static_cast<const std::uint8_t *>(GST_VIDEO_FRAME_PLANE_DATA(frame.get(), 0));
     out.memory = frame;
     const GstSegment *segment = gst_sample_get_segment(sample);
     const GstClockTime pts = GST_BUFFER_PTS(buffer);

@@ -1,4 +1,5 @@
 #include "media/playback/PlaybackGraph.h"
+#include "media/playback/FrameDrawer.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -326,12 +328,26 @@ TEST(PlaybackGraph, AFrameReceiverGetsThePrerolledPicture)
         std::atomic<int> height = 0;
         std::atomic<bool> wellFormed = true;
         media::RenderOptions options;
+        // Drawn on the streaming thread at half size into rows with a gap at their end: the
+        // gap stays, every pixel is opaque.
+        media::FrameDrawer drawer;
         options.onVideoFrame = [&](const media::VideoFrame &frame) {
             ++frames;
             width = frame.width;
             height = frame.height;
-            if (!frame.data || frame.stride < frame.width * 4)
+            const int w = frame.width / 2;
+            const int h = frame.height / 2;
+            std::vector<std::uint8_t> rows(static_cast<std::size_t>(w * 4 + 8) * h, 0);
+            if (!drawer.Draw(frame, rows.data(), w * 4 + 8, w, h))
                 wellFormed = false;
+            for (int y = 0; y < h; ++y) {
+                const std::uint8_t *row
+                    = rows.data() + static_cast<std::ptrdiff_t>(y) * (w * 4 + 8);
+                for (int x = 0; x < w; ++x)
+                    wellFormed = wellFormed && row[x * 4 + 3] == 255;
+                for (int gap = w * 4; gap < w * 4 + 8; ++gap)
+                    wellFormed = wellFormed && row[gap] == 0;
+            }
         };
         auto graph = NewGraph();
         graph->SetRenderOptions(options);
