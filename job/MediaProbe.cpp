@@ -172,7 +172,8 @@ bool CheckStatedFacts(const std::string &path, const StatedFacts &facts, MediaPr
 bool ParsedFacts(const media::SourceStreams &streams, StatedFacts *facts, bool needDecoder)
 {
     if (streams.videoCaps.empty() || streams.width <= 0 || streams.height <= 0
-        || streams.lengthNs <= 0 || !streams.exactLength || (needDecoder && !media::DecoderFor(streams.videoCaps)))
+        || streams.lengthNs <= 0 || !streams.exactLength
+        || (needDecoder && !media::DecoderFor(streams.videoCaps)))
         return false;
     facts->length = streams.lengthNs / 100;
     facts->width = streams.width;

@@ -4,7 +4,6 @@
 #include "media/playback/PlaybackGraph.h"
 
 #include <QImage>
-#include <QPainter>
 #include <QWidget>
 
 #include <atomic>
@@ -12,6 +11,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+
+class QPainter;
 
 // Shows the frames a playback graph hands over on its streaming thread. The newest frame is
 // held (not copied) under a lock and the widget is asked, at most once until it has painted, to

@@ -144,6 +144,8 @@ bool WriterTakes(const std::string &muxer, const std::string &caps)
 
 bool DecoderFor(const std::string &text)
 {
+    if (!InitializeMediaPlatform(nullptr, MediaServices::Playback))
+        return false;
     gst::Caps caps(gst_caps_from_string(text.c_str()));
     if (!caps)
         return false;

@@ -66,11 +66,6 @@ void KeepOnlyTheBestCompositor()
 // opening of the plug-in later finds it in place. A plug-in that is not installed is left alone.
 void OpenLibavAhead()
 {
-    static std::once_flag once;
-    bool first = false;
-    std::call_once(once, [&first] { first = true; });
-    if (!first)
-        return;
     gst::Object<GstPlugin> plugin(gst_registry_find_plugin(gst_registry_get(), "libav"));
     const gchar *file = plugin ? gst_plugin_get_filename(plugin.get()) : nullptr;
     if (!file || gst_plugin_is_loaded(plugin.get()))
@@ -178,8 +173,9 @@ bool InitializeMediaPlatform(std::string *error, MediaServices services)
 
 void PrepareDecoders()
 {
+    static std::once_flag once;
     if (InitializeMediaPlatform(nullptr, MediaServices::Playback))
-        OpenLibavAhead();
+        std::call_once(once, OpenLibavAhead);
 }
 
 void ReleaseFreedMemory()
