@@ -10,6 +10,7 @@
 #include "media/output/GroupProgress.h"
 #include "media/output/SoundTail.h"
 #include "media/output/TheoraRepeats.h"
+#include "media/output/WriterReferences.h"
 #include "media/render/SourceFacts.h"
 
 #include <gst/gst.h>
@@ -134,6 +135,7 @@ HRESULT CaptureGraphBuilder::SetOutputFileName(const std::string &muxer, const s
         m_lastError = "The element \"" + muxer + "\" is not installed.";
         return REGDB_E_CLASSNOTREG;
     }
+    MendWriterReferences(muxerElement.get());
     gst::Element fileSink(gst::Adopt(Make("filesink")));
     if (!fileSink)
         return REGDB_E_CLASSNOTREG;

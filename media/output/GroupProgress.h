@@ -22,6 +22,17 @@ struct GroupState
 
 struct GroupProgress
 {
+    GroupProgress() = default;
+    GroupProgress(const GroupProgress &) = delete;
+    GroupProgress &operator=(const GroupProgress &) = delete;
+    // Each pad's own watch holds its state, so a pad kept there would keep itself, its stream's
+    // events and its branch alive for good: one whole timeline output per converted file.
+    ~GroupProgress()
+    {
+        for (const auto &group : groups)
+            group->pad.reset();
+    }
+
     std::atomic<gint64> end{0};
     std::atomic<gint64> editLength{0}; // ns; 0 unknown
     std::mutex mutex;

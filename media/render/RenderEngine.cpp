@@ -167,12 +167,13 @@ struct RenderEngine::Impl
             return Fail(E_FAIL, "The timeline could not be added to the graph.");
         for (auto &[track, scaling] : direct) {
             scaling.scaler = gst::Adopt(CreateFrameScaler(scaling.layout));
-            GstPad *out = ges_timeline_get_pad_for_track(ges.get(), track);
+            // A reference of ours, whatever its annotation says: GES refs the pad it returns.
+            gst::Pad out(ges_timeline_get_pad_for_track(ges.get(), track));
             if (!scaling.scaler || !out
                 || !gst_bin_add(GST_BIN(pipeline.get()), scaling.scaler.get()))
                 return Fail(E_FAIL, "The scaler could not be added to the graph.");
             gst::Pad in(gst_element_get_static_pad(scaling.scaler.get(), "sink"));
-            if (gst_pad_link(out, in.get()) != GST_PAD_LINK_OK)
+            if (gst_pad_link(out.get(), in.get()) != GST_PAD_LINK_OK)
                 return Fail(E_FAIL, "The scaler could not be connected to the timeline.");
         }
         return S_OK;
@@ -582,11 +583,9 @@ HRESULT RenderEngine::GetGroupOutputPin(long group, GstPad **pad) const
         *pad = gst_element_get_static_pad(scaled->second.scaler.get(), "src");
         return *pad ? S_OK : E_FAIL;
     }
-    GstPad *found = ges_timeline_get_pad_for_track(m_impl->ges.get(), track);
-    if (!found)
-        return E_FAIL;
-    *pad = GST_PAD(gst_object_ref(found));
-    return S_OK;
+    // Already the caller's reference (see Connect).
+    *pad = ges_timeline_get_pad_for_track(m_impl->ges.get(), track);
+    return *pad ? S_OK : E_FAIL;
 }
 
 HRESULT RenderEngine::ScrapIt()

@@ -100,6 +100,44 @@ TEST(OutputGraph, AWriterThatRefusesAStreamSaysWhy)
     EXPECT_EQ(g2.builder->RenderStream(pad2.get(), &added, mux), S_OK);
 }
 
+// A batch converts file after file in one process: nothing of a finished graph may stay alive,
+// neither the writer (gst-libav's keeps references to itself) nor the watched group pads.
+TEST(OutputGraph, AFinishedGraphLetsGoOfItsWriterAndItsStreams)
+{
+    ASSERT_TRUE(InitializeMediaPlatform());
+    QTemporaryDir dir;
+    bool writerGone = false, padGone = false;
+    auto gone = [](gpointer flag, GObject *) { *static_cast<bool *>(flag) = true; };
+    {
+        Graph g;
+        Filter mux, sink;
+        const std::string out = (dir.path() + "/out.wmv").toStdString();
+        ASSERT_EQ(g.builder->SetOutputFileName("avmux_asf", out, &mux, &sink), S_OK);
+        AsfStreamSettings video;
+        video.video = true;
+        video.encoder = "cwenc_wmv2";
+        video.bitrate = 300000;
+        ASSERT_EQ(ConfigureAsfWriter(mux, {video}), S_OK);
+        GstElement *source = gst_element_factory_make("videotestsrc", nullptr);
+        g_object_set(source, "num-buffers", 10, nullptr);
+        gst_bin_add(GST_BIN(g.pipeline.get()), source);
+        gst::Pad pad(gst_element_get_static_pad(source, "src"));
+        ASSERT_EQ(g.builder->RenderStream(pad.get(), nullptr, mux), S_OK) << g.builder->LastError();
+        g_object_weak_ref(G_OBJECT(ElementOf(mux)), gone, &writerGone);
+        g_object_weak_ref(G_OBJECT(pad.get()), gone, &padGone);
+
+        gst_element_set_state(g.pipeline.get(), GST_STATE_PLAYING);
+        gst::Bus bus(gst_element_get_bus(g.pipeline.get()));
+        gst::Message end(gst_bus_timed_pop_filtered(
+            bus.get(), 60 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+        ASSERT_TRUE(end);
+        EXPECT_EQ(GST_MESSAGE_TYPE(end.get()), GST_MESSAGE_EOS);
+        gst_element_set_state(g.pipeline.get(), GST_STATE_NULL);
+    }
+    EXPECT_TRUE(writerGone);
+    EXPECT_TRUE(padGone);
+}
+
 TEST(OutputGraph, CodecFeedbackIsSwitchedOffOnlyWhereTheCodecKeepsItsSettings)
 {
     QTemporaryDir dir;

@@ -93,6 +93,22 @@ inline HRESULT RenderToFile(const std::shared_ptr<Timeline> &timeline, const std
         gst_object_unref(pad);
         EXPECT_TRUE(gst_element_link(bin, mux));
     }
+    // The timeline's outputs must go with the engine and the graph (a batch renders hundreds).
+    int outputsLeft = 0;
+    GstIterator *children = gst_bin_iterate_elements(GST_BIN(pipeline));
+    GValue child = G_VALUE_INIT;
+    while (gst_iterator_next(children, &child) == GST_ITERATOR_OK) {
+        auto *element = GST_ELEMENT(g_value_get_object(&child));
+        if (g_type_is_a(G_OBJECT_TYPE(element), g_type_from_name("GESTimeline")))
+            for (GList *l = element->srcpads; l; l = l->next, ++outputsLeft)
+                g_object_weak_ref(
+                    G_OBJECT(l->data), [](gpointer left, GObject *) { --*static_cast<int *>(left); },
+                    &outputsLeft);
+        g_value_reset(&child);
+    }
+    g_value_unset(&child);
+    gst_iterator_free(children);
+    EXPECT_GT(outputsLeft, 0);
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
     GstBus *bus = gst_element_get_bus(pipeline);
     GstMessage *msg = gst_bus_timed_pop_filtered(
@@ -110,6 +126,7 @@ inline HRESULT RenderToFile(const std::shared_ptr<Timeline> &timeline, const std
     gst_element_set_state(pipeline, GST_STATE_NULL);
     engine.reset();
     gst_object_unref(pipeline);
+    EXPECT_EQ(outputsLeft, 0);
     return hr;
 }
 
