@@ -4,6 +4,7 @@
 #include "media/copy/MarkSeek.h"
 #include "media/core/Diagnostics.h"
 #include "media/core/GstHandles.h"
+#include "media/core/StreamingTasks.h"
 
 #include <algorithm>
 #include <cstring>
@@ -152,10 +153,13 @@ bool RunScan(GstElement *pipeline, std::string *error)
         *error = "The file could not be opened.";
         return false;
     }
-    gst::Bus bus(gst_element_get_bus(pipeline));
-    gst::Message message(gst_bus_timed_pop_filtered(
-        bus.get(), GST_CLOCK_TIME_NONE,
-        GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR | GST_MESSAGE_APPLICATION)));
+    gst::Message message(PopUnlessStalled(
+        pipeline, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR | GST_MESSAGE_APPLICATION)));
+    if (!message) {
+        // parsebin swallowed the demuxer's error (a cut or broken file) and nothing runs.
+        *error = "The file could not be read.";
+        return false;
+    }
     if (GST_MESSAGE_TYPE(message.get()) != GST_MESSAGE_ERROR)
         return true;
     GError *raw = nullptr;

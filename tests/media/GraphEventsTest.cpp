@@ -1,5 +1,6 @@
 #include "media/core/GraphEvents.h"
 #include "media/core/MediaPlatform.h"
+#include "media/core/StreamingTasks.h"
 
 #include <gst/check/gsttestclock.h>
 #include <gtest/gtest.h>
@@ -159,3 +160,34 @@ TEST(GraphEvents, AClockLostWhilePausedIsReplacedAtTheNextPlay)
 }
 
 } // namespace
+
+// A graph that stopped without saying so (parsebin drops a demuxer's error while plugging it)
+// must not be waited for forever; one still streaming is waited for to its end.
+TEST(GraphEvents, AGraphWithNothingRunningIsNoticedInsteadOfAwaited)
+{
+    ASSERT_TRUE(media::InitializeMediaPlatform(nullptr, media::MediaServices::Playback));
+    const auto types = GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR);
+
+    // A graph with no source: no task runs and no message comes.
+    GstElement *idle = gst_parse_launch("fakesink async=false", nullptr);
+    ASSERT_NE(idle, nullptr);
+    gst_element_set_state(idle, GST_STATE_PLAYING);
+    EXPECT_FALSE(media::AnyStreamingTaskRunning(idle));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(media::PopUnlessStalled(idle, types), nullptr);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    gst_element_set_state(idle, GST_STATE_NULL);
+    gst_object_unref(idle);
+
+    // Two seconds of pictures in real time: longer than any stall check, and running all along.
+    GstElement *busy = gst_parse_launch(
+        "videotestsrc num-buffers=50 is-live=true ! video/x-raw,framerate=25/1 ! fakesink", nullptr);
+    ASSERT_NE(busy, nullptr);
+    gst_element_set_state(busy, GST_STATE_PLAYING);
+    GstMessage *end = media::PopUnlessStalled(busy, types);
+    ASSERT_NE(end, nullptr);
+    EXPECT_EQ(GST_MESSAGE_TYPE(end), GST_MESSAGE_EOS);
+    gst_message_unref(end);
+    gst_element_set_state(busy, GST_STATE_NULL);
+    gst_object_unref(busy);
+}
