@@ -18,25 +18,32 @@ bool PadTaskRunning(GstPad *pad)
     return running;
 }
 
-bool ElementTaskRunning(GstElement *element)
+// Whether test holds for any object the iterator gives; the iterator is freed.
+template<typename Test>
+bool AnyOf(GstIterator *items, Test test)
 {
-    bool running = false;
-    GstIterator *pads = gst_element_iterate_pads(element);
+    bool found = false;
     GValue item = G_VALUE_INIT;
-    while (!running) {
-        const GstIteratorResult result = gst_iterator_next(pads, &item);
+    while (!found) {
+        const GstIteratorResult result = gst_iterator_next(items, &item);
         if (result == GST_ITERATOR_RESYNC) {
-            gst_iterator_resync(pads);
+            gst_iterator_resync(items);
             continue;
         }
         if (result != GST_ITERATOR_OK)
             break;
-        running = PadTaskRunning(GST_PAD(g_value_get_object(&item)));
+        found = test(g_value_get_object(&item));
         g_value_reset(&item);
     }
     g_value_unset(&item);
-    gst_iterator_free(pads);
-    return running;
+    gst_iterator_free(items);
+    return found;
+}
+
+bool ElementTaskRunning(GstElement *element)
+{
+    return AnyOf(gst_element_iterate_pads(element),
+                 [](gpointer pad) { return PadTaskRunning(GST_PAD(pad)); });
 }
 
 } // namespace
@@ -45,25 +52,9 @@ bool AnyStreamingTaskRunning(GstElement *bin)
 {
     if (ElementTaskRunning(bin))
         return true;
-    if (!GST_IS_BIN(bin))
-        return false;
-    bool running = false;
-    GstIterator *children = gst_bin_iterate_recurse(GST_BIN(bin));
-    GValue item = G_VALUE_INIT;
-    while (!running) {
-        const GstIteratorResult result = gst_iterator_next(children, &item);
-        if (result == GST_ITERATOR_RESYNC) {
-            gst_iterator_resync(children);
-            continue;
-        }
-        if (result != GST_ITERATOR_OK)
-            break;
-        running = ElementTaskRunning(GST_ELEMENT(g_value_get_object(&item)));
-        g_value_reset(&item);
-    }
-    g_value_unset(&item);
-    gst_iterator_free(children);
-    return running;
+    return GST_IS_BIN(bin) && AnyOf(gst_bin_iterate_recurse(GST_BIN(bin)), [](gpointer child) {
+               return ElementTaskRunning(GST_ELEMENT(child));
+           });
 }
 
 GstMessage *PopUnlessStalled(GstElement *pipeline, GstMessageType types)

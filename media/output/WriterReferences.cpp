@@ -31,8 +31,8 @@ guint KeptPerCapsEvent()
         if (pad && gst_pad_set_active(pad, TRUE)) {
             gst_pad_send_event(pad, gst_event_new_stream_start("writer-references"));
             const guint before = GST_OBJECT_REFCOUNT_VALUE(writer);
-            gst::Caps caps(gst_caps_new_simple("video/x-wmv", "wmvversion", G_TYPE_INT, 2,
-                                               "width", G_TYPE_INT, 64, "height", G_TYPE_INT, 48,
+            gst::Caps caps(gst_caps_new_simple("video/x-wmv", "wmvversion", G_TYPE_INT, 2, "width",
+                                               G_TYPE_INT, 64, "height", G_TYPE_INT, 48,
                                                "framerate", GST_TYPE_FRACTION, 25, 1, nullptr));
             gst_pad_send_event(pad, gst_event_new_caps(caps.get()));
             const guint after = GST_OBJECT_REFCOUNT_VALUE(writer);
@@ -53,8 +53,8 @@ guint KeptPerCapsEvent()
 
 gboolean OnWriterInputEvent(GstPad *pad, GstObject *parent, GstEvent *event)
 {
-    auto original = reinterpret_cast<GstPadEventFunction>(
-        g_object_get_data(G_OBJECT(pad), kOriginalEvent));
+    auto original
+        = reinterpret_cast<GstPadEventFunction>(g_object_get_data(G_OBJECT(pad), kOriginalEvent));
     const bool caps = GST_EVENT_TYPE(event) == GST_EVENT_CAPS;
     const gboolean handled = original(pad, parent, event);
     // The caller holds parent for the call, so the writer lives on after this.
@@ -66,8 +66,7 @@ gboolean OnWriterInputEvent(GstPad *pad, GstObject *parent, GstEvent *event)
 void OnWriterPadAdded(GstElement *, GstPad *pad, gpointer)
 {
     GstPadEventFunction original = GST_PAD_EVENTFUNC(pad);
-    if (GST_PAD_IS_SINK(pad) && original)
-    {
+    if (GST_PAD_IS_SINK(pad) && original) {
         g_object_set_data(G_OBJECT(pad), kOriginalEvent, reinterpret_cast<gpointer>(original));
         gst_pad_set_event_function(pad, OnWriterInputEvent);
     }

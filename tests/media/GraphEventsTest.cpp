@@ -181,7 +181,8 @@ TEST(GraphEvents, AGraphWithNothingRunningIsNoticedInsteadOfAwaited)
 
     // Two seconds of pictures in real time: longer than any stall check, and running all along.
     GstElement *busy = gst_parse_launch(
-        "videotestsrc num-buffers=50 is-live=true ! video/x-raw,framerate=25/1 ! fakesink", nullptr);
+        "videotestsrc num-buffers=50 is-live=true ! video/x-raw,framerate=25/1 ! fakesink",
+        nullptr);
     ASSERT_NE(busy, nullptr);
     gst_element_set_state(busy, GST_STATE_PLAYING);
     GstMessage *end = media::PopUnlessStalled(busy, types);

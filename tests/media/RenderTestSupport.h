@@ -102,8 +102,8 @@ inline HRESULT RenderToFile(const std::shared_ptr<Timeline> &timeline, const std
         if (g_type_is_a(G_OBJECT_TYPE(element), g_type_from_name("GESTimeline")))
             for (GList *l = element->srcpads; l; l = l->next, ++outputsLeft)
                 g_object_weak_ref(
-                    G_OBJECT(l->data), [](gpointer left, GObject *) { --*static_cast<int *>(left); },
-                    &outputsLeft);
+                    G_OBJECT(l->data),
+                    [](gpointer left, GObject *) { --*static_cast<int *>(left); }, &outputsLeft);
         g_value_reset(&child);
     }
     g_value_unset(&child);
