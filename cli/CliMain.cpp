@@ -9,8 +9,11 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -52,6 +55,29 @@ int Probe(const std::string &path)
     return 0;
 }
 
+// A batch runs file after file in one process, and the allocators' per-thread caches grew with
+// every file: glibc's thread cache and GLib's slice magazines keep freed memory in each of the
+// pooled streaming threads, which the next file's graph mostly does not reuse (measured: 74.7
+// MB after the first of 50 files, 79.4 MB after the last; 73.4 and 74.0 MB without the caches,
+// at the same speed). Both are read before main() runs, so a batch starts itself once more
+// with them off. Nothing happens when they already are, or when the new start fails.
+void StartAgainWithoutThreadCaches(char **argv)
+{
+    const char *slice = std::getenv("G_SLICE");
+    const char *tunables = std::getenv("GLIBC_TUNABLES");
+    const bool sliceOff = slice && std::strstr(slice, "always-malloc");
+    const bool cacheSet = tunables && std::strstr(tunables, "glibc.malloc.tcache_count");
+    if (sliceOff && cacheSet)
+        return;
+    if (!sliceOff)
+        setenv("G_SLICE", "always-malloc", 1);
+    if (!cacheSet) {
+        std::string value = tunables && *tunables ? std::string(tunables) + ":" : std::string();
+        setenv("GLIBC_TUNABLES", (value + "glibc.malloc.tcache_count=0").c_str(), 1);
+    }
+    execv("/proc/self/exe", argv);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -89,6 +115,8 @@ int main(int argc, char **argv)
         if (std::strcmp(argv[i], "--") == 0)
             break;
     }
+    if (convert && AsksForBatch(argc - 1, argv + 1))
+        StartAgainWithoutThreadCaches(argv);
     // In JSON the libraries' warnings of starting up, loading the plug-ins among them, are
     // JSON lines too.
     if (convert && AsksForJson(argc - 1, argv + 1))

@@ -227,6 +227,15 @@ bool AsksForCopy(int argc, char **argv)
     return false;
 }
 
+bool AsksForBatch(int argc, char **argv)
+{
+    for (int i = 1; i < argc && std::string(argv[i]) != "--"; ++i)
+        if (std::string(argv[i]) == "--output-dir"
+            || std::string(argv[i]).rfind("--output-dir=", 0) == 0)
+            return true;
+    return false;
+}
+
 int ParseConvertOptions(int argc, char **argv, ConvertOptions *o)
 {
     // A program that asked for JSON reads even a mistake in the options as JSON.

@@ -43,6 +43,9 @@ bool AsksForJson(int argc, char **argv);
 // Whether argv (as above) asks for the picture copied, before anything is checked: a copy
 // decodes nothing, so the decoders need not be prepared. A wrong guess costs only time.
 bool AsksForCopy(int argc, char **argv);
+
+// Whether argv (as above) asks for a batch (--output-dir), before anything is checked.
+bool AsksForBatch(int argc, char **argv);
 // Reads argv (argv[0] is "convert"). Returns 0 when parsed, else the exit code after a message.
 int ParseConvertOptions(int argc, char **argv, ConvertOptions *o);
 // Checks that the options go together. Returns 0, or the exit code after a message.
