@@ -409,10 +409,9 @@ HRESULT AddFilter(GstElement *pipeline, const Filter &filter, const std::string 
     if (FAILED(hr))
         return hr;
     GstElement *element = ElementOf(copy);
-    if (!gst_bin_get_by_name(GST_BIN(pipeline), name.c_str()))
+    // The name only where it is free in the graph.
+    if (gst::Element named(gst_bin_get_by_name(GST_BIN(pipeline), name.c_str())); !named)
         gst_object_set_name(GST_OBJECT(element), name.c_str());
-    else
-        g_object_unref(gst_bin_get_by_name(GST_BIN(pipeline), name.c_str()));
     // The copy holds its element (not floating): the bin takes a reference of its own.
     if (!gst_bin_add(GST_BIN(pipeline), element))
         return E_FAIL;

@@ -97,6 +97,13 @@ TEST(OutputGraph, AWriterThatRefusesAStreamSaysWhy)
     EXPECT_FALSE(added.IsSameElement(bound));
     EXPECT_EQ(added.Name(), "VideoCompressor");
     EXPECT_EQ(GST_OBJECT_PARENT(ElementOf(bound)), nullptr);
+    // A second copy under a name already taken keeps a name of its own, and the first copy
+    // is looked up without a reference left behind.
+    Filter second;
+    const guint references = GST_OBJECT_REFCOUNT_VALUE(ElementOf(added));
+    ASSERT_EQ(AddFilter(g2.pipeline.get(), bound, "VideoCompressor", &second), S_OK);
+    EXPECT_NE(second.Name(), "VideoCompressor");
+    EXPECT_EQ(GST_OBJECT_REFCOUNT_VALUE(ElementOf(added)), references);
     EXPECT_EQ(g2.builder->RenderStream(pad2.get(), &added, mux), S_OK);
 }
 
