@@ -94,7 +94,9 @@ inline HRESULT RenderToFile(const std::shared_ptr<Timeline> &timeline, const std
         EXPECT_TRUE(gst_element_link(bin, mux));
     }
     // The timeline's outputs must go with the engine and the graph (a batch renders hundreds).
-    int outputsLeft = 0;
+    // Static: an output freed after this returns must not write into a stack long gone.
+    static int outputsLeft;
+    outputsLeft = 0;
     GstIterator *children = gst_bin_iterate_elements(GST_BIN(pipeline));
     GValue child = G_VALUE_INIT;
     while (gst_iterator_next(children, &child) == GST_ITERATOR_OK) {
