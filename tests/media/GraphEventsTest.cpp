@@ -168,9 +168,13 @@ TEST(GraphEvents, AGraphWithNothingRunningIsNoticedInsteadOfAwaited)
     ASSERT_TRUE(media::InitializeMediaPlatform(nullptr, media::MediaServices::Playback));
     const auto types = GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR);
 
-    // A graph with no source: no task runs and no message comes.
-    GstElement *idle = gst_parse_launch("fakesink async=false", nullptr);
-    ASSERT_NE(idle, nullptr);
+    // A graph with no source: no task runs and no message comes. (A pipeline of its own: a
+    // lone element from gst_parse_launch would have no bus to wait on.)
+    GstElement *idle = gst_pipeline_new(nullptr);
+    GstElement *sink = gst_element_factory_make("fakesink", nullptr);
+    ASSERT_NE(sink, nullptr);
+    g_object_set(sink, "async", FALSE, nullptr);
+    gst_bin_add(GST_BIN(idle), sink);
     gst_element_set_state(idle, GST_STATE_PLAYING);
     EXPECT_FALSE(media::AnyStreamingTaskRunning(idle));
     const auto start = std::chrono::steady_clock::now();
